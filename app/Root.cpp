@@ -1,0 +1,6 @@
+#include "Root.h"
+
+Root::Root(QWidget *parent) : QMainWindow(parent) {
+    setWindowTitle(QStringLiteral("Sortimentor Converter"));
+    resize(760, 520);
+}

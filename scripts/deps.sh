@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing need, only those missing.
+set -euo pipefail
+PKGS=(cmake g++ make pkg-config libgtest-dev
+      qt6-base-dev qt6-tools-dev-tools qt6-translations-l10n qt6-svg-dev libgl-dev
+      libtag1-dev lame ffmpeg python3-mutagen
+      xvfb xauth imagemagick)
+[ "${1:-}" = "--runtime" ] && PKGS=(cmake g++ make pkg-config libgtest-dev qt6-base-dev qt6-translations-l10n qt6-svg-dev libgl-dev libtag1-dev)
+missing=()
+for p in "${PKGS[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  echo "Installing: ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

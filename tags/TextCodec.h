@@ -1,0 +1,27 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+// Text inside the engine is UTF-8. These convert at the ID3 byte layer.
+namespace tags::codec {
+
+// Windows-1252 bytes -> UTF-8. Undefined bytes (0x81, 0x8D, ...) map to U+0081 etc.
+std::string Cp1252ToUtf8(std::string_view bytes);
+
+// UTF-8 -> Windows-1252; characters it cannot hold become '?'.
+std::string Utf8ToCp1252(std::string_view utf8);
+
+// True when every character of the UTF-8 text has a Windows-1252 byte.
+bool FitsCp1252(std::string_view utf8);
+
+// UTF-16 (with BOM when bigEndianDefault is false and a BOM is present) -> UTF-8.
+// Without a BOM the given byte order is used. Invalid sequences become U+FFFD.
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndianDefault);
+
+// UTF-8 -> UTF-16 little endian with BOM (FF FE), no terminator.
+std::string Utf8ToUtf16Bom(std::string_view utf8);
+
+// Repairs invalid UTF-8 (each bad byte becomes U+FFFD).
+std::string SanitizeUtf8(std::string_view bytes);
+
+} // namespace tags::codec

@@ -1,0 +1,102 @@
+#include "Mp3TagID3v1.h"
+
+#include "FileOps.h"
+#include "Genres.h"
+#include "TagError.h"
+#include "TextCodec.h"
+
+#include <cstring>
+
+namespace tags {
+
+using fileops::File;
+
+std::string Mp3TagID3v1::Source() { return ErrorSource("cMP3ID3v1"); }
+
+std::string Mp3TagID3v1::GenreName(std::uint8_t genre) const { return GenreTableName(genre); }
+
+std::string Mp3TagID3v1::CleanField(const char *bytes, size_t n) {
+    std::string s;
+    s.reserve(n);
+    for (size_t i = 0; i < n; ++i)
+        if (bytes[i] != '\0') s += bytes[i];
+    const size_t a = s.find_first_not_of(' ');
+    if (a == std::string::npos) return {};
+    const size_t b = s.find_last_not_of(' ');
+    return codec::Cp1252ToUtf8(std::string_view(s).substr(a, b - a + 1));
+}
+
+std::string Mp3TagID3v1::FitField(const std::string &utf8, size_t width) {
+    std::string b = codec::Utf8ToCp1252(utf8);
+    b.resize(width, ' ');
+    return b;
+}
+
+void Mp3TagID3v1::MP3File(const std::string &path) {
+    path_ = path;
+    hasTag_ = false;
+    title_.clear();
+    artist_.clear();
+    album_.clear();
+    year_.clear();
+    comment_.clear();
+    genre_ = 255;
+    track_ = 0;
+
+    File f(Source());
+    f.Open(path, File::Mode::Read);
+    const std::int64_t len = f.Size();
+    if (len <= 128) return;
+    char rec[128];
+    f.Seek(len - 128);
+    if (f.ReadFull(rec, sizeof rec) != sizeof rec || std::memcmp(rec, "TAG", 3) != 0) return;
+    hasTag_ = true;
+    title_ = CleanField(rec + 3, 30);
+    artist_ = CleanField(rec + 33, 30);
+    album_ = CleanField(rec + 63, 30);
+    year_ = CleanField(rec + 93, 4);
+    comment_ = CleanField(rec + 97, 28);
+    track_ = static_cast<std::uint8_t>(rec[126]);
+    genre_ = static_cast<std::uint8_t>(rec[127]);
+}
+
+void Mp3TagID3v1::Update() {
+    File f(Source());
+    f.Open(path_, File::Mode::ReadWrite);
+    const std::int64_t len = f.Size();
+    if (len == 0) throw TagError(kErrNotValidMp3, Source(), path_ + " is not a valid MP3 file.");
+    if (len <= 128) return;
+
+    char marker[3] = {};
+    f.Seek(len - 128);
+    const bool present = f.ReadFull(marker, 3) == 3 && std::memcmp(marker, "TAG", 3) == 0;
+
+    // Build the whole record first, so it reaches the disk in one write.
+    std::string rec;
+    rec.reserve(128);
+    if (!present) rec += "TAG";
+    rec += FitField(title_, 30);
+    rec += FitField(artist_, 30);
+    rec += FitField(album_, 30);
+    rec += FitField(year_, 4);
+    rec += FitField(comment_, 28);
+    rec += '\0';
+    rec += static_cast<char>(track_);
+    rec += static_cast<char>(genre_);
+
+    f.Seek(present ? len - 125 : len);
+    try {
+        f.Write(rec.data(), rec.size());
+    } catch (...) {
+        // An append that failed halfway (disk full) must not leave half a record behind.
+        if (!present) {
+            try {
+                f.Truncate(len);
+            } catch (...) {
+            }
+        }
+        throw;
+    }
+}
+
+} // namespace tags

@@ -1,0 +1,50 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace tags {
+
+// The 128-byte ID3v1.1 record at the end of an MP3 file. Setting MP3File reads
+// the record at once; Update writes every field back. Text is UTF-8 here and
+// Windows-1252 on disk. Errors are TagError with source "<exe>.cMP3ID3v1".
+class Mp3TagID3v1 {
+public:
+    const std::string &MP3File() const { return path_; }
+    void MP3File(const std::string &path);
+
+    void Update();
+
+    bool HasID3v1Tag() const { return hasTag_; }
+
+    const std::string &Title() const { return title_; }
+    void Title(const std::string &v) { title_ = v; }
+    const std::string &Artist() const { return artist_; }
+    void Artist(const std::string &v) { artist_ = v; }
+    const std::string &Album() const { return album_; }
+    void Album(const std::string &v) { album_ = v; }
+    const std::string &Year() const { return year_; }
+    void Year(const std::string &v) { year_ = v; }
+    const std::string &Comment() const { return comment_; }
+    void Comment(const std::string &v) { comment_ = v; }
+    std::uint8_t Track() const { return track_; }
+    void Track(std::uint8_t v) { track_ = v; }
+    std::uint8_t Genre() const { return genre_; }
+    void Genre(std::uint8_t v) { genre_ = v; }
+
+    std::string GenreName(std::uint8_t genre) const;
+
+    static std::string Source();
+
+    // Record layout helpers, shared with the stream-information writer.
+    static std::string CleanField(const char *bytes, size_t n);
+    static std::string FitField(const std::string &utf8, size_t width);
+
+private:
+    std::string path_;
+    bool hasTag_ = false;
+    std::string title_, artist_, album_, year_, comment_;
+    std::uint8_t track_ = 0;
+    std::uint8_t genre_ = 0;
+};
+
+} // namespace tags

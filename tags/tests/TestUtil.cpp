@@ -1,0 +1,45 @@
+#include "TestUtil.h"
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace testutil {
+
+TempDir::TempDir() {
+    static std::mt19937_64 rng{std::random_device{}()};
+    for (;;) {
+        path_ = std::filesystem::temp_directory_path() / ("sortitest-" + std::to_string(rng()));
+        if (std::filesystem::create_directory(path_)) break;
+    }
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::string ReadAll(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteAll(const std::string &path, const std::string &bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string Filler(size_t n, unsigned seed) {
+    std::string s(n, '\0');
+    unsigned x = seed * 2654435761u + 1;
+    for (size_t i = 0; i < n; ++i) {
+        x = x * 1103515245u + 12345u;
+        s[i] = static_cast<char>('a' + (x >> 16) % 20); // letters a..t only
+    }
+    return s;
+}
+
+} // namespace testutil

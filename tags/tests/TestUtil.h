@@ -1,0 +1,26 @@
+#pragma once
+#include <filesystem>
+#include <string>
+
+namespace testutil {
+
+// A fresh folder under the system temp folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    const std::filesystem::path &path() const { return path_; }
+    std::string file(const std::string &name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::string ReadAll(const std::string &path);
+void WriteAll(const std::string &path, const std::string &bytes);
+// n bytes of pseudo audio that hold neither "ID3" nor "TAG" nor FF FB.
+std::string Filler(size_t n, unsigned seed = 1);
+
+} // namespace testutil

@@ -1,0 +1,208 @@
+#include "TagError.h"
+#include "TestUtil.h"
+#include "id3v1/Mp3TagID3v1.h"
+
+#include <filesystem>
+#include <unistd.h>
+#include <gtest/gtest.h>
+
+using namespace tags;
+using testutil::Filler;
+using testutil::ReadAll;
+using testutil::TempDir;
+using testutil::WriteAll;
+
+namespace {
+
+std::string Record(const std::string &title, const std::string &artist, const std::string &album,
+                   const std::string &year, const std::string &comment, char track, char genre,
+                   const char *marker = "TAG") {
+    auto pad = [](std::string s, size_t n) { s.resize(n, '\0'); return s; };
+    std::string r = marker;
+    r += pad(title, 30) + pad(artist, 30) + pad(album, 30) + pad(year, 4) + pad(comment, 28);
+    r += '\0';
+    r += track;
+    r += genre;
+    return r;
+}
+
+} // namespace
+
+TEST(ID3v1Read, FieldsAreCleanedAndDecoded) {
+    TempDir dir;
+    const auto path = dir.file("a.mp3");
+    WriteAll(path, Filler(1000) + Record(std::string("Ab\0cd", 5), "  Die Band  ", "M\xFC" "de", "1999",
+                                         "inner  space", 7, 17));
+    Mp3TagID3v1 t;
+    t.MP3File(path);
+    EXPECT_TRUE(t.HasID3v1Tag());
+    EXPECT_EQ(t.MP3File(), path);
+    EXPECT_EQ(t.Title(), "Abcd");
+    EXPECT_EQ(t.Artist(), "Die Band");
+    EXPECT_EQ(t.Album(), "Müde");
+    EXPECT_EQ(t.Year(), "1999");
+    EXPECT_EQ(t.Comment(), "inner  space");
+    EXPECT_EQ(t.Track(), 7);
+    EXPECT_EQ(t.Genre(), 17);
+
+    // A full 30-byte comment: 28 characters of comment, byte 126 as the track.
+    std::string rec = Record("T", "", "", "", "", 0, 0);
+    for (int i = 97; i < 127; ++i) rec[i] = 'c';
+    WriteAll(path, Filler(500) + rec);
+    t.MP3File(path);
+    EXPECT_EQ(t.Comment(), std::string(28, 'c'));
+    EXPECT_EQ(t.Track(), 'c');
+}
+
+TEST(ID3v1Read, NoTagCases) {
+    TempDir dir;
+    const auto path = dir.file("a.mp3");
+    Mp3TagID3v1 fresh;
+    EXPECT_EQ(fresh.Genre(), 0);
+    EXPECT_FALSE(fresh.HasID3v1Tag());
+
+    // Exactly 128 bytes starting with TAG: no tag.
+    WriteAll(path, Record("x", "", "", "", "", 1, 2));
+    Mp3TagID3v1 t;
+    t.Title("stale");
+    t.MP3File(path);
+    EXPECT_FALSE(t.HasID3v1Tag());
+    EXPECT_EQ(t.Title(), "");
+    EXPECT_EQ(t.Genre(), 255);
+    EXPECT_EQ(t.Track(), 0);
+
+    // Lower-case marker is not a tag.
+    WriteAll(path, Filler(300) + Record("x", "", "", "", "", 1, 2, "tag"));
+    t.MP3File(path);
+    EXPECT_FALSE(t.HasID3v1Tag());
+
+    for (size_t n : {0u, 3u}) {
+        WriteAll(path, Filler(n));
+        t.MP3File(path);
+        EXPECT_FALSE(t.HasID3v1Tag());
+    }
+}
+
+TEST(ID3v1Read, OpenFailureIsPassedThroughAndFieldsReset) {
+    TempDir dir;
+    Mp3TagID3v1 t;
+    t.Title("old");
+    t.Genre(3);
+    try {
+        t.MP3File(dir.file("missing.mp3"));
+        FAIL() << "no error";
+    } catch (const TagError &e) {
+        EXPECT_EQ(e.number(), ENOENT);
+        EXPECT_EQ(e.source(), ExecutableBaseName() + ".cMP3ID3v1");
+        EXPECT_EQ(e.source(), "tags_tests.cMP3ID3v1");
+        EXPECT_FALSE(e.description().empty());
+    }
+    EXPECT_EQ(t.Title(), "");
+    EXPECT_EQ(t.Genre(), 255);
+    EXPECT_FALSE(t.HasID3v1Tag());
+}
+
+TEST(ID3v1Write, AppendThenRewriteInPlace) {
+    TempDir dir;
+    const auto path = dir.file("a.mp3");
+    const std::string audio = Filler(777);
+    WriteAll(path, audio);
+    Mp3TagID3v1 t;
+    t.MP3File(path);
+    t.Title(std::string(35, 'x'));
+    t.Artist("Björk");
+    t.Year("19999");
+    t.Track(5);
+    t.Update();
+    std::string bytes = ReadAll(path);
+    ASSERT_EQ(bytes.size(), audio.size() + 128);
+    EXPECT_EQ(bytes.substr(0, audio.size()), audio);
+    const std::string rec = bytes.substr(audio.size());
+    EXPECT_EQ(rec.substr(0, 3), "TAG");
+    EXPECT_EQ(rec.substr(3, 30), std::string(30, 'x'));
+    EXPECT_EQ(rec.substr(33, 30), "Bj\xF6rk" + std::string(25, ' '));
+    EXPECT_EQ(rec.substr(63, 30), std::string(30, ' '));
+    EXPECT_EQ(rec.substr(93, 4), "1999");
+    EXPECT_EQ(rec.substr(97, 28), std::string(28, ' '));
+    EXPECT_EQ(rec[125], '\0');
+    EXPECT_EQ(rec[126], 5);
+    EXPECT_EQ(static_cast<unsigned char>(rec[127]), 255); // never assigned: the read's 255
+
+    // Second update overwrites in place, length unchanged.
+    t.MP3File(path);
+    EXPECT_EQ(t.Artist(), "Björk");
+    t.Comment("neu");
+    t.Genre(13);
+    t.Update();
+    bytes = ReadAll(path);
+    ASSERT_EQ(bytes.size(), audio.size() + 128);
+    EXPECT_EQ(bytes.substr(0, audio.size()), audio);
+    t.MP3File(path);
+    EXPECT_EQ(t.Comment(), "neu");
+    EXPECT_EQ(t.Artist(), "Björk");
+    EXPECT_EQ(t.Genre(), 13);
+    EXPECT_EQ(t.GenreName(t.Genre()), "Pop");
+
+    // A lower-case "tag" record is not touched: a second record follows it.
+    WriteAll(path, audio + Record("x", "", "", "", "", 1, 2, "tag"));
+    t.MP3File(path);
+    t.Update();
+    EXPECT_EQ(ReadAll(path).size(), audio.size() + 256);
+}
+
+TEST(ID3v1Write, EmptyAndShortFiles) {
+    TempDir dir;
+    const auto path = dir.file("a.mp3");
+    WriteAll(path, "");
+    Mp3TagID3v1 t;
+    t.MP3File(path);
+    t.Title("x");
+    try {
+        t.Update();
+        FAIL() << "no error";
+    } catch (const TagError &e) {
+        EXPECT_EQ(e.number(), static_cast<std::int32_t>(0x80041001u));
+        EXPECT_EQ(e.number(), -2147217407);
+        EXPECT_EQ(e.description(), path + " is not a valid MP3 file.");
+        EXPECT_EQ(e.source(), "tags_tests.cMP3ID3v1");
+    }
+    EXPECT_EQ(ReadAll(path), "");
+
+    const std::string shortFile = "TAG" + Filler(125);
+    WriteAll(path, shortFile);
+    t.MP3File(path);
+    t.Title("x");
+    EXPECT_NO_THROW(t.Update());
+    EXPECT_EQ(ReadAll(path), shortFile);
+}
+
+TEST(ID3v1Write, ReadOnlyFileIsUntouched) {
+    if (geteuid() == 0) GTEST_SKIP() << "root ignores file permissions";
+    TempDir dir;
+    const auto path = dir.file("ro.mp3");
+    const std::string content = Filler(400);
+    WriteAll(path, content);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+    Mp3TagID3v1 t;
+    t.MP3File(path);
+    t.Title("x");
+    try {
+        t.Update();
+        FAIL() << "no error";
+    } catch (const TagError &e) {
+        EXPECT_EQ(e.number(), EACCES);
+    }
+    EXPECT_EQ(ReadAll(path), content);
+}
+
+TEST(ID3v1Write, CharactersOutsideCp1252BecomeQuestionMarks) {
+    TempDir dir;
+    const auto path = dir.file("a.mp3");
+    WriteAll(path, Filler(300));
+    Mp3TagID3v1 t;
+    t.MP3File(path);
+    t.Title("日本 Ärger");
+    t.Update();
+    t.MP3File(path);
+    EXPECT_EQ(t.Title(), "?? Ärger");
+}
