@@ -1,6 +1,7 @@
 #include "Root.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -9,6 +10,11 @@ int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Varnolt"));
     QCoreApplication::setApplicationName(QStringLiteral("Sortimentor"));
+
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/appicon/%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
 
     // The interface is German; Qt's own dialogs and buttons should be too.
     QTranslator qtTranslator;

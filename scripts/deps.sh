@@ -4,7 +4,7 @@ set -euo pipefail
 PKGS=(cmake g++ make pkg-config libgtest-dev
       qt6-base-dev qt6-tools-dev-tools qt6-translations-l10n qt6-svg-dev libgl-dev
       libtag1-dev lame ffmpeg python3-mutagen
-      xvfb xauth imagemagick)
+      xvfb xauth imagemagick desktop-file-utils appstream)
 [ "${1:-}" = "--runtime" ] && PKGS=(cmake g++ make pkg-config libgtest-dev qt6-base-dev qt6-translations-l10n qt6-svg-dev libgl-dev libtag1-dev)
 missing=()
 for p in "${PKGS[@]}"; do

@@ -1,0 +1,19 @@
+# Installs into a scratch prefix and checks that each desktop file is in place.
+set(prefix "${BUILD_DIR}/install-check")
+file(REMOVE_RECURSE "${prefix}")
+execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}"
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed: ${rc}")
+endif()
+foreach(f bin/sortimentor
+          share/applications/sortimentor.desktop
+          share/metainfo/sortimentor.metainfo.xml
+          share/icons/hicolor/scalable/apps/sortimentor.svg
+          share/icons/hicolor/48x48/apps/sortimentor.png
+          share/icons/hicolor/256x256/apps/sortimentor.png)
+  if(NOT EXISTS "${prefix}/${f}")
+    message(FATAL_ERROR "missing after install: ${f}")
+  endif()
+endforeach()
+file(REMOVE_RECURSE "${prefix}")
