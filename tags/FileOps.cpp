@@ -117,7 +117,16 @@ size_t File::ReadFull(void *buf, size_t n) {
 void File::Write(const void *buf, size_t n) {
     const auto *p = static_cast<const char *>(buf);
     while (n > 0) {
-        if (int e = Injected(Op::Write, path_)) Fail(e);
+        if (int e = Injected(Op::Write, path_)) {
+            // An injected failure behaves like a disk that fills up: half the bytes land first.
+            const size_t half = n / 2;
+#ifdef _WIN32
+            if (half) (void)_write(fd_, p, static_cast<unsigned>(half));
+#else
+            if (half) (void)!::write(fd_, p, half);
+#endif
+            Fail(e);
+        }
 #ifdef _WIN32
         const int r = _write(fd_, p, static_cast<unsigned>(n));
 #else

@@ -10,7 +10,8 @@ namespace tags::fileops {
 
 enum class Op { Open, Read, Write, Flush, Rename, Remove, Create };
 
-// Returns an errno value to make the operation fail, 0 to let it run.
+// Returns an errno value to make the operation fail, 0 to let it run. A failed
+// Write first writes half of its bytes, as a disk that fills up would.
 using FaultHook = std::function<int(Op op, const std::string &path)>;
 void SetFaultHook(FaultHook hook);
 

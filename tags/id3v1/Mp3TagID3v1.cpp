@@ -84,16 +84,22 @@ void Mp3TagID3v1::Update() {
     rec += static_cast<char>(track_);
     rec += static_cast<char>(genre_);
 
+    // Keep the old record so that a write failing halfway can be undone.
+    std::string old(125, '\0');
+    if (present) old.resize(f.ReadFull(old.data(), old.size()));
+
     f.Seek(present ? len - 125 : len);
     try {
         f.Write(rec.data(), rec.size());
     } catch (...) {
-        // An append that failed halfway (disk full) must not leave half a record behind.
-        if (!present) {
-            try {
+        try {
+            if (present) {
+                f.Seek(len - 125);
+                f.Write(old.data(), old.size());
+            } else {
                 f.Truncate(len);
-            } catch (...) {
             }
+        } catch (...) {
         }
         throw;
     }

@@ -1,0 +1,93 @@
+// Faults on the ID3v1 write path: whatever fails, the file is either the old one
+// or the new one, and the error carries the OS number and the class's source.
+#include "FileOps.h"
+#include "TagError.h"
+#include "TestUtil.h"
+#include "id3v1/Mp3TagID3v1.h"
+
+#include <gtest/gtest.h>
+
+using namespace tags;
+using testutil::Filler;
+using testutil::ReadAll;
+using testutil::TempDir;
+using testutil::WriteAll;
+
+namespace {
+
+struct HookGuard {
+    explicit HookGuard(fileops::FaultHook h) { fileops::SetFaultHook(std::move(h)); }
+    ~HookGuard() { fileops::SetFaultHook(nullptr); }
+};
+
+void ExpectErrno(const std::function<void()> &fn, int err) {
+    try {
+        fn();
+        ADD_FAILURE() << "no error";
+    } catch (const TagError &e) {
+        EXPECT_EQ(e.number(), err);
+        EXPECT_EQ(e.source(), ExecutableBaseName() + ".cMP3ID3v1");
+        EXPECT_FALSE(e.description().empty());
+    }
+}
+
+} // namespace
+
+TEST(ID3v1Faults, DiskFullWhileAppendingLeavesFileAsItWas) {
+    TempDir dir;
+    const auto path = dir.file("a.mp3");
+    const std::string audio = Filler(5000);
+    WriteAll(path, audio);
+    Mp3TagID3v1 t;
+    t.MP3File(path);
+    t.Title("neu");
+    HookGuard hook([](fileops::Op op, const std::string &) { return op == fileops::Op::Write ? ENOSPC : 0; });
+    ExpectErrno([&] { t.Update(); }, ENOSPC);
+    EXPECT_EQ(ReadAll(path), audio);
+}
+
+TEST(ID3v1Faults, FailureWhileRewritingRestoresTheOldRecord) {
+    TempDir dir;
+    const auto path = dir.file("a.mp3");
+    WriteAll(path, Filler(5000));
+    Mp3TagID3v1 t;
+    t.MP3File(path);
+    t.Title("alt");
+    t.Artist("Band");
+    t.Update();
+    const std::string before = ReadAll(path);
+
+    t.Title("ganz neu");
+    int writes = 0;
+    // The first write (the new record) fails halfway; the restore succeeds.
+    HookGuard hook([&](fileops::Op op, const std::string &) {
+        return op == fileops::Op::Write && writes++ == 0 ? EIO : 0;
+    });
+    ExpectErrno([&] { t.Update(); }, EIO);
+    EXPECT_EQ(ReadAll(path), before);
+}
+
+TEST(ID3v1Faults, OpenAndReadFailuresArePassedThrough) {
+    TempDir dir;
+    const auto path = dir.file("a.mp3");
+    const std::string audio = Filler(300);
+    WriteAll(path, audio);
+    Mp3TagID3v1 t;
+    t.MP3File(path);
+    {
+        HookGuard hook([](fileops::Op op, const std::string &) { return op == fileops::Op::Open ? EACCES : 0; });
+        ExpectErrno([&] { t.Update(); }, EACCES);
+        ExpectErrno([&] { t.MP3File(path); }, EACCES);
+        EXPECT_EQ(t.Genre(), 255);
+    }
+    {
+        HookGuard hook([](fileops::Op op, const std::string &) { return op == fileops::Op::Read ? EIO : 0; });
+        ExpectErrno([&] { t.Update(); }, EIO);
+    }
+    EXPECT_EQ(ReadAll(path), audio);
+
+    // A file that vanished between listing and writing.
+    std::filesystem::remove(path);
+    ExpectErrno([&] { t.Update(); }, ENOENT);
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
