@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Builds seed corpora from real encodings: lame and ffmpeg audio, tags written by mutagen.
+# Usage: fuzz/make_seeds.sh OUTDIR   (creates OUTDIR/id3v1, OUTDIR/id3v2, OUTDIR/mpeg)
+set -euo pipefail
+out=${1:?output folder}
+mkdir -p "$out"/{id3v1,id3v2,mpeg}
+work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
+
+ffmpeg -loglevel error -f lavfi -i "sine=frequency=440:duration=1" -ac 1 "$work/tone.wav"
+ffmpeg -loglevel error -f lavfi -i "sine=frequency=440:duration=1" -ar 44100 -ac 2 "$work/tone2.wav"
+i=0
+enc() { i=$((i+1)); lame --quiet "$@" "$work/seed$i.mp3"; cp "$work/seed$i.mp3" "$out/mpeg/"; }
+enc -b 32 "$work/tone.wav"
+enc -b 128 "$work/tone2.wav"
+enc -b 320 "$work/tone2.wav"
+enc -V 4 "$work/tone2.wav"
+enc -V 4 -t "$work/tone2.wav"
+enc --abr 96 "$work/tone2.wav"
+enc -p -b 64 "$work/tone.wav"
+enc --resample 22.05 -b 32 "$work/tone.wav"
+enc --resample 8 -b 8 "$work/tone.wav"
+enc --resample 11.025 -b 16 "$work/tone.wav"
+ffmpeg -loglevel error -f lavfi -i "sine=frequency=440:duration=0.3" -c:a mp2 "$out/mpeg/layer2.mp2"
+
+# Small audio for the tag corpora: a few frames keep the fuzzer fast.
+head -c 2000 "$work/seed2.mp3" > "$work/small.mp3"
+
+/usr/bin/python3 - "$work/small.mp3" "$out" <<'PY'
+import shutil, sys
+from mutagen.id3 import (ID3, TIT2, TPE1, TALB, TYER, TDRC, TRCK, COMM, APIC, TXXX, USLT,
+                         TCON, PRIV, UFID, WXXX, Encoding)
+src, out = sys.argv[1], sys.argv[2]
+def make(name, frames, v2=3, v1=0):
+    dst = f"{out}/id3v2/{name}.mp3"
+    shutil.copy(src, dst)
+    t = ID3()
+    for f in frames: t.add(f)
+    t.save(dst, v2_version=v2, v1=v1)
+    return dst
+basic = [TIT2(encoding=0, text="Titel"), TPE1(encoding=1, text="Künstler"), TALB(encoding=3, text="アルバム"),
+         TRCK(encoding=0, text="3/12"), COMM(encoding=1, lang="deu", desc="", text="Kommentar"),
+         TCON(encoding=0, text="(17)Hard Beat")]
+make("v23", basic + [TYER(encoding=0, text="1999")])
+make("v24", basic + [TDRC(encoding=3, text="2001")], v2=4)
+def v22():
+    # mutagen writes only 2.3/2.4, so a 2.2 tag is put together by hand.
+    def fr(fid, body): return fid + len(body).to_bytes(3, "big") + body
+    frames = (fr(b"TT2", b"\0Titel") + fr(b"TP1", b"\0Band") + fr(b"TAL", b"\1\xff\xfeA\0l\0") +
+              fr(b"COM", b"\0engKommentar") + fr(b"PIC", b"\0PNG\3\0" + bytes(64)) + fr(b"TCM", b"\0Komponist"))
+    body = frames + bytes(32)
+    n = len(body); size = bytes([(n >> 21) & 127, (n >> 14) & 127, (n >> 7) & 127, n & 127])
+    with open(src, "rb") as f: audio = f.read()
+    with open(f"{out}/id3v2/v22.mp3", "wb") as f: f.write(b"ID3\2\0\0" + size + body + audio)
+v22()
+make("pics", basic + [APIC(encoding=0, mime="image/png", type=3, desc="", data=b"\x89PNG" + bytes(range(256))),
+                      PRIV(owner="x", data=b"\0\1\2"), UFID(owner="o", data=b"id"), TXXX(encoding=1, desc="d", text="v"),
+                      USLT(encoding=1, lang="eng", desc="", text="la la"), WXXX(encoding=0, desc="", url="http://x")])
+dst = make("v1v2", basic, v1=2)
+shutil.copy(dst, f"{out}/id3v1/v1v2.mp3")
+PY
+printf 'TAG%-30s%-30s%-30s%-4s%-28s\0\7\21' "Titel" "Artist" "Album" "1999" "Kommentar" > "$work/rec"
+cat "$work/small.mp3" "$work/rec" > "$out/id3v1/v11.mp3"
+cp "$work/small.mp3" "$out/id3v1/notag.mp3"
+echo "seeds in $out: $(ls "$out"/id3v1 | wc -l) id3v1, $(ls "$out"/id3v2 | wc -l) id3v2, $(ls "$out"/mpeg | wc -l) mpeg"

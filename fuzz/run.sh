@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for a fixed time.
+# Usage: fuzz/run.sh [SECONDS_PER_TARGET]   (default 60)
+# New crashes land in build-fuzz/findings/; copy them to fuzz/regressions/ once fixed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+secs=${1:-60}
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORTIMENTOR_FUZZ=ON \
+  -DSORTIMENTOR_GUI=OFF -DSORTIMENTOR_TESTS=OFF -DSORTIMENTOR_BENCH=OFF >/dev/null
+cmake --build build-fuzz -j"$(nproc)" >/dev/null
+seeds=build-fuzz/seeds
+[ -d "$seeds" ] || bash fuzz/make_seeds.sh "$seeds"
+mkdir -p build-fuzz/findings
+export FUZZ_TMPDIR=$(mktemp -d); trap 'rm -rf "$FUZZ_TMPDIR"' EXIT
+for bin in build-fuzz/fuzz/fuzz_*; do
+  name=$(basename "$bin"); corpus=build-fuzz/corpus/$name; mkdir -p "$corpus"
+  case $name in
+    fuzz_id3v1) seed=$seeds/id3v1 ;; fuzz_id3v2) seed=$seeds/id3v2 ;; *) seed=$seeds/mpeg ;;
+  esac
+  echo "== $name ($secs s)"
+  "$bin" -max_total_time="$secs" -print_final_stats=1 -artifact_prefix=build-fuzz/findings/"$name"- \
+    "$corpus" "$seed" fuzz/regressions 2>&1 | grep -E 'stat::number_of_executed_units|ERROR|SUMMARY|Done' || true
+done
