@@ -46,7 +46,7 @@ def v22():
     # mutagen writes only 2.3/2.4, so a 2.2 tag is put together by hand.
     def fr(fid, body): return fid + len(body).to_bytes(3, "big") + body
     frames = (fr(b"TT2", b"\0Titel") + fr(b"TP1", b"\0Band") + fr(b"TAL", b"\1\xff\xfeA\0l\0") +
-              fr(b"COM", b"\0engKommentar") + fr(b"PIC", b"\0PNG\3\0" + bytes(64)) + fr(b"TCM", b"\0Komponist"))
+              fr(b"COM", b"\0eng\0Kommentar") + fr(b"PIC", b"\0PNG\3\0" + bytes(64)) + fr(b"TCM", b"\0Komponist"))
     body = frames + bytes(32)
     n = len(body); size = bytes([(n >> 21) & 127, (n >> 14) & 127, (n >> 7) & 127, n & 127])
     with open(src, "rb") as f: audio = f.read()
