@@ -106,7 +106,8 @@ std::int64_t AudioEnd(ByteSource &src, std::int64_t audioStart) {
                 std::memcpy(h, p, 10);
                 std::memcpy(h, "ID3", 3);
                 const std::int64_t total = ID3v2TagSize(h, 10); // counts the footer in
-                if (total > 0 && end - total >= audioStart) end -= total;
+                const unsigned char *head = total > 0 && end - total >= audioStart ? src.At(end - total, 3) : nullptr;
+                if (head && std::memcmp(head, "ID3", 3) == 0) end -= total;
             }
         }
         if (end == before) return end;
