@@ -75,7 +75,10 @@ long long RoundHalfEven(double v) {
 
 Mp3InfoTexts ReadMp3Information(const QString &path, mp3info::Mp3InfoRecord &record) {
     mp3info::Mp3FileInfo(FsPath(path), record);
+    return FormatMp3Info(record);
+}
 
+Mp3InfoTexts FormatMp3Info(const mp3info::Mp3InfoRecord &record) {
     Mp3InfoTexts out;
     out.bitrate = QString::number(record.bitrate);
     out.title = TrimSpaces(record.title);

@@ -21,6 +21,10 @@ struct Mp3InfoTexts {
     QString track;     // sTrack
 };
 
+// The texts of a record: trailing spaces of the short fields removed, the time
+// as hh:mm:ss with "00:00:-01" shown as "00:00:00".
+Mp3InfoTexts FormatMp3Info(const mp3info::Mp3InfoRecord &record);
+
 // Refills the record from the file and formats it. A file that cannot be read or
 // holds no audio gives "0" and "00:00:00"; nothing is thrown.
 Mp3InfoTexts ReadMp3Information(const QString &path, mp3info::Mp3InfoRecord &record);
