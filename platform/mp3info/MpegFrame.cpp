@@ -99,7 +99,7 @@ std::optional<VbrHeader> ParseVbrHeader(const unsigned char *frame, std::size_t 
         }
     }
     // VBRI: id, version (2), delay (2), quality (2), bytes (4), frames (4).
-    if (n >= 36 + 18 && std::memcmp(frame + 36, "VBRI", 4) == 0) {
+    if (h.layer == 3 && n >= 36 + 18 && std::memcmp(frame + 36, "VBRI", 4) == 0) {
         VbrHeader v;
         v.kind = VbrHeader::Kind::Vbri;
         v.hasBytes = true;
