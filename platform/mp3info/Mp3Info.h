@@ -14,21 +14,23 @@ struct Mp3InfoRecord {
     static constexpr std::size_t kLong = 255;
     static constexpr std::size_t kLongComment = 2000;
 
-    std::int16_t bitrate = 0;  // kbit/s; the average for VBR
-    std::int32_t seconds = 0;  // playing time
-    // Both 2 when a track number is given, else 1.
+    // Offsets of the fixed 5048-byte layout the fields stand for, in brackets.
+    std::int16_t bitrate = 0;  // [8] kbit/s; the average for VBR
+    std::int32_t seconds = 0;  // [32] playing time
+    // [58], [60]: both 2 when a track number is given, else 1.
     std::int16_t trackGiven = 0;
     std::int16_t trackGiven2 = 0;
 
     // Short slots.
-    std::string title, artist, album; // 30 each
-    std::string year;                 // 4
-    std::string comment;              // 30
-    std::string genreName;            // 30
-    std::int16_t genre = 0;
-    std::int16_t track = 0;
+    std::string title, artist, album; // [84], [114], [144]: 30 each
+    std::string year;                 // [174]: 4
+    std::string comment;              // [178]: 30
+    std::string genreName;            // [208]: 30
+    std::int16_t genre = 0;           // [238]
+    std::int16_t track = 0;           // [240]
 
-    // Long slots (255 each, the comment 2000).
+    // Long slots: [242] track, [497] year, [752] title, [1007] artist, [1262] album,
+    // [1517] genre text (255 each), [3047] comment (2000).
     std::string trackText, yearText, titleText, artistText, albumText, genreText;
     std::string commentText;
 

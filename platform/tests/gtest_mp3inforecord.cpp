@@ -1,10 +1,14 @@
 // The information record: filled from a file, written into its ID3v1 tag.
+#include "FileOps.h"
 #include "Mp3Info.h"
+#include "StreamInfo.h"
 #include "TestUtil.h"
 #include "id3v1/Mp3TagID3v1.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -131,4 +135,24 @@ TEST(InfoRecord, WriteID3V1TakesShortSlotsGenreAndTrack) {
     EXPECT_EQ(ReadAll(empty).size(), 0u);
     EXPECT_FALSE(WriteID3V1(dir.file("missing.mp3"), r, &error));
     EXPECT_FALSE(std::filesystem::exists(dir.file("missing.mp3")));
+}
+
+TEST(InfoRecord, ReadFailuresStayInside) {
+    TempDir dir;
+    const auto path = dir.file("r.mp3");
+    WriteAll(path, Audio() + Id3v1("T", "A", 1, 2));
+    tags::fileops::SetFaultHook([](tags::fileops::Op op, const std::string &) { return op == tags::fileops::Op::Read ? EIO : 0; });
+    Mp3InfoRecord r;
+    r.bitrate = 7;
+    bool ok = true;
+    EXPECT_NO_THROW(ok = Mp3FileInfo(path, r));
+    const StreamInfo s = ReadStreamInfo(path);
+    tags::fileops::SetFaultHook(nullptr);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(r.bitrate, 0);
+    EXPECT_EQ(r.seconds, 0);
+    EXPECT_FALSE(s.readable);
+    EXPECT_NE(s.error.find(std::strerror(EIO)), std::string::npos);
+    EXPECT_TRUE(Mp3FileInfo(path, r)); // and all is well again
+    EXPECT_EQ(r.bitrate, 128);
 }
