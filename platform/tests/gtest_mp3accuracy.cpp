@@ -107,6 +107,10 @@ const Case kCases[] = {
     {"long_8kbit", false, 300.4, 8000, 1, "-b 8 -t", nullptr, "mp3", true},
     {"ffmpeg_mp2", false, 6.2, 48000, 2, nullptr, "-c:a mp2 -b:a 192k", "mp2", true},
     {"ffmpeg_mp3_vbr", true, 6.2, 44100, 2, nullptr, "-c:a libmp3lame -q:a 4", "mp3", false},
+    // A JPEG cover in the ID3v2 tag: full of FF bytes before the audio.
+    {"ffmpeg_cover", false, 6.2, 44100, 2, nullptr,
+     "-i {cover} -map 0:a -map 1:v -c:a libmp3lame -b:a 160k -c:v copy -id3v2_version 3", "mp3", true},
+    {"tiny", false, 0.05, 44100, 2, "-b 128", nullptr, "mp3", true},
 };
 
 class Accuracy : public testing::Test {
@@ -120,8 +124,15 @@ protected:
         const std::string out = dir_.file(std::string(c.name) + "." + c.ext);
         if (c.lame)
             std::system(("lame --quiet " + std::string(c.lame) + " " + Quote(wav) + " " + Quote(out)).c_str());
-        else
-            std::system(("ffmpeg -v error -y -i " + Quote(wav) + " " + c.ffmpeg + " " + Quote(out)).c_str());
+        else {
+            std::string options = c.ffmpeg;
+            if (const auto at = options.find("{cover}"); at != std::string::npos) {
+                const std::string cover = dir_.file("cover.jpg");
+                std::system(("ffmpeg -v error -y -f lavfi -i testsrc=s=400x400 -frames:v 1 " + Quote(cover)).c_str());
+                options.replace(at, 7, Quote(cover));
+            }
+            std::system(("ffmpeg -v error -y -i " + Quote(wav) + " " + options + " " + Quote(out)).c_str());
+        }
         return out;
     }
 
