@@ -276,7 +276,7 @@ void Analyse(File &file, StreamInfo &info) {
 
 std::int32_t StreamInfo::WholeSeconds() const {
     if (!(seconds > 0)) return 0;
-    return static_cast<std::int32_t>(std::min<double>(std::lround(seconds), INT32_MAX));
+    return static_cast<std::int32_t>(std::lround(std::min(seconds, static_cast<double>(INT32_MAX))));
 }
 
 StreamInfo ReadStreamInfo(const std::string &path) noexcept {
