@@ -45,7 +45,6 @@ QPoint InfoPlacement(const QRect &rootFrame, const QRect &screen, double twipsPe
 Info::Info(QWidget *root, const QString &version) : QDialog(root) {
     const QString product = QString::fromLatin1(kProductName);
     setWindowTitle(QStringLiteral(" Info über ") + product);
-    setAttribute(Qt::WA_DeleteOnClose, false);
 
     auto *picture = new QLabel(this);
     picture->setObjectName(QStringLiteral("Picture1"));
