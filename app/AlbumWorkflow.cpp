@@ -100,7 +100,7 @@ bool MakeWritable(const QString &path) {
 bool WritePlaylist(const QString &folder, const QString &albumText, const QStringList &entries) {
     const QString name = albumText + QStringLiteral(".m3u");
     // An album text such as "AC/DC" must not address a file in another folder.
-    if (!IsPlainName(name))
+    if (folder.isEmpty() || !IsPlainName(name))
         return false;
 
     QByteArray data;
@@ -175,6 +175,7 @@ QString TempNameFor(const QString &oldName, int index, const QSet<QString> &rese
 
 RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrder, const RenameOptions &options,
                          const RenameFn &renameFn, const ProgressFn &progressFn) {
+
     // QFile::rename never replaces an existing file (it refuses, and on Linux
     // the kernel's no-replace rename closes the gap between check and move).
     const RenameFn rename = renameFn ? renameFn : [](const QString &from, const QString &to) {
@@ -191,8 +192,10 @@ RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrde
     const int n = static_cast<int>(entriesInOrder.size());
     result.entries.resize(static_cast<size_t>(n));
 
+    // Without a folder, names alone would address the process's current
+    // folder: then nothing is present and nothing moves.
     QSet<QString> present;
-    {
+    if (!folder.isEmpty()) {
         const QDir dir(folder);
         const QStringList names =
             dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
@@ -360,11 +363,26 @@ bool AskYesNo(QWidget *parent, const QString &title, const QString &text) {
     return box.exec() == QMessageBox::Yes;
 }
 
+namespace {
+
+// Runs a callback of the window; whatever it throws must not end the run.
+template <typename Fn>
+void Quietly(Fn &&fn) {
+    try {
+        fn();
+    } catch (...) {
+    }
+}
+
+} // namespace
+
 void AlbumRun::Yield() {
-    if (yield_)
-        yield_();
-    else if (QCoreApplication::instance())
-        QCoreApplication::processEvents();
+    Quietly([&] {
+        if (yield_)
+            yield_();
+        else if (QCoreApplication::instance())
+            QCoreApplication::processEvents();
+    });
 }
 
 void AlbumRun::Step(const std::function<void(const RunFile &)> &step, const RunFile &f, bool &failed, RunResult &r) {
@@ -388,7 +406,7 @@ RunResult AlbumRun::Run(const RunPlan &plan) {
         r.outcome = RunOutcome::Busy;
         return r;
     }
-    if (plan.entries.isEmpty()) {
+    if (plan.entries.isEmpty() || plan.folder.isEmpty()) {
         r.outcome = RunOutcome::Empty;
         return r;
     }
@@ -402,12 +420,18 @@ RunResult AlbumRun::Run(const RunPlan &plan) {
 
     auto lock = [&](bool on) {
         if (lock_)
-            lock_(on);
+            Quietly([&] { lock_(on); });
+    };
+    auto progress = [&](int index, int count, const QString &name) {
+        if (progress_)
+            Quietly([&] { progress_(index, count, name); });
     };
     auto renameProgress = [&](int index, int count, const QString &name) {
-        if (progress_)
-            progress_(index, count, name);
+        progress(index, count, name);
         Yield();
+    };
+    auto renameAll = [&] {
+        Quietly([&] { r.renaming = RenameAlbum(plan.folder, plan.entries, *plan.rename, renameFn_, renameProgress); });
     };
     const int n = static_cast<int>(plan.entries.size());
 
@@ -420,8 +444,7 @@ RunResult AlbumRun::Run(const RunPlan &plan) {
         Yield();
         for (int i = 0; i < n && !stopRequested_; ++i) {
             const RunFile f{i, n, plan.entries[i], EntryPath(plan.folder, plan.entries[i])};
-            if (progress_)
-                progress_(i, n, f.entry);
+            progress(i, n, f.entry);
             bool failed = false;
             Step(steps_.select, f, failed, r);
             if (i > 0)  // the first file takes the counter as it stands
@@ -439,11 +462,13 @@ RunResult AlbumRun::Run(const RunPlan &plan) {
             r.outcome = RunOutcome::Stopped;
         } else {
             if (plan.rename)
-                r.renaming = RenameAlbum(plan.folder, plan.entries, *plan.rename, renameFn_, renameProgress);
+                renameAll();
             if (plan.writePlaylist) {
-                const QStringList names = r.renaming ? r.renaming->FinalNames() : plan.entries;
-                const QString albumText = plan.albumText ? plan.albumText() : QString();
-                r.playlistWritten = WritePlaylist(plan.folder, albumText, names);
+                Quietly([&] {
+                    const QStringList names = r.renaming ? r.renaming->FinalNames() : plan.entries;
+                    const QString albumText = plan.albumText ? plan.albumText() : QString();
+                    r.playlistWritten = WritePlaylist(plan.folder, albumText, names);
+                });
             }
         }
         lock(false);
@@ -467,7 +492,7 @@ RunResult AlbumRun::Run(const RunPlan &plan) {
     } else if (plan.rename) {
         lock(true);
         Yield();
-        r.renaming = RenameAlbum(plan.folder, plan.entries, *plan.rename, renameFn_, renameProgress);
+        renameAll();
         lock(false);
     }
     return r;

@@ -42,6 +42,7 @@ void TestAlbumRules::trackCounter_data() {
     QTest::newRow("English thousands") << "en_US" << "1,234" << "1235";
     QTest::newRow("German decimal comma") << "de_DE" << "1,5" << "2,5";
     QTest::newRow("English decimal point") << "en_US" << "1.5" << "2.5";
+    QTest::newRow("blanks around") << "de_DE" << " 5 " << "6";
     QTest::newRow("negative") << "de_DE" << "-1" << "0";
     QTest::newRow("not a finite number") << "en_US" << "inf" << "2";
     QTest::newRow("no group separator in output") << "de_DE" << "9999" << "10000";

@@ -60,6 +60,7 @@ private slots:
     void failedFirstPhaseKeepsTheChainInPlace();
     void failureThatBlocksTheWayBackUndoesTheRun();
     void missingAndDuplicateEntriesAreSkipped();
+    void noFolderTouchesNothing();
 
 private:
     QTemporaryDir *dir_ = nullptr;
@@ -320,6 +321,21 @@ void TestRenameAlbum::missingAndDuplicateEntriesAreSkipped() {
     QCOMPARE(fixture::Listing(folder_), QStringList({"001.mp3", "004.mp3"}));
     QCOMPARE(fixture::Hash(folder_ + "001.mp3"), before.value("a.mp3"));
     QCOMPARE(fixture::Hash(folder_ + "004.mp3"), before.value("b.mp3"));
+}
+
+void TestRenameAlbum::noFolderTouchesNothing() {
+    // An empty folder text must not turn the names into paths relative to
+    // the current folder.
+    QVERIFY(fixture::MakeAlbum(folder_, {"a.mp3"}));
+    const QString cwd = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(folder_));
+    const RenameResult r = RenameAlbum("", {"a.mp3"}, {"", false});
+    const bool playlist = WritePlaylist("", "Best of", {"a.mp3"});
+    QDir::setCurrent(cwd);
+
+    QCOMPARE(r.entries[0].status, RenameStatus::Missing);
+    QVERIFY(!playlist);
+    QCOMPARE(fixture::Listing(folder_), QStringList{"a.mp3"});
 }
 
 ALBUM_TEST_MAIN(QCoreApplication, TestRenameAlbum)
