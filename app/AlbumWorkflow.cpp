@@ -175,7 +175,6 @@ QString TempNameFor(const QString &oldName, int index, const QSet<QString> &rese
 
 RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrder, const RenameOptions &options,
                          const RenameFn &renameFn, const ProgressFn &progressFn) {
-
     // QFile::rename never replaces an existing file (it refuses, and on Linux
     // the kernel's no-replace rename closes the gap between check and move).
     const RenameFn rename = renameFn ? renameFn : [](const QString &from, const QString &to) {
@@ -185,7 +184,11 @@ RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrde
         const QString to = EntryPath(folder, toName);
         if (Occupied(to))
             return false;
-        return rename(EntryPath(folder, fromName), to);
+        try {
+            return rename(EntryPath(folder, fromName), to);
+        } catch (...) {
+            return false;  // a throwing file layer counts as a failed rename
+        }
     };
 
     RenameResult result;
@@ -295,8 +298,14 @@ RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrde
         if (!m.active)
             continue;
         RenameEntry &e = result.entries[static_cast<size_t>(m.index)];
-        if (progressFn)
-            progressFn(done++, count, e.oldName);
+        if (progressFn) {
+            // Files sit under temporary names now: nothing may cut this short.
+            try {
+                progressFn(done, count, e.oldName);
+            } catch (...) {
+            }
+        }
+        ++done;
         if (move(m.temp, e.newName)) {
             m.place = Place::New;
             e.finalName = e.newName;

@@ -61,6 +61,7 @@ private slots:
     void failureThatBlocksTheWayBackUndoesTheRun();
     void missingAndDuplicateEntriesAreSkipped();
     void noFolderTouchesNothing();
+    void throwingCallbacksLeaveNoTemporaryNames();
 
 private:
     QTemporaryDir *dir_ = nullptr;
@@ -336,6 +337,29 @@ void TestRenameAlbum::noFolderTouchesNothing() {
     QCOMPARE(r.entries[0].status, RenameStatus::Missing);
     QVERIFY(!playlist);
     QCOMPARE(fixture::Listing(folder_), QStringList{"a.mp3"});
+}
+
+void TestRenameAlbum::throwingCallbacksLeaveNoTemporaryNames() {
+    const QStringList album{"002.mp3", "001.mp3"};
+    QVERIFY(fixture::MakeAlbum(folder_, album));
+    const QHash<QString, QByteArray> before = Snapshot(folder_);
+    bool thrown = false;
+    auto throwing = [&](const QString &from, const QString &to) {
+        if (to.endsWith("/001.mp3") && QFileInfo(from).fileName().startsWith('~') && !thrown) {
+            thrown = true;
+            throw std::runtime_error("file layer gave up");
+        }
+        return QFile::rename(from, to);
+    };
+    auto progress = [](int, int, const QString &) { throw std::runtime_error("window gone"); };
+
+    const RenameResult r = RenameAlbum(folder_, album, {"", false}, throwing, progress);
+
+    // The swap could not finish, so both files keep their old names.
+    QVERIFY(thrown);
+    QCOMPARE(r.renamed, 0);
+    QCOMPARE(r.FinalNames(), album);
+    QCOMPARE(Snapshot(folder_), before);
 }
 
 ALBUM_TEST_MAIN(QCoreApplication, TestRenameAlbum)
