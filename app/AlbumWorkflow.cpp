@@ -173,6 +173,10 @@ QString TempNameFor(const QString &oldName, int index, const QSet<QString> &rese
 
 } // namespace
 
+// Renaming instead of copy-and-recycle: a rename inside one folder keeps the
+// bytes, the dates and the mode, needs no free space, and cannot leave a half
+// copy behind on a full disk. It also leaves no old file for the trash, so
+// nothing is sent there.
 RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrder, const RenameOptions &options,
                          const RenameFn &renameFn, const ProgressFn &progressFn) {
     // QFile::rename never replaces an existing file (it refuses, and on Linux
