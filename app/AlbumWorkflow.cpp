@@ -1,0 +1,514 @@
+#include "AlbumWorkflow.h"
+
+#include "FileOps.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QMessageBox>
+#include <QRandomGenerator>
+#include <QSaveFile>
+#include <QSet>
+
+#include <cmath>
+#include <exception>
+
+namespace album {
+
+namespace {
+
+bool EndsWithSeparator(const QString &folder) {
+    return folder.endsWith(QLatin1Char('/')) || folder.endsWith(QDir::separator());
+}
+
+// Longest file name most file systems accept, in bytes.
+constexpr qsizetype kMaxNameBytes = 255;
+
+// A name that addresses a file directly inside the folder: no separator, not
+// "." or "..", not empty, not too long for the file system.
+bool IsPlainName(const QString &name) {
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return false;
+    if (name.contains(QLatin1Char('/')) || name.contains(QChar(0)))
+        return false;
+#ifdef Q_OS_WIN
+    for (QChar c : name)
+        if (c < QChar(32) || QStringLiteral("\\:*?\"<>|").contains(c))
+            return false;
+#endif
+    return QFile::encodeName(name).size() <= kMaxNameBytes;
+}
+
+// True if anything at all sits under the path, a dangling link included.
+bool Occupied(const QString &path) {
+    const QFileInfo fi(path);
+    return fi.exists() || fi.isSymLink();
+}
+
+} // namespace
+
+QString EntryPath(const QString &folder, const QString &entry) {
+    if (folder.isEmpty() || EndsWithSeparator(folder))
+        return folder + entry;
+    return folder + QLatin1Char('/') + entry;
+}
+
+QString NextTrackText(const QString &current, const QLocale &locale) {
+    bool ok = false;
+    double value = locale.toDouble(current, &ok);
+    if (!ok || !std::isfinite(value))
+        value = 1;
+    value += 1;
+
+    QLocale out = locale;
+    out.setNumberOptions(out.numberOptions() | QLocale::OmitGroupSeparator);
+    if (value == std::floor(value) && std::fabs(value) < 1e15)
+        return out.toString(static_cast<qlonglong>(value));
+    return out.toString(value, 'f', QLocale::FloatingPointShortest);
+}
+
+QStringList TrackSequence(const QString &start, int count, const QLocale &locale) {
+    QStringList out;
+    QString text = start;
+    for (int i = 0; i < count; ++i) {
+        if (i > 0)
+            text = NextTrackText(text, locale);
+        out << text;
+    }
+    return out;
+}
+
+QString TitleFromFileName(const QString &entry) {
+    return entry.left(qMax<qsizetype>(0, entry.size() - 4));
+}
+
+bool MakeWritable(const QString &path) {
+    // The owner's write bit stands for the read-only attribute: checking it
+    // rather than access() gives the same answer for every user, root included.
+    const QFileInfo fi(path);
+    if (!fi.exists() || fi.isDir())
+        return false;
+    // Without the current user's bits, which Qt would map onto the owner's.
+    const QFileDevice::Permissions perms = fi.permissions() & QFileDevice::Permissions(0x7077);
+    if (perms.testFlag(QFileDevice::WriteOwner))
+        return false;
+    return QFile::setPermissions(path, perms | QFileDevice::WriteOwner);
+}
+
+bool WritePlaylist(const QString &folder, const QString &albumText, const QStringList &entries) {
+    const QString name = albumText + QStringLiteral(".m3u");
+    // An album text such as "AC/DC" must not address a file in another folder.
+    if (folder.isEmpty() || !IsPlainName(name))
+        return false;
+
+    QByteArray data;
+    for (const QString &entry : entries) {
+        data += QFile::encodeName(entry);
+        data += "\r\n";
+    }
+
+    // Written beside and renamed over the old playlist, so an interrupted
+    // write never leaves a half-written one.
+    QSaveFile file(EntryPath(folder, name));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(data) != data.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+QString SequenceNumber(int position1Based) {
+    return QStringLiteral("%1").arg(position1Based, 3, 10, QLatin1Char('0'));
+}
+
+QString NumberedName(int position1Based, const QString &presentName, const QString &tFilename, bool useExistFile) {
+    const QString n = SequenceNumber(position1Based);
+    if (useExistFile)
+        return n + QStringLiteral("- ") + presentName;
+    const QString ext = presentName.right(4);
+    if (tFilename.isEmpty())
+        return n + ext;
+    return n + QStringLiteral("- ") + tFilename + ext;
+}
+
+// ---- Renaming run ----------------------------------------------------------
+
+QStringList RenameResult::FinalNames() const {
+    QStringList names;
+    names.reserve(static_cast<qsizetype>(entries.size()));
+    for (const RenameEntry &e : entries)
+        names << e.finalName;
+    return names;
+}
+
+namespace {
+
+// Where a moving file is during the run.
+enum class Place { Old, Temp, New };
+
+struct Mover {
+    int index = 0;  // into the entry list
+    QString temp;
+    Place place = Place::Old;
+    bool active = true;  // still meant to reach its new name
+};
+
+// A visible name in the same folder that holds the old name, so that a file
+// left there by a crash is still recognisable and still plays.
+QString TempNameFor(const QString &oldName, int index, const QSet<QString> &reserved, const QString &folder) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString token = QString::number(QRandomGenerator::global()->generate(), 16);
+        QString name = QStringLiteral("~%1~%2").arg(token, oldName);
+        if (QFile::encodeName(name).size() > kMaxNameBytes)
+            name = QStringLiteral("~%1~%2%3").arg(token).arg(index).arg(oldName.right(4));
+        if (!reserved.contains(name) && !Occupied(EntryPath(folder, name)))
+            return name;
+    }
+    return {};
+}
+
+} // namespace
+
+// Renaming instead of copy-and-recycle: a rename inside one folder keeps the
+// bytes, the dates and the mode, needs no free space, and cannot leave a half
+// copy behind on a full disk. It also leaves no old file for the trash, so
+// nothing is sent there.
+RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrder, const RenameOptions &options,
+                         const RenameFn &renameFn, const ProgressFn &progressFn) {
+    // QFile::rename never replaces an existing file (it refuses, and on Linux
+    // the kernel's no-replace rename closes the gap between check and move).
+    const RenameFn rename = renameFn ? renameFn : [](const QString &from, const QString &to) {
+        return QFile::rename(from, to);
+    };
+    auto move = [&](const QString &fromName, const QString &toName) {
+        const QString to = EntryPath(folder, toName);
+        if (Occupied(to))
+            return false;
+        try {
+            return rename(EntryPath(folder, fromName), to);
+        } catch (...) {
+            return false;  // a throwing file layer counts as a failed rename
+        }
+    };
+
+    RenameResult result;
+    const int n = static_cast<int>(entriesInOrder.size());
+    result.entries.resize(static_cast<size_t>(n));
+
+    // Without a folder, names alone would address the process's current
+    // folder: then nothing is present and nothing moves.
+    QSet<QString> present;
+    if (!folder.isEmpty()) {
+        const QDir dir(folder);
+        const QStringList names =
+            dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        present = QSet<QString>(names.begin(), names.end());
+    }
+
+    // Plan: which entries move, and where to.
+    std::vector<Mover> movers;
+    QHash<QString, int> moverByOld;   // old name -> index into movers
+    QSet<QString> targets, seen, reserved;
+    for (int i = 0; i < n; ++i) {
+        RenameEntry &e = result.entries[static_cast<size_t>(i)];
+        e.oldName = entriesInOrder[i];
+        e.newName = NumberedName(i + 1, e.oldName, options.tFilename, options.useExistFile);
+        e.finalName = e.oldName;
+        reserved << e.oldName << e.newName;
+
+        if (seen.contains(e.oldName)) {
+            e.status = RenameStatus::Collision;  // listed twice: the first one moves it
+            continue;
+        }
+        seen << e.oldName;
+        if (!IsPlainName(e.oldName) || !present.contains(e.oldName) || QFileInfo(EntryPath(folder, e.oldName)).isDir()) {
+            e.status = RenameStatus::Missing;
+        } else if (e.newName == e.oldName) {
+            e.status = RenameStatus::Unchanged;
+        } else if (!IsPlainName(e.newName)) {
+            e.status = RenameStatus::BadName;
+        } else if (targets.contains(e.newName)) {
+            e.status = RenameStatus::Collision;
+        } else {
+            targets << e.newName;
+            moverByOld.insert(e.oldName, static_cast<int>(movers.size()));
+            movers.push_back(Mover{i, {}, Place::Old, true});
+        }
+    }
+
+    // A new name is free only if nothing is there, or the file there moves
+    // away itself. Dropping one mover can block another, so repeat until stable.
+    auto blocked = [&](const Mover &m, bool onDisk) {
+        const QString &target = result.entries[static_cast<size_t>(m.index)].newName;
+        const auto it = moverByOld.constFind(target);
+        if (it != moverByOld.constEnd() && movers[static_cast<size_t>(*it)].active)
+            return false;
+        return onDisk ? Occupied(EntryPath(folder, target)) : present.contains(target);
+    };
+    auto settle = [&](bool onDisk, const std::function<void(Mover &)> &drop) {
+        for (bool changed = true; changed;) {
+            changed = false;
+            for (Mover &m : movers) {
+                if (m.active && blocked(m, onDisk)) {
+                    m.active = false;
+                    drop(m);
+                    changed = true;
+                }
+            }
+        }
+    };
+    settle(false, [&](Mover &m) { result.entries[static_cast<size_t>(m.index)].status = RenameStatus::Collision; });
+
+    // Phase 1: every moving file to a temporary name, so that no new name can
+    // meet an old one that has not moved yet.
+    for (Mover &m : movers) {
+        if (!m.active)
+            continue;
+        RenameEntry &e = result.entries[static_cast<size_t>(m.index)];
+        m.temp = TempNameFor(e.oldName, m.index, reserved, folder);
+        if (!m.temp.isEmpty() && move(e.oldName, m.temp)) {
+            reserved << m.temp;
+            m.place = Place::Temp;
+            e.finalName = m.temp;
+        } else {
+            m.active = false;
+            e.status = RenameStatus::Failed;
+        }
+    }
+    // A file that could not move still holds its name; whoever wanted that
+    // name goes back to its own old name, which is still free.
+    bool stranded = false;
+    settle(true, [&](Mover &m) {
+        RenameEntry &e = result.entries[static_cast<size_t>(m.index)];
+        e.status = RenameStatus::Collision;
+        if (m.place == Place::Temp && move(m.temp, e.oldName)) {
+            m.place = Place::Old;
+            e.finalName = e.oldName;
+        } else if (m.place == Place::Temp) {
+            stranded = true;  // the undo below tries again
+        }
+    });
+
+    // Phase 2: every file from its temporary name to its new name.
+    int count = 0;
+    for (const Mover &m : movers)
+        count += m.active ? 1 : 0;
+    int done = 0;
+    for (Mover &m : movers) {
+        if (!m.active)
+            continue;
+        RenameEntry &e = result.entries[static_cast<size_t>(m.index)];
+        if (progressFn) {
+            // Files sit under temporary names now: nothing may cut this short.
+            try {
+                progressFn(done, count, e.oldName);
+            } catch (...) {
+            }
+        }
+        ++done;
+        if (move(m.temp, e.newName)) {
+            m.place = Place::New;
+            e.finalName = e.newName;
+            e.status = RenameStatus::Renamed;
+        } else if (move(m.temp, e.oldName)) {
+            m.active = false;
+            m.place = Place::Old;
+            e.finalName = e.oldName;
+            e.status = RenameStatus::Failed;
+        } else {
+            // Its old name has been given to another file already.
+            m.active = false;
+            e.status = RenameStatus::Failed;
+            stranded = true;
+        }
+    }
+
+    if (stranded) {
+        // Undo from the list of old names: every renamed file back to its
+        // temporary name, then every temporary name back to its old name.
+        for (Mover &m : movers) {
+            if (m.place == Place::New && move(result.entries[static_cast<size_t>(m.index)].newName, m.temp))
+                m.place = Place::Temp;
+        }
+        for (Mover &m : movers) {
+            if (m.place != Place::Temp)
+                continue;
+            RenameEntry &e = result.entries[static_cast<size_t>(m.index)];
+            if (move(m.temp, e.oldName)) {
+                m.place = Place::Old;
+                e.finalName = e.oldName;
+                e.status = RenameStatus::RolledBack;
+            } else if (move(m.temp, e.newName)) {
+                m.place = Place::New;
+                e.finalName = e.newName;
+                e.status = RenameStatus::Renamed;
+            } else {
+                e.finalName = m.temp;
+                e.status = RenameStatus::Stranded;
+            }
+        }
+        for (Mover &m : movers) {
+            if (m.place == Place::New)
+                result.entries[static_cast<size_t>(m.index)].status = RenameStatus::Renamed;
+        }
+    }
+
+    for (const RenameEntry &e : result.entries)
+        result.renamed += e.status == RenameStatus::Renamed ? 1 : 0;
+    if (!movers.empty())
+        tags::fileops::SyncFolder(QFile::encodeName(QDir(folder).absolutePath()).toStdString());
+    return result;
+}
+
+// ---- Album run driver ------------------------------------------------------
+
+QString ConfirmTitle() { return QString::fromUtf16(kConfirmTitle); }
+QString ConfirmText() { return QString::fromUtf16(kConfirmText); }
+
+bool AskYesNo(QWidget *parent, const QString &title, const QString &text) {
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    // The run cannot be undone: a stray Enter must not start it.
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+namespace {
+
+// Runs a callback of the window; whatever it throws must not end the run.
+template <typename Fn>
+void Quietly(Fn &&fn) {
+    try {
+        fn();
+    } catch (...) {
+    }
+}
+
+} // namespace
+
+void AlbumRun::Yield() {
+    Quietly([&] {
+        if (yield_)
+            yield_();
+        else if (QCoreApplication::instance())
+            QCoreApplication::processEvents();
+    });
+}
+
+void AlbumRun::Step(const std::function<void(const RunFile &)> &step, const RunFile &f, bool &failed, RunResult &r) {
+    if (!step)
+        return;
+    try {
+        step(f);
+        return;
+    } catch (const std::exception &) {
+    } catch (...) {
+    }
+    ++r.failedSteps;
+    if (!failed)
+        r.failedFiles << f.entry;
+    failed = true;
+}
+
+RunResult AlbumRun::Run(const RunPlan &plan) {
+    RunResult r;
+    if (running_) {
+        r.outcome = RunOutcome::Busy;
+        return r;
+    }
+    if (plan.entries.isEmpty() || plan.folder.isEmpty()) {
+        r.outcome = RunOutcome::Empty;
+        return r;
+    }
+    // Guard from before the question on: the box runs its own event loop.
+    running_ = true;
+    stopRequested_ = false;
+    struct Release {
+        bool &flag;
+        ~Release() { flag = false; }
+    } release{running_};
+
+    auto lock = [&](bool on) {
+        if (lock_)
+            Quietly([&] { lock_(on); });
+    };
+    auto progress = [&](int index, int count, const QString &name) {
+        if (progress_)
+            Quietly([&] { progress_(index, count, name); });
+    };
+    auto renameProgress = [&](int index, int count, const QString &name) {
+        progress(index, count, name);
+        Yield();
+    };
+    auto renameAll = [&] {
+        Quietly([&] { r.renaming = RenameAlbum(plan.folder, plan.entries, *plan.rename, renameFn_, renameProgress); });
+    };
+    const int n = static_cast<int>(plan.entries.size());
+
+    if (plan.wholeAlbum) {
+        if (confirm_ && !confirm_(ConfirmTitle(), ConfirmText())) {
+            r.outcome = RunOutcome::Declined;
+            return r;
+        }
+        lock(true);
+        Yield();
+        for (int i = 0; i < n && !stopRequested_; ++i) {
+            const RunFile f{i, n, plan.entries[i], EntryPath(plan.folder, plan.entries[i])};
+            progress(i, n, f.entry);
+            bool failed = false;
+            Step(steps_.select, f, failed, r);
+            if (i > 0)  // the first file takes the counter as it stands
+                Step(steps_.countTrack, f, failed, r);
+            Step(steps_.makeWritable, f, failed, r);
+            Yield();
+            Step(steps_.titleFromName, f, failed, r);
+            Yield();
+            Step(steps_.writeId3v1, f, failed, r);
+            Yield();
+            Step(steps_.writeTags, f, failed, r);
+            ++r.visited;
+        }
+        if (stopRequested_) {
+            r.outcome = RunOutcome::Stopped;
+        } else {
+            if (plan.rename)
+                renameAll();
+            if (plan.writePlaylist) {
+                Quietly([&] {
+                    const QStringList names = r.renaming ? r.renaming->FinalNames() : plan.entries;
+                    const QString albumText = plan.albumText ? plan.albumText() : QString();
+                    r.playlistWritten = WritePlaylist(plan.folder, albumText, names);
+                });
+            }
+        }
+        lock(false);
+        return r;
+    }
+
+    // Single-file write: only the selected entry, no question.
+    if (plan.selected >= 0 && plan.selected < n) {
+        const int i = plan.selected;
+        const RunFile f{i, n, plan.entries[i], EntryPath(plan.folder, plan.entries[i])};
+        bool failed = false;
+        Step(steps_.makeWritable, f, failed, r);
+        Yield();
+        Step(steps_.writeId3v1, f, failed, r);
+        Yield();
+        Step(steps_.writeTags, f, failed, r);
+        ++r.visited;
+    }
+    if (stopRequested_) {
+        r.outcome = RunOutcome::Stopped;
+    } else if (plan.rename) {
+        lock(true);
+        Yield();
+        renameAll();
+        lock(false);
+    }
+    return r;
+}
+
+} // namespace album
