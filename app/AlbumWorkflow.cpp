@@ -173,12 +173,50 @@ QString TempNameFor(const QString &oldName, int index, const QSet<QString> &rese
 
 } // namespace
 
-// Renaming instead of copy-and-recycle: a rename inside one folder keeps the
-// bytes, the dates and the mode, needs no free space, and cannot leave a half
-// copy behind on a full disk. It also leaves no old file for the trash, so
-// nothing is sent there.
+namespace {
+
+// QFile::copy writes beside the target and renames, so a failed copy leaves
+// nothing; the copy is then flushed to the disk before the old file may go.
+bool CopyAndSync(const QString &from, const QString &to) {
+    if (!QFile::copy(from, to))
+        return false;
+    if (QFileInfo(from).size() != QFileInfo(to).size())
+        return false;
+    try {
+        tags::fileops::File f("rename");
+        f.Open(QFile::encodeName(to).toStdString(), tags::fileops::File::Mode::Read);
+        f.Sync();
+    } catch (...) {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrder, const RenameOptions &options,
-                         const RenameFn &renameFn, const ProgressFn &progressFn) {
+                         const RenameFn &renameFn, const ProgressFn &progressFn, const CopyFn &copyFn,
+                         const TrashFn &trashFn) {
+    const CopyFn copy = copyFn ? copyFn : CopyFn(CopyAndSync);
+    const TrashFn trash = trashFn ? trashFn : [](const QString &path) { return QFile::moveToTrash(path); };
+    // The old file goes to the trash only once a complete copy stands beside it.
+    auto copyThenTrash = [&](const QString &oldName, const QString &tempName) {
+        const QString from = EntryPath(folder, oldName);
+        const QString to = EntryPath(folder, tempName);
+        if (Occupied(to))
+            return false;
+        bool copied = false;
+        try {
+            copied = copy(from, to);
+            if (copied && trash(from))
+                return true;
+        } catch (...) {
+        }
+        // The temporary name was free before, so whatever is there now is ours.
+        if (Occupied(to) && Occupied(from))
+            QFile::remove(to);
+        return false;
+    };
     // QFile::rename never replaces an existing file (it refuses, and on Linux
     // the kernel's no-replace rename closes the gap between check and move).
     const RenameFn rename = renameFn ? renameFn : [](const QString &from, const QString &to) {
@@ -263,14 +301,14 @@ RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrde
     };
     settle(false, [&](Mover &m) { result.entries[static_cast<size_t>(m.index)].status = RenameStatus::Collision; });
 
-    // Phase 1: every moving file to a temporary name, so that no new name can
-    // meet an old one that has not moved yet.
+    // Phase 1: every moving file copied to a temporary name and its old file
+    // to the trash, so that no new name can meet an old one that has not moved yet.
     for (Mover &m : movers) {
         if (!m.active)
             continue;
         RenameEntry &e = result.entries[static_cast<size_t>(m.index)];
         m.temp = TempNameFor(e.oldName, m.index, reserved, folder);
-        if (!m.temp.isEmpty() && move(e.oldName, m.temp)) {
+        if (!m.temp.isEmpty() && copyThenTrash(e.oldName, m.temp)) {
             reserved << m.temp;
             m.place = Place::Temp;
             e.finalName = m.temp;
@@ -444,7 +482,8 @@ RunResult AlbumRun::Run(const RunPlan &plan) {
         Yield();
     };
     auto renameAll = [&] {
-        Quietly([&] { r.renaming = RenameAlbum(plan.folder, plan.entries, *plan.rename, renameFn_, renameProgress); });
+        Quietly([&] { r.renaming = RenameAlbum(plan.folder, plan.entries, *plan.rename, renameFn_, renameProgress, copyFn_,
+                                                     trashFn_); });
     };
     const int n = static_cast<int>(plan.entries.size());
 

@@ -95,15 +95,23 @@ using RenameFn = std::function<bool(const QString &from, const QString &to)>;
 // files that move, their number, the file's present name.
 using ProgressFn = std::function<void(int index, int count, const QString &name)>;
 
-// Gives every entry of the album its numbered name, in list order. Files are
-// renamed, never copied: every file that needs a new name first goes to a
-// unique temporary name in the same folder, then to its new name. A file keeps
-// its old name when its new name is its present name, is not a valid name,
-// is taken by a file that is not moving away, or when a rename fails. When a
-// file can neither reach its new name nor go back, the whole run is undone
-// from the list of old names. Nothing is ever deleted or overwritten.
+// Copies `from` to the new file `to` (full paths); must not replace a file.
+using CopyFn = std::function<bool(const QString &from, const QString &to)>;
+// Moves a file to the trash without asking.
+using TrashFn = std::function<bool(const QString &path)>;
+
+// Gives every entry of the album its numbered name, in list order. Every file
+// that needs a new name is first copied to a unique temporary name in the same
+// folder, its old file goes to the trash, and only then does the copy move to
+// its new name, so that no new name can meet an old one that has not moved
+// yet. A file keeps its old name (and stays out of the trash) when its new
+// name is its present name, is not a valid name, is taken by a file that is
+// not moving away, or when the copy or the trash fails. When a file can
+// neither reach its new name nor go back, the whole run is undone from the
+// list of old names. Nothing is ever deleted for good or overwritten.
 RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrder, const RenameOptions &options,
-                         const RenameFn &renameFn = {}, const ProgressFn &progressFn = {});
+                         const RenameFn &renameFn = {}, const ProgressFn &progressFn = {},
+                         const CopyFn &copyFn = {}, const TrashFn &trashFn = {});
 
 // ---- Album run driver ------------------------------------------------------
 
@@ -191,6 +199,8 @@ public:
     void SetYield(std::function<void()> yield) { yield_ = std::move(yield); }
     // Seam for the renaming run's file operation (tests inject faults).
     void SetRenameFn(RenameFn fn) { renameFn_ = std::move(fn); }
+    void SetCopyFn(CopyFn fn) { copyFn_ = std::move(fn); }
+    void SetTrashFn(TrashFn fn) { trashFn_ = std::move(fn); }
 
     RunResult Run(const RunPlan &plan);
 
@@ -208,6 +218,8 @@ private:
     std::function<void(int, int, const QString &)> progress_;
     std::function<void()> yield_;
     RenameFn renameFn_;
+    CopyFn copyFn_;
+    TrashFn trashFn_;
     bool running_ = false;
     bool stopRequested_ = false;
 };

@@ -90,6 +90,16 @@ inline QStringList TrashedFiles() {
     return QDir(files).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
 }
 
+// Names in the trash with the content hash of each, then an empty trash.
+inline QHash<QString, QByteArray> TakeTrash() {
+    const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash");
+    QHash<QString, QByteArray> out;
+    for (const QString &name : TrashedFiles())
+        out.insert(name, Hash(trash + QStringLiteral("/files/") + name));
+    QDir(trash).removeRecursively();
+    return out;
+}
+
 } // namespace fixture
 
 // main() for the workflow tests: the trash goes to a temporary XDG_DATA_HOME,

@@ -58,6 +58,7 @@ private slots:
     void badCharacterKeepsOldNames();
     void failedFinalRenameKeepsTheOldName();
     void failedFirstPhaseKeepsTheChainInPlace();
+    void failingTrashOrHalfCopyKeepsTheOldFile();
     void failureThatBlocksTheWayBackUndoesTheRun();
     void missingAndDuplicateEntriesAreSkipped();
     void noFolderTouchesNothing();
@@ -77,8 +78,8 @@ void TestRenameAlbum::init() {
 }
 
 void TestRenameAlbum::cleanup() {
-    // Renaming never sends anything to the trash or leaves temporary names.
-    QVERIFY(fixture::TrashedFiles().isEmpty());
+    // No run leaves temporary names; the trash is emptied for the next case.
+    fixture::TakeTrash();
     if (dir_) {
         for (const QString &name : fixture::Listing(folder_))
             QVERIFY2(!name.startsWith('~'), qPrintable(name));
@@ -128,6 +129,12 @@ void TestRenameAlbum::numbersInListOrder() {
     sorted.sort();
     QCOMPARE(fixture::Listing(folder_), sorted);
     QCOMPARE(progress, QStringList({"0/3 " + present[0], "1/3 " + present[1], "2/3 " + present[2]}));
+
+    // The old files went to the trash under their old names, contents intact.
+    const QHash<QString, QByteArray> trashed = fixture::TakeTrash();
+    QCOMPARE(trashed.size(), present.size());
+    for (int i = 0; i < present.size(); ++i)
+        QCOMPARE(trashed.value(present[i]), hashes[i].toLatin1());
 }
 
 void TestRenameAlbum::renumberAfterReorderLosesNothing_data() {
@@ -270,10 +277,10 @@ void TestRenameAlbum::failedFirstPhaseKeepsTheChainInPlace() {
     auto refuse = [](const QString &from, const QString &to) {
         if (from.endsWith("/002.mp3"))
             return false;
-        return QFile::rename(from, to);
+        return QFile::copy(from, to);
     };
 
-    const RenameResult r = RenameAlbum(folder_, {"002.mp3", "001.mp3", "x.mp3"}, {"", false}, refuse);
+    const RenameResult r = RenameAlbum(folder_, {"002.mp3", "001.mp3", "x.mp3"}, {"", false}, {}, {}, refuse);
 
     QCOMPARE(r.entries[0].status, RenameStatus::Failed);
     QCOMPARE(r.entries[1].status, RenameStatus::Collision);
@@ -283,6 +290,32 @@ void TestRenameAlbum::failedFirstPhaseKeepsTheChainInPlace() {
     QCOMPARE(fixture::Hash(folder_ + "002.mp3"), before.value("002.mp3"));
     QCOMPARE(fixture::Hash(folder_ + "003.mp3"), before.value("x.mp3"));
     QCOMPARE(fixture::Listing(folder_).size(), 3);
+}
+
+void TestRenameAlbum::failingTrashOrHalfCopyKeepsTheOldFile() {
+    QVERIFY(fixture::MakeAlbum(folder_, {"a.mp3", "b.mp3", "c.mp3"}));
+    const QHash<QString, QByteArray> before = Snapshot(folder_);
+    // a: the trash refuses; b: the copy stops halfway, as on a full disk.
+    auto trash = [](const QString &path) { return !path.endsWith("/a.mp3") && QFile::moveToTrash(path); };
+    auto copy = [](const QString &from, const QString &to) {
+        if (!from.endsWith("/b.mp3"))
+            return QFile::copy(from, to);
+        QFile out(to);
+        out.open(QIODevice::WriteOnly);
+        out.write(fixture::Read(from).left(1000));
+        return false;
+    };
+
+    const RenameResult r = RenameAlbum(folder_, {"a.mp3", "b.mp3", "c.mp3"}, {"Neu", false}, {}, {}, copy, trash);
+
+    QCOMPARE(r.entries[0].status, RenameStatus::Failed);
+    QCOMPARE(r.entries[1].status, RenameStatus::Failed);
+    QCOMPARE(r.entries[2].status, RenameStatus::Renamed);
+    QCOMPARE(fixture::Listing(folder_), QStringList({"003- Neu.mp3", "a.mp3", "b.mp3"}));
+    QCOMPARE(fixture::Hash(folder_ + "a.mp3"), before.value("a.mp3"));
+    QCOMPARE(fixture::Hash(folder_ + "b.mp3"), before.value("b.mp3"));
+    QCOMPARE(fixture::Hash(folder_ + "003- Neu.mp3"), before.value("c.mp3"));
+    QCOMPARE(fixture::TakeTrash().keys(), QStringList({"c.mp3"}));
 }
 
 void TestRenameAlbum::failureThatBlocksTheWayBackUndoesTheRun() {
