@@ -187,6 +187,8 @@ void Root::BuildUi() {
         m_list->setObjectName(QStringLiteral("LDateien"));
         m_list->setAlternatingRowColors(true);
         m_list->setMinimumWidth(220);
+        m_list->setUniformItemSizes(true); // keeps long albums quick to lay out
+        m_list->setStyleSheet(QStringLiteral("QListWidget::item { padding: 3px 4px; }"));
         col->addWidget(m_list, 1);
         auto *row = new QHBoxLayout;
         auto makeArrow = [&](const char *name, const QString &icon, QStyle::StandardPixmap fb, const QString &tip) {
