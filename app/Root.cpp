@@ -458,6 +458,9 @@ void Root::LoadFileList() {
 }
 
 void Root::CheckFileList() {
+    if (m_checking)
+        return;
+    m_checking = true;
     const QString folder = m_folder->text();
     int i = 0;
     bool lastRemoved = false;
@@ -481,6 +484,7 @@ void Root::CheckFileList() {
     }
     if (lastRemoved && m_list->currentRow() != -1)
         m_list->setCurrentRow(-1);
+    m_checking = false;
 }
 
 void Root::MoveListItemUp(QListWidget *list) { album::MoveListItemUp(list); }
@@ -490,8 +494,8 @@ void Root::MoveListItemDown(QListWidget *list) { album::MoveListItemDown(list); 
 void Root::MoveListItemTo(QListWidget *list, qint16 target) { album::MoveListItemTo(list, target); }
 
 void Root::bOrdnerClick() {
-    if (m_loading)
-        return;
+    if (m_loading || m_checking)
+        return; // a click that arrived while the list is being filled
     const QString chosen = m_picker ? m_picker() : platform::BrowseFolder(platform::kDrivesFolder, this);
     if (chosen.isEmpty())
         return;

@@ -125,5 +125,6 @@ private:
     Tooltips_Class *m_tips = nullptr;
     std::function<QString()> m_picker;
     bool m_loading = false;
+    bool m_checking = false;
     qint64 m_lastYield = 0;
 };

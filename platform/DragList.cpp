@@ -13,6 +13,17 @@ DragList::DragList(QWidget *parent) : QListWidget(parent) {
     setDragEnabled(false);
     setDragDropMode(QAbstractItemView::NoDragDrop);
     setSelectionMode(QAbstractItemView::SingleSelection);
+    // Holding the mouse above or below the list keeps scrolling it.
+    m_scrollTimer.setInterval(80);
+    connect(&m_scrollTimer, &QTimer::timeout, this, &DragList::AutoScroll);
+}
+
+void DragList::AutoScroll() {
+    if (!m_dragging || (m_lastPos.y() >= 0 && m_lastPos.y() < viewport()->height())) {
+        m_scrollTimer.stop();
+        return;
+    }
+    SetInsertMark(ItemFromPt(m_lastPos, true));
 }
 
 int DragList::ItemFromPt(QPoint pos, bool autoScroll) {
@@ -60,7 +71,10 @@ void DragList::mouseMoveEvent(QMouseEvent *e) {
             return;
         m_dragging = true;
     }
+    m_lastPos = pos;
     SetInsertMark(ItemFromPt(pos, true));
+    if (pos.y() < 0 || pos.y() >= viewport()->height())
+        m_scrollTimer.start();
     viewport()->setCursor(Qt::SizeAllCursor);
     e->accept();
 }
@@ -101,6 +115,7 @@ void DragList::CancelDrag() {
 }
 
 void DragList::EndDrag() {
+    m_scrollTimer.stop();
     m_dragging = false;
     m_pressed = false;
     m_startIndex = -1;

@@ -7,6 +7,7 @@
 // mouse button).
 #include <QListWidget>
 #include <QPoint>
+#include <QTimer>
 
 namespace platform {
 
@@ -44,6 +45,10 @@ private:
     void SetInsertMark(int row);
     void EndDrag();
 
+    void AutoScroll();
+
+    QTimer m_scrollTimer;
+    QPoint m_lastPos;
     QPoint m_pressPos;
     int m_startIndex = -1;
     bool m_pressed = false;

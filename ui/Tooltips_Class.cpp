@@ -1,5 +1,6 @@
 #include "Tooltips_Class.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QCursor>
 #include <QDateTime>
@@ -65,8 +66,11 @@ qint32 Tooltips_Class::TranslateColor(qint32 color) {
 void Tooltips_Class::Destroy() {
     Hide();
     for (auto it = m_tools.keyBegin(); it != m_tools.keyEnd(); ++it)
-        if (*it)
+        if (*it) {
             (*it)->removeEventFilter(this);
+            if (auto *area = qobject_cast<QAbstractScrollArea *>(*it))
+                area->viewport()->removeEventFilter(this);
+        }
     m_tools.clear();
     m_form = nullptr;
 }
@@ -100,6 +104,10 @@ void Tooltips_Class::AddTool(QWidget *ctl, qint32 flags, const QString &text) {
     tool.rect = ctl->rect();
     if (!m_tools.contains(ctl)) {
         ctl->installEventFilter(this);
+        // Item views show their own (empty) item tips from the viewport, which would
+        // hide ours; the viewport's clicks should hide it as well.
+        if (auto *area = qobject_cast<QAbstractScrollArea *>(ctl))
+            area->viewport()->installEventFilter(this);
         connect(ctl, &QObject::destroyed, this, [this, ctl] { m_tools.remove(ctl); });
     }
     m_tools.insert(ctl, tool);
@@ -111,6 +119,8 @@ void Tooltips_Class::DeleteTool(QWidget *ctl) {
     if (m_hover == ctl || m_shownFor == ctl)
         Hide();
     ctl->removeEventFilter(this);
+    if (auto *area = qobject_cast<QAbstractScrollArea *>(ctl))
+        area->viewport()->removeEventFilter(this);
     m_tools.remove(ctl);
 }
 
@@ -350,7 +360,18 @@ void Tooltips_Class::Hide() {
 
 bool Tooltips_Class::eventFilter(QObject *watched, QEvent *event) {
     auto *ctl = qobject_cast<QWidget *>(watched);
-    if (!ctl || !m_tools.contains(ctl))
+    if (ctl && !m_tools.contains(ctl)) {
+        // The viewport of a registered item view.
+        auto *area = qobject_cast<QAbstractScrollArea *>(ctl->parentWidget());
+        if (area && area->viewport() == ctl && m_tools.contains(area)) {
+            if (event->type() == QEvent::ToolTip)
+                return true;
+            if ((event->type() == QEvent::MouseButtonPress || event->type() == QEvent::Wheel) && !m_tools[area].tracking)
+                Hide();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+    if (!ctl)
         return QObject::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::Enter: {

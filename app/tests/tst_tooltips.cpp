@@ -196,6 +196,12 @@ private slots:
         Enter(w.LDateien());
         QTRY_COMPARE_WITH_TIMEOUT(tips->ShownFor(), static_cast<QWidget *>(w.LDateien()), 1000);
         QVERIFY(t.elapsed() >= 90);
+        // The list's own item tips must not take it away again.
+        QWidget *vp = w.LDateien()->viewport();
+        QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), vp->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(vp, &help);
+        QCOMPARE(tips->ShownFor(), static_cast<QWidget *>(w.LDateien()));
+        QVERIFY(QToolTip::text().contains(QStringLiteral("Klicken Sie hier um neu zu starten.")));
         Leave(w.LDateien());
         QVERIFY(!tips->ShownFor());
     }

@@ -2,6 +2,7 @@
 #include "DragList.h"
 
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -74,6 +75,27 @@ private slots:
         Release(Center(2));
         QCOMPARE(spy.size(), 1);
         QCOMPARE(list->currentRow(), 2);
+    }
+
+    void draggingPastTheEdgeScrolls() {
+        for (int i = 0; i < 100; ++i)
+            list->addItem(QStringLiteral("more %1").arg(i));
+        QScrollBar *bar = list->verticalScrollBar();
+        QCOMPARE(bar->value(), 0);
+        QSignalSpy spy(list, &DragList::dropped);
+        Press(Center(0));
+        const QPoint below(Center(0).x(), list->viewport()->height() + 10);
+        Move(Center(2));
+        Move(below);
+        const int first = bar->value();
+        QVERIFY(first > 0);
+        QTRY_VERIFY(bar->value() > first); // keeps going while the mouse stays there
+        Release(below);
+        QCOMPARE(spy.size(), 1);
+        QCOMPARE(spy.at(0).at(0).toInt(), -1);
+        const int stopped = bar->value();
+        QTest::qWait(200);
+        QCOMPARE(bar->value(), stopped);
     }
 
     void cancelledDragLeavesNothingBehind() {
