@@ -166,7 +166,7 @@ void Root::BuildUi() {
         m_browse = new QPushButton(QStringLiteral("..."), m_folderFrame);
         m_browse->setObjectName(QStringLiteral("bOrdner"));
         m_browse->setIcon(LoadIcon(QStringLiteral(":/icons/folder.svg"), QStyle::SP_DirOpenIcon));
-        m_browse->setToolTip(QStringLiteral("Ordner wählen"));
+        m_browse->setAccessibleName(QStringLiteral("Ordner wählen"));
         row->addWidget(label);
         row->addWidget(m_folder, 1);
         row->addWidget(m_browse);
@@ -191,13 +191,13 @@ void Root::BuildUi() {
         m_list->setStyleSheet(QStringLiteral("QListWidget::item { padding: 3px 4px; }"));
         col->addWidget(m_list, 1);
         auto *row = new QHBoxLayout;
-        auto makeArrow = [&](const char *name, const QString &icon, QStyle::StandardPixmap fb, const QString &tip) {
+        auto makeArrow = [&](const char *name, const QString &icon, QStyle::StandardPixmap fb, const QString &label) {
             auto *b = new QToolButton(listArea);
             b->setObjectName(QString::fromUtf8(name));
             b->setIcon(LoadIcon(icon, fb));
             b->setIconSize(QSize(20, 20));
             b->setAutoRaise(false);
-            b->setToolTip(tip);
+            b->setAccessibleName(label); // the album list carries the window's only tooltip
             row->addWidget(b);
             return b;
         };
