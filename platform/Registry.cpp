@@ -84,8 +84,8 @@ bool CreateKey(quint32 root, const QString &path, const QString &keyClass) {
 
 bool SetValue(quint32 root, const QString &path, const QString &name, const RegValue &value) {
     const QStringList parts = KeyParts(root, path);
-    if (parts.isEmpty() || name.isEmpty())
-        return false;
+    if (parts.isEmpty() || name.isEmpty() || !Exists(parts))
+        return false; // values go only into keys that were created
     if (std::holds_alternative<std::monostate>(value))
         return true;
     auto s = Open(parts);

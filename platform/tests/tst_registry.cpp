@@ -39,6 +39,8 @@ private slots:
     void keysAreCreatedOnceAndOnlyForTheCurrentUser() {
         QVERIFY(!KeyExists(kCurrentUser, maker));
         QVERIFY(!KeyExists(kCurrentUser, key));
+        QVERIFY(!SetValue(kCurrentUser, key, QStringLiteral("LastDir"), QStringLiteral("/a/")));
+        QVERIFY(!KeyExists(kCurrentUser, key));
         QVERIFY(CreateKey(kCurrentUser, maker, QStringLiteral("1")));
         QVERIFY(KeyExists(kCurrentUser, maker));
         QVERIFY(!KeyExists(kCurrentUser, key));
