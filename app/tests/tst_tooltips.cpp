@@ -159,11 +159,11 @@ private slots:
         tips.Create(&form, 0);
         tips.AddTool(ctl, 0, QStringLiteral("Tip"));
         tips.SetDelayTime(Tooltips_Class::TTDT_INITIAL, 50);
-        tips.SetDelayTime(Tooltips_Class::TTDT_AUTOPOP, 200);
+        tips.SetDelayTime(Tooltips_Class::TTDT_AUTOPOP, 1000);
         Enter(ctl);
         QVERIFY(!tips.ShownFor());
         QTRY_COMPARE_WITH_TIMEOUT(tips.ShownFor(), static_cast<QWidget *>(ctl), 1000);
-        QTRY_VERIFY_WITH_TIMEOUT(!tips.ShownFor(), 2000); // hides itself
+        QTRY_VERIFY_WITH_TIMEOUT(!tips.ShownFor(), 4000); // hides itself
         // Leaving before the delay shows nothing; disabled shows nothing.
         Enter(ctl);
         Leave(ctl);
