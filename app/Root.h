@@ -1,9 +1,130 @@
 #pragma once
+// The program's one working window: album list, guided pages, help panel.
+// Controls carry their classic names as object names; arrays are numbered without
+// brackets (xpFrames3, pSymbole0, sAnzeige1). Each control's "tag text" is the dynamic
+// property "tag" (see TagOf/SetTag).
 #include <QMainWindow>
+#include <QPointer>
+#include <QString>
+#include <functional>
 
-// The program's one working window.
+class QAbstractButton;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QTimer;
+class Tooltips_Class;
+namespace platform { class DragList; }
+
 class Root : public QMainWindow {
     Q_OBJECT
 public:
+    // Program version 1.01, recorded as major "." minor.
+    static constexpr int kVersionMajor = 1;
+    static constexpr int kVersionMinor = 1;
+    static QString VersionText();
+    static QString SettingsKey(); // "Software\Varnolt\Sortimentor"
+
+    // Builds the window and runs the start-up steps (settings, tooltip, last folder).
     explicit Root(QWidget *parent = nullptr);
+    ~Root() override;
+
+    // Tag texts and their numeric reading (leading digits; empty or none reads 0).
+    static QString TagOf(const QObject *o);
+    static void SetTag(QObject *o, const QString &tag);
+    static int TagNumber(const QObject *o);
+
+    // Any control by its name.
+    template <class T = QWidget> T *Control(const QString &name) const { return findChild<T *>(name); }
+
+    QListWidget *LDateien() const;
+    platform::DragList *LDateienDrag() const { return m_list; }
+    QListWidget *LFiledata() const { return m_fileData; }
+    QLineEdit *tOrdner() const { return m_folder; }
+    QPushButton *bOrdner() const { return m_browse; }
+    QPushButton *bStarten() const { return m_continue; }
+    QAbstractButton *bAufwaerts() const { return m_up; }
+    QAbstractButton *bAbwaerts() const { return m_down; }
+    QCheckBox *bPlayliste() const { return m_playlist; }
+    QGroupBox *xpFrame0() const { return m_folderFrame; }
+    QGroupBox *xpFrames(int i) const; // 1..3
+    QLabel *pSymbole(int i) const;    // 0..10
+    QLabel *pHelpTitel() const { return m_helpTitle; }
+    QLabel *pHelpCaption() const { return m_helpCaption; }
+    QTimer *Timer1() const { return m_timer; }
+    Tooltips_Class *Tooltips() const { return m_tips; }
+
+    // Icon number the help panel shows (a copy of pSymbole(n)).
+    int HelpIcon() const;
+    void SetHelpIcon(int n);
+    // Whether a page is the one shown (independent of the window being on screen).
+    static bool PageShown(const QWidget *page);
+
+    // Where bOrdner gets its folder from; the folder picker by default.
+    void SetFolderPicker(std::function<QString()> picker) { m_picker = std::move(picker); }
+
+public slots:
+    // Album list.
+    void LoadFileList();
+    void CheckFileList();
+    void MoveListItemUp(QListWidget *list);
+    void MoveListItemDown(QListWidget *list);
+    void MoveListItemTo(QListWidget *list, qint16 target);
+    void bOrdnerClick();
+    void bAufwaertsClick();
+    void bAbwaertsClick();
+
+    // Help panel and page watcher.
+    void InfoHelpText();
+    void Timer1Tick();
+
+    // Continue button: moves through the pages; the work on the tag page is ContinueOnTagPage.
+    void bStartenClick();
+
+    // Tag panel and renaming options; filled in with the tag editor.
+    void LDateienClick();
+    void ClearMp3Info();
+    void GetMp3Info();
+    void SetMp3Info();
+    void FieldToggleClick(QCheckBox *toggle);
+    void bAlbumRefreshClick();
+    void bChangeFilenameClick();
+    void bUseExistFileClick();
+    void tFilenameChange();
+    void ContinueOnTagPage();
+
+    // Start-up and close.
+    void Startup();
+    void StoreLastDir();
+
+protected:
+    void closeEvent(QCloseEvent *e) override;
+
+private:
+    void BuildUi();
+    void SetupTooltip();
+    void YieldIfDue();
+
+    platform::DragList *m_list = nullptr;
+    QListWidget *m_fileData = nullptr;
+    QLineEdit *m_folder = nullptr;
+    QPushButton *m_browse = nullptr;
+    QPushButton *m_continue = nullptr;
+    QAbstractButton *m_up = nullptr;
+    QAbstractButton *m_down = nullptr;
+    QCheckBox *m_playlist = nullptr;
+    QGroupBox *m_folderFrame = nullptr;
+    QGroupBox *m_pages[4] = {};
+    QLabel *m_symbols[11] = {};
+    QLabel *m_helpTitle = nullptr;
+    QLabel *m_helpCaption = nullptr;
+    QTimer *m_timer = nullptr;
+    Tooltips_Class *m_tips = nullptr;
+    std::function<QString()> m_picker;
+    bool m_loading = false;
+    bool m_checking = false;
+    qint64 m_lastYield = 0;
 };

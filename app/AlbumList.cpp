@@ -1,0 +1,68 @@
+#include "AlbumList.h"
+
+#include <QApplication>
+#include <QCollator>
+#include <QDir>
+#include <QListWidget>
+#include <algorithm>
+
+namespace album {
+
+QStringList ListMp3Files(const QString &folder) {
+    if (folder.isEmpty())
+        return {};
+    QDir dir(QDir::fromNativeSeparators(folder));
+    // Name filters ignore case unless told otherwise, so "*.mp3" also finds ".MP3".
+    QStringList names = dir.entryList({QStringLiteral("*.mp3")}, QDir::Files, QDir::Unsorted);
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(names.begin(), names.end(), [&](const QString &a, const QString &b) {
+        const int c = collator.compare(a, b);
+        return c != 0 ? c < 0 : a < b; // equal ignoring case: a fixed order all the same
+    });
+    return names;
+}
+
+namespace {
+void SwapTexts(QListWidget *list, int a, int b) {
+    const QString t = list->item(a)->text();
+    list->item(a)->setText(list->item(b)->text());
+    list->item(b)->setText(t);
+}
+} // namespace
+
+bool MoveListItemUp(QListWidget *list) {
+    const int s = list->currentRow();
+    if (s <= 0 || s >= list->count()) {
+        QApplication::beep();
+        return false;
+    }
+    SwapTexts(list, s - 1, s);
+    list->setCurrentRow(s - 1);
+    return true;
+}
+
+bool MoveListItemDown(QListWidget *list) {
+    const int s = list->currentRow();
+    const int n = list->count();
+    if (s < 0 || s >= n - 1) {
+        QApplication::beep();
+        return false;
+    }
+    SwapTexts(list, s, s + 1);
+    list->setCurrentRow(s + 1);
+    return true;
+}
+
+void MoveListItemTo(QListWidget *list, qint16 target) {
+    const int s = list->currentRow();
+    const int n = list->count();
+    if (target < 0 || s < 0 || target > n)
+        return;
+    const QString text = list->item(s)->text();
+    list->insertItem(target, text);
+    list->setCurrentRow(target);
+    delete list->takeItem(target < s ? s + 1 : s);
+}
+
+} // namespace album

@@ -1,0 +1,60 @@
+#include "FileUtils.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace platform {
+
+QString BrowseFolder(int rootFolder, QWidget *parent) {
+    Q_UNUSED(rootFolder); // Qt's picker always offers the whole file system
+    const QString chosen = QFileDialog::getExistingDirectory(
+        parent, QStringLiteral("Bitte wählen Sie den gewünschten Zielordner ..."), QString(),
+        QFileDialog::ShowDirsOnly);
+    if (chosen.isEmpty())
+        return {};
+    QString path = QDir::toNativeSeparators(QDir::cleanPath(chosen));
+    // Only a root keeps its trailing separator ("C:\", "/").
+    if (path.size() > 1 && path.endsWith(QDir::separator()) && !QDir(chosen).isRoot())
+        path.chop(1);
+    return path;
+}
+
+bool PathExists(const QString &path) {
+    if (path.isEmpty())
+        return false;
+    return QFileInfo::exists(QDir::fromNativeSeparators(path));
+}
+
+bool FileExists(const QString &pattern) {
+    if (pattern.isEmpty())
+        return false;
+    const QFileInfo info(QDir::fromNativeSeparators(pattern));
+    const QString name = info.fileName();
+    if (name.isEmpty())
+        return false;
+    if (!name.contains(QLatin1Char('*')) && !name.contains(QLatin1Char('?')))
+        return info.exists();
+    const QDir dir = info.dir();
+    return !dir.entryList({name}, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).isEmpty();
+}
+
+bool RecycleFiles(const QStringList &files, bool recycle, bool *aborted) {
+    bool all = true;
+    for (const QString &f : files) {
+        if (f.isEmpty())
+            continue;
+        const QString path = QDir::fromNativeSeparators(f);
+        const bool ok = recycle ? QFile::moveToTrash(path) : QFile::remove(path);
+        all = all && ok;
+    }
+    if (aborted)
+        *aborted = !all;
+    return all;
+}
+
+bool RecycleFiles(const QString &file, bool recycle, bool *aborted) {
+    return RecycleFiles(QStringList{file}, recycle, aborted);
+}
+
+} // namespace platform

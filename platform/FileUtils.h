@@ -1,0 +1,30 @@
+#pragma once
+// Folder picker, existence tests and moving files to the trash. None of these shows a
+// message of its own or throws; failures come back as an empty text or false.
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace platform {
+
+// The picker's root: the computer's drive list.
+inline constexpr int kDrivesFolder = 17;
+
+// Shows the folder picker and returns the chosen folder's full path in native form
+// (no trailing separator except for a drive root), or "" when cancelled.
+QString BrowseFolder(int rootFolder = kDrivesFolder, QWidget *parent = nullptr);
+
+// True if the path names an existing file or folder (a trailing separator is fine).
+bool PathExists(const QString &path);
+
+// True if at least one file or folder matches the path; the last part may hold wildcards.
+bool FileExists(const QString &pattern);
+
+// Deletes the files; with recycle they go to the system's trash without a question,
+// without it they are removed for good. True if every file went. `aborted`, when given,
+// tells whether any file was left behind.
+bool RecycleFiles(const QStringList &files, bool recycle = true, bool *aborted = nullptr);
+bool RecycleFiles(const QString &file, bool recycle = true, bool *aborted = nullptr);
+
+} // namespace platform
