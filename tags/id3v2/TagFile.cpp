@@ -1,0 +1,111 @@
+#include "TagFile.h"
+
+#include "FileOps.h"
+#include "TagError.h"
+
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <string_view>
+#include <vector>
+
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
+#include <unistd.h>
+#endif
+
+namespace tags::id3v2 {
+
+using fileops::File;
+
+std::int64_t FindTagStart(File &f, std::int64_t fileLen) {
+    char buf[kScanWindow];
+    std::int64_t p = 1;
+    for (;;) {
+        std::int64_t len = kScanWindow;
+        bool last = false;
+        if (p + kScanWindow >= fileLen) {
+            len = fileLen - p;
+            last = true;
+        }
+        if (len > 0) {
+            f.Seek(p - 1);
+            const size_t got = f.ReadFull(buf, static_cast<size_t>(len));
+            const std::string_view w(buf, got);
+            const size_t i = w.find("ID3");
+            if (i != std::string_view::npos) return p + static_cast<std::int64_t>(i) + 3;
+            if (w.find("\xFF\xFB") != std::string_view::npos) return 0;
+            if (got < static_cast<size_t>(len)) return 0;
+        }
+        if (last) return 0;
+        p += kScanWindow - 3;
+    }
+}
+
+namespace {
+
+std::string TempName(const std::filesystem::path &folder, const std::string &base) {
+    static std::atomic<unsigned> counter{0};
+    const std::string name = "." + base + ".sortimentor-" + std::to_string(getpid()) + "-" +
+                             std::to_string(counter.fetch_add(1)) + ".tmp";
+    return (folder / name).string();
+}
+
+} // namespace
+
+void RewriteWithRoom(File &src, const std::string &path, const std::string &head, std::int64_t room,
+                     const std::string &source) {
+    namespace fs = std::filesystem;
+    const fs::path target(path);
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    const std::int64_t oldLen = src.Size();
+    const int perms = src.PermissionBits();
+
+    File tmp(source);
+    std::string tmpPath;
+    for (int attempt = 0;; ++attempt) {
+        tmpPath = TempName(folder, target.filename().string());
+        try {
+            tmp.CreateNew(tmpPath);
+            break;
+        } catch (const TagError &e) {
+            if (e.number() != EEXIST || attempt >= 50) throw;
+        }
+    }
+    try {
+        const std::int64_t headLen = static_cast<std::int64_t>(head.size());
+        tmp.Write(head.data(), head.size());
+        std::vector<char> chunk(kCopyChunk, '\0');
+        for (std::int64_t left = room - headLen; left > 0;) {
+            const size_t n = static_cast<size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(chunk.size())));
+            tmp.Write(chunk.data(), n);
+            left -= static_cast<std::int64_t>(n);
+        }
+        const std::int64_t skip = headLen > room ? headLen - room : 0;
+        src.Seek(skip);
+        std::int64_t copied = 0;
+        for (;;) {
+            const size_t n = src.Read(chunk.data(), chunk.size());
+            if (n == 0) break;
+            tmp.Write(chunk.data(), n);
+            copied += static_cast<std::int64_t>(n);
+        }
+        // The old content must have arrived whole before it replaces the original.
+        if (copied != oldLen - skip || tmp.Size() != std::max(room, headLen) + oldLen - skip)
+            throw SystemError(source, EIO);
+        if (perms >= 0) tmp.SetPermissionBits(perms);
+        tmp.Sync();
+        tmp.Close();
+        src.Close();
+        fileops::ReplaceFile(source, tmpPath, path);
+    } catch (...) {
+        tmp.Close();
+        fileops::RemoveQuietly(tmpPath);
+        throw;
+    }
+    fileops::SyncFolder(folder.string());
+}
+
+} // namespace tags::id3v2
