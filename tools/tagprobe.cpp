@@ -30,8 +30,8 @@ write sets, for each FILE, the given fields in the ID3v1 tag (artist, title, alb
 comment) and calls its Update, then in the ID3v2 tag (artist, title, album, year, comment,
 track) and calls its Update. Nothing is printed on success.
 
-A failing class prints {"file":PATH,"error":{"number":N,"source":S,"description":S}}
-(for read in place of that class's object) and the next file follows.
+A file that fails prints {"file":PATH,"error":{"number":N,"source":S,"description":S}}
+instead, and the next file follows.
 Exit status: 0, or 1 when any file failed, 2 on wrong usage.
 )";
 
@@ -109,20 +109,17 @@ std::string ReadV1(const std::string &path) {
         .Str();
 }
 
-// The one line `read` prints for a file; ok is cleared when a class failed.
+// The one line `read` prints for a file: both tags, or the first error.
 std::string ReadLine(const std::string &path, bool &ok) {
     Json line;
     line.Add("file", path);
-    auto part = [&](const char *key, std::string (*read)(const std::string &)) {
-        try {
-            line.Raw(key, read(path));
-        } catch (const tags::TagError &e) {
-            ok = false;
-            line.Raw("error", ErrorJson(e));
-        }
-    };
-    part("id3v2", ReadV2);
-    part("id3v1", ReadV1);
+    try {
+        line.Raw("id3v2", ReadV2(path));
+        line.Raw("id3v1", ReadV1(path));
+    } catch (const tags::TagError &e) {
+        ok = false;
+        return Json().Add("file", path).Raw("error", ErrorJson(e)).Str();
+    }
     return line.Str();
 }
 
