@@ -122,9 +122,31 @@ void Mp3TagID3v2::ParseFrames(const std::string &tag, int tagFlags) {
         }
         if (zero || !valid) break; // padding, or bytes that are no frame
         std::uint32_t size = 0;
-        if (version_ == 2) size = DecodeBE24(fh + 3);
-        else if (version_ == 3) size = DecodeBE32(fh + 4);
-        else if (!DecodeSynchsafe(fh + 4, size)) break;
+        if (version_ == 2) {
+            size = DecodeBE24(fh + 3);
+        } else if (version_ == 3) {
+            size = DecodeBE32(fh + 4);
+        } else {
+            // Some writers put plain sizes into 2.4 frames; take the reading after
+            // which the next frame (or the end) follows.
+            const std::uint32_t plain = DecodeBE32(fh + 4);
+            const bool safe = DecodeSynchsafe(fh + 4, size);
+            auto next = [&](std::uint64_t s) {
+                const std::uint64_t at = pos + hdr + s;
+                if (at == limit) return true;
+                if (at + 4 > limit) return false;
+                bool zero = true, ok = true;
+                for (size_t i = 0; i < 4; ++i) {
+                    zero = zero && b[at + i] == 0;
+                    ok = ok && ValidFrameIdChar(b[at + i]);
+                }
+                return zero || ok;
+            };
+            if (!safe || (plain != size && !next(size) && next(plain))) {
+                if (!next(plain)) break;
+                size = plain;
+            }
+        }
         if (size > limit - pos - hdr) break;
 
         const std::string rawId(reinterpret_cast<const char *>(fh), idLen);

@@ -46,10 +46,10 @@ std::int64_t FindTagStart(File &f, std::int64_t fileLen) {
 
 namespace {
 
-std::string TempName(const std::filesystem::path &folder, const std::string &base) {
+// Hidden and short whatever the file's own name, so it never hits the name length limit.
+std::string TempName(const std::filesystem::path &folder) {
     static std::atomic<unsigned> counter{0};
-    const std::string name = "." + base + ".sortimentor-" + std::to_string(getpid()) + "-" +
-                             std::to_string(counter.fetch_add(1)) + ".tmp";
+    const std::string name = ".sortimentor-" + std::to_string(getpid()) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
     return (folder / name).string();
 }
 
@@ -66,7 +66,7 @@ void RewriteWithRoom(File &src, const std::string &path, const std::string &head
     File tmp(source);
     std::string tmpPath;
     for (int attempt = 0;; ++attempt) {
-        tmpPath = TempName(folder, target.filename().string());
+        tmpPath = TempName(folder);
         try {
             tmp.CreateNew(tmpPath);
             break;

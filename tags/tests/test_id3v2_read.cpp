@@ -202,6 +202,15 @@ TEST(ID3v2Read, Version4IsTurnedIntoVersion3) {
     EXPECT_EQ(back.TagVersion(), 3);
     EXPECT_EQ(Ids(back), Ids(t)); // no TDRC, TSOP or compressed TALB in the 2.3 tag
 
+    // Plain (not synchsafe) sizes in a 2.4 tag, as some writers make them: 200 = 00 00 00 C8.
+    const std::string plain = std::string("TENC\x00\x00\x00\xC8\x00\x00", 10) + Text(std::string(199, 'p'));
+    auto &p = fx.Read(Tag(4, plain + Frame("TIT2", Text("after"), 0, true)) + Filler(10));
+    EXPECT_EQ(p.EncodedBy(), std::string(199, 'p'));
+    EXPECT_EQ(p.Title(), "after");
+    const std::string plain256 = std::string("TENC\x00\x00\x01\x00\x00\x00", 10) + Text(std::string(255, 'q'));
+    EXPECT_EQ(fx.Read(Tag(4, plain256 + Frame("TIT2", Text("x"), 0, true))).EncodedBy(), std::string(255, 'q'));
+    EXPECT_EQ(fx.tag.Title(), "x");
+
     // A TYER present in the 2.4 tag wins over TDRC.
     auto &y = fx.Read(Tag(4, Frame("TDRC", Text("2010"), 0, true) + Frame("TYER", Text("1999"), 0, true)));
     EXPECT_EQ(y.Year(), "1999");
