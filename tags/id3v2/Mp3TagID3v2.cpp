@@ -444,8 +444,12 @@ void Mp3TagID3v2::WriteTag() {
         present = f.ReadFull(h, sizeof h) == sizeof h && h[0] >= 2 && h[0] <= 4 && DecodeSynchsafe(h + 3, oldSize) &&
                   (start - 4) + 10 + static_cast<std::int64_t>(oldSize) <= len;
     }
+    const bool fits = present && total < static_cast<std::int64_t>(oldSize);
+    // A size field is trusted only where writing cannot reach into the audio.
+    if (present && !TagRegionTrusted(f, start - 4, oldSize, len, fits ? total : 10 + std::int64_t(oldSize)))
+        present = false;
 
-    if (present && total < static_cast<std::int64_t>(oldSize)) {
+    if (present && fits) {
         EncodeSynchsafe(oldSize, buf.data() + 6);
         f.Seek(start - 4);
         f.Write(buf.data(), buf.size());

@@ -19,6 +19,13 @@ constexpr size_t kCopyChunk = 64 * 1024;
 // sync, or 0. The file's very last byte is never examined.
 std::int64_t FindTagStart(fileops::File &f, std::int64_t fileLen);
 
+// Whether the first `need` bytes from the letters "ID3" of a tag with a well-formed
+// header belong to that tag: true when its declared end is followed by an MPEG frame
+// sync, a zero byte, another tag or the end of the file, or else when the tag's frames
+// and the zero padding after them reach that far.
+bool TagRegionTrusted(fileops::File &f, std::int64_t tagPos, std::uint32_t tagSize, std::int64_t fileLen,
+                      std::int64_t need);
+
 // Replaces the file at path, open as src, with: head, zero bytes up to a length of
 // room, then src's content from byte max(0, head.size() - room) to its end; i.e.
 // room zero bytes inserted in front of the old content with head written over them.

@@ -230,16 +230,18 @@ TEST(ID3v2Write, BrokenHeadersAreNeverWrittenOver) {
         {"version 5", Tag(3, Frame("TIT2", Text("x")), 3000).replace(3, 1, "\x05") + Filler(100)},
         {"size bit 7", Tag(3, Frame("TIT2", Text("x")), 3000).replace(7, 1, "\x80") + Filler(100)},
         {"past the end", Tag(3, Frame("TIT2", Text("x")), 3000).substr(0, 2000)},
+        // Declares 300 bytes where the tag has 12 and the audio follows.
+        {"size into audio", Tag(3, Frame("TIT2", Text("x"))).replace(6, 4, Synchsafe(300)) + Filler(3000)},
     };
     for (const Case &c : cases) {
         WriteAll(path, c.bytes);
         auto t = Bind(path);
-        t.Title("x");
+        t.Title("a longer title");
         t.Update();
         const std::string out = ReadAll(path);
         ASSERT_EQ(out.size(), c.bytes.size() + 2058) << c.name;
         EXPECT_EQ(out.substr(2058), c.bytes) << c.name;
-        EXPECT_EQ(Bind(path).Title(), "x") << c.name;
+        EXPECT_EQ(Bind(path).Title(), "a longer title") << c.name;
     }
 }
 
