@@ -309,7 +309,7 @@ TEST(ID3v2Read, MutatedTagsReadAndWriteSafely) {
     const std::string comm = Text(std::string("eng\0c", 5));
     const std::string seeds[] = {
         Tag(3, Frame("TIT2", Text("t")) + Frame("COMM", comm) + Frame("APIC", std::string("\0a\0\3d\0xx", 8)) +
-                   Frame("TXXX", std::string("\1\xFF\xFEk\0\0\0v\0", 11)), 20),
+                   Frame("TXXX", std::string("\1\xFF\xFE" "k\0" "\0\0" "\xFF\xFE" "v\0", 11)), 20),
         Tag(4, Frame("TIT2", std::string("\3t\0", 3), 0, true) + Frame("TDRC", Text("2001-02-03"), 0, true) +
                    Frame("TPE1", Synchsafe(2) + Text("a"), 0x0043, true), 20, 0x80),
         Tag(2, Frame22("TT2", Text("t")) + Frame22("PIC", std::string("\0JPG\3d\0xx", 9)) + Frame22("COM", comm), 20),

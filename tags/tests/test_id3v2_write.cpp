@@ -201,7 +201,7 @@ TEST(ID3v2Write, UntouchedFramesKeepTheirBytes) {
         Frame("APIC", std::string("\x00image/jpeg\x00\x03", 13) + "cover" + std::string(1, '\0') + picture) +
         Frame("PRIV", std::string("owner\0\x01\x02\x00\xFF", 10)) + Frame("UFID", std::string("http://id\0\x12\x34", 12)) +
         Frame("GEOB", std::string("\x00text/plain\x00" "f.txt\x00" "d\x00" "DATA", 25)) +
-        Frame("TXXX", std::string("\x01\xFF\xFE" "k\0\0\0\xFF\xFE" "v\0", 12)) +
+        Frame("TXXX", std::string("\x01\xFF\xFE" "k\0\0\0\xFF\xFE" "v\0", 11)) +
         Frame("TPE1", std::string("\x01\xFF\xFE" "A\0" "\xC4\0", 7)) +
         Frame("TCOM", std::string("\x00" "packed", 7), 0x0080) + // compressed: flags and bytes stay
         Frame("TIT2", Text("old"));
