@@ -134,7 +134,12 @@ void RewriteWithRoom(File &src, const std::string &path, const std::string &head
         // The old content must have arrived whole before it replaces the original.
         if (copied != oldLen - skip || tmp.Size() != std::max(room, headLen) + oldLen - skip)
             throw SystemError(source, EIO);
-        if (perms >= 0) tmp.SetPermissionBits(perms);
+        // File systems without POSIX modes (FAT on a USB stick) refuse this; the write
+        // itself must still go through.
+        try {
+            if (perms >= 0) tmp.SetPermissionBits(perms);
+        } catch (const TagError &) {
+        }
         tmp.Sync();
         tmp.Close();
         src.Close();
