@@ -1,0 +1,26 @@
+#pragma once
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// Turns frames of 2.2 and 2.4 tags into their 2.3 form on reading, so that the store
+// only ever holds what Update can write.
+namespace tags::id3v2 {
+
+// 2.3 identifier of a 2.2 frame; "" when the frame has no 2.3 form (CRM, LNK, unknown).
+std::string MapFrameIdV22(std::string_view id3);
+
+// 2.2 PIC body (image format "JPG"/"PNG"...) -> 2.3 APIC body (MIME type).
+std::optional<std::string> ConvertPicV22(std::string_view body);
+
+// A 2.4 frame as 2.3 identifier and body; nullopt when 2.3 has no such frame.
+// TDRC and TDOR are not handled here (see DateFramesV24).
+std::optional<std::pair<std::string, std::string>> DowngradeV24(std::string_view id, std::string_view body);
+
+// 2.3 text frames for a 2.4 timestamp "yyyy-MM-ddTHH:mm:ss": TYER, TDAT, TIME
+// (or TORY for the original release time, TDOR). Each as (identifier, text).
+std::vector<std::pair<std::string, std::string>> DateFramesV24(std::string_view id, std::string_view timestamp);
+
+} // namespace tags::id3v2

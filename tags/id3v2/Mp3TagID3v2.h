@@ -1,0 +1,131 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tags {
+
+namespace fileops {
+class File;
+}
+
+// The ID3v2 tag of one MP3 file: read in versions 2.2 to 2.4 into a frame store with
+// named fields, edited, and written back as version 2.3. Setting MP3File reads at once;
+// Update writes. Text is UTF-8. Errors are TagError with source "<exe>.cMP3ID3v2".
+//
+// Every frame read keeps its body bytes, so Update writes untouched frames (pictures,
+// private data, UTF-16 texts) back unchanged; tag strings given to AddTag and the
+// setters are written from their text.
+class Mp3TagID3v2 {
+public:
+    // Store lookups that fail: an out-of-range position, and use before MP3File was set.
+    static constexpr std::int32_t kErrSubscript = 9;
+    static constexpr std::int32_t kErrNoStore = 91;
+
+    const std::string &MP3File() const { return path_; }
+    void MP3File(const std::string &path);
+
+    bool HasID3v2Tag() const { return tagStart_ >= 1; }
+    std::uint8_t ID3v2TagVersion() const { return version_; }
+    std::uint8_t TagVersion() const { return version_; }
+    // 1-based file position just after the letters "ID3"; 0 without a tag.
+    std::int32_t TagStart() const { return tagStart_; }
+
+    // Frame store (positions are 1-based).
+    std::int32_t FrameCount() const;
+    std::string Frame(std::int32_t index) const;
+    std::int32_t TagsInFrame(const std::string &frame) const;
+    std::int32_t TagsInFrame(std::int32_t position) const;
+    void AddTag(const std::string &sFrame, const std::string &sTag);
+    void RemoveTag(const std::string &sFrame, std::int32_t tagIndex);
+    void RemoveFrame(const std::string &frame);
+    void RemoveFrame(std::int32_t position);
+
+    std::string GenreName(std::uint8_t genre) const;
+
+    void Update();
+
+    // Named fields: the getter returns the field; the setter stores it and replaces
+    // the frame's content with one tag string.
+    const std::string &Title() const { return title_; }
+    void Title(const std::string &v);
+    const std::string &Artist() const { return artist_; }
+    void Artist(const std::string &v);
+    const std::string &Album() const { return album_; }
+    void Album(const std::string &v);
+    const std::string &Year() const { return year_; }
+    void Year(const std::string &v);
+    const std::string &Comment() const { return comment_; }
+    void Comment(const std::string &v);
+    const std::string &Track() const { return track_; }
+    void Track(const std::string &v);
+    std::uint8_t Genre() const { return genre_; }
+    void Genre(std::uint8_t v);
+    const std::string &OtherGenreName() const { return otherGenreName_; }
+    void OtherGenreName(const std::string &v);
+    const std::string &Lyrics() const { return lyrics_; }
+    void Lyrics(const std::string &v);
+    const std::string &LinkTo() const { return linkTo_; }
+    void LinkTo(const std::string &v);
+    const std::string &EncodedBy() const { return encodedBy_; }
+    void EncodedBy(const std::string &v);
+    const std::string &PlayCounter() const { return playCounter_; }
+    void PlayCounter(const std::string &v);
+    const std::string &OriginalArtist() const { return originalArtist_; }
+    void OriginalArtist(const std::string &v);
+    const std::string &Composer() const { return composer_; }
+    void Composer(const std::string &v);
+    const std::string &Copyright() const { return copyright_; }
+    void Copyright(const std::string &v);
+    const std::string &AudioURL() const { return audioURL_; }
+    void AudioURL(const std::string &v);
+    const std::string &BuyURL() const { return buyURL_; }
+    void BuyURL(const std::string &v);
+    const std::string &ArtistURL() const { return artistURL_; }
+    void ArtistURL(const std::string &v);
+
+    static std::string Source();
+
+    // The 2.3 tag Update would write now: header with the given size field, frames,
+    // four closing zero bytes. Fails with 5 on an identifier shorter than 4 characters.
+    std::string RenderTag(std::uint32_t sizeField) const;
+
+private:
+    struct TagString {
+        std::string text;                // as given to AddTag
+        std::optional<std::string> body; // 2.3 body kept from the file
+        std::uint16_t flags = 0;         // 2.3 frame flags kept from the file
+    };
+    struct FrameEntry {
+        std::string id;
+        std::vector<TagString> tags;
+    };
+
+    void ReadTag();
+    void ReadFrames(fileops::File &f, std::int64_t fileLen);
+    void ParseFrames(const std::string &tag, int flags);
+    void StoreFrame(const std::string &id, TagString tag, bool fillField);
+    void FillField(const std::string &id, const std::string &text);
+    void ApplyGenre(const std::string &text);
+    void ReplaceFrame(const char *frame, const std::string &tagString);
+    void SetField(std::string &field, const std::string &value, const char *frame, const std::string &tagString);
+    void RequireStore() const;
+    [[noreturn]] void Fail(std::int32_t number, const char *description) const;
+    const FrameEntry *Find(const std::string &id) const;
+    FrameEntry *Find(const std::string &id);
+    void WriteTag();
+
+    std::string path_;
+    bool hasStore_ = false;
+    std::int32_t tagStart_ = 0;
+    std::uint8_t version_ = 0;
+    std::vector<FrameEntry> frames_;
+
+    std::string title_, artist_, album_, year_, comment_, track_;
+    std::uint8_t genre_ = 255;
+    std::string otherGenreName_, lyrics_, linkTo_, encodedBy_, playCounter_, originalArtist_;
+    std::string composer_, copyright_, audioURL_, buyURL_, artistURL_;
+};
+
+} // namespace tags

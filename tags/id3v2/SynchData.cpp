@@ -1,0 +1,43 @@
+#include "SynchData.h"
+
+namespace tags::id3v2 {
+
+bool DecodeSynchsafe(const unsigned char *b, std::uint32_t &value) {
+    if ((b[0] | b[1] | b[2] | b[3]) & 0x80) return false;
+    value = (std::uint32_t(b[0]) << 21) | (std::uint32_t(b[1]) << 14) | (std::uint32_t(b[2]) << 7) | b[3];
+    return true;
+}
+
+void EncodeSynchsafe(std::uint32_t value, char *out) {
+    out[0] = static_cast<char>((value >> 21) & 0x7F);
+    out[1] = static_cast<char>((value >> 14) & 0x7F);
+    out[2] = static_cast<char>((value >> 7) & 0x7F);
+    out[3] = static_cast<char>(value & 0x7F);
+}
+
+std::uint32_t DecodeBE32(const unsigned char *b) {
+    return (std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) | (std::uint32_t(b[2]) << 8) | b[3];
+}
+
+void EncodeBE32(std::uint32_t value, char *out) {
+    out[0] = static_cast<char>(value >> 24);
+    out[1] = static_cast<char>(value >> 16);
+    out[2] = static_cast<char>(value >> 8);
+    out[3] = static_cast<char>(value);
+}
+
+std::uint32_t DecodeBE24(const unsigned char *b) {
+    return (std::uint32_t(b[0]) << 16) | (std::uint32_t(b[1]) << 8) | b[2];
+}
+
+std::string Resynchronise(std::string_view data) {
+    std::string out;
+    out.reserve(data.size());
+    for (size_t i = 0; i < data.size(); ++i) {
+        out += data[i];
+        if (static_cast<unsigned char>(data[i]) == 0xFF && i + 1 < data.size() && data[i + 1] == '\0') ++i;
+    }
+    return out;
+}
+
+} // namespace tags::id3v2

@@ -1,0 +1,206 @@
+// tagprobe: reads and writes the tags of MP3 files through the engine's own classes.
+#include "TagError.h"
+#include "id3v1/Mp3TagID3v1.h"
+#include "id3v2/Mp3TagID3v2.h"
+
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char *kHelp = R"(Usage:
+  tagprobe read FILE...
+  tagprobe write [--artist X] [--title X] [--album X] [--year X] [--comment X] [--track X] FILE...
+
+read prints one JSON object per line and file:
+  {"file":PATH,
+   "id3v2":{"present":BOOL,"version":N,"tagStart":N,"title":S,"artist":S,"album":S,"year":S,
+            "comment":S,"track":S,"genre":N,"genreName":S,"otherGenreName":S,"lyrics":S,
+            "linkTo":S,"encodedBy":S,"playCounter":S,"originalArtist":S,"composer":S,
+            "copyright":S,"audioURL":S,"buyURL":S,"artistURL":S,
+            "frames":[{"id":S,"tags":N},...]},
+   "id3v1":{"present":BOOL,"title":S,"artist":S,"album":S,"year":S,"comment":S,
+            "track":N,"genre":N,"genreName":S}}
+  genreName is GenreName(genre) of that class. Texts are UTF-8.
+
+write sets, for each FILE, the given fields in the ID3v1 tag (artist, title, album, year,
+comment) and calls its Update, then in the ID3v2 tag (artist, title, album, year, comment,
+track) and calls its Update. Nothing is printed on success.
+
+A file that fails prints {"file":PATH,"error":{"number":N,"source":S,"description":S}}
+instead, and the next file follows.
+Exit status: 0, or 1 when any file failed, 2 on wrong usage.
+)";
+
+std::string Quote(const std::string &s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+// A JSON object built member by member.
+class Json {
+public:
+    Json &Add(const char *key, const std::string &v) { return Raw(key, Quote(v)); }
+    Json &Add(const char *key, long long v) { return Raw(key, std::to_string(v)); }
+    Json &Add(const char *key, bool v) { return Raw(key, v ? "true" : "false"); }
+    Json &Raw(const char *key, const std::string &json) {
+        body_ += (body_.empty() ? "" : ",") + Quote(key) + ":" + json;
+        return *this;
+    }
+    std::string Str() const { return "{" + body_ + "}"; }
+
+private:
+    std::string body_;
+};
+
+std::string ErrorJson(const tags::TagError &e) {
+    return Json().Add("number", static_cast<long long>(e.number())).Add("source", e.source())
+        .Add("description", e.description()).Str();
+}
+
+std::string ReadV2(const std::string &path) {
+    tags::Mp3TagID3v2 t;
+    t.MP3File(path);
+    std::string frames = "[";
+    for (std::int32_t i = 1; i <= t.FrameCount(); ++i)
+        frames += (i > 1 ? "," : "") + Json().Add("id", t.Frame(i)).Add("tags", static_cast<long long>(t.TagsInFrame(i))).Str();
+    frames += "]";
+    return Json()
+        .Add("present", t.HasID3v2Tag()).Add("version", static_cast<long long>(t.ID3v2TagVersion()))
+        .Add("tagStart", static_cast<long long>(t.TagStart()))
+        .Add("title", t.Title()).Add("artist", t.Artist()).Add("album", t.Album()).Add("year", t.Year())
+        .Add("comment", t.Comment()).Add("track", t.Track())
+        .Add("genre", static_cast<long long>(t.Genre())).Add("genreName", t.GenreName(t.Genre()))
+        .Add("otherGenreName", t.OtherGenreName()).Add("lyrics", t.Lyrics()).Add("linkTo", t.LinkTo())
+        .Add("encodedBy", t.EncodedBy()).Add("playCounter", t.PlayCounter())
+        .Add("originalArtist", t.OriginalArtist()).Add("composer", t.Composer()).Add("copyright", t.Copyright())
+        .Add("audioURL", t.AudioURL()).Add("buyURL", t.BuyURL()).Add("artistURL", t.ArtistURL())
+        .Raw("frames", frames)
+        .Str();
+}
+
+std::string ReadV1(const std::string &path) {
+    tags::Mp3TagID3v1 t;
+    t.MP3File(path);
+    return Json()
+        .Add("present", t.HasID3v1Tag()).Add("title", t.Title()).Add("artist", t.Artist()).Add("album", t.Album())
+        .Add("year", t.Year()).Add("comment", t.Comment()).Add("track", static_cast<long long>(t.Track()))
+        .Add("genre", static_cast<long long>(t.Genre())).Add("genreName", t.GenreName(t.Genre()))
+        .Str();
+}
+
+// The one line `read` prints for a file: both tags, or the first error.
+std::string ReadLine(const std::string &path, bool &ok) {
+    Json line;
+    line.Add("file", path);
+    try {
+        line.Raw("id3v2", ReadV2(path));
+        line.Raw("id3v1", ReadV1(path));
+    } catch (const tags::TagError &e) {
+        ok = false;
+        return Json().Add("file", path).Raw("error", ErrorJson(e)).Str();
+    }
+    return line.Str();
+}
+
+struct Fields {
+    std::optional<std::string> artist, title, album, year, comment, track;
+};
+
+void WriteFile(const std::string &path, const Fields &f) {
+    tags::Mp3TagID3v1 v1;
+    v1.MP3File(path);
+    if (f.artist) v1.Artist(*f.artist);
+    if (f.title) v1.Title(*f.title);
+    if (f.album) v1.Album(*f.album);
+    if (f.year) v1.Year(*f.year);
+    if (f.comment) v1.Comment(*f.comment);
+    v1.Update();
+
+    tags::Mp3TagID3v2 v2;
+    v2.MP3File(path);
+    if (f.artist) v2.Artist(*f.artist);
+    if (f.title) v2.Title(*f.title);
+    if (f.album) v2.Album(*f.album);
+    if (f.year) v2.Year(*f.year);
+    if (f.comment) v2.Comment(*f.comment);
+    if (f.track) v2.Track(*f.track);
+    v2.Update();
+}
+
+int Usage() {
+    std::cerr << kHelp;
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) return Usage();
+    if (args[0] == "--help" || args[0] == "-h") {
+        std::cout << kHelp;
+        return 0;
+    }
+    int status = 0;
+    if (args[0] == "read") {
+        if (args.size() < 2) return Usage();
+        for (size_t i = 1; i < args.size(); ++i) {
+            bool ok = true;
+            std::cout << ReadLine(args[i], ok) << '\n';
+            if (!ok) status = 1;
+        }
+        return status;
+    }
+    if (args[0] != "write") return Usage();
+
+    Fields f;
+    std::vector<std::string> files;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string &a = args[i];
+        std::optional<std::string> *slot = a == "--artist" ? &f.artist : a == "--title" ? &f.title
+                                         : a == "--album" ? &f.album : a == "--year" ? &f.year
+                                         : a == "--comment" ? &f.comment : a == "--track" ? &f.track : nullptr;
+        if (slot) {
+            if (i + 1 >= args.size()) return Usage();
+            *slot = args[++i];
+        } else if (a == "--") {
+            files.insert(files.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+            break;
+        } else if (a.rfind("--", 0) == 0) {
+            return Usage();
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.empty()) return Usage();
+    for (const std::string &path : files) {
+        try {
+            WriteFile(path, f);
+        } catch (const tags::TagError &e) {
+            status = 1;
+            std::cout << Json().Add("file", path).Raw("error", ErrorJson(e)).Str() << '\n';
+        }
+    }
+    return status;
+}
