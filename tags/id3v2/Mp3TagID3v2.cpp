@@ -20,6 +20,11 @@ using namespace id3v2;
 
 namespace {
 
+// A growing tag's declared size is a multiple of this, so later edits fit in place.
+constexpr std::int64_t kSizeStep = 2048;
+// The largest size the 28 bits of a synchsafe header field can declare.
+constexpr std::int64_t kMaxTagSize = (std::int64_t(1) << 28) - 1;
+
 bool SameId(const std::string &a, const std::string &b) { return UpperId(a) == UpperId(b); }
 
 bool ValidFrameIdChar(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
@@ -418,8 +423,8 @@ void Mp3TagID3v2::Update() { WriteTag(); }
 void Mp3TagID3v2::WriteTag() {
     std::string buf = RenderTag(0);
     const std::int64_t total = static_cast<std::int64_t>(buf.size());
-    const std::int64_t newSize = (total / 2048 + 1) * 2048;
-    if (newSize >= (1 << 28)) Fail(kErrInvalidArgument, "Invalid procedure call or argument");
+    const std::int64_t newSize = (total / kSizeStep + 1) * kSizeStep;
+    if (newSize > kMaxTagSize) Fail(kErrInvalidArgument, "Invalid procedure call or argument");
 
     // Write through a symbolic link to the file it names; the link stays a link.
     std::string target = path_;
