@@ -1,4 +1,6 @@
 // tagprobe: reads and writes the tags of MP3 files through the engine's own classes.
+#include "Mp3Info.h"
+#include "StreamInfo.h"
 #include "TagError.h"
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
@@ -23,8 +25,11 @@ read prints one JSON object per line and file:
             "copyright":S,"audioURL":S,"buyURL":S,"artistURL":S,
             "frames":[{"id":S,"tags":N},...]},
    "id3v1":{"present":BOOL,"title":S,"artist":S,"album":S,"year":S,"comment":S,
-            "track":N,"genre":N,"genreName":S}}
-  genreName is GenreName(genre) of that class. Texts are UTF-8.
+            "track":N,"genre":N,"genreName":S},
+   "bitrate":N,"seconds":N,"time":"hh:mm:ss"}
+  genreName is GenreName(genre) of that class. Texts are UTF-8. bitrate is in kbit/s
+  (the average for VBR), seconds the playing time rounded to whole seconds; both are 0
+  for a file without MPEG audio.
 
 write sets, for each FILE, the given fields in the ID3v1 tag (artist, title, album, year,
 comment) and calls its Update, then in the ID3v2 tag (artist, title, album, year, comment,
@@ -116,6 +121,10 @@ std::string ReadLine(const std::string &path, bool &ok) {
     try {
         line.Raw("id3v2", ReadV2(path));
         line.Raw("id3v1", ReadV1(path));
+        const mp3info::StreamInfo info = mp3info::ReadStreamInfo(path);
+        line.Add("bitrate", static_cast<long long>(info.bitrateKbps));
+        line.Add("seconds", static_cast<long long>(info.WholeSeconds()));
+        line.Add("time", mp3info::PlayingTimeText(info.WholeSeconds()));
     } catch (const tags::TagError &e) {
         ok = false;
         return Json().Add("file", path).Raw("error", ErrorJson(e)).Str();
