@@ -3,6 +3,8 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace testutil {
 
@@ -40,6 +42,18 @@ std::string Filler(size_t n, unsigned seed) {
         s[i] = static_cast<char>('a' + (x >> 16) % 20); // letters a..t only
     }
     return s;
+}
+
+int AsOrdinaryUser(const std::function<int()> &fn) {
+    if (geteuid() != 0) return fn();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(98);
+        _exit(fn());
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return 99;
+    return WEXITSTATUS(status);
 }
 
 } // namespace testutil

@@ -1,5 +1,6 @@
 #pragma once
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace testutil {
@@ -22,5 +23,8 @@ std::string ReadAll(const std::string &path);
 void WriteAll(const std::string &path, const std::string &bytes);
 // n bytes of pseudo audio that hold neither "ID3" nor "TAG" nor FF FB.
 std::string Filler(size_t n, unsigned seed = 1);
+// Runs fn in a child process that gave up root (as "nobody") where the tests run as
+// root, else in this process; returns fn's result, or 99 when the child failed.
+int AsOrdinaryUser(const std::function<int()> &fn);
 
 } // namespace testutil
