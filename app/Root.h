@@ -66,6 +66,15 @@ public:
     // Where bOrdner gets its folder from; the folder picker by default.
     void SetFolderPicker(std::function<QString()> picker) { m_picker = std::move(picker); }
 
+    // Keyboard and screen reader support (RootKeyboard.cpp): tab order in reading order,
+    // shortcuts for the captions without a mnemonic, Ctrl+Up/Ctrl+Down for the arrow
+    // buttons, an accessible name on every control. Safe to call more than once.
+    void SetupKeyboardAndAccessibility();
+    // Loads a folder as if it had been chosen with bOrdner, then selects the entry named
+    // `select` if the list has it. False (and nothing changes) when it is no folder or a
+    // load is under way.
+    bool OpenFolder(const QString &folder, const QString &select = QString());
+
 public slots:
     // Album list.
     void LoadFileList();

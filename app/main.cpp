@@ -1,4 +1,5 @@
 #include "Root.h"
+#include "StartFolder.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -22,7 +23,13 @@ int main(int argc, char *argv[]) {
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&qtTranslator);
 
+    // A folder from the file manager ("Open with") replaces the last folder.
+    const auto start = startfolder::FromArguments(QCoreApplication::arguments().mid(1));
+
     Root w;
+    if (start)
+        w.OpenFolder(start->folder, start->file);
+    w.SetupKeyboardAndAccessibility();
     w.show();
     return app.exec();
 }
