@@ -1,0 +1,183 @@
+#!/usr/bin/python3
+"""The main window as a screen reader sees it, over the accessibility bus.
+
+Started without arguments but the program's path, it checks for its tools and runs
+itself again inside Xvfb and a private D-Bus session. There it starts the program with
+a temporary settings folder and a temporary album passed as its argument, finds the
+continue button, the album list and the arrow buttons by name, presses the arrows
+through their action interface and reads the new order back from the list.
+Exit 77 means: a tool is missing, the test was skipped.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIP = 77
+NO_DISPLAY = 3
+PY = "/usr/bin/python3"
+
+
+def outer(exe):
+    for tool in ("xvfb-run", "dbus-run-session"):
+        if not shutil.which(tool):
+            print(f"skipped: {tool} is missing")
+            return SKIP
+    if subprocess.run([PY, "-c", "import pyatspi"], capture_output=True).returncode != 0:
+        print("skipped: python3-pyatspi is missing")
+        return SKIP
+    if not os.access(exe, os.X_OK):
+        print(f"no program at {exe}")
+        return 1
+    cmd = ["xvfb-run", "-a", "-s", "-screen 0 1280x900x24",
+           "dbus-run-session", "--", PY, os.path.abspath(__file__), "--inner", exe]
+    # xvfb-run -a picks its display number without a lock, so a parallel run can take the
+    # same one; the inner run reports that with NO_DISPLAY and gets another try.
+    for attempt in range(3):
+        try:
+            rc = subprocess.run(cmd, timeout=60).returncode
+        except subprocess.TimeoutExpired:
+            print("the test under Xvfb did not finish")
+            return 1
+        if rc != NO_DISPLAY:
+            return rc
+        time.sleep(1 + attempt)
+    print("no X display could be had")
+    return 1
+
+
+class Failure(Exception):
+    pass
+
+
+class NoDisplay(Exception):
+    pass
+
+
+def wait_for(what, probe, timeout=15.0, step=0.2):
+    """Calls probe until it gives something true; the AT-SPI side answers late at start."""
+    deadline = time.monotonic() + timeout
+    last_error = None
+    while time.monotonic() < deadline:
+        try:
+            value = probe()
+            if value:
+                return value
+        except (Failure, NoDisplay):
+            raise
+        except Exception as e:  # the bus or the object is not ready yet
+            last_error = e
+        time.sleep(step)
+    raise Failure(f"timed out waiting for {what}" + (f" ({last_error})" if last_error else ""))
+
+
+def inner(exe):
+    import pyatspi
+
+    tmp = tempfile.mkdtemp(prefix="sortimentor-atspi-")
+    proc = None
+    log = None
+    try:
+        album = os.path.join(tmp, "Über den Wolken")
+        other = os.path.join(tmp, "Letzter Ordner")
+        names = ["01 Anfang.mp3", "02 Mitte.mp3", "03 Ende.mp3"]
+        for folder, files in ((album, names), (other, ["x.mp3"])):
+            os.makedirs(folder)
+            for n in files:
+                with open(os.path.join(folder, n), "wb") as f:
+                    f.write(b"\0" * 2000)
+        config = os.path.join(tmp, "config")
+        os.makedirs(os.path.join(config, "Varnolt"))
+        # A stored last folder, which the argument must win over.
+        with open(os.path.join(config, "Varnolt", "Sortimentor.conf"), "w") as f:
+            f.write(f"[General]\nLastDir={other}/\nVersion=1.1\n")
+        runtime = os.path.join(tmp, "runtime")
+        os.makedirs(runtime, mode=0o700)
+        env = dict(os.environ,
+                   HOME=tmp, XDG_CONFIG_HOME=config, XDG_DATA_HOME=os.path.join(tmp, "data"),
+                   XDG_CACHE_HOME=os.path.join(tmp, "cache"), XDG_RUNTIME_DIR=runtime,
+                   QT_QPA_PLATFORM="xcb", QT_ACCESSIBILITY="1", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+        log = open(os.path.join(tmp, "program.log"), "w+")
+        proc = subprocess.Popen([exe, album], env=env, stdout=log, stderr=subprocess.STDOUT)
+
+        def the_app():
+            if proc.poll() is not None:
+                log.seek(0)
+                text = log.read()
+                if "could not connect to display" in text:
+                    raise NoDisplay()
+                raise Failure(f"the program ended with {proc.returncode}:\n{text}")
+            for app in pyatspi.Registry.getDesktop(0):
+                if app is not None and app.get_process_id() == proc.pid:
+                    return app
+            return None
+
+        app = wait_for("the program on the accessibility bus", the_app)
+
+        def find(name, roles):
+            def probe():
+                return pyatspi.findDescendant(
+                    app, lambda o: o is not None and (o.name or "").strip() == name and o.getRole() in roles)
+            return wait_for(f'"{name}"', probe)
+
+        button = (pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_TOGGLE_BUTTON)
+        cont = find("Fortfahren", button)
+        up = find("Nach oben", button)
+        down = find("Nach unten", button)
+        album_list = find("Dateiliste", (pyatspi.ROLE_LIST, pyatspi.ROLE_LIST_BOX, pyatspi.ROLE_TABLE, pyatspi.ROLE_TREE))
+        print("found:", repr(cont.name), repr(up.name), repr(down.name), repr(album_list.name))
+
+        def entries():
+            return [album_list.getChildAtIndex(i).name for i in range(album_list.childCount)]
+
+        def order_is(expected, what):
+            wait_for(what, lambda: entries() == expected, timeout=10)
+
+        order_is(names, "the album from the argument in the list")
+        # Loading walks the list to its end: the last entry is selected, so "Nach oben"
+        # moves it up one place, and "Nach unten" takes it back.
+        wait_for("enabled arrow buttons",
+                 lambda: up.getState().contains(pyatspi.STATE_ENABLED) and
+                 down.getState().contains(pyatspi.STATE_ENABLED))
+        up.queryAction().doAction(0)
+        order_is([names[0], names[2], names[1]], "the order after pressing \"Nach oben\"")
+        down.queryAction().doAction(0)
+        order_is(names, "the order after pressing \"Nach unten\"")
+        # Continue leads to the file-name page.
+        cont.queryAction().doAction(0)
+        find("Dateien in der Liste umbennen", (pyatspi.ROLE_CHECK_BOX,))
+        wait_for("the file-name page shown",
+                 lambda: find("Datei-Eigenschaften", (pyatspi.ROLE_PANEL, pyatspi.ROLE_GROUPING, pyatspi.ROLE_FRAME))
+                 .getState().contains(pyatspi.STATE_SHOWING))
+        print("ok")
+        return 0
+    except NoDisplay:
+        print("the program found no X display")
+        return NO_DISPLAY
+    except Failure as e:
+        print("FAIL:", e)
+        if log is not None and proc is not None and proc.poll() is None:
+            log.seek(0)
+            print(log.read())
+        return 1
+    finally:
+        if proc is not None and proc.poll() is None:
+            proc.terminate()
+            try:
+                proc.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+        if log is not None:
+            log.close()
+        shutil.rmtree(tmp, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) == 3 and sys.argv[1] == "--inner":
+        sys.exit(inner(sys.argv[2]))
+    if len(sys.argv) != 2:
+        print("usage: atspi_window.py PROGRAM")
+        sys.exit(2)
+    sys.exit(outer(sys.argv[1]))
