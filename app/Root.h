@@ -68,7 +68,8 @@ public:
 
     // Keyboard and screen reader support (RootKeyboard.cpp): tab order in reading order,
     // shortcuts for the captions without a mnemonic, Ctrl+Up/Ctrl+Down for the arrow
-    // buttons, an accessible name on every control. Safe to call more than once.
+    // buttons, an accessible name on every control; wrapped texts keep the room they need
+    // when the window is made small. Safe to call more than once.
     void SetupKeyboardAndAccessibility();
     // Loads a folder as if it had been chosen with bOrdner, then selects the entry named
     // `select` if the list has it. False (and nothing changes) when it is no folder or a

@@ -5,12 +5,16 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMainWindow>
+#include <QMetaObject>
 #include <QPushButton>
 #include <QShortcut>
 #include <utility>
@@ -59,6 +63,66 @@ const struct {
     {"bFilesTitel", "Alt+E", Act::Click}};
 
 const char *const kReady = "keyboardReady";
+
+// A word-wrapped label gets as many lines as its width needs, but Qt gives a window the
+// smallest height of its layouts without asking how tall such labels become at the
+// window's width: made small, the window would cut the help texts off. The guard keeps
+// the window's smallest height at what the layouts need for its present width, and each
+// wrapped label at a width of some characters, so that it cannot be squeezed into a
+// tall column of single words. Everything is measured in the fonts in use, so it holds
+// at every scale factor.
+class WrappedTextGuard : public QObject {
+public:
+    static constexpr int kMinimumCharacters = 50;
+
+    explicit WrappedTextGuard(QMainWindow *window) : QObject(window), m_window(window) {
+        for (QLabel *label : window->findChildren<QLabel *>()) {
+            if (!label->wordWrap())
+                continue;
+            // Room to spare goes below the text, not above it.
+            label->setAlignment((label->alignment() & Qt::AlignHorizontal_Mask) | Qt::AlignTop);
+            FitWidth(label);
+            label->installEventFilter(this);
+        }
+        if (QWidget *central = window->centralWidget())
+            central->installEventFilter(this);
+        FitHeight();
+    }
+
+private:
+    static void FitWidth(QLabel *label) {
+        const int width = label->fontMetrics().averageCharWidth() * kMinimumCharacters;
+        if (label->minimumWidth() != width)
+            label->setMinimumWidth(width);
+    }
+
+    void FitHeight() {
+        QWidget *central = m_window->centralWidget();
+        QLayout *layout = central ? central->layout() : nullptr;
+        if (!layout || !layout->hasHeightForWidth() || !m_window->isVisible())
+            return;
+        const int frame = m_window->height() - central->height(); // anything around the central widget
+        const int need = layout->totalHeightForWidth(central->width()) + frame;
+        if (need > 0 && need != m_window->minimumHeight())
+            m_window->setMinimumHeight(need);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *e) override {
+        const QEvent::Type t = e->type();
+        if (auto *label = qobject_cast<QLabel *>(watched)) {
+            if (t == QEvent::FontChange || t == QEvent::StyleChange)
+                FitWidth(label);
+        } else if (t == QEvent::Resize || t == QEvent::LayoutRequest || t == QEvent::Show) {
+            // After the central widget has handled the event, with its new size or layout.
+            QMetaObject::invokeMethod(this, [this] { FitHeight(); }, Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    QMainWindow *m_window;
+};
 
 } // namespace
 
@@ -119,6 +183,8 @@ void Root::SetupKeyboardAndAccessibility() {
         connect(shortcut, &QShortcut::activated, this, m.click);
         m.button->setAccessibleDescription(shortcut->key().toString(QKeySequence::NativeText));
     }
+    new WrappedTextGuard(this);
+
     // Start where the work is: in the album list, or at the folder button while it is empty.
     if (m_list->count() > 0)
         m_list->setFocus(Qt::OtherFocusReason);

@@ -1,0 +1,88 @@
+// Every text of the window fits its control on every page, at the start size and at the
+// smallest size the window can take; run once more with QT_SCALE_FACTOR=2.
+#include "Root.h"
+
+#include <QAbstractButton>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestLayout : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_tmp;
+
+    static void ShowPage(Root &w, int page) {
+        for (int i = 1; i <= 3; ++i)
+            w.xpFrames(i)->setVisible(i == page);
+        w.InfoHelpText(); // the help panel's text for this page
+        QCoreApplication::processEvents();
+        w.layout()->activate();
+    }
+    // Texts that are cut off, as "name: why".
+    static QStringList Clipped(Root &w) {
+        QStringList bad;
+        const QRect window = w.rect();
+        for (QWidget *c : w.findChildren<QWidget *>()) {
+            if (!c->isVisible())
+                continue;
+            QSize need;
+            auto *label = qobject_cast<QLabel *>(c);
+            if (label && label->wordWrap())
+                need = QSize(0, label->heightForWidth(label->width()));
+            else if (label && !label->text().isEmpty())
+                need = label->sizeHint();
+            else if (auto *b = qobject_cast<QAbstractButton *>(c))
+                need = b->sizeHint();
+            else if (auto *g = qobject_cast<QGroupBox *>(c))
+                need = g->minimumSizeHint();
+            else
+                continue;
+            const QString name = c->objectName();
+            if (c->width() < need.width() || c->height() < need.height())
+                bad << QStringLiteral("%1: %2x%3 < %4x%5")
+                           .arg(name)
+                           .arg(c->width())
+                           .arg(c->height())
+                           .arg(need.width())
+                           .arg(need.height());
+            const QRect inWindow(c->mapTo(&w, QPoint(0, 0)), c->size());
+            if (!window.contains(inWindow))
+                bad << name + QStringLiteral(": outside the window");
+        }
+        return bad;
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_tmp.isValid());
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_tmp.path());
+    }
+
+    void noTextIsCutOff() {
+        qInfo("scale factor %s", qgetenv("QT_SCALE_FACTOR").isEmpty() ? "1" : qgetenv("QT_SCALE_FACTOR").constData());
+        Root w;
+        w.SetupKeyboardAndAccessibility();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        for (int page : {3, 2, 1}) {
+            ShowPage(w, page);
+            QStringList bad = Clipped(w);
+            QVERIFY2(bad.isEmpty(), qPrintable(QStringLiteral("page %1: ").arg(page) + bad.join(QStringLiteral("; "))));
+            // As small as the layouts let the window go.
+            const QSize start = w.size();
+            w.resize(w.minimumSizeHint());
+            QCoreApplication::processEvents();
+            bad = Clipped(w);
+            QVERIFY2(bad.isEmpty(), qPrintable(QStringLiteral("page %1, smallest: ").arg(page) + bad.join(QStringLiteral("; "))));
+            w.resize(start);
+        }
+    }
+};
+
+QTEST_MAIN(TestLayout)
+#include "tst_layout.moc"
