@@ -11,6 +11,8 @@ int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Varnolt"));
     QCoreApplication::setApplicationName(QStringLiteral("Sortimentor"));
+    // Wayland finds the window's icon and name through the installed .desktop entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("sortimentor"));
 
     QIcon icon;
     for (int size : {16, 32, 48, 64, 128, 256})

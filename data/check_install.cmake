@@ -8,7 +8,7 @@ if(NOT rc EQUAL 0)
 endif()
 foreach(f bin/sortimentor
           share/applications/sortimentor.desktop
-          share/metainfo/sortimentor.metainfo.xml
+          share/metainfo/org.example.sortimentor.metainfo.xml
           share/icons/hicolor/scalable/apps/sortimentor.svg
           share/icons/hicolor/48x48/apps/sortimentor.png
           share/icons/hicolor/256x256/apps/sortimentor.png)
@@ -16,4 +16,11 @@ foreach(f bin/sortimentor
     message(FATAL_ERROR "missing after install: ${f}")
   endif()
 endforeach()
+if(APPSTREAMCLI)
+  execute_process(COMMAND ${APPSTREAMCLI} validate-tree --no-net "${prefix}"
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "appstreamcli validate-tree: ${out}")
+  endif()
+endif()
 file(REMOVE_RECURSE "${prefix}")
