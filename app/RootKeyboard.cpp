@@ -16,6 +16,7 @@
 #include <QMainWindow>
 #include <QMetaObject>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QShortcut>
 #include <utility>
 
@@ -183,6 +184,7 @@ void Root::SetupKeyboardAndAccessibility() {
         connect(shortcut, &QShortcut::activated, this, m.click);
         m.button->setAccessibleDescription(shortcut->key().toString(QKeySequence::NativeText));
     }
+
     new WrappedTextGuard(this);
 
     // Start where the work is: in the album list, or at the folder button while it is empty.
@@ -198,8 +200,10 @@ bool Root::OpenFolder(const QString &folder, const QString &select) {
     // The same steps as a folder chosen with the picker.
     const QString chosen = QDir::toNativeSeparators(folder);
     std::function<QString()> picker = std::exchange(m_picker, [chosen] { return chosen; });
-    bOrdnerClick();
-    m_picker = std::move(picker);
+    {
+        const auto restore = qScopeGuard([&] { m_picker = std::move(picker); });
+        bOrdnerClick();
+    }
     if (!select.isEmpty()) {
         const auto found = m_list->findItems(select, Qt::MatchFixedString | Qt::MatchCaseSensitive);
         if (!found.isEmpty())
