@@ -21,7 +21,7 @@ PY = "/usr/bin/python3"
 
 
 def outer(exe):
-    for tool in ("xvfb-run", "dbus-run-session"):
+    for tool in ("xvfb-run", "Xvfb", "xauth", "dbus-run-session"):
         if not shutil.which(tool):
             print(f"skipped: {tool} is missing")
             return SKIP
