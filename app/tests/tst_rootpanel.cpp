@@ -78,7 +78,6 @@ class TestRootPanel : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(m_tmp.isValid());
-        QStandardPaths::setTestModeEnabled(true);
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_tmp.filePath(QStringLiteral("settings")));
         QCoreApplication::setApplicationVersion(QStringLiteral("1.01.0007"));
         if (!fixture::HaveLame())
