@@ -10,6 +10,7 @@ int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Varnolt"));
     QCoreApplication::setApplicationName(QStringLiteral("Sortimentor"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.01.0007"));
 
     QIcon icon;
     for (int size : {16, 32, 48, 64, 128, 256})
