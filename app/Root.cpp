@@ -3,8 +3,12 @@
 #include "AlbumList.h"
 #include "DragList.h"
 #include "FileUtils.h"
+#include "Info.h"
+#include "Mp3InfoBridge.h"
 #include "Registry.h"
 #include "Tooltips_Class.h"
+#include "id3v1/Mp3TagID3v1.h"
+#include "id3v2/Mp3TagID3v2.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -19,12 +23,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <stdexcept>
 
 static void InitIconResources() { Q_INIT_RESOURCE(icons); }
 
@@ -108,6 +116,18 @@ Root::Root(QWidget *parent) : QMainWindow(parent) {
 }
 
 Root::~Root() = default;
+
+tags::Mp3TagID3v1 &Root::TagV1() {
+    if (!m_v1)
+        m_v1 = std::make_unique<tags::Mp3TagID3v1>();
+    return *m_v1;
+}
+
+tags::Mp3TagID3v2 &Root::TagV2() {
+    if (!m_v2)
+        m_v2 = std::make_unique<tags::Mp3TagID3v2>();
+    return *m_v2;
+}
 
 QListWidget *Root::LDateien() const { return m_list; }
 
@@ -368,8 +388,21 @@ void Root::BuildUi() {
                                   true);
         texts->addWidget(m_helpTitle);
         texts->addWidget(m_helpCaption);
+        // Which file of how many a run is at; shown only while one works.
+        m_progress = new QProgressBar(help);
+        m_progress->setObjectName(QStringLiteral("pFortschritt"));
+        m_progress->setTextVisible(true);
+        m_progress->hide();
+        texts->addWidget(m_progress);
         texts->addStretch(1);
         row->addLayout(texts, 1);
+        m_infoButton = new QToolButton(help);
+        m_infoButton->setObjectName(QStringLiteral("bInfo"));
+        m_infoButton->setIcon(QApplication::style()->standardIcon(QStyle::SP_MessageBoxInformation));
+        m_infoButton->setIconSize(QSize(18, 18));
+        m_infoButton->setAutoRaise(true);
+        m_infoButton->setAccessibleName(QStringLiteral("Info über Sortimentor")); // the list carries the only tooltip
+        row->addWidget(m_infoButton, 0, Qt::AlignTop);
         m_continue = new QPushButton(QStringLiteral(" Fortfahren"), help);
         m_continue->setObjectName(QStringLiteral("bStarten"));
         m_continue->setIcon(LoadIcon(QStringLiteral(":/icons/next.svg"), QStyle::SP_ArrowForward));
@@ -394,6 +427,7 @@ void Root::BuildUi() {
     connect(m_list, &QListWidget::currentRowChanged, this, &Root::LDateienClick);
     connect(m_list, &platform::DragList::dropped, this, [this](int target) { MoveListItemTo(m_list, qint16(target)); });
     connect(m_timer, &QTimer::timeout, this, &Root::Timer1Tick);
+    connect(m_infoButton, &QToolButton::clicked, this, &Root::ShowInfo);
     if (auto *b = Control<QCheckBox>(QStringLiteral("bChangeFilename")))
         connect(b, &QCheckBox::clicked, this, &Root::bChangeFilenameClick);
     if (auto *b = Control<QCheckBox>(QStringLiteral("bUseExistFile")))
@@ -582,6 +616,8 @@ void Root::Timer1Tick() {
 // Continue button
 
 void Root::bStartenClick() {
+    if (m_run.IsRunning())
+        return; // a click that arrived while a run works starts nothing
     Step([&] {
         if (PageShown(m_pages[3])) {
             m_pages[3]->hide();
@@ -613,23 +649,333 @@ void Root::bStartenClick() {
 }
 
 // ---------------------------------------------------------------------------
-// Tag panel and renaming options: the tag editor fills these in.
+// Tag panel
+
+namespace {
+
+// Each field toggle and the text box it unlocks.
+const struct {
+    const char *toggle, *edit;
+} kFieldRows[] = {{"bArtist", "tArtist"}, {"bTitel", "tTitel"}, {"bAlbum", "tAlbum"},       {"bYear", "tYear"},
+                  {"bKommentar", "tKommentar"}, {"bTrack", "tTrack"}, {"bGenre", "tGenre"}};
+
+} // namespace
+
+QString Root::SelectedPath() const {
+    const QListWidgetItem *item = m_list->currentItem();
+    if (!item || m_list->currentRow() < 0)
+        return {};
+    return album::EntryPath(m_folder->text(), item->text());
+}
+
+tagpanel::Rows Root::TagRows() const {
+    auto checked = [this](const char *name) {
+        const auto *c = Control<QCheckBox>(QString::fromLatin1(name));
+        return c && c->isChecked();
+    };
+    auto text = [this](const char *name) {
+        const auto *e = Control<QLineEdit>(QString::fromLatin1(name));
+        return e ? e->text() : QString();
+    };
+    tagpanel::Rows r;
+    r.artist = checked("bArtist");
+    r.title = checked("bTitel");
+    r.album = checked("bAlbum");
+    r.year = checked("bYear");
+    r.comment = checked("bKommentar");
+    r.track = checked("bTrack");
+    r.genre = checked("bGenre");
+    r.tArtist = text("tArtist");
+    r.tTitel = text("tTitel");
+    r.tAlbum = text("tAlbum");
+    r.tYear = text("tYear");
+    r.tKommentar = text("tKommentar");
+    r.tTrack = text("tTrack");
+    r.tGenre = text("tGenre");
+    return r;
+}
 
 void Root::LDateienClick() {
     if (TagNumber(m_list) == 2)
-        return;
-    // Reading the selected file's stream data and tags comes with the tag editor.
+        return; // the program itself is selecting entries
+    auto caption = [this](const char *name, const QString &text) {
+        if (auto *l = Control<QLabel>(QString::fromLatin1(name)))
+            l->setText(text);
+    };
+    Step([&] {
+        const platform::Mp3InfoTexts info = platform::ReadMp3Information(SelectedPath(), m_record);
+        caption("sBitrate", info.bitrate);
+        caption("sAnzeige1", info.time);
+        caption("sTitle", info.title);
+        caption("sArtist", info.artist);
+        caption("sAlbum", info.album);
+        caption("sYear", info.year);
+        caption("sKommentar", info.comment);
+        caption("sGenre", info.genre);
+        caption("sTrack", info.track);
+    });
+    Step([&] { QCoreApplication::processEvents(); });
+    Step([&] { GetMp3Info(); });
+    Step([&] {
+        auto value = [this](const char *name) {
+            const auto *l = Control<QLabel>(QString::fromLatin1(name));
+            return l ? l->text() : QString();
+        };
+        m_tips->SetTipText(m_list, tagpanel::Summary(value("sArtist"), value("sAlbum"), value("sTitle"), value("sTrack")));
+    });
 }
 
-void Root::ClearMp3Info() {}
-void Root::GetMp3Info() {}
-void Root::SetMp3Info() {}
-void Root::FieldToggleClick(QCheckBox *toggle) { Q_UNUSED(toggle); }
-void Root::bAlbumRefreshClick() {}
-void Root::bChangeFilenameClick() {}
-void Root::bUseExistFileClick() {}
-void Root::tFilenameChange() {}
-void Root::ContinueOnTagPage() {}
+void Root::ClearMp3Info() {
+    for (const char *name : {"tArtist", "tAlbum", "tTitel", "tTrack", "tYear", "tKommentar"})
+        if (auto *e = Control<QLineEdit>(QString::fromLatin1(name)))
+            e->clear();
+    for (const char *name : {"cBitrate", "cTimes", "sArtist", "sTitle", "sAlbum"})
+        if (auto *l = Control<QLabel>(QString::fromLatin1(name)))
+            l->clear();
+    if (auto *e = Control<QLineEdit>(QStringLiteral("tGenre")))
+        e->clear();
+    for (const char *name : {"sYear", "sKommentar", "sTrack"})
+        if (auto *l = Control<QLabel>(QString::fromLatin1(name)))
+            l->clear();
+}
+
+void Root::GetMp3Info() {
+    if (m_list->count() == 0)
+        return;
+    Step([&] { ClearMp3Info(); });
+    Step([&] {
+        const QString path = SelectedPath();
+        if (path.isEmpty())
+            return;
+        const tagpanel::Fields f = tagpanel::ReadFields(path, TagV2(), TagV1());
+        const struct {
+            const char *store;
+            const QString &value;
+        } stores[] = {{"sArtist", f.artist}, {"sTitle", f.title},     {"sAlbum", f.album},
+                      {"sYear", f.year},     {"sKommentar", f.comment}, {"sTrack", f.track}};
+        for (const auto &s : stores)
+            if (auto *l = Control<QLabel>(QString::fromLatin1(s.store)))
+                l->setText(s.value);
+        if (auto *e = Control<QLineEdit>(QStringLiteral("tGenre")))
+            e->setText(f.genre);
+    });
+    Step([&] {
+        const struct {
+            const char *edit, *store;
+        } copies[] = {{"tArtist", "sArtist"}, {"tAlbum", "sAlbum"}, {"tTitel", "sTitle"},
+                      {"tTrack", "sTrack"},   {"tYear", "sYear"},   {"tKommentar", "sKommentar"}};
+        for (const auto &c : copies) {
+            auto *e = Control<QLineEdit>(QString::fromLatin1(c.edit));
+            const auto *l = Control<QLabel>(QString::fromLatin1(c.store));
+            if (e && l)
+                e->setText(l->text());
+        }
+        auto copyCaption = [this](const char *to, const char *from) {
+            auto *t = Control<QLabel>(QString::fromLatin1(to));
+            const auto *f = Control<QLabel>(QString::fromLatin1(from));
+            if (t && f)
+                t->setText(f->text());
+        };
+        copyCaption("cBitrate", "sBitrate");
+        copyCaption("cTimes", "sAnzeige1");
+    });
+}
+
+void Root::WriteTagsOf(const QString &path) { tagpanel::WriteFields(path, TagRows(), TagV1(), TagV2()); }
+
+void Root::SetMp3Info() {
+    if (m_list->count() == 0)
+        return;
+    const QString path = SelectedPath();
+    if (path.isEmpty())
+        return; // nothing selected: no file to write
+    WriteTagsOf(path);
+}
+
+void Root::FieldToggleClick(QCheckBox *toggle) {
+    if (!toggle)
+        return;
+    const QString name = toggle->objectName();
+    for (const auto &row : kFieldRows) {
+        if (name != QLatin1String(row.toggle))
+            continue;
+        if (auto *e = Control<QLineEdit>(QString::fromLatin1(row.edit)))
+            e->setReadOnly(!toggle->isChecked());
+    }
+    if (name == QLatin1String("bTrack") && toggle->isChecked()) {
+        const auto *refresh = Control<QCheckBox>(QStringLiteral("bAlbumRefresh"));
+        if (refresh && refresh->isChecked())
+            if (auto *trackChange = Control<QCheckBox>(QStringLiteral("bTrackChange")))
+                trackChange->setChecked(true);
+    }
+    SetHelpIcon(8);
+}
+
+void Root::bAlbumRefreshClick() {
+    const auto *refresh = Control<QCheckBox>(QStringLiteral("bAlbumRefresh"));
+    if (auto *trackChange = Control<QCheckBox>(QStringLiteral("bTrackChange")))
+        trackChange->setEnabled(refresh && refresh->isChecked());
+}
+
+// ---------------------------------------------------------------------------
+// Renaming options
+
+void Root::bChangeFilenameClick() {
+    const auto *change = Control<QCheckBox>(QStringLiteral("bChangeFilename"));
+    if (change && change->isChecked()) {
+        SetTag(m_pages[2], QStringLiteral("2"));
+    } else {
+        SetTag(m_pages[2], QStringLiteral("1"));
+        SetHelpIcon(5);
+    }
+}
+
+void Root::bUseExistFileClick() {
+    const auto *useExist = Control<QCheckBox>(QStringLiteral("bUseExistFile"));
+    auto *name = Control<QLineEdit>(QStringLiteral("tFilename"));
+    if (!name)
+        return;
+    if (useExist && useExist->isChecked()) {
+        // Without a selection there is no name to show; the run uses each file's own.
+        if (const QListWidgetItem *item = m_list->currentItem())
+            name->setText(album::TitleFromFileName(item->text()));
+        name->setEnabled(false);
+        const QString title = QStringLiteral(" Dateien umbenennen");
+        const QString text =
+            QStringLiteral("Alle Dateien werden nacheinander nummeriert, ohne den restlichen Dateinamen zu ändern.  ");
+        if (m_notice) {
+            Step([&] { m_notice(title, text); });
+        } else {
+            QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, this);
+            box.exec();
+        }
+        SetTag(m_pages[2], QStringLiteral("2"));
+    } else {
+        name->setEnabled(true);
+        name->clear();
+        name->setFocus();
+    }
+}
+
+void Root::tFilenameChange() {
+    const auto *name = Control<QLineEdit>(QStringLiteral("tFilename"));
+    const qsizetype length = name ? name->text().size() : 0;
+    SetTag(m_pages[2], length < 3 ? QStringLiteral("1") : QStringLiteral("2"));
+}
+
+// ---------------------------------------------------------------------------
+// The work on the tag page
+
+void Root::LockForRun(bool locked) {
+    if (locked) {
+        SetTag(m_list, QStringLiteral("2"));
+        m_list->setEnabled(false);
+        if (auto *area = Control(QStringLiteral("pSeite1")))
+            area->setEnabled(false);
+        m_browse->setEnabled(false);
+        m_progress->reset();
+        m_progress->setFormat(QString());
+        m_progress->show();
+        return;
+    }
+    SetTag(m_list, QStringLiteral("1"));
+    m_progress->hide();
+    if (!m_closeAfterRun && m_list->count() > 0) {
+        // Show the first file's tags, just written.
+        if (m_list->currentRow() == 0)
+            LDateienClick();
+        else
+            m_list->setCurrentRow(0);
+    }
+    m_list->setEnabled(true);
+    m_browse->setEnabled(true);
+    if (auto *area = Control(QStringLiteral("pSeite1")))
+        area->setEnabled(true);
+}
+
+void Root::ShowRunProgress(int index, int count) {
+    m_progress->setRange(0, count);
+    m_progress->setValue(index + 1);
+    const QString text = QStringLiteral("Datei %1 von %2").arg(index + 1).arg(count);
+    m_progress->setFormat(text);
+    m_progress->setAccessibleDescription(text);
+}
+
+void Root::ReloadAlbum() {
+    m_list->clear();
+    QCoreApplication::processEvents();
+    LoadFileList();
+    QCoreApplication::processEvents();
+    CheckFileList();
+}
+
+void Root::ContinueOnTagPage() {
+    if (m_run.IsRunning() || m_list->count() == 0)
+        return;
+    auto check = [this](const char *name) {
+        const auto *c = Control<QCheckBox>(QString::fromLatin1(name));
+        return c && c->isChecked();
+    };
+    auto edit = [this](const char *name) { return Control<QLineEdit>(QString::fromLatin1(name)); };
+
+    album::RunPlan plan;
+    plan.folder = m_folder->text();
+    for (int i = 0; i < m_list->count(); ++i)
+        plan.entries << m_list->item(i)->text();
+    plan.selected = m_list->currentRow();
+    plan.wholeAlbum = check("bAlbumRefresh");
+    plan.writePlaylist = check("bPlayliste");
+    plan.albumText = [edit] {
+        const QLineEdit *a = edit("tAlbum");
+        return a ? a->text() : QString();
+    };
+    if (TagNumber(m_pages[2]) == 1 && check("bChangeFilename")) {
+        const QLineEdit *name = edit("tFilename");
+        plan.rename = album::RenameOptions{name ? name->text() : QString(), check("bUseExistFile")};
+    }
+
+    album::FileSteps steps;
+    steps.select = [this](const album::RunFile &f) { m_list->setCurrentRow(f.index); };
+    steps.countTrack = [edit](const album::RunFile &) {
+        if (QLineEdit *track = edit("tTrack"))
+            track->setText(album::NextTrackText(track->text(), QLocale()));
+    };
+    steps.makeWritable = [](const album::RunFile &f) { album::MakeWritable(f.path); };
+    steps.titleFromName = [check, edit](const album::RunFile &f) {
+        if (!check("bFilesTitel"))
+            return;
+        if (QLineEdit *title = edit("tTitel"))
+            title->setText(album::TitleFromFileName(f.entry));
+    };
+    steps.writeId3v1 = [this](const album::RunFile &f) {
+        if (!platform::WriteId3v1Rows(f.path, tagpanel::ToId3v1Rows(TagRows()), m_record))
+            throw std::runtime_error("ID3v1 writer failed");
+    };
+    steps.writeTags = [this](const album::RunFile &f) { WriteTagsOf(f.path); };
+    m_run.SetSteps(std::move(steps));
+    m_run.SetConfirm(m_confirm ? m_confirm : album::ConfirmFn([this](const QString &title, const QString &text) {
+        return album::AskYesNo(this, title, text);
+    }));
+    m_run.SetLock([this](bool locked) { LockForRun(locked); });
+    m_run.SetProgress([this](int index, int count, const QString &) { ShowRunProgress(index, count); });
+
+    m_lastRun = m_run.Run(plan);
+
+    if (m_closeAfterRun) {
+        m_closeAfterRun = false;
+        close();
+        return;
+    }
+    const bool albumDone = plan.wholeAlbum && m_lastRun.outcome == album::RunOutcome::Done;
+    if (albumDone || m_lastRun.renaming.has_value())
+        ReloadAlbum();
+}
+
+void Root::ShowInfo() {
+    auto *dialog = new Info(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
+}
 
 // ---------------------------------------------------------------------------
 // Start-up and close
@@ -652,7 +998,10 @@ void Root::Startup() {
     using namespace platform;
     const QString maker = QStringLiteral("Software\\Varnolt");
     const QString key = SettingsKey();
-    // The tag objects are created on first use by the tag editor.
+    Step([&] {
+        m_v1 = std::make_unique<tags::Mp3TagID3v1>();
+        m_v2 = std::make_unique<tags::Mp3TagID3v2>();
+    });
     Step([&] {
         if (!KeyExists(kCurrentUser, maker))
             CreateKey(kCurrentUser, maker, QStringLiteral("1"));
@@ -696,6 +1045,13 @@ void Root::StoreLastDir() {
 }
 
 void Root::closeEvent(QCloseEvent *e) {
+    if (m_run.IsRunning()) {
+        // Finish the file being written, then close (ContinueOnTagPage does).
+        m_run.RequestStop();
+        m_closeAfterRun = true;
+        e->ignore();
+        return;
+    }
     Step([&] { QCoreApplication::processEvents(); });
     Step([&] { StoreLastDir(); });
     m_timer->stop();

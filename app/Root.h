@@ -3,10 +3,15 @@
 // Controls carry their classic names as object names; arrays are numbered without
 // brackets (xpFrames3, pSymbole0, sAnzeige1). Each control's "tag text" is the dynamic
 // property "tag" (see TagOf/SetTag).
+#include "AlbumWorkflow.h"
+#include "Mp3Info.h"
+#include "TagPanel.h"
+
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
 #include <functional>
+#include <memory>
 
 class QAbstractButton;
 class QCheckBox;
@@ -14,10 +19,16 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QProgressBar;
 class QPushButton;
 class QTimer;
+class QToolButton;
 class Tooltips_Class;
 namespace platform { class DragList; }
+namespace tags {
+class Mp3TagID3v1;
+class Mp3TagID3v2;
+} // namespace tags
 
 class Root : public QMainWindow {
     Q_OBJECT
@@ -65,6 +76,28 @@ public:
 
     // Where bOrdner gets its folder from; the folder picker by default.
     void SetFolderPicker(std::function<QString()> picker) { m_picker = std::move(picker); }
+    // Who answers the question before an album run; the Yes/No box by default.
+    void SetConfirm(album::ConfirmFn confirm) { m_confirm = std::move(confirm); }
+    // Where an information box goes (title, text); a modal box with OK by default.
+    using NoticeFn = std::function<void(const QString &title, const QString &text)>;
+    void SetNotice(NoticeFn notice) { m_notice = std::move(notice); }
+
+    // The window's two tag objects, created on first use if missing.
+    tags::Mp3TagID3v1 &TagV1();
+    tags::Mp3TagID3v2 &TagV2();
+    const mp3info::Mp3InfoRecord &InfoRecord() const { return m_record; }
+
+    // Full path of the selected entry; empty without a selection.
+    QString SelectedPath() const;
+    // The field rows of the tag page as they stand.
+    tagpanel::Rows TagRows() const;
+
+    // A run (album run, single-file write or renaming) is in progress.
+    bool IsRunning() const { return m_run.IsRunning(); }
+    // What the last continue click on the tag page did.
+    const album::RunResult &LastRun() const { return m_lastRun; }
+    QProgressBar *RunProgress() const { return m_progress; }
+    QToolButton *bInfo() const { return m_infoButton; }
 
     // Keyboard and screen reader support (RootKeyboard.cpp): tab order in reading order,
     // shortcuts for the captions without a mnemonic, Ctrl+Up/Ctrl+Down for the arrow
@@ -94,21 +127,27 @@ public slots:
     // Continue button: moves through the pages; the work on the tag page is ContinueOnTagPage.
     void bStartenClick();
 
-    // Tag panel and renaming options; filled in with the tag editor.
+    // Tag panel and renaming options.
     void LDateienClick();
     void ClearMp3Info();
     void GetMp3Info();
-    void SetMp3Info();
     void FieldToggleClick(QCheckBox *toggle);
     void bAlbumRefreshClick();
     void bChangeFilenameClick();
     void bUseExistFileClick();
     void tFilenameChange();
     void ContinueOnTagPage();
+    // The about dialog, opened beside the window.
+    void ShowInfo();
 
     // Start-up and close.
     void Startup();
     void StoreLastDir();
+
+public:
+    // Writes the checked rows into the selected file's tags. Throws the tag
+    // classes' error (the continue operation skips the failing step).
+    void SetMp3Info();
 
 protected:
     void closeEvent(QCloseEvent *e) override;
@@ -117,6 +156,10 @@ private:
     void BuildUi();
     void SetupTooltip();
     void YieldIfDue();
+    void WriteTagsOf(const QString &path);
+    void LockForRun(bool locked);
+    void ShowRunProgress(int index, int count);
+    void ReloadAlbum();
 
     platform::DragList *m_list = nullptr;
     QListWidget *m_fileData = nullptr;
@@ -133,7 +176,17 @@ private:
     QLabel *m_helpCaption = nullptr;
     QTimer *m_timer = nullptr;
     Tooltips_Class *m_tips = nullptr;
+    QProgressBar *m_progress = nullptr;
+    QToolButton *m_infoButton = nullptr;
     std::function<QString()> m_picker;
+    album::ConfirmFn m_confirm;
+    NoticeFn m_notice;
+    std::unique_ptr<tags::Mp3TagID3v1> m_v1;
+    std::unique_ptr<tags::Mp3TagID3v2> m_v2;
+    mp3info::Mp3InfoRecord m_record;
+    album::AlbumRun m_run;
+    album::RunResult m_lastRun;
+    bool m_closeAfterRun = false;
     bool m_loading = false;
     bool m_checking = false;
     qint64 m_lastYield = 0;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for a fixed time.
 # Usage: fuzz/run.sh [SECONDS_PER_TARGET]   (default 60)
-# New crashes land in build-fuzz/findings/; copy them to fuzz/regressions/ once fixed.
+# New crashes land in build-fuzz/findings/; once fixed, copy them to fuzz/regressions/<target>/,
+# which every test build replays.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 secs=${1:-60}
@@ -21,5 +22,5 @@ for bin in build-fuzz/fuzz/fuzz_*; do
   esac
   echo "== $name ($secs s)"
   "$bin" -max_total_time="$secs" -print_final_stats=1 -artifact_prefix=build-fuzz/findings/"$name"- \
-    "$corpus" "$seed" fuzz/regressions 2>&1 | grep -E 'stat::number_of_executed_units|ERROR|SUMMARY|Done' || true
+    "$corpus" "$seed" "fuzz/regressions/${name#fuzz_}" 2>&1 | grep -E 'stat::number_of_executed_units|ERROR|SUMMARY|Done' || true
 done

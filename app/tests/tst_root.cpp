@@ -329,7 +329,10 @@ private slots:
                  QStringLiteral("Verwenden Sie automatische Eigenschaften um die sortierte Wiedergabe in iTunes abzuspielen."));
         QCOMPARE(w->HelpIcon(), 7);
         QCOMPARE(Root::TagOf(w->xpFrames(2)), QStringLiteral("1"));
+        int asked = 0;
+        w->SetConfirm([&](const QString &, const QString &) { return ++asked, false; });
         w->bStarten()->click();
+        QCOMPARE(asked, 1); // the album run asks first; No keeps the page
         QVERIFY(Root::PageShown(w->xpFrames(1)));
         QCOMPARE(Root::TagOf(w->xpFrames(1)), QStringLiteral("1"));
 

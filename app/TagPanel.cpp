@@ -1,0 +1,116 @@
+#include "TagPanel.h"
+
+#include "id3v1/Mp3TagID3v1.h"
+#include "id3v2/Mp3TagID3v2.h"
+
+#include <QFile>
+
+namespace tagpanel {
+
+namespace {
+
+QString Q(const std::string &utf8) { return QString::fromStdString(utf8); }
+std::string S(const QString &text) { return text.toStdString(); }
+
+} // namespace
+
+std::string FsPath(const QString &path) { return QFile::encodeName(path).toStdString(); }
+
+QString GenreText(const tags::Mp3TagID3v2 &v2) {
+    const QString byNumber = Q(v2.GenreName(v2.Genre()));
+    if (!byNumber.isEmpty())
+        return byNumber;
+    const QString own = Q(v2.OtherGenreName()).trimmed();
+    bool isNumber = false;
+    const int n = own.toInt(&isNumber);
+    if (isNumber && n >= 0 && n <= 255)
+        return Q(v2.GenreName(static_cast<std::uint8_t>(n)));
+    return own;
+}
+
+Fields ReadFields(const QString &path, tags::Mp3TagID3v2 &v2, tags::Mp3TagID3v1 &v1) {
+    Fields f;
+    const std::string file = FsPath(path);
+    try {
+        v2.MP3File(file);
+        f.artist = Q(v2.Artist());
+        f.title = Q(v2.Title());
+        f.album = Q(v2.Album());
+        f.genre = GenreText(v2);
+        f.year = Q(v2.Year());
+        f.comment = Q(v2.Comment());
+        f.track = Q(v2.Track());
+    } catch (...) {
+    }
+    if (!f.artist.isEmpty())
+        return f;
+    try {
+        v1.MP3File(file);
+        f.artist = Q(v1.Artist());
+        f.title = Q(v1.Title());
+        f.album = Q(v1.Album());
+        f.genre = Q(v1.GenreName(v1.Genre()));
+        f.year = Q(v1.Year());
+        f.comment = Q(v1.Comment());
+    } catch (...) {
+    }
+    return f;
+}
+
+void WriteFields(const QString &path, const Rows &rows, tags::Mp3TagID3v1 &v1, tags::Mp3TagID3v2 &v2) {
+    const std::string file = FsPath(path);
+
+    v1.MP3File(file);
+    if (rows.artist)
+        v1.Artist(S(rows.tArtist));
+    if (rows.title)
+        v1.Title(S(rows.tTitel));
+    if (rows.album)
+        v1.Album(S(rows.tAlbum));
+    if (rows.year)
+        v1.Year(S(rows.tYear));
+    if (rows.comment)
+        v1.Comment(S(rows.tKommentar));
+    v1.Update();
+
+    v2.MP3File(file);
+    if (rows.artist)
+        v2.Artist(S(rows.tArtist));
+    if (rows.title)
+        v2.Title(S(rows.tTitel));
+    if (rows.album)
+        v2.Album(S(rows.tAlbum));
+    if (rows.year)
+        v2.Year(S(rows.tYear));
+    if (rows.comment)
+        v2.Comment(S(rows.tKommentar));
+    if (rows.track)
+        v2.Track(S(rows.tTrack));
+    v2.Update();
+}
+
+platform::Id3v1Rows ToId3v1Rows(const Rows &rows) {
+    platform::Id3v1Rows r;
+    r.artist = rows.artist;
+    r.album = rows.album;
+    r.title = rows.title;
+    r.year = rows.year;
+    r.comment = rows.comment;
+    r.genre = rows.genre;
+    r.tArtist = rows.tArtist;
+    r.tAlbum = rows.tAlbum;
+    r.tTitel = rows.tTitel;
+    r.tYear = rows.tYear;
+    r.tKommentar = rows.tKommentar;
+    r.tGenre = rows.tGenre;
+    r.tTrack = rows.tTrack;
+    return r;
+}
+
+QString Summary(const QString &artist, const QString &album, const QString &title, const QString &track) {
+    const QString sep = QStringLiteral("\n\r");
+    return QStringLiteral("Artist: ") + artist + sep + QStringLiteral("Album: ") + album + sep + QStringLiteral("Titel: ") +
+           title + sep + QStringLiteral("Track: ") + track;
+}
+
+} // namespace tagpanel
