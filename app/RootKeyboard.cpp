@@ -32,7 +32,7 @@ const char *const kTabOrder[] = {
     "bArtist", "tArtist", "bTitel", "tTitel", "bAlbum", "tAlbum", "bYear", "tYear", "bTrack", "tTrack", "bGenre", "tGenre",
     "bKommentar", "tKommentar", "bAlbumRefresh", "bTrackChange", "bFilesTitel",
     // help panel
-    "bStarten"};
+    "bInfo", "bStarten"};
 
 // Names for controls whose caption says nothing or that have none. Captioned
 // buttons, check boxes and frames are named by their caption.
@@ -42,7 +42,8 @@ const struct {
               {"bAufwärts", "Nach oben"},      {"bAbwärts", "Nach unten"},       {"tFilename", "Neuer Dateiname"},
               {"tArtist", "Artist/Interpreter"}, {"tTitel", "Titel"},            {"tAlbum", "Album"},
               {"tYear", "Jahr"},               {"tTrack", "Track"},              {"tGenre", "Genre"},
-              {"tKommentar", "Kommentar"},     {"pSymbole0", "Hilfesymbol"},     {"xpFrameHelpPic", "Hinweis"}};
+              {"tKommentar", "Kommentar"},     {"pSymbole0", "Hilfesymbol"},     {"xpFrameHelpPic", "Hinweis"},
+              {"pFortschritt", "Fortschritt"}};
 
 // Keys for the captions that carry no mnemonic of their own. A shortcut belongs to its
 // control: it is dead while the control is hidden (another page) or disabled, so the

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
@@ -302,13 +303,14 @@ private slots:
                                     QStringLiteral("bAufwärts"), QStringLiteral("bAbwärts"), QStringLiteral("bPlayliste")};
         // Introduction page: nothing to reach on the page itself.
         QStringList walk = TabWalk(w.get(), w->tOrdner());
-        QCOMPARE(walk, common + QStringList(QStringLiteral("bStarten")));
+        const QStringList page3 = common + QStringList{QStringLiteral("bInfo"), QStringLiteral("bStarten")};
+        QCOMPARE(walk, page3);
 
         w->bStartenClick();
         QVERIFY(Root::PageShown(w->xpFrames(2)));
         walk = TabWalk(w.get(), w->tOrdner());
         const QStringList page2 = common + QStringList{QStringLiteral("bChangeFilename"), QStringLiteral("bUseExistFile"),
-                                                       QStringLiteral("tFilename"), QStringLiteral("bStarten")};
+                                                       QStringLiteral("tFilename"), QStringLiteral("bInfo"), QStringLiteral("bStarten")};
         QCOMPARE(walk, page2);
         QSet<QWidget *> seen;
         for (const QString &n : walk)
@@ -363,7 +365,8 @@ private slots:
                 continue; // never shown
             auto *label = qobject_cast<QLabel *>(c);
             const bool control = (c->focusPolicy() & Qt::TabFocus) || qobject_cast<QAbstractButton *>(c) ||
-                                 qobject_cast<QGroupBox *>(c) || (label && !label->pixmap().isNull());
+                                 qobject_cast<QGroupBox *>(c) || qobject_cast<QProgressBar *>(c) ||
+                                 (label && !label->pixmap().isNull());
             if (!control)
                 continue;
             ++checked;
