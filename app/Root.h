@@ -106,7 +106,7 @@ public:
     void SetupKeyboardAndAccessibility();
     // Loads a folder as if it had been chosen with bOrdner, then selects the entry named
     // `select` if the list has it. False (and nothing changes) when it is no folder or a
-    // load is under way.
+    // load or a run is under way.
     bool OpenFolder(const QString &folder, const QString &select = QString());
 
 public slots:

@@ -196,7 +196,8 @@ void Root::SetupKeyboardAndAccessibility() {
 }
 
 bool Root::OpenFolder(const QString &folder, const QString &select) {
-    if (folder.isEmpty() || !QFileInfo(QDir::fromNativeSeparators(folder)).isDir() || m_loading || m_checking)
+    if (folder.isEmpty() || !QFileInfo(QDir::fromNativeSeparators(folder)).isDir() || m_loading || m_checking ||
+        IsRunning())
         return false;
     // The same steps as a folder chosen with the picker.
     const QString chosen = QDir::toNativeSeparators(folder);
