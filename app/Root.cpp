@@ -105,7 +105,7 @@ int Root::TagNumber(const QObject *o) {
 
 bool Root::PageShown(const QWidget *page) { return page && !page->isHidden(); }
 
-Root::Root(QWidget *parent) : QMainWindow(parent) {
+Root::Root(QWidget *parent, bool restoreLastDir) : QMainWindow(parent), m_restoreLastDir(restoreLastDir) {
     InitIconResources();
     setWindowTitle(QStringLiteral("Sortimentor Converter"));
     QFont f = font();
@@ -1023,7 +1023,7 @@ void Root::Startup() {
     Step([&] { m_folder->clear(); });
     Step([&] {
         RegValue last;
-        if (!GetValue(kCurrentUser, key, QStringLiteral("LastDir"), last))
+        if (!m_restoreLastDir || !GetValue(kCurrentUser, key, QStringLiteral("LastDir"), last))
             return;
         const QString dir = std::holds_alternative<QString>(last) ? std::get<QString>(last) : QString();
         if (PathExists(dir))

@@ -40,7 +40,8 @@ public:
     static QString SettingsKey(); // "Software\Varnolt\Sortimentor"
 
     // Builds the window and runs the start-up steps (settings, tooltip, last folder).
-    explicit Root(QWidget *parent = nullptr);
+    // restoreLastDir false: start with an empty list, for a folder given on the command line.
+    explicit Root(QWidget *parent = nullptr, bool restoreLastDir = true);
     ~Root() override;
 
     // Tag texts and their numeric reading (leading digits; empty or none reads 0).
@@ -187,6 +188,7 @@ private:
     album::AlbumRun m_run;
     album::RunResult m_lastRun;
     bool m_closeAfterRun = false;
+    bool m_restoreLastDir = true;
     bool m_loading = false;
     bool m_checking = false;
     qint64 m_lastYield = 0;

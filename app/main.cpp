@@ -29,7 +29,7 @@ int main(int argc, char *argv[]) {
     // A folder from the file manager ("Open with") replaces the last folder.
     const auto start = startfolder::FromArguments(QCoreApplication::arguments().mid(1));
 
-    Root w;
+    Root w(nullptr, !start);
     if (start)
         w.OpenFolder(start->folder, start->file);
     w.SetupKeyboardAndAccessibility();

@@ -2,9 +2,10 @@
 # Installs the Debian packages that building and testing need, only those missing.
 set -euo pipefail
 PKGS=(cmake g++ make pkg-config libgtest-dev
-      qt6-base-dev qt6-tools-dev-tools qt6-translations-l10n qt6-svg-dev libgl-dev
+      qt6-base-dev qt6-translations-l10n qt6-svg-dev libgl-dev
       libtag1-dev lame ffmpeg python3-mutagen
-      xvfb xauth imagemagick desktop-file-utils appstream)
+      xvfb xauth imagemagick desktop-file-utils appstream
+      at-spi2-core python3-pyatspi dbus-daemon)
 [ "${1:-}" = "--runtime" ] && PKGS=(cmake g++ make pkg-config libgtest-dev qt6-base-dev qt6-translations-l10n qt6-svg-dev libgl-dev libtag1-dev)
 missing=()
 for p in "${PKGS[@]}"; do

@@ -177,6 +177,17 @@ private slots:
         QCOMPARE(Stored(QStringLiteral("Version")), QStringLiteral("1.1"));
     }
 
+    void folderFromTheCommandLineSkipsLastDir() {
+        const QString last = Album(QStringLiteral("last2"), {{"a.mp3", 100}});
+        Store(QStringLiteral("LastDir"), last);
+        Root w(nullptr, false);
+        QCOMPARE(w.tOrdner()->text(), QString());
+        QCOMPARE(w.LDateien()->count(), 0);
+        // Closing without a folder of its own stores the empty text.
+        w.close();
+        QCOMPARE(Stored(QStringLiteral("LastDir")), QString());
+    }
+
     void lastDirIsRestoredAndLoaded() {
         const QString folder = Album(QStringLiteral("last"), {{"b.mp3", 100}, {"A.MP3", 100}, {"c.mp3", 100}, {"z.mp3", 10}});
         Store(QStringLiteral("LastDir"), folder);
