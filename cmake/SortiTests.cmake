@@ -1,0 +1,22 @@
+# sorti_add_tests(PREFIX LIBRARY): in the calling folder, every tst_*.cpp becomes one
+# Qt Test program and all gtest_*.cpp together one GoogleTest program, linked to LIBRARY.
+function(sorti_add_tests prefix library)
+  file(GLOB qt_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
+  foreach(src ${qt_tests})
+    get_filename_component(name ${src} NAME_WE)
+    add_executable(${prefix}_${name} ${src})
+    target_link_libraries(${prefix}_${name} PRIVATE ${library} Qt6::Test)
+    add_test(NAME ${prefix}_${name} COMMAND ${prefix}_${name})
+    set_tests_properties(${prefix}_${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  endforeach()
+
+  file(GLOB g_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/gtest_*.cpp)
+  if(g_tests)
+    find_package(GTest REQUIRED)
+    add_executable(${prefix}_gtests ${g_tests} ${PROJECT_SOURCE_DIR}/tags/tests/TestUtil.cpp)
+    target_include_directories(${prefix}_gtests PRIVATE ${PROJECT_SOURCE_DIR}/tags/tests)
+    target_link_libraries(${prefix}_gtests PRIVATE ${library} GTest::gtest GTest::gtest_main)
+    include(GoogleTest)
+    gtest_discover_tests(${prefix}_gtests DISCOVERY_TIMEOUT 60)
+  endif()
+endfunction()
