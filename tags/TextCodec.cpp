@@ -148,6 +148,30 @@ std::string Utf8ToUtf16Bom(std::string_view utf8) {
     return out;
 }
 
+bool LooksLikeUtf8(std::string_view bytes) {
+    bool multi = false;
+    for (size_t i = 0; i < bytes.size();) {
+        const auto b0 = static_cast<unsigned char>(bytes[i]);
+        if (b0 < 0x80) {
+            ++i;
+            continue;
+        }
+        const size_t len = (b0 & 0xE0) == 0xC0 ? 2 : (b0 & 0xF0) == 0xE0 ? 3 : (b0 & 0xF8) == 0xF0 ? 4 : 0;
+        if (len == 0) return false;
+        if (i + len > bytes.size()) {
+            // Cut off by the field's end: fine if what is there continues correctly.
+            for (size_t k = i + 1; k < bytes.size(); ++k)
+                if ((static_cast<unsigned char>(bytes[k]) & 0xC0) != 0x80) return false;
+            return multi;
+        }
+        size_t at = i;
+        if (NextUtf8(bytes, at) == 0xFFFD && bytes.substr(i, 3) != "\xEF\xBF\xBD") return false;
+        multi = true;
+        i = at;
+    }
+    return multi;
+}
+
 std::string SanitizeUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());

@@ -21,6 +21,11 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndianDefault);
 // UTF-8 -> UTF-16 little endian with BOM (FF FE), no terminator.
 std::string Utf8ToUtf16Bom(std::string_view utf8);
 
+// True when the bytes hold at least one multi-byte UTF-8 sequence and nothing that
+// is not UTF-8, but for a sequence cut off at the very end (a fixed-width field).
+// Such bytes were written as UTF-8 by their tool, not as a single-byte code page.
+bool LooksLikeUtf8(std::string_view bytes);
+
 // Repairs invalid UTF-8 (each bad byte becomes U+FFFD).
 std::string SanitizeUtf8(std::string_view bytes);
 

@@ -15,6 +15,20 @@ std::string Mp3TagID3v1::Source() { return ErrorSource("cMP3ID3v1"); }
 
 std::string Mp3TagID3v1::GenreName(std::uint8_t genre) const { return GenreTableName(genre); }
 
+namespace {
+
+// UTF-8 bytes without a multi-byte sequence that the field's end cut off.
+std::string_view WithoutCutEnd(std::string_view utf8) {
+    size_t start = utf8.size();
+    while (start > 0 && (static_cast<unsigned char>(utf8[start - 1]) & 0xC0) == 0x80) --start;
+    if (start == 0) return utf8;
+    const auto lead = static_cast<unsigned char>(utf8[start - 1]);
+    const size_t len = (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 1;
+    return utf8.size() - (start - 1) < len ? utf8.substr(0, start - 1) : utf8;
+}
+
+} // namespace
+
 std::string Mp3TagID3v1::CleanField(const char *bytes, size_t n) {
     std::string s;
     s.reserve(n);
@@ -23,7 +37,10 @@ std::string Mp3TagID3v1::CleanField(const char *bytes, size_t n) {
     const size_t a = s.find_first_not_of(' ');
     if (a == std::string::npos) return {};
     const size_t b = s.find_last_not_of(' ');
-    return codec::Cp1252ToUtf8(std::string_view(s).substr(a, b - a + 1));
+    const std::string_view text = std::string_view(s).substr(a, b - a + 1);
+    // Some tools write UTF-8 into the record; a cut-off last character is dropped.
+    if (codec::LooksLikeUtf8(text)) return std::string(WithoutCutEnd(text));
+    return codec::Cp1252ToUtf8(text);
 }
 
 std::string Mp3TagID3v1::FitField(const std::string &utf8, size_t width) {

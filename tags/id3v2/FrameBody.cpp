@@ -110,7 +110,11 @@ std::string DecodeText(int enc, std::string_view bytes) {
     case kUtf16: return codec::Utf16ToUtf8(bytes, false);
     case kUtf16BE: return codec::Utf16ToUtf8(bytes, true);
     case kUtf8: return codec::SanitizeUtf8(WithoutZeros(bytes));
-    default: return codec::Cp1252ToUtf8(WithoutZeros(bytes));
+    default: {
+        // Some taggers put UTF-8 into frames marked as single-byte text.
+        const std::string text = WithoutZeros(bytes);
+        return codec::LooksLikeUtf8(text) ? codec::SanitizeUtf8(text) : codec::Cp1252ToUtf8(text);
+    }
     }
 }
 

@@ -199,6 +199,21 @@ TEST(ID3v1Write, ReadOnlyFileIsUntouched) {
     EXPECT_EQ(ReadAll(path), content);
 }
 
+TEST(ID3v1Read, RecordsWrittenInUtf8AreReadAsUtf8) {
+    TempDir dir;
+    const auto path = dir.file("a.mp3");
+    // Some encoders write UTF-8 into the record; a character cut by the field end goes.
+    const std::string cut = std::string(28, 'x') + "\xC3\xA4\xC3"; // 31 bytes, cut to 30
+    WriteAll(path, Filler(500) + Record("T\xC3\xAFtle \xE2\x9C\x93", "\xC3\x84rtist", cut.substr(0, 30),
+                                        "", "M\xFC" "de", 0, 0));
+    Mp3TagID3v1 t;
+    t.MP3File(path);
+    EXPECT_EQ(t.Title(), "Tïtle ✓");
+    EXPECT_EQ(t.Artist(), "Ärtist");
+    EXPECT_EQ(t.Album(), std::string(28, 'x') + "ä");
+    EXPECT_EQ(t.Comment(), "Müde"); // a lone 0xFC is Windows-1252
+}
+
 TEST(ID3v1Write, CharactersOutsideCp1252BecomeQuestionMarks) {
     TempDir dir;
     const auto path = dir.file("a.mp3");

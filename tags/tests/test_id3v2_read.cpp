@@ -71,8 +71,14 @@ TEST(ID3v2Read, EncodingsAndStructuredFramesGiveTheTextPart) {
     const std::string uslt = std::string("\x01", 1) + "eng" + std::string("\xFF\xFE" "d\0" "\0\0", 6) +
                              std::string("\xFF\xFE" "L\0" "a\0", 6);
     const std::string wxxx = std::string("\x00", 1) + "site" + std::string(1, '\0') + "http://x";
+    // Encoding 0 holding UTF-8 (some taggers do that), and real Windows-1252.
+    const std::string latin = Text("\xC3\x84rger") ;
+    const std::string cp1252 = Text("M\xFC" "de \x80");
     auto &t = fx.Read(Tag(3, Frame("TIT2", utf16) + Frame("TPE1", utf16be) + Frame("TALB", utf8) + Frame("COMM", comm) +
-                                 Frame("USLT", uslt) + Frame("WXXX", wxxx)));
+                                 Frame("USLT", uslt) + Frame("WXXX", wxxx) + Frame("TCOM", latin) +
+                                 Frame("TOPE", cp1252)));
+    EXPECT_EQ(t.Composer(), "Ärger");
+    EXPECT_EQ(t.OriginalArtist(), "Müde €");
     EXPECT_EQ(t.Title(), "Пр");
     EXPECT_EQ(t.Artist(), "Пр");
     EXPECT_EQ(t.Album(), "日");
