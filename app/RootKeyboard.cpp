@@ -206,10 +206,12 @@ bool Root::OpenFolder(const QString &folder, const QString &select) {
         const auto restore = qScopeGuard([&] { m_picker = std::move(picker); });
         bOrdnerClick();
     }
-    if (!select.isEmpty()) {
-        const auto found = m_list->findItems(select, Qt::MatchFixedString | Qt::MatchCaseSensitive);
-        if (!found.isEmpty())
-            m_list->setCurrentItem(found.first());
-    }
+    // Like a start-up with the last folder: the named file, else the first entry.
+    const auto found = select.isEmpty() ? QList<QListWidgetItem *>()
+                                        : m_list->findItems(select, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (!found.isEmpty())
+        m_list->setCurrentItem(found.first());
+    else if (m_list->count() > 0)
+        m_list->setCurrentRow(0);
     return true;
 }

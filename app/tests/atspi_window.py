@@ -136,15 +136,15 @@ def inner(exe):
             wait_for(what, lambda: entries() == expected, timeout=10)
 
         order_is(names, "the album from the argument in the list")
-        # Loading walks the list to its end: the last entry is selected, so "Nach oben"
-        # moves it up one place, and "Nach unten" takes it back.
+        # A folder from the command line starts on the first entry, so "Nach unten"
+        # moves it down one place, and "Nach oben" takes it back.
         wait_for("enabled arrow buttons",
                  lambda: up.getState().contains(pyatspi.STATE_ENABLED) and
                  down.getState().contains(pyatspi.STATE_ENABLED))
-        up.queryAction().doAction(0)
-        order_is([names[0], names[2], names[1]], "the order after pressing \"Nach oben\"")
         down.queryAction().doAction(0)
-        order_is(names, "the order after pressing \"Nach unten\"")
+        order_is([names[1], names[0], names[2]], "the order after pressing \"Nach unten\"")
+        up.queryAction().doAction(0)
+        order_is(names, "the order after pressing \"Nach oben\"")
         # Continue leads to the file-name page.
         cont.queryAction().doAction(0)
         find("Dateien in der Liste umbennen", (pyatspi.ROLE_CHECK_BOX,))
