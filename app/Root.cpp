@@ -398,7 +398,7 @@ void Root::BuildUi() {
         row->addLayout(texts, 1);
         m_infoButton = new QToolButton(help);
         m_infoButton->setObjectName(QStringLiteral("bInfo"));
-        m_infoButton->setIcon(QApplication::style()->standardIcon(QStyle::SP_MessageBoxInformation));
+        m_infoButton->setIcon(LoadIcon(QStringLiteral(":/icons/info.svg"), QStyle::SP_MessageBoxInformation));
         m_infoButton->setIconSize(QSize(18, 18));
         m_infoButton->setAutoRaise(true);
         m_infoButton->setAccessibleName(QStringLiteral("Info über Sortimentor")); // the list carries the only tooltip
