@@ -16,6 +16,10 @@
 #include <unistd.h>
 #endif
 
+#ifndef S_ISDIR
+#define S_ISDIR(m) (((m) & S_IFMT) == S_IFDIR)
+#endif
+
 namespace tags::fileops {
 namespace {
 
