@@ -46,8 +46,8 @@ def read(path):
     out['v2'] = v2
     return out
 
-def write(path, spec):
-    frames = spec.get('v2')
+def write(path, wanted):
+    frames = wanted.get('v2')
     if frames is not None:
         t = m.ID3()
         for k, v in frames.items():
@@ -58,7 +58,7 @@ def write(path, spec):
             else:
                 t.add(getattr(m, k)(encoding=1, text=v))
         t.save(path, v2_version=3, v1=0)
-    r = spec.get('v1')
+    r = wanted.get('v1')
     if r is not None:
         field = lambda s, n: s.encode('cp1252')[:n].ljust(n, b'\0')
         rec = (b'TAG' + field(r.get('title', ''), 30) + field(r.get('artist', ''), 30) +
@@ -91,12 +91,12 @@ inline QJsonObject Read(const QStringList &paths) {
 
 inline QJsonObject ReadOne(const QString &path) { return Read({path}).value(path).toObject(); }
 
-// spec: {"v2": {"TPE1": "...", "COMM": "...", "APIC": "<hex>"}, "v1": {"artist": ..., "track": 5}}
-inline bool Write(const QString &path, const QJsonObject &spec) {
+// wanted: {"v2": {"TPE1": "...", "COMM": "...", "APIC": "<hex>"}, "v1": {"artist": ..., "track": 5}}
+inline bool Write(const QString &path, const QJsonObject &wanted) {
     QProcess py;
     py.start(QStringLiteral("/usr/bin/python3"),
              {QStringLiteral("-c"), QString::fromUtf8(kScript), QStringLiteral("write"), path,
-              QString::fromUtf8(QJsonDocument(spec).toJson(QJsonDocument::Compact))});
+              QString::fromUtf8(QJsonDocument(wanted).toJson(QJsonDocument::Compact))});
     return py.waitForFinished(60000) && py.exitStatus() == QProcess::NormalExit && py.exitCode() == 0;
 }
 
