@@ -5,6 +5,10 @@
 #include "TagError.h"
 
 #include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <mutex>
+#include <set>
 #include <cerrno>
 #include <filesystem>
 #include <string_view>
@@ -92,6 +96,32 @@ std::string TempName(const std::filesystem::path &folder) {
     return (folder / name).string();
 }
 
+// Temporary files of writers that were killed before their rename: the original
+// they were made from is still in place, so they are only garbage. Once per folder
+// and process; files of a process that still runs stay.
+void RemoveStaleTemps(const std::filesystem::path &folder) {
+#ifndef _WIN32
+    static std::mutex mutex;
+    static std::set<std::string> done;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!done.insert(folder.string()).second) return;
+    }
+    std::error_code ec;
+    for (const auto &e : std::filesystem::directory_iterator(folder, ec)) {
+        const std::string name = e.path().filename().string();
+        unsigned long pid = 0;
+        unsigned n = 0;
+        char tail[8] = {};
+        if (std::sscanf(name.c_str(), ".sortimentor-%lu-%u.%4s", &pid, &n, tail) != 3 || std::string(tail) != "tmp") continue;
+        if (pid == 0 || static_cast<pid_t>(pid) == getpid()) continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) fileops::RemoveQuietly(e.path().string());
+    }
+#else
+    (void)folder;
+#endif
+}
+
 } // namespace
 
 void RewriteWithRoom(File &src, const std::string &path, const std::string &head, std::int64_t room,
@@ -102,6 +132,7 @@ void RewriteWithRoom(File &src, const std::string &path, const std::string &head
     const std::int64_t oldLen = src.Size();
     const int perms = src.PermissionBits();
 
+    RemoveStaleTemps(folder);
     File tmp(source);
     std::string tmpPath;
     for (int attempt = 0;; ++attempt) {
