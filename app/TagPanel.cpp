@@ -1,5 +1,6 @@
 #include "TagPanel.h"
 
+#include "FieldWrite.h"
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
 
@@ -58,35 +59,15 @@ Fields ReadFields(const QString &path, tags::Mp3TagID3v2 &v2, tags::Mp3TagID3v1 
 }
 
 void WriteFields(const QString &path, const Rows &rows, tags::Mp3TagID3v1 &v1, tags::Mp3TagID3v2 &v2) {
-    const std::string file = FsPath(path);
-
-    v1.MP3File(file);
-    if (rows.artist)
-        v1.Artist(S(rows.tArtist));
-    if (rows.title)
-        v1.Title(S(rows.tTitel));
-    if (rows.album)
-        v1.Album(S(rows.tAlbum));
-    if (rows.year)
-        v1.Year(S(rows.tYear));
-    if (rows.comment)
-        v1.Comment(S(rows.tKommentar));
-    v1.Update();
-
-    v2.MP3File(file);
-    if (rows.artist)
-        v2.Artist(S(rows.tArtist));
-    if (rows.title)
-        v2.Title(S(rows.tTitel));
-    if (rows.album)
-        v2.Album(S(rows.tAlbum));
-    if (rows.year)
-        v2.Year(S(rows.tYear));
-    if (rows.comment)
-        v2.Comment(S(rows.tKommentar));
-    if (rows.track)
-        v2.Track(S(rows.tTrack));
-    v2.Update();
+    auto checked = [](bool on, const QString &text) { return on ? std::optional<std::string>(S(text)) : std::nullopt; };
+    tags::FieldValues values;
+    values.artist = checked(rows.artist, rows.tArtist);
+    values.title = checked(rows.title, rows.tTitel);
+    values.album = checked(rows.album, rows.tAlbum);
+    values.year = checked(rows.year, rows.tYear);
+    values.comment = checked(rows.comment, rows.tKommentar);
+    values.track = checked(rows.track, rows.tTrack);
+    tags::WriteFields(FsPath(path), values, v1, v2);
 }
 
 platform::Id3v1Rows ToId3v1Rows(const Rows &rows) {

@@ -1,4 +1,5 @@
 // tagprobe: reads and writes the tags of MP3 files through the engine's own classes.
+#include "FieldWrite.h"
 #include "Mp3Info.h"
 #include "StreamInfo.h"
 #include "TagError.h"
@@ -132,29 +133,10 @@ std::string ReadLine(const std::string &path, bool &ok) {
     return line.Str();
 }
 
-struct Fields {
-    std::optional<std::string> artist, title, album, year, comment, track;
-};
-
-void WriteFile(const std::string &path, const Fields &f) {
+void WriteFile(const std::string &path, const tags::FieldValues &f) {
     tags::Mp3TagID3v1 v1;
-    v1.MP3File(path);
-    if (f.artist) v1.Artist(*f.artist);
-    if (f.title) v1.Title(*f.title);
-    if (f.album) v1.Album(*f.album);
-    if (f.year) v1.Year(*f.year);
-    if (f.comment) v1.Comment(*f.comment);
-    v1.Update();
-
     tags::Mp3TagID3v2 v2;
-    v2.MP3File(path);
-    if (f.artist) v2.Artist(*f.artist);
-    if (f.title) v2.Title(*f.title);
-    if (f.album) v2.Album(*f.album);
-    if (f.year) v2.Year(*f.year);
-    if (f.comment) v2.Comment(*f.comment);
-    if (f.track) v2.Track(*f.track);
-    v2.Update();
+    tags::WriteFields(path, f, v1, v2);
 }
 
 int Usage() {
@@ -183,7 +165,7 @@ int main(int argc, char **argv) {
     }
     if (args[0] != "write") return Usage();
 
-    Fields f;
+    tags::FieldValues f;
     std::vector<std::string> files;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string &a = args[i];

@@ -1,0 +1,27 @@
+#include "FieldWrite.h"
+
+#include "id3v1/Mp3TagID3v1.h"
+#include "id3v2/Mp3TagID3v2.h"
+
+namespace tags {
+
+void WriteFields(const std::string &path, const FieldValues &f, Mp3TagID3v1 &v1, Mp3TagID3v2 &v2) {
+    v1.MP3File(path);
+    if (f.artist) v1.Artist(*f.artist);
+    if (f.title) v1.Title(*f.title);
+    if (f.album) v1.Album(*f.album);
+    if (f.year) v1.Year(*f.year);
+    if (f.comment) v1.Comment(*f.comment);
+    v1.Update();
+
+    v2.MP3File(path);
+    if (f.artist) v2.Artist(*f.artist);
+    if (f.title) v2.Title(*f.title);
+    if (f.album) v2.Album(*f.album);
+    if (f.year) v2.Year(*f.year);
+    if (f.comment) v2.Comment(*f.comment);
+    if (f.track) v2.Track(*f.track);
+    v2.Update();
+}
+
+} // namespace tags
