@@ -19,6 +19,14 @@
 
 namespace fixture {
 
+// An empty folder of that name under tmp (emptied if it exists), without a trailing separator.
+inline QString FreshFolder(const QTemporaryDir &tmp, const QString &name) {
+    const QString dir = tmp.filePath(name);
+    QDir(dir).removeRecursively();
+    QDir().mkpath(dir);
+    return dir;
+}
+
 inline bool HaveLame() { return !QStandardPaths::findExecutable(QStringLiteral("lame")).isEmpty(); }
 
 // A quarter second of mono 16-bit tone, encoded at 32 kbit/s.

@@ -1,4 +1,5 @@
 // Keyboard use and accessibility of the main window, and the folder given at start.
+#include "AlbumFixture.h"
 #include "Registry.h"
 #include "Root.h"
 #include "StartFolder.h"
@@ -29,9 +30,7 @@ class TestKeyboard : public QObject {
 
     // A fresh album folder (native form, no trailing separator) with 2000-byte files.
     QString Album(const QString &name, const QStringList &files) {
-        const QString dir = m_tmp.filePath(name);
-        QDir(dir).removeRecursively();
-        QDir().mkpath(dir);
+        const QString dir = fixture::FreshFolder(m_tmp, name);
         for (const QString &f : files) {
             QFile out(dir + QLatin1Char('/') + f);
             if (!out.open(QIODevice::WriteOnly))

@@ -1,4 +1,5 @@
 // The main window: controls, start-up and close, loading, ordering, pages and help.
+#include "AlbumFixture.h"
 #include "DragList.h"
 #include "Registry.h"
 #include "Root.h"
@@ -47,9 +48,7 @@ class TestRoot : public QObject {
     }
     // A fresh album folder (native form, ending in a separator) with files of given sizes.
     QString Album(const QString &name, const QList<QPair<QString, int>> &files) {
-        const QString dir = m_tmp.filePath(name);
-        QDir(dir).removeRecursively();
-        QDir().mkpath(dir);
+        const QString dir = fixture::FreshFolder(m_tmp, name);
         for (const auto &f : files) {
             QFile out(dir + QLatin1Char('/') + f.first);
             out.open(QIODevice::WriteOnly);

@@ -47,12 +47,7 @@ class TestRootPanel : public QObject {
     QTemporaryDir m_tmp;
     QStringList m_notices;
 
-    QString Folder(const QString &name) {
-        const QString dir = m_tmp.filePath(name);
-        QDir(dir).removeRecursively();
-        QDir().mkpath(dir);
-        return dir + QLatin1Char('/');
-    }
+    QString Folder(const QString &name) { return fixture::FreshFolder(m_tmp, name) + QLatin1Char('/'); }
     std::unique_ptr<Root> Open(const QString &folder) {
         auto w = std::make_unique<Root>();
         w->SetFolderPicker([folder] { return folder; });

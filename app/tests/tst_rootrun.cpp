@@ -66,12 +66,7 @@ class TestRootRun : public QObject {
     QStringList m_question;
     bool m_answer = true;
 
-    QString Folder(const QString &name) {
-        const QString dir = m_tmp.filePath(name);
-        QDir(dir).removeRecursively();
-        QDir().mkpath(dir);
-        return dir + QLatin1Char('/');
-    }
+    QString Folder(const QString &name) { return fixture::FreshFolder(m_tmp, name) + QLatin1Char('/'); }
     std::unique_ptr<Root> Open(const QString &folder) {
         auto w = std::make_unique<Root>();
         w->SetFolderPicker([folder] { return folder; });
