@@ -1,6 +1,7 @@
 #include "AlbumWorkflow.h"
 
 #include "FileOps.h"
+#include "FileUtils.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -184,7 +185,7 @@ bool CopyAndSync(const QString &from, const QString &to) {
         return false;
     try {
         tags::fileops::File f("rename");
-        f.Open(QFile::encodeName(to).toStdString(), tags::fileops::File::Mode::Read);
+        f.Open(platform::FsPath(to), tags::fileops::File::Mode::Read);
         f.Sync();
     } catch (...) {
         return false;
@@ -398,7 +399,7 @@ RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrde
     for (const RenameEntry &e : result.entries)
         result.renamed += e.status == RenameStatus::Renamed ? 1 : 0;
     if (!movers.empty())
-        tags::fileops::SyncFolder(QFile::encodeName(QDir(folder).absolutePath()).toStdString());
+        tags::fileops::SyncFolder(platform::FsPath(QDir(folder).absolutePath()));
     return result;
 }
 

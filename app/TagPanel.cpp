@@ -1,10 +1,10 @@
 #include "TagPanel.h"
 
 #include "FieldWrite.h"
+#include "FileUtils.h"
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
 
-#include <QFile>
 
 namespace tagpanel {
 
@@ -14,8 +14,6 @@ QString Q(const std::string &utf8) { return QString::fromStdString(utf8); }
 std::string S(const QString &text) { return text.toStdString(); }
 
 } // namespace
-
-std::string FsPath(const QString &path) { return QFile::encodeName(path).toStdString(); }
 
 QString GenreText(const tags::Mp3TagID3v2 &v2) {
     const QString byNumber = Q(v2.GenreName(v2.Genre()));
@@ -31,7 +29,7 @@ QString GenreText(const tags::Mp3TagID3v2 &v2) {
 
 Fields ReadFields(const QString &path, tags::Mp3TagID3v2 &v2, tags::Mp3TagID3v1 &v1) {
     Fields f;
-    const std::string file = FsPath(path);
+    const std::string file = platform::FsPath(path);
     try {
         v2.MP3File(file);
         f.artist = Q(v2.Artist());
@@ -67,7 +65,7 @@ void WriteFields(const QString &path, const Rows &rows, tags::Mp3TagID3v1 &v1, t
     values.year = checked(rows.year, rows.tYear);
     values.comment = checked(rows.comment, rows.tKommentar);
     values.track = checked(rows.track, rows.tTrack);
-    tags::WriteFields(FsPath(path), values, v1, v2);
+    tags::WriteFields(platform::FsPath(path), values, v1, v2);
 }
 
 platform::Id3v1Rows ToId3v1Rows(const Rows &rows) {

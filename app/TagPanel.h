@@ -52,7 +52,4 @@ platform::Id3v1Rows ToId3v1Rows(const Rows &rows);
 // The album list's tip: "Artist: a" LF CR "Album: b" LF CR "Titel: c" LF CR "Track: d".
 QString Summary(const QString &artist, const QString &album, const QString &title, const QString &track);
 
-// A path as the tag classes and the file layer take it: the file system's encoding.
-std::string FsPath(const QString &path);
-
 } // namespace tagpanel

@@ -1,5 +1,7 @@
 #include "FileUtils.h"
 
+#include <QFile>
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -56,5 +58,7 @@ bool RecycleFiles(const QStringList &files, bool recycle, bool *aborted) {
 bool RecycleFiles(const QString &file, bool recycle, bool *aborted) {
     return RecycleFiles(QStringList{file}, recycle, aborted);
 }
+
+std::string FsPath(const QString &path) { return QFile::encodeName(path).toStdString(); }
 
 } // namespace platform

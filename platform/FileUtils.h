@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
+
 class QWidget;
 
 namespace platform {
@@ -26,5 +28,8 @@ bool FileExists(const QString &pattern);
 // tells whether any file was left behind.
 bool RecycleFiles(const QStringList &files, bool recycle = true, bool *aborted = nullptr);
 bool RecycleFiles(const QString &file, bool recycle = true, bool *aborted = nullptr);
+
+// A path as the tag engine and its file layer take it: in the file system's encoding.
+std::string FsPath(const QString &path);
 
 } // namespace platform

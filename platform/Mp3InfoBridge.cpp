@@ -1,8 +1,9 @@
 #include "Mp3InfoBridge.h"
 
+#include "FileUtils.h"
+
 #include "id3v1/Genres.h"
 
-#include <QFile>
 #include <QLocale>
 
 #include <cmath>
@@ -10,8 +11,6 @@
 namespace platform {
 
 namespace {
-
-std::string FsPath(const QString &path) { return QFile::encodeName(path).toStdString(); }
 
 QString Text(const std::string &utf8) { return QString::fromStdString(utf8); }
 
