@@ -141,13 +141,16 @@ TEST(InfoRecord, ReadFailuresStayInside) {
     TempDir dir;
     const auto path = dir.file("r.mp3");
     WriteAll(path, Audio() + Id3v1("T", "A", 1, 2));
-    tags::fileops::SetFaultHook([](tags::fileops::Op op, const std::string &) { return op == tags::fileops::Op::Read ? EIO : 0; });
     Mp3InfoRecord r;
     r.bitrate = 7;
     bool ok = true;
-    EXPECT_NO_THROW(ok = Mp3FileInfo(path, r));
-    const StreamInfo s = ReadStreamInfo(path);
-    tags::fileops::SetFaultHook(nullptr);
+    StreamInfo s;
+    {
+        testutil::FaultHookGuard hook(
+            [](tags::fileops::Op op, const std::string &) { return op == tags::fileops::Op::Read ? EIO : 0; });
+        EXPECT_NO_THROW(ok = Mp3FileInfo(path, r));
+        s = ReadStreamInfo(path);
+    }
     EXPECT_FALSE(ok);
     EXPECT_EQ(r.bitrate, 0);
     EXPECT_EQ(r.seconds, 0);

@@ -1,4 +1,6 @@
 #pragma once
+#include "FileOps.h"
+
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -23,6 +25,14 @@ std::string ReadAll(const std::string &path);
 void WriteAll(const std::string &path, const std::string &bytes);
 // n bytes of pseudo audio that hold neither "ID3" nor "TAG" nor FF FB.
 std::string Filler(size_t n, unsigned seed = 1);
+// Installs a fault hook for the life of the guard.
+struct FaultHookGuard {
+    explicit FaultHookGuard(tags::fileops::FaultHook h) { tags::fileops::SetFaultHook(std::move(h)); }
+    ~FaultHookGuard() { tags::fileops::SetFaultHook(nullptr); }
+    FaultHookGuard(const FaultHookGuard &) = delete;
+    FaultHookGuard &operator=(const FaultHookGuard &) = delete;
+};
+
 // Runs fn in a child process that gave up root (as "nobody") where the tests run as
 // root, else in this process; returns fn's result, or 99 when the child failed.
 int AsOrdinaryUser(const std::function<int()> &fn);

@@ -15,10 +15,7 @@ using testutil::WriteAll;
 
 namespace {
 
-struct HookGuard {
-    explicit HookGuard(fileops::FaultHook h) { fileops::SetFaultHook(std::move(h)); }
-    ~HookGuard() { fileops::SetFaultHook(nullptr); }
-};
+using HookGuard = testutil::FaultHookGuard;
 
 void ExpectErrno(const std::function<void()> &fn, int err) {
     try {

@@ -33,10 +33,7 @@ size_t FilesIn(const fs::path &dir) {
     return n;
 }
 
-struct HookGuard {
-    explicit HookGuard(fileops::FaultHook h) { fileops::SetFaultHook(std::move(h)); }
-    ~HookGuard() { fileops::SetFaultHook(nullptr); }
-};
+using HookGuard = testutil::FaultHookGuard;
 
 } // namespace
 
