@@ -423,8 +423,7 @@ void Mp3TagID3v2::Update() { WriteTag(); }
 void Mp3TagID3v2::WriteTag() {
     std::string buf = RenderTag(0);
     const std::int64_t total = static_cast<std::int64_t>(buf.size());
-    const std::int64_t newSize = (total / kSizeStep + 1) * kSizeStep;
-    if (newSize > kMaxTagSize) Fail(kErrInvalidArgument, "Invalid procedure call or argument");
+    if (total > kMaxTagSize) Fail(kErrInvalidArgument, "Invalid procedure call or argument");
 
     // Write through a symbolic link to the file it names; the link stays a link.
     std::string target = path_;
@@ -439,31 +438,29 @@ void Mp3TagID3v2::WriteTag() {
     const std::int64_t len = f.Size();
     const std::int64_t start = FindTagStart(f, len);
 
-    // Only a well-formed header counts as a tag to write over; "ID3" inside audio
-    // data or a broken header gets a new tag in front instead.
-    bool present = false;
-    std::uint32_t oldSize = 0;
-    if (start > 0) {
-        unsigned char h[7];
-        f.Seek(start - 1);
-        present = f.ReadFull(h, sizeof h) == sizeof h && h[0] >= 2 && h[0] <= 4 && DecodeSynchsafe(h + 3, oldSize) &&
-                  (start - 4) + 10 + static_cast<std::int64_t>(oldSize) <= len;
-    }
-    const bool fits = present && total < static_cast<std::int64_t>(oldSize);
-    // A size field is trusted only where writing cannot reach into the audio.
-    if (present && !TagRegionTrusted(f, start - 4, oldSize, len, fits ? total : 10 + std::int64_t(oldSize)))
-        present = false;
-
-    if (present && fits) {
-        EncodeSynchsafe(oldSize, buf.data() + 6);
-        f.Seek(start - 4);
+    // Only the bytes proven to be the old tag and its padding may be written over; a
+    // 2.4 footer among them becomes padding, so nothing stands between tag and audio.
+    const std::int64_t tagPos = start > 0 ? start - 4 : 0;
+    const std::int64_t proven = start > 0 ? ProvenTagLength(f, tagPos, len) : 0;
+    if (proven > 0 && total <= proven) {
+        buf.resize(static_cast<size_t>(proven), '\0');
+        EncodeSynchsafe(static_cast<std::uint32_t>(proven - 10), buf.data() + 6);
+        f.Seek(tagPos);
         f.Write(buf.data(), buf.size());
         f.Close();
         return;
     }
+    // The new tag goes first. An old tag at the start is left out of the copy; after
+    // bytes of another kind before it, both stay behind the new tag's padding. Either
+    // way the new tag's declared end is where the old one ended.
+    const std::int64_t oldEnd = proven > 0 ? tagPos + proven : 0;
+    const std::int64_t cut = tagPos == 0 ? oldEnd : 0;
+    const std::int64_t kept = oldEnd - cut;
+    const std::int64_t newSize = ((total + kept) / kSizeStep + 1) * kSizeStep;
+    if (newSize > kMaxTagSize) Fail(kErrInvalidArgument, "Invalid procedure call or argument");
+    buf.resize(static_cast<size_t>(newSize + 10 - kept), '\0');
     EncodeSynchsafe(static_cast<std::uint32_t>(newSize), buf.data() + 6);
-    const std::int64_t room = present ? newSize - oldSize : newSize + 10;
-    RewriteWithRoom(f, target, buf, room, Source());
+    RewriteWithRoom(f, target, buf, static_cast<std::int64_t>(buf.size()) - cut, Source());
 }
 
 } // namespace tags
