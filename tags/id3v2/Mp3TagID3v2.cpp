@@ -2,6 +2,7 @@
 
 #include "FileOps.h"
 #include "FrameBody.h"
+#include "FrameWalk.h"
 #include "FrameUpgrade.h"
 #include "SynchData.h"
 #include "TagError.h"
@@ -27,7 +28,11 @@ constexpr std::int64_t kMaxTagSize = (std::int64_t(1) << 28) - 1;
 
 bool SameId(const std::string &a, const std::string &b) { return UpperId(a) == UpperId(b); }
 
-bool ValidFrameIdChar(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+bool PlainId(const std::string &id) {
+    for (char c : id)
+        if (!ValidFrameIdChar(static_cast<unsigned char>(c))) return false;
+    return true;
+}
 
 size_t CodePoints(std::string_view s) {
     size_t n = 0;
@@ -100,66 +105,19 @@ void Mp3TagID3v2::ReadFrames(File &f, std::int64_t fileLen) {
 }
 
 void Mp3TagID3v2::ParseFrames(const std::string &tag, int tagFlags) {
-    const auto *b = reinterpret_cast<const unsigned char *>(tag.data());
-    const size_t limit = tag.size();
-    size_t pos = 0;
+    size_t from = 0;
     if (version_ >= 3 && (tagFlags & 0x40)) {
-        if (limit < 4) return;
-        std::uint32_t ext = 0;
-        if (version_ == 3) {
-            ext = DecodeBE32(b) + 4;
-        } else if (!DecodeSynchsafe(b, ext)) {
-            return;
-        }
-        if (ext < 6 || ext > limit) return;
-        pos = ext;
+        from = ExtendedHeaderLength(tag, version_);
+        if (from == std::string::npos) return;
     }
-
-    const size_t hdr = version_ == 2 ? 6 : 10;
+    const size_t hdr = FrameHeaderLength(version_);
     const size_t idLen = version_ == 2 ? 3 : 4;
-    std::vector<std::pair<std::string, std::string>> dates; // 2.4 TDRC/TDOR, resolved at the end
-    while (limit - pos >= hdr) {
-        const unsigned char *fh = b + pos;
-        bool zero = true, valid = true;
-        for (size_t i = 0; i < idLen; ++i) {
-            zero = zero && fh[i] == 0;
-            valid = valid && ValidFrameIdChar(fh[i]);
-        }
-        if (zero || !valid) break; // padding, or bytes that are no frame
-        std::uint32_t size = 0;
-        if (version_ == 2) {
-            size = DecodeBE24(fh + 3);
-        } else if (version_ == 3) {
-            size = DecodeBE32(fh + 4);
-        } else {
-            // Some writers put plain sizes into 2.4 frames; take the reading after
-            // which the next frame (or the end) follows.
-            const std::uint32_t plain = DecodeBE32(fh + 4);
-            const bool safe = DecodeSynchsafe(fh + 4, size);
-            auto next = [&](std::uint64_t s) {
-                const std::uint64_t at = pos + hdr + s;
-                if (at == limit) return true;
-                if (at + 4 > limit) return false;
-                bool zero = true, ok = true;
-                for (size_t i = 0; i < 4; ++i) {
-                    zero = zero && b[at + i] == 0;
-                    ok = ok && ValidFrameIdChar(b[at + i]);
-                }
-                return zero || ok;
-            };
-            if (!safe || (plain != size && !next(size) && next(plain))) {
-                if (!next(plain)) break;
-                size = plain;
-            }
-        }
-        if (size > limit - pos - hdr) break;
-
+    std::vector<std::pair<std::string, std::string>> dates; // TDRC/TDOR, resolved at the end
+    for (const FrameSpan &span : WalkFrames(tag, version_, from).frames) {
+        const auto *fh = reinterpret_cast<const unsigned char *>(tag.data() + span.pos);
         const std::string rawId(reinterpret_cast<const char *>(fh), idLen);
-        const std::uint16_t fflags = version_ == 2 ? 0 : static_cast<std::uint16_t>(fh[8] << 8 | fh[9]);
-        std::string body = tag.substr(pos + hdr, size);
-        pos += hdr + size;
-
-        TagString t;
+        std::string body = tag.substr(span.pos + hdr, span.size);
+        if (body.empty()) continue; // 2.3 has no empty frames, and other readers stop at one
         if (version_ == 2) {
             const std::string id = MapFrameIdV22(rawId);
             if (id.empty()) continue;
@@ -168,57 +126,25 @@ void Mp3TagID3v2::ParseFrames(const std::string &tag, int tagFlags) {
                 if (!pic) continue;
                 body = std::move(*pic);
             }
+            TagString t;
             t.body = body;
             StoreFrame(id, std::move(t), true);
         } else if (version_ == 3) {
-            // Compressed or encrypted frames are kept as they are, flags and all,
-            // but their bytes are no text.
-            const bool opaque = (fflags & 0x00C0) != 0;
-            const bool grouped = (fflags & 0x0020) != 0;
-            t.flags = fflags;
-            const std::string fieldBody = grouped && !body.empty() ? body.substr(1) : body;
-            t.body = std::move(body);
-            StoreFrame(rawId, std::move(t), !opaque && !grouped);
-            if (!opaque && grouped) FillField(rawId, FieldText(rawId, fieldBody));
+            ReadFrameV23(rawId, static_cast<std::uint16_t>(fh[8] << 8 | fh[9]), std::move(body), dates);
         } else {
-            // 2.4: compressed and encrypted frames have no faithful 2.3 form here.
-            if (fflags & 0x000C) continue;
-            std::string group;
-            std::string_view d(body);
-            if (fflags & 0x0040) {
-                if (d.empty()) continue;
-                group = std::string(d.substr(0, 1));
-                d.remove_prefix(1);
-            }
-            if (fflags & 0x0001) {
-                if (d.size() < 4) continue;
-                d.remove_prefix(4);
-            }
-            std::string data = (fflags & 0x0002) || (tagFlags & 0x80) ? Resynchronise(d) : std::string(d);
-            if (rawId == "TDRC" || rawId == "TDOR") {
-                const auto values = data.empty() ? std::vector<std::string>{}
-                                                 : DecodeValues(static_cast<unsigned char>(data[0]),
-                                                                std::string_view(data).substr(1));
-                if (!values.empty()) dates.emplace_back(rawId, values.front());
-                continue;
-            }
-            auto conv = DowngradeV24(rawId, data);
-            if (!conv) continue;
-            // 2.4 status flags (tag/file alter preservation, read only) sit one bit lower.
-            t.flags = static_cast<std::uint16_t>(((fflags >> 8) & 0x70) << 9);
-            const std::string fieldBody = conv->second;
-            if (!group.empty()) {
-                t.flags |= 0x0020;
-                t.body = group + conv->second;
-            } else {
-                t.body = std::move(conv->second);
-            }
-            StoreFrame(conv->first, std::move(t), false);
-            FillField(conv->first, FieldText(conv->first, fieldBody));
+            ReadFrameV24(rawId, static_cast<std::uint16_t>(fh[8] << 8 | fh[9]), std::move(body), tagFlags, dates);
         }
     }
 
     for (const auto &[id, ts] : dates) {
+        if (version_ == 3) {
+            // Some taggers put the 2.4 date frame into 2.3 tags; it stays as it is.
+            if (year_.empty() && UpperId(id) == "TDRC") {
+                const auto parts = DateFramesV24(id, ts);
+                if (!parts.empty()) year_ = parts.front().second;
+            }
+            continue;
+        }
         for (const auto &[frame, text] : DateFramesV24(id, ts)) {
             if (Find(frame)) continue;
             TagString t;
@@ -226,6 +152,124 @@ void Mp3TagID3v2::ParseFrames(const std::string &tag, int tagFlags) {
             StoreFrame(frame, std::move(t), true);
         }
     }
+}
+
+namespace {
+
+// The first value of a date frame's body.
+std::optional<std::string> DateValue(std::string_view body) {
+    if (body.empty()) return std::nullopt;
+    const auto values = DecodeValues(static_cast<unsigned char>(body[0]), body.substr(1));
+    if (values.empty()) return std::nullopt;
+    return values.front();
+}
+
+} // namespace
+
+void Mp3TagID3v2::ReadFrameV23(const std::string &id, std::uint16_t flags, std::string body,
+                               std::vector<std::pair<std::string, std::string>> &dates) {
+    // Compressed, encrypted and grouped frames are kept as they are, flags and all;
+    // what is readable fills the fields. Order after the header: decompressed size,
+    // encryption method, group identifier.
+    std::string_view d(body);
+    const bool compressed = flags & 0x0080;
+    std::uint32_t size = 0;
+    if (compressed && d.size() >= 4) {
+        size = DecodeBE32(reinterpret_cast<const unsigned char *>(d.data()));
+        d.remove_prefix(4);
+    }
+    std::optional<std::string> data;
+    if (!(flags & 0x0040) && (!compressed || body.size() >= 4) && (!(flags & 0x0020) || !d.empty())) {
+        if (flags & 0x0020) d.remove_prefix(1);
+        data = compressed ? Inflate(d, size) : std::optional<std::string>(std::string(d));
+    }
+    TagString t;
+    t.flags = flags;
+    t.body = std::move(body);
+    StoreFrame(id, std::move(t), false);
+    if (!data || !PlainId(id)) return;
+    FillField(id, FieldText(id, *data));
+    if (UpperId(id) == "TDRC")
+        if (auto v = DateValue(*data)) dates.emplace_back(id, *v);
+}
+
+void Mp3TagID3v2::ReadFrameV24(const std::string &id, std::uint16_t flags, std::string body, int tagFlags,
+                               std::vector<std::pair<std::string, std::string>> &dates) {
+    // 2.4 status flags (tag/file alter preservation, read only) sit one bit lower in 2.3.
+    const auto status = static_cast<std::uint16_t>(((flags >> 8) & 0x70) << 9);
+    // A frame with no faithful 2.3 form is written back as it came.
+    auto keep = [&] {
+        TagString t;
+        t.flags = status;
+        t.body = body;
+        StoreFrame(id, std::move(t), false);
+    };
+    if (!PlainId(id)) return keep();
+
+    // After the header, in this order: group identifier, encryption method, data length.
+    std::string_view d(body);
+    std::string group, method;
+    std::uint32_t dataLen = 0;
+    const bool grouped = flags & 0x0040, compressed = flags & 0x0008, encrypted = flags & 0x0004;
+    const bool hasLen = flags & 0x0001;
+    if (grouped) {
+        if (d.empty()) return keep();
+        group = std::string(d.substr(0, 1));
+        d.remove_prefix(1);
+    }
+    if (encrypted) {
+        if (d.empty()) return keep();
+        method = std::string(d.substr(0, 1));
+        d.remove_prefix(1);
+    }
+    if (hasLen) {
+        if (d.size() < 4) return keep();
+        const auto *l = reinterpret_cast<const unsigned char *>(d.data());
+        if (!DecodeSynchsafe(l, dataLen)) dataLen = DecodeBE32(l);
+        d.remove_prefix(4);
+    }
+    const std::string data = (flags & 0x0002) || (tagFlags & 0x80) ? Resynchronise(d) : std::string(d);
+    if (data.empty()) return;
+
+    TagString t;
+    t.flags = static_cast<std::uint16_t>(status | (grouped ? 0x0020 : 0));
+    if (encrypted) {
+        // Nothing here can be read; 2.3 carries it the same way if its size is known.
+        if (compressed && !hasLen) return keep();
+        t.flags |= 0x0040 | (compressed ? 0x0080 : 0);
+        std::string head;
+        if (compressed) {
+            head.resize(4);
+            EncodeBE32(dataLen, head.data());
+        }
+        t.body = head + method + group + data;
+        StoreFrame(id, std::move(t), false);
+        return;
+    }
+    if (compressed) {
+        // Read through zlib, kept compressed as it came.
+        const auto plain = Inflate(data, hasLen ? dataLen : 0);
+        if (!plain || plain->empty()) return keep();
+        std::string head(4, '\0');
+        EncodeBE32(static_cast<std::uint32_t>(plain->size()), head.data());
+        t.flags |= 0x0080;
+        t.body = head + group + data;
+        StoreFrame(id, std::move(t), false);
+        const auto conv = DowngradeV24(id, *plain);
+        const std::string fid = conv ? conv->first : id;
+        FillField(fid, FieldText(fid, conv ? conv->second : *plain));
+        return;
+    }
+    if (id == "TDRC" || id == "TDOR") {
+        if (auto v = DateValue(data)) dates.emplace_back(id, *v);
+        else keep();
+        return;
+    }
+    auto conv = DowngradeV24(id, data);
+    if (!conv) conv = std::make_pair(id, data);
+    FillField(conv->first, FieldText(conv->first, conv->second));
+    t.body = group + conv->second;
+    StoreFrame(conv->first, std::move(t), false);
 }
 
 void Mp3TagID3v2::StoreFrame(const std::string &id, TagString tag, bool fillField) {
@@ -398,22 +442,26 @@ std::string Mp3TagID3v2::RenderTag(std::uint32_t sizeField) const {
     std::string out("ID3\x03\x00\x00", 6);
     out.resize(10);
     EncodeSynchsafe(sizeField, out.data() + 6);
+    // Identifiers are upper case in every ID3 version. A frame read with another
+    // identifier goes back as it came, but last: other readers stop at it.
+    std::string odd;
     for (const FrameEntry &e : frames_) {
         if (e.id.find("ID3") != std::string::npos) continue;
         if (e.id.size() < 4) Fail(kErrInvalidArgument, "Invalid procedure call or argument");
-        // Identifiers are upper case in every ID3 version; readers stop at anything else.
         const std::string id = UpperId(e.id.substr(0, 4));
         for (const TagString &t : e.tags) {
             const std::string body = t.body ? *t.body : RenderTagString(id, t.text);
+            if (body.empty()) continue; // 2.3 has no empty frames
+            const bool asRead = t.body && !PlainId(e.id);
             char head[10];
-            std::copy(id.begin(), id.end(), head);
+            std::copy_n((asRead ? e.id : id).begin(), 4, head);
             EncodeBE32(static_cast<std::uint32_t>(body.size()), head + 4);
             head[8] = static_cast<char>(t.flags >> 8);
             head[9] = static_cast<char>(t.flags & 0xFF);
-            out.append(head, sizeof head);
-            out += body;
+            (asRead ? odd : out).append(head, sizeof head).append(body);
         }
     }
+    out += odd;
     out.append(4, '\0');
     return out;
 }

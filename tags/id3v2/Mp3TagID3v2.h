@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tags {
@@ -105,6 +106,10 @@ private:
     void ReadTag();
     void ReadFrames(fileops::File &f, std::int64_t fileLen);
     void ParseFrames(const std::string &tag, int flags);
+    void ReadFrameV23(const std::string &id, std::uint16_t flags, std::string body,
+                      std::vector<std::pair<std::string, std::string>> &dates);
+    void ReadFrameV24(const std::string &id, std::uint16_t flags, std::string body, int tagFlags,
+                      std::vector<std::pair<std::string, std::string>> &dates);
     void StoreFrame(const std::string &id, TagString tag, bool fillField);
     void FillField(const std::string &id, const std::string &text);
     void ApplyGenre(const std::string &text);

@@ -179,7 +179,7 @@ TEST(ID3v2Read, Version4IsTurnedIntoVersion3) {
         Frame("TPE1", std::string("\x00", 1) + "A" + std::string(1, '\0') + "B", 0, true) +
         Frame("TCON", std::string("\x00", 1) + "17" + std::string(1, '\0') + "Hard Beat", 0, true) +
         Frame("TDRC", std::string("\x00", 1) + "2004-05-06T07:08", 0, true) + Frame("TSOP", Text("sort"), 0, true) +
-        Frame("TALB", Text("zipped"), 0x0009, true) + // compressed with data length indicator: dropped
+        Frame("TALB", Synchsafe(7) + Deflate(Text("zipped")), 0x0009, true) + // compressed, with data length
         Frame("COMM", std::string("\x03", 1) + "deu" + std::string(1, '\0') + "\xC3\xBC", 0, true);
     std::string big(200, 'x');
     auto &t = fx.Read(Tag(4, frames + Frame("TENC", Text(big), 0, true)) + Filler(50));
@@ -189,10 +189,11 @@ TEST(ID3v2Read, Version4IsTurnedIntoVersion3) {
     EXPECT_EQ(t.Genre(), 17);
     EXPECT_EQ(t.OtherGenreName(), "Hard Beat");
     EXPECT_EQ(t.Year(), "2004");
-    EXPECT_EQ(t.Album(), "");
+    EXPECT_EQ(t.Album(), "zipped");
     EXPECT_EQ(t.Comment(), "ü");
     EXPECT_EQ(t.EncodedBy(), big);
-    EXPECT_EQ(Ids(t), "TIT2:1,TPE1:1,TCON:1,COMM:1,TENC:1,TYER:1,TDAT:1,TIME:1");
+    // Frames only 2.4 knows stay; the date becomes the 2.3 date frames.
+    EXPECT_EQ(Ids(t), "TIT2:1,TPE1:1,TCON:1,TSOP:1,TALB:1,COMM:1,TENC:1,TYER:1,TDAT:1,TIME:1");
 
     t.Update();
     const std::string bytes = testutil::ReadAll(fx.path);
@@ -274,7 +275,7 @@ TEST(ID3v2Read, CorruptInputEndsQuietly) {
     // Truncated bodies of structured frames.
     auto &s = fx.Read(Tag(3, Frame("COMM", "\x01" "e") + Frame("WXXX", "\x01") + Frame("PCNT", "") + Frame("TIT2", "\x01\xFF")));
     EXPECT_EQ(s.Comment(), "");
-    EXPECT_EQ(s.FrameCount(), 4);
+    EXPECT_EQ(s.FrameCount(), 3); // the empty PCNT is dropped
     EXPECT_EQ(fx.Read(Tag(2, Frame22("PIC", "\x00PN"))).FrameCount(), 0);
 }
 
