@@ -2,6 +2,7 @@
 // /usr/bin/python3) and MP3 audio made by lame. Skipped when either is missing.
 #include "Id3Bytes.h"
 #include "TestUtil.h"
+#include "WriteCheck.h"
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
 
@@ -35,18 +36,8 @@ for f in t.values():
     if hasattr(f, "data"): print("%s.md5=%s" % (k, hashlib.md5(f.data).hexdigest()))
 )PY";
 
-std::string Quote(const std::string &s) { return "'" + s + "'"; }
-
-std::string Shell(const std::string &cmd) {
-    std::string out;
-    if (FILE *p = ::popen(cmd.c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-        ::pclose(p);
-    }
-    return out;
-}
+const auto &Quote = writecheck::ShellQuote;
+const auto &Shell = writecheck::Capture;
 
 class Interop : public ::testing::Test {
 protected:
