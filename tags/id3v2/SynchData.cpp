@@ -47,14 +47,16 @@ std::optional<std::string> Inflate(std::string_view data, size_t expected) {
     if (expected > kMaxInflated) return std::nullopt;
     z_stream z{};
     if (inflateInit(&z) != Z_OK) return std::nullopt;
-    std::string out(expected ? expected : std::min<size_t>(data.size() * 4 + 64, kMaxInflated), '\0');
+    // zlib yields at most about 1032 bytes per input byte; a larger declared size is a lie.
+    const size_t most = std::min<size_t>(data.size() * 1032 + 64, kMaxInflated);
+    std::string out(std::min(expected ? expected : data.size() * 4 + 64, most), '\0');
     z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
     z.avail_in = static_cast<uInt>(data.size());
     int rc = Z_OK;
     while (rc == Z_OK) {
         if (z.total_out == out.size()) {
-            if (out.size() >= kMaxInflated) break;
-            out.resize(std::min(out.size() * 2, kMaxInflated));
+            if (out.size() >= most) break;
+            out.resize(std::min(out.size() * 2, most));
         }
         z.next_out = reinterpret_cast<Bytef *>(out.data() + z.total_out);
         z.avail_out = static_cast<uInt>(out.size() - z.total_out);

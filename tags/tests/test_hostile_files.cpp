@@ -69,7 +69,7 @@ INSTANTIATE_TEST_SUITE_P(Location, HostileWrite, ::testing::Values(
 
 // "ID3" with a plausible header and zero bytes inside an audio frame.
 std::string LettersInAudio(const Mpeg &m) {
-    return streambytes::Stream(m, 3) + streambytes::Frame(m, "ID3\x03\x00\x00" + Synchsafe(60) + std::string(80, '\0')) +
+    return streambytes::Stream(m, 3) + streambytes::Frame(m, std::string("ID3\x03\x00\x00", 6) + Synchsafe(60) + std::string(80, '\0')) +
            streambytes::Stream(m, 20, 30);
 }
 INSTANTIATE_TEST_SUITE_P(LettersInAudio, HostileWrite, ::testing::Values(
