@@ -59,10 +59,6 @@ size_t RawOffset(std::string_view raw, size_t pos) {
     return i;
 }
 
-} // namespace
-
-namespace {
-
 // The first audio frame in [from, to), and with wantTag the first "ID3" before it.
 FrontScan Scan(File &f, std::int64_t from, std::int64_t to, std::int64_t fileLen, bool wantTag) {
     FrontScan r;
@@ -116,30 +112,31 @@ std::int64_t ProvenTagLength(File &f, std::int64_t tagPos, std::int64_t fileLen)
     };
     if (declaredEnd > fileLen) return 0;
 
-    // A declared end where the audio starts needs no further proof.
-    if (declaredEnd == fileLen) return 10 + size;
+    std::int64_t len = 0;
     unsigned char next[4];
     f.Seek(declaredEnd);
-    if (f.ReadFull(next, sizeof next) == sizeof next && AudioFrameAt(f, declaredEnd, next, fileLen)) return 10 + size;
-
-    std::string raw(size, '\0');
-    f.Seek(tagPos + 10);
-    if (f.ReadFull(raw.data(), raw.size()) != raw.size()) return 0;
-    // 2.3 and 2.2 unsynchronise the whole body, 2.4 frame by frame.
-    const bool unsync = version < 4 && (h[5] & 0x80);
-    const std::string body = unsync ? Resynchronise(raw) : raw;
-    size_t from = 0;
-    if (version >= 3 && (h[5] & 0x40)) {
-        from = ExtendedHeaderLength(body, version);
-        if (from == std::string_view::npos) return 0;
+    if (f.ReadFull(next, sizeof next) == sizeof next && AudioFrameAt(f, declaredEnd, next, fileLen)) {
+        len = 10 + size; // a declared end where the audio starts
+    } else {
+        std::string raw(size, '\0');
+        f.Seek(tagPos + 10);
+        if (f.ReadFull(raw.data(), raw.size()) != raw.size()) return 0;
+        // 2.3 and 2.2 unsynchronise the whole body, 2.4 frame by frame.
+        const bool unsync = version < 4 && (h[5] & 0x80);
+        const std::string body = unsync ? Resynchronise(raw) : raw;
+        size_t from = 0;
+        if (version >= 3 && (h[5] & 0x40)) {
+            from = ExtendedHeaderLength(body, version);
+            if (from == std::string_view::npos) return 0;
+        }
+        size_t end = WalkFrames(body, version, from).end;
+        if (unsync) end = RawOffset(raw, end);
+        while (end < raw.size() && raw[end] == 0) ++end;
+        len = withFooter(10 + static_cast<std::int64_t>(end));
     }
-    size_t end = WalkFrames(body, version, from).end;
-    if (unsync) end = RawOffset(raw, end);
-    while (end < raw.size() && raw[end] == 0) ++end;
-    // A frame size that runs into audio proves nothing about the audio.
-    const std::int64_t audio = Scan(f, tagPos + 10, tagPos + 10 + static_cast<std::int64_t>(end), fileLen, false).audioStart;
-    if (audio >= 0) return audio - tagPos;
-    return withFooter(10 + static_cast<std::int64_t>(end));
+    // Sizes that run into audio prove nothing about the audio.
+    const std::int64_t audio = Scan(f, tagPos + 10, tagPos + len, fileLen, false).audioStart;
+    return audio >= 0 ? audio - tagPos : len;
 }
 
 namespace {
