@@ -112,7 +112,7 @@ void Mp3TagID3v2::ParseFrames(const std::string &tag, int tagFlags) {
     }
     const size_t hdr = FrameHeaderLength(version_);
     const size_t idLen = version_ == 2 ? 3 : 4;
-    std::vector<std::pair<std::string, std::string>> dates; // TDRC/TDOR, resolved at the end
+    std::vector<DateFrame> dates; // TDRC/TDOR, resolved at the end
     for (const FrameSpan &span : WalkFrames(tag, version_, from).frames) {
         const auto *fh = reinterpret_cast<const unsigned char *>(tag.data() + span.pos);
         const std::string rawId(reinterpret_cast<const char *>(fh), idLen);
@@ -136,20 +136,22 @@ void Mp3TagID3v2::ParseFrames(const std::string &tag, int tagFlags) {
         }
     }
 
-    for (const auto &[id, ts] : dates) {
+    size_t inserted = 0;
+    for (const DateFrame &d : dates) {
         if (version_ == 3) {
             // Some taggers put the 2.4 date frame into 2.3 tags; it stays as it is.
-            if (year_.empty() && UpperId(id) == "TDRC") {
-                const auto parts = DateFramesV24(id, ts);
+            if (year_.empty() && UpperId(d.id) == "TDRC") {
+                const auto parts = DateFramesV24(d.id, d.value);
                 if (!parts.empty()) year_ = parts.front().second;
             }
             continue;
         }
-        for (const auto &[frame, text] : DateFramesV24(id, ts)) {
+        for (const auto &[frame, text] : DateFramesV24(d.id, d.value)) {
             if (Find(frame)) continue;
             TagString t;
             t.body = std::string(1, '\0') + text;
-            StoreFrame(frame, std::move(t), true);
+            frames_.insert(frames_.begin() + static_cast<std::ptrdiff_t>(d.at + inserted++), FrameEntry{frame, {std::move(t)}});
+            FillField(frame, text);
         }
     }
 }
@@ -167,7 +169,7 @@ std::optional<std::string> DateValue(std::string_view body) {
 } // namespace
 
 void Mp3TagID3v2::ReadFrameV23(const std::string &id, std::uint16_t flags, std::string body,
-                               std::vector<std::pair<std::string, std::string>> &dates) {
+                               std::vector<DateFrame> &dates) {
     // Compressed, encrypted and grouped frames are kept as they are, flags and all;
     // what is readable fills the fields. Order after the header: decompressed size,
     // encryption method, group identifier.
@@ -190,11 +192,11 @@ void Mp3TagID3v2::ReadFrameV23(const std::string &id, std::uint16_t flags, std::
     if (!data || !PlainId(id)) return;
     FillField(id, FieldText(id, *data));
     if (UpperId(id) == "TDRC")
-        if (auto v = DateValue(*data)) dates.emplace_back(id, *v);
+        if (auto v = DateValue(*data)) dates.push_back({id, *v, frames_.size()});
 }
 
 void Mp3TagID3v2::ReadFrameV24(const std::string &id, std::uint16_t flags, std::string body, int tagFlags,
-                               std::vector<std::pair<std::string, std::string>> &dates) {
+                               std::vector<DateFrame> &dates) {
     // 2.4 status flags (tag/file alter preservation, read only) sit one bit lower in 2.3.
     const auto status = static_cast<std::uint16_t>(((flags >> 8) & 0x70) << 9);
     // A frame with no faithful 2.3 form is written back as it came.
@@ -261,7 +263,7 @@ void Mp3TagID3v2::ReadFrameV24(const std::string &id, std::uint16_t flags, std::
         return;
     }
     if (id == "TDRC" || id == "TDOR") {
-        if (auto v = DateValue(data)) dates.emplace_back(id, *v);
+        if (auto v = DateValue(data)) dates.push_back({id, *v, frames_.size()});
         else keep();
         return;
     }

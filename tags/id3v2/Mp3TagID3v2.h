@@ -102,14 +102,19 @@ private:
         std::string id;
         std::vector<TagString> tags;
     };
+    // A date frame seen on reading: its 2.3 frames go where it stood.
+    struct DateFrame {
+        std::string id, value;
+        size_t at = 0; // position in the frame list
+    };
 
     void ReadTag();
     void ReadFrames(fileops::File &f, std::int64_t fileLen);
     void ParseFrames(const std::string &tag, int flags);
     void ReadFrameV23(const std::string &id, std::uint16_t flags, std::string body,
-                      std::vector<std::pair<std::string, std::string>> &dates);
+                      std::vector<DateFrame> &dates);
     void ReadFrameV24(const std::string &id, std::uint16_t flags, std::string body, int tagFlags,
-                      std::vector<std::pair<std::string, std::string>> &dates);
+                      std::vector<DateFrame> &dates);
     void StoreFrame(const std::string &id, TagString tag, bool fillField);
     void FillField(const std::string &id, const std::string &text);
     void ApplyGenre(const std::string &text);

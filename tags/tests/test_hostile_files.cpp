@@ -52,7 +52,8 @@ const Mpeg kV2Layer1Crc{2, 1, 64, 24000, true};
 
 const std::string kFrames = Frame("TIT2", Text("Alt")) + Frame("TPE1", Text("Band")) + Frame("TALB", Text("Platte"));
 const std::string kFrames24 =
-    Frame24("TIT2", Text("Anhang")) + Frame24("TPE1", Utf8Text("K\xC3\xBCnstler")) + Frame24("TRCK", Text("7"));
+    Frame24("TIT2", Text("Anhang")) + Frame24("TPE1", Utf8Text("K\xC3\xBCnstler")) + Frame24("TDRC", Text("2004")) +
+    Frame24("TRCK", Text("7"));
 const std::string kTag = Tag(3, kFrames, 256);
 
 // Appended tags and concatenated parts: the scan must stop at the audio, whatever its kind.

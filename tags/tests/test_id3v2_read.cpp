@@ -192,8 +192,8 @@ TEST(ID3v2Read, Version4IsTurnedIntoVersion3) {
     EXPECT_EQ(t.Album(), "zipped");
     EXPECT_EQ(t.Comment(), "ü");
     EXPECT_EQ(t.EncodedBy(), big);
-    // Frames only 2.4 knows stay; the date becomes the 2.3 date frames.
-    EXPECT_EQ(Ids(t), "TIT2:1,TPE1:1,TCON:1,TSOP:1,TALB:1,COMM:1,TENC:1,TYER:1,TDAT:1,TIME:1");
+    // Frames only 2.4 knows stay; the date becomes the 2.3 date frames where it stood.
+    EXPECT_EQ(Ids(t), "TIT2:1,TPE1:1,TCON:1,TYER:1,TDAT:1,TIME:1,TSOP:1,TALB:1,COMM:1,TENC:1");
 
     t.Update();
     const std::string bytes = testutil::ReadAll(fx.path);
