@@ -30,7 +30,8 @@ View Read(const std::string &path);
 // `before` is the whole file as it was before the write, `path` the file after it:
 // the title reads back in both readers, every other frame reads as before, the audio
 // is there exactly once and byte for byte, right where the tag at the start ends, the
-// trailer is unchanged and ffprobe counts the same packets.
+// trailer is unchanged and ffprobe counts the same packets (so the file needs audio it
+// can count).
 ::testing::AssertionResult WriteKept(const std::string &before, const std::string &path, const Expect &e);
 
 // Output of a shell command.
