@@ -490,21 +490,23 @@ void Mp3TagID3v2::WriteTag() {
 
     // Only the bytes proven to be the old tag and its padding may be written over; a
     // 2.4 footer among them becomes padding, so nothing stands between tag and audio.
+    // A tag after other bytes is rewritten to the start: bytes in front of a tag can
+    // pass for audio once the tag changes.
     const std::int64_t tagPos = start > 0 ? start - 4 : 0;
-    const std::int64_t proven = start > 0 ? ProvenTagLength(f, tagPos, len) : 0;
-    if (proven > 0 && total <= proven) {
-        buf.resize(static_cast<size_t>(proven), '\0');
-        EncodeSynchsafe(static_cast<std::uint32_t>(proven - 10), buf.data() + 6);
-        f.Seek(tagPos);
+    const TagRoom room = start > 0 ? MeasureTag(f, tagPos, len) : TagRoom{};
+    if (tagPos == 0 && room.proven > 0 && total <= room.proven) {
+        buf.resize(static_cast<size_t>(room.proven), '\0');
+        EncodeSynchsafe(static_cast<std::uint32_t>(room.end - 10), buf.data() + 6);
+        f.Seek(0);
         f.Write(buf.data(), buf.size());
         f.Close();
         return;
     }
-    // The new tag goes first. An old tag at the start is left out of the copy; after
-    // bytes of another kind before it, both stay behind the new tag's padding. Either
-    // way the new tag's declared end is where the old one ended.
-    const std::int64_t oldEnd = proven > 0 ? tagPos + proven : 0;
-    const std::int64_t cut = tagPos == 0 ? oldEnd : 0;
+    // The new tag goes first and ends where the old one ended. The proven part of an
+    // old tag at the start is left out of the copy; anything else before the audio
+    // stays inside the new tag, behind its padding.
+    const std::int64_t oldEnd = room.end > 0 ? tagPos + room.end : 0;
+    const std::int64_t cut = tagPos == 0 ? room.proven : 0;
     const std::int64_t kept = oldEnd - cut;
     const std::int64_t newSize = ((total + kept) / kSizeStep + 1) * kSizeStep;
     if (newSize > kMaxTagSize) Fail(kErrInvalidArgument, "Invalid procedure call or argument");

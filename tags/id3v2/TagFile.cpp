@@ -94,49 +94,50 @@ FrontScan Scan(File &f, std::int64_t from, std::int64_t to, std::int64_t fileLen
 
 FrontScan ScanFront(File &f, std::int64_t fileLen, std::int64_t from) { return Scan(f, from, fileLen, fileLen, true); }
 
-std::int64_t ProvenTagLength(File &f, std::int64_t tagPos, std::int64_t fileLen) {
+TagRoom MeasureTag(File &f, std::int64_t tagPos, std::int64_t fileLen) {
     unsigned char h[10];
     f.Seek(tagPos);
     std::uint32_t size = 0;
     if (f.ReadFull(h, sizeof h) != sizeof h || std::memcmp(h, "ID3", 3) != 0 || h[3] < 2 || h[3] > 4 ||
         !DecodeSynchsafe(h + 6, size))
-        return 0;
+        return {};
     const int version = h[3];
     const std::int64_t declaredEnd = tagPos + 10 + size;
-    const bool footer = version == 4 && (h[5] & 0x10);
-    auto withFooter = [&](std::int64_t len) {
-        if (!footer || tagPos + len != declaredEnd || declaredEnd + 10 > fileLen) return len;
-        char foot[3];
-        f.Seek(declaredEnd);
-        return f.ReadFull(foot, 3) == 3 && std::memcmp(foot, "3DI", 3) == 0 ? len + 10 : len;
-    };
-    if (declaredEnd > fileLen) return 0;
+    if (declaredEnd > fileLen) return {};
 
-    std::int64_t len = 0;
+    TagRoom room;
     unsigned char next[4];
     f.Seek(declaredEnd);
-    if (f.ReadFull(next, sizeof next) == sizeof next && AudioFrameAt(f, declaredEnd, next, fileLen)) {
-        len = 10 + size; // a declared end where the audio starts
+    const size_t got = f.ReadFull(next, sizeof next);
+    if (got == sizeof next && AudioFrameAt(f, declaredEnd, next, fileLen)) {
+        room.proven = room.end = 10 + size;
     } else {
         std::string raw(size, '\0');
         f.Seek(tagPos + 10);
-        if (f.ReadFull(raw.data(), raw.size()) != raw.size()) return 0;
+        if (f.ReadFull(raw.data(), raw.size()) != raw.size()) return {};
         // 2.3 and 2.2 unsynchronise the whole body, 2.4 frame by frame.
         const bool unsync = version < 4 && (h[5] & 0x80);
         const std::string body = unsync ? Resynchronise(raw) : raw;
         size_t from = 0;
         if (version >= 3 && (h[5] & 0x40)) {
             from = ExtendedHeaderLength(body, version);
-            if (from == std::string_view::npos) return 0;
+            if (from == std::string_view::npos) return {};
         }
         size_t end = WalkFrames(body, version, from).end;
         if (unsync) end = RawOffset(raw, end);
         while (end < raw.size() && raw[end] == 0) ++end;
-        len = withFooter(10 + static_cast<std::int64_t>(end));
+        room.proven = 10 + static_cast<std::int64_t>(end);
+        room.end = 10 + size;
+        if (version == 4 && (h[5] & 0x10) && got >= 3 && std::memcmp(next, "3DI", 3) == 0) {
+            room.end += 10;
+            if (room.proven == 10 + size) room.proven = room.end;
+        }
     }
     // Sizes that run into audio prove nothing about the audio.
-    const std::int64_t audio = Scan(f, tagPos + 10, tagPos + len, fileLen, false).audioStart;
-    return audio >= 0 ? audio - tagPos : len;
+    const std::int64_t audio = Scan(f, tagPos + 10, tagPos + room.end, fileLen, false).audioStart;
+    if (audio >= 0) room.end = std::min(room.end, audio - tagPos);
+    room.proven = std::min(room.proven, room.end);
+    return room;
 }
 
 namespace {

@@ -28,12 +28,16 @@ FrontScan ScanFront(fileops::File &f, std::int64_t fileLen, std::int64_t from = 
 
 inline std::int64_t FindTagStart(fileops::File &f, std::int64_t fileLen) { return ScanFront(f, fileLen).tagStart; }
 
-// Number of bytes from the letters "ID3" at tagPos that provably belong to the tag
-// there: header, extended header, frames and the zero padding after them, as far as
-// they reach inside the declared size, plus a 2.4 footer when they reach its end. A
-// declared end that is exactly where the audio starts is proof too. 0 when the header
-// itself is not well-formed.
-std::int64_t ProvenTagLength(fileops::File &f, std::int64_t tagPos, std::int64_t fileLen);
+// The room of an old tag, in bytes from its letters "ID3": `proven` bytes are provably
+// its header, extended header, frames and the zero padding after them (a new tag may
+// be written over them); `end` reaches to its declared end and 2.4 footer, or to the
+// audio where the declared size runs into it. A declared end exactly where the audio
+// starts proves the whole tag. Both 0 when the header itself is not well-formed.
+struct TagRoom {
+    std::int64_t proven = 0;
+    std::int64_t end = 0;
+};
+TagRoom MeasureTag(fileops::File &f, std::int64_t tagPos, std::int64_t fileLen);
 
 // Replaces the file at path, open as src, with: head, zero bytes up to a length of
 // room, then src's content from byte max(0, head.size() - room) to its end; i.e.

@@ -128,24 +128,25 @@ TEST(ID3v2Write, TagAfterJunk) {
     WriteAll(path, junk + old + audio);
     auto t = Bind(path);
     EXPECT_EQ(t.TagStart(), 304);
-    t.Title("in place");
+    // The new tag goes to the file's first byte; junk and old tag stay behind its padding.
+    t.Title("new");
     t.Update();
     std::string out = ReadAll(path);
-    ASSERT_EQ(out.size(), junk.size() + old.size() + audio.size());
-    EXPECT_EQ(out.substr(0, 300), junk);
-    EXPECT_EQ(out.substr(300, 10), std::string("ID3\x03\x00\x00", 6) + Synchsafe(512));
-    EXPECT_EQ(Bind(path).Title(), "in place");
+    ASSERT_EQ(out.size(), 2058 + audio.size());
+    EXPECT_EQ(out.substr(0, 10), std::string("ID3\x03\x00\x00", 6) + Synchsafe(2048));
+    const size_t kept = junk.size() + old.size();
+    EXPECT_EQ(out.substr(2058 - kept), junk + old + audio);
+    EXPECT_EQ(Bind(path).TagStart(), 4);
+    EXPECT_EQ(Bind(path).Title(), "new");
 
-    // Growth: the new tag goes to the file's first byte; junk and old tag stay behind its padding.
-    const std::string front = out.substr(0, junk.size() + old.size());
+    // Now it fits in place, up to where the kept bytes begin.
     t.Title(std::string(1000, 'g'));
     t.Update();
-    out = ReadAll(path);
-    ASSERT_EQ(out.size(), 2048 + 10 + audio.size());
-    EXPECT_EQ(out.substr(2058 - front.size(), front.size()), front);
-    EXPECT_EQ(out.substr(0, 3), "ID3");
+    const std::string again = ReadAll(path);
+    ASSERT_EQ(again.size(), out.size());
+    EXPECT_EQ(again.substr(0, 10), out.substr(0, 10));
+    EXPECT_EQ(again.substr(2058 - kept), out.substr(2058 - kept));
     EXPECT_EQ(Bind(path).Title(), std::string(1000, 'g'));
-    EXPECT_EQ(out.substr(out.size() - audio.size()), audio);
 }
 
 TEST(ID3v2Write, FrameLayoutRules) {
@@ -217,15 +218,18 @@ TEST(ID3v2Write, BrokenHeadersAreNeverWrittenOver) {
     struct Case {
         const char *name;
         std::string bytes;
-        size_t cut = 0; // bytes proven to be the old tag, left out
+        size_t cut = 0;     // bytes proven to be the old tag, left out
+        size_t grow = 2058; // the new tag, less what of the old one it covers
     } cases[] = {
         {"letters in audio", Filler(100) + "ID3" + Filler(3000)},
         {"version 5", Tag(3, Frame("TIT2", Text("x")), 3000).replace(3, 1, "\x05") + Filler(100)},
         {"size bit 7", Tag(3, Frame("TIT2", Text("x")), 3000).replace(7, 1, "\x80") + Filler(100)},
         {"past the end", Tag(3, Frame("TIT2", Text("x")), 3000).substr(0, 2000)},
         // Declares 300 bytes where the tag has 12 and the audio follows.
-        // Only its header and frame are proven: they go, the rest stays.
-        {"size into audio", Tag(3, Frame("TIT2", Text("x"))).replace(6, 4, Synchsafe(300)) + Filler(3000), 22},
+        // Only its header and frame are proven: they go, the rest of the declared 310
+        // bytes stays inside the new tag.
+        {"size into audio", Tag(3, Frame("TIT2", Text("x"))).replace(6, 4, Synchsafe(300)) + Filler(3000), 22,
+         2058 - 288 - 22},
     };
     for (const Case &c : cases) {
         WriteAll(path, c.bytes);
@@ -233,8 +237,8 @@ TEST(ID3v2Write, BrokenHeadersAreNeverWrittenOver) {
         t.Title("a longer title");
         t.Update();
         const std::string out = ReadAll(path);
-        ASSERT_EQ(out.size(), c.bytes.size() - c.cut + 2058) << c.name;
-        EXPECT_EQ(out.substr(2058), c.bytes.substr(c.cut)) << c.name;
+        ASSERT_EQ(out.size(), c.bytes.size() + c.grow) << c.name;
+        EXPECT_EQ(out.substr(c.grow + c.cut), c.bytes.substr(c.cut)) << c.name;
         EXPECT_EQ(Bind(path).Title(), "a longer title") << c.name;
     }
 }
