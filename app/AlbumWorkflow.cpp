@@ -211,7 +211,9 @@ RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrde
             try {
                 if (copy(from, to)) {
                     const platform::TrashOutcome trashed = trash(from);
-                    if (trashed.ok)
+                    // An old file that left its place despite a "no" is gone all the
+                    // same: the copy is the one left and must go on to its new name.
+                    if (trashed.ok || !Occupied(from))
                         return {};
                     reason = trashed.reason.isEmpty() ? QStringLiteral("Der Papierkorb nimmt die Datei nicht auf.")
                                                       : trashed.reason;

@@ -6,6 +6,9 @@
 #include <QFileInfo>
 
 #ifdef Q_OS_WIN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -81,8 +84,9 @@ private:
 
 QString SystemMessage(HRESULT hr) {
     wchar_t *text = nullptr;
+    const DWORD code = HRESULT_FACILITY(hr) == FACILITY_WIN32 ? HRESULT_CODE(hr) : static_cast<DWORD>(hr);
     FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   static_cast<DWORD>(hr), 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+                   code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     const QString out = text ? QString::fromWCharArray(text).trimmed() : QStringLiteral("Fehler 0x%1").arg(static_cast<unsigned long>(hr), 8, 16, QLatin1Char('0'));
     if (text)
         LocalFree(text);
@@ -108,7 +112,11 @@ TrashOutcome MoveToTrash(const QString &path) {
         hr = CoCreateInstance(CLSID_FileOperation, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&op));
         if (SUCCEEDED(hr))
             hr = op->SetOperationFlags(FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI |
-                                       FOFX_EARLYFAILURE | FOFX_RECYCLEONDELETE);
+                                       FOFX_EARLYFAILURE
+#ifdef FOFX_RECYCLEONDELETE
+                                       | FOFX_RECYCLEONDELETE
+#endif
+            );
         if (SUCCEEDED(hr))
             hr = SHCreateItemFromParsingName(reinterpret_cast<LPCWSTR>(native.utf16()), nullptr, IID_PPV_ARGS(&item));
         if (SUCCEEDED(hr))
@@ -281,10 +289,12 @@ bool WriteAll(int fd, const QByteArray &data) {
 
 // Moves without replacing anything that is there.
 int MoveNoReplace(const QByteArray &from, const QByteArray &to) {
+#ifdef RENAME_NOREPLACE
     if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
         return errno;
+#endif
     // A file system without the no-replace rename: link and unlink never replace either.
     if (::link(from.constData(), to.constData()) != 0)
         return errno;
@@ -386,8 +396,8 @@ TrashOutcome MoveToTrash(const QString &path) {
 
     // Trust no answer: the file must be in the trash and gone from its place.
     struct stat landed {};
-    const bool there = ::lstat(target.constData(), &landed) == 0 && landed.st_ino == st.st_ino &&
-                       ::access(info.constData(), F_OK) == 0 && ::lstat(file.constData(), &st) != 0;
+    const bool there = ::lstat(target.constData(), &landed) == 0 && ::access(info.constData(), F_OK) == 0 &&
+                       ::lstat(file.constData(), &st) != 0;
     if (!there) {
         out.reason = QStringLiteral("Die Datei %1 ist nicht im Papierkorb %2 angekommen.").arg(Show(file), Show(trash));
         return out;

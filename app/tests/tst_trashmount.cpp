@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSettings>
 #include <QTimer>
 #include <QtTest>
 
@@ -55,7 +54,6 @@ class TestTrashMount : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(m_tmp.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_tmp.filePath(QStringLiteral("settings")));
         if (!fixture::HaveLame())
             QSKIP("lame is not installed");
     }
@@ -182,24 +180,26 @@ private slots:
 
 int main(int argc, char **argv) {
     // The mounts live in a mount namespace of this process and end with it.
-    const char *why = nullptr;
+    QByteArray why;
     if (::geteuid() != 0)
         why = "not root: cannot mount a tmpfs";
     else if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        why = "no mount namespace of its own";
-    if (!why) {
+        why = QByteArray("no mount namespace of its own: ") + std::strerror(errno);
+    if (why.isEmpty()) {
         QTemporaryDir probe;
         if (!Mount(probe.path()))
-            why = "mounting a tmpfs was refused";
+            why = QByteArray("mounting a tmpfs was refused: ") + std::strerror(errno);
         else
             Unmount(probe.path());
     }
-    if (why) {
-        std::printf("SKIP: %s (%s)\n", why, std::strerror(errno));
+    if (!why.isEmpty()) {
+        std::printf("SKIP: %s\n", why.constData());
         return 77;
     }
-    QTemporaryDir dataHome;
+    // The window's settings and the home trash in temporary folders.
+    QTemporaryDir dataHome, configHome;
     qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", configHome.path().toUtf8());
     QApplication app(argc, argv);
     TestTrashMount tc;
     return QTest::qExec(&tc, argc, argv);
