@@ -841,7 +841,7 @@ void Root::bUseExistFileClick() {
         if (const QListWidgetItem *item = m_list->currentItem())
             name->setText(album::TitleFromFileName(item->text()));
         name->setEnabled(false);
-        const QString title = QStringLiteral(" Dateien umbenennen");
+        const QString title = QString::fromUtf16(album::kRenameTitle);
         const QString text =
             QStringLiteral("Alle Dateien werden nacheinander nummeriert, ohne den restlichen Dateinamen zu ändern.  ");
         Notice(title, text);
