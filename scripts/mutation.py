@@ -57,10 +57,13 @@ def sites(rel, text):
         for op in OPERATOR.finditer(m):
             found.append((rel, n, op.start(), op.group(1), FLIP[op.group(1)]))
         for c in CONSTANT.finditer(m):
-            v = int(c.group(1), 0)
+            lit = c.group(1)
+            hexa = lit.lower().startswith("0x")
+            if len(lit) > 1 and lit[0] == "0" and not hexa:
+                continue  # octal modes
+            v = int(lit, 0)
             if v > 4096:
                 continue
-            hexa = c.group(1).lower().startswith("0x")
             for w in (v + 1, v - 1):
                 if w >= 0:
                     found.append((rel, n, c.start(), c.group(1), hex(w) if hexa else str(w)))
