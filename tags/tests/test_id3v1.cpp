@@ -45,13 +45,13 @@ TEST(ID3v1Read, FieldsAreCleanedAndDecoded) {
     EXPECT_EQ(t.Track(), 7);
     EXPECT_EQ(t.Genre(), 17);
 
-    // A full 30-byte comment: 28 characters of comment, byte 126 as the track.
+    // Version 1.0 (no zero before the track byte): a 30-byte comment and no track.
     std::string rec = Record("T", "", "", "", "", 0, 0);
     for (int i = 97; i < 127; ++i) rec[i] = 'c';
     WriteAll(path, Filler(500) + rec);
     t.MP3File(path);
-    EXPECT_EQ(t.Comment(), std::string(28, 'c'));
-    EXPECT_EQ(t.Track(), 'c');
+    EXPECT_EQ(t.Comment(), std::string(30, 'c'));
+    EXPECT_EQ(t.Track(), 0);
 }
 
 TEST(ID3v1Read, NoTagCases) {
