@@ -1,5 +1,5 @@
 #pragma once
-// Byte builders for ID3v2 tests: tags and frames spelled out as literal bytes.
+// Byte builders for tag tests: ID3v2 tags and frames, ID3v1 records, as literal bytes.
 #include <cstdint>
 #include <string>
 
@@ -36,5 +36,18 @@ inline std::string Tag(int version, const std::string &frames, size_t padding = 
 }
 
 inline std::string Text(const std::string &latin1) { return std::string(1, '\0') + latin1; }
+
+// A 128-byte ID3v1.1 record; fields are zero-padded.
+inline std::string V1Record(const std::string &title, const std::string &artist, const std::string &album,
+                            const std::string &year, const std::string &comment, char track, char genre,
+                            const char *marker = "TAG") {
+    auto pad = [](std::string s, size_t n) { s.resize(n, '\0'); return s; };
+    std::string r = marker;
+    r += pad(title, 30) + pad(artist, 30) + pad(album, 30) + pad(year, 4) + pad(comment, 28);
+    r += '\0';
+    r += track;
+    r += genre;
+    return r;
+}
 
 } // namespace id3bytes
