@@ -1,4 +1,3 @@
-#include "Id3Bytes.h"
 #include "TagError.h"
 #include "TestUtil.h"
 #include "id3v1/Mp3TagID3v1.h"
@@ -13,12 +12,26 @@ using testutil::ReadAll;
 using testutil::TempDir;
 using testutil::WriteAll;
 
-using id3bytes::V1Record;
+namespace {
+
+std::string Record(const std::string &title, const std::string &artist, const std::string &album,
+                   const std::string &year, const std::string &comment, char track, char genre,
+                   const char *marker = "TAG") {
+    auto pad = [](std::string s, size_t n) { s.resize(n, '\0'); return s; };
+    std::string r = marker;
+    r += pad(title, 30) + pad(artist, 30) + pad(album, 30) + pad(year, 4) + pad(comment, 28);
+    r += '\0';
+    r += track;
+    r += genre;
+    return r;
+}
+
+} // namespace
 
 TEST(ID3v1Read, FieldsAreCleanedAndDecoded) {
     TempDir dir;
     const auto path = dir.file("a.mp3");
-    WriteAll(path, Filler(1000) + V1Record(std::string("Ab\0cd", 5), "  Die Band  ", "M\xFC" "de", "1999",
+    WriteAll(path, Filler(1000) + Record(std::string("Ab\0cd", 5), "  Die Band  ", "M\xFC" "de", "1999",
                                          "inner  space", 7, 17));
     Mp3TagID3v1 t;
     t.MP3File(path);
@@ -33,7 +46,7 @@ TEST(ID3v1Read, FieldsAreCleanedAndDecoded) {
     EXPECT_EQ(t.Genre(), 17);
 
     // Version 1.0 (no zero before the track byte): a 30-byte comment and no track.
-    std::string rec = V1Record("T", "", "", "", "", 0, 0);
+    std::string rec = Record("T", "", "", "", "", 0, 0);
     for (int i = 97; i < 127; ++i) rec[i] = 'c';
     WriteAll(path, Filler(500) + rec);
     t.MP3File(path);
@@ -49,7 +62,7 @@ TEST(ID3v1Read, NoTagCases) {
     EXPECT_FALSE(fresh.HasID3v1Tag());
 
     // Exactly 128 bytes starting with TAG: no tag.
-    WriteAll(path, V1Record("x", "", "", "", "", 1, 2));
+    WriteAll(path, Record("x", "", "", "", "", 1, 2));
     Mp3TagID3v1 t;
     t.Title("stale");
     t.MP3File(path);
@@ -59,7 +72,7 @@ TEST(ID3v1Read, NoTagCases) {
     EXPECT_EQ(t.Track(), 0);
 
     // Lower-case marker is not a tag.
-    WriteAll(path, Filler(300) + V1Record("x", "", "", "", "", 1, 2, "tag"));
+    WriteAll(path, Filler(300) + Record("x", "", "", "", "", 1, 2, "tag"));
     t.MP3File(path);
     EXPECT_FALSE(t.HasID3v1Tag());
 
@@ -131,7 +144,7 @@ TEST(ID3v1Write, AppendThenRewriteInPlace) {
     EXPECT_EQ(t.GenreName(t.Genre()), "Pop");
 
     // A lower-case "tag" record is not touched: a second record follows it.
-    WriteAll(path, audio + V1Record("x", "", "", "", "", 1, 2, "tag"));
+    WriteAll(path, audio + Record("x", "", "", "", "", 1, 2, "tag"));
     t.MP3File(path);
     t.Update();
     EXPECT_EQ(ReadAll(path).size(), audio.size() + 256);
@@ -191,7 +204,7 @@ TEST(ID3v1Read, RecordsWrittenInUtf8AreReadAsUtf8) {
     const auto path = dir.file("a.mp3");
     // Some encoders write UTF-8 into the record; a character cut by the field end goes.
     const std::string cut = std::string(28, 'x') + "\xC3\xA4\xC3"; // 31 bytes, cut to 30
-    WriteAll(path, Filler(500) + V1Record("T\xC3\xAFtle \xE2\x9C\x93", "\xC3\x84rtist", cut.substr(0, 30),
+    WriteAll(path, Filler(500) + Record("T\xC3\xAFtle \xE2\x9C\x93", "\xC3\x84rtist", cut.substr(0, 30),
                                         "", "M\xFC" "de", 0, 0));
     Mp3TagID3v1 t;
     t.MP3File(path);

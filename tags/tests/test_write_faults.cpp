@@ -47,7 +47,7 @@ std::ostream &operator<<(std::ostream &os, const Row &r) { return os << r.name; 
 
 std::string Original(Route route) {
     std::string s = Tag(3, Frame("TIT2", Text("alt")) + Frame("TPE1", Text("Band")), 500) + Filler(200000, 7);
-    if (route != Route::Append) s += V1Record("alt", "Band", "Album", "1999", "Kommentar", 3, 17);
+    if (route != Route::Append) s += V1("alt", "Band", "Album", "1999", "Kommentar", 3, 17);
     return s;
 }
 
