@@ -108,6 +108,16 @@ struct Odd {
 
 std::ostream &operator<<(std::ostream &os, const Odd &r) { return os << r.name; }
 
+// Update on an object whose read failed: the path is bound all the same.
+template <class Tag> void BindAndUpdate(const std::string &path) {
+    Tag t;
+    try {
+        t.MP3File(path);
+    } catch (const TagError &) {
+    }
+    t.Update();
+}
+
 class NotRegular : public ::testing::TestWithParam<Odd> {};
 
 TEST_P(NotRegular, IsRefusedAtOnceByEveryEntry) {
@@ -117,24 +127,8 @@ TEST_P(NotRegular, IsRefusedAtOnceByEveryEntry) {
     const std::vector<std::pair<const char *, std::function<void()>>> entries = {
         {"v1 read", [&] { Mp3TagID3v1().MP3File(path); }},
         {"v2 read", [&] { Mp3TagID3v2().MP3File(path); }},
-        {"v1 write",
-         [&] {
-             Mp3TagID3v1 t;
-             try {
-                 t.MP3File(path);
-             } catch (const TagError &) {
-             }
-             t.Update();
-         }},
-        {"v2 write",
-         [&] {
-             Mp3TagID3v2 t;
-             try {
-                 t.MP3File(path);
-             } catch (const TagError &) {
-             }
-             t.Update();
-         }},
+        {"v1 write", [&] { BindAndUpdate<Mp3TagID3v1>(path); }},
+        {"v2 write", [&] { BindAndUpdate<Mp3TagID3v2>(path); }},
         {"both", [&] {
              Mp3TagID3v1 v1;
              Mp3TagID3v2 v2;
