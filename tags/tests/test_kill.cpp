@@ -113,7 +113,9 @@ TEST_P(GrowthKill, KilledRewriteLeavesOldOrNewFile) {
     // The kills landed on both sides of the rename.
     EXPECT_GT(sawOld, 0);
     EXPECT_GT(sawNew, 0);
-    if (linked) EXPECT_GT(cutCopies, 0) << "no kill landed inside the copy over the file";
+    if (linked) {
+        EXPECT_GT(cutCopies, 0) << "no kill landed inside the copy over the file";
+    }
     RecordProperty("old", sawOld);
     RecordProperty("new", sawNew);
     RecordProperty("cut_copies", cutCopies);
