@@ -200,11 +200,13 @@ void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const std::string> &tagBytes
                 if (d.size() < 4) continue;
                 d.remove_prefix(4);
             }
-            std::string data = (fflags & 0x0002) || (tagFlags & 0x80) ? Resynchronise(d) : std::string(d);
+            const bool unsync = (fflags & 0x0002) || (tagFlags & 0x80);
+            const std::string resynced = unsync ? Resynchronise(d) : std::string();
+            const std::string_view data = unsync ? std::string_view(resynced) : d;
             if (rawId == "TDRC" || rawId == "TDOR") {
                 const auto values = data.empty() ? std::vector<std::string>{}
                                                  : DecodeValues(static_cast<unsigned char>(data[0]),
-                                                                std::string_view(data).substr(1));
+                                                                data.substr(1));
                 if (!values.empty()) dates.emplace_back(rawId, values.front());
                 continue;
             }
