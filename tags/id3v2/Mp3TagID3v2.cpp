@@ -99,14 +99,19 @@ void Mp3TagID3v2::ReadFrames(File &f, std::int64_t fileLen) {
 
     const std::int64_t avail = fileLen - (tagStart_ - 1 + 7);
     if (avail <= 0) return;
-    auto tag = std::make_shared<std::string>(static_cast<size_t>(std::min<std::int64_t>(tagSize, avail)), '\0');
-    tag->resize(f.ReadFull(tag->data(), tag->size()));
-    if (version_ <= 3 && (flags & 0x80)) *tag = Resynchronise(*tag);
-    ParseFrames(tag, flags);
+    // Not zero-filled: the read overwrites it, and frames keep slices of it.
+    const size_t want = static_cast<size_t>(std::min<std::int64_t>(tagSize, avail));
+    std::shared_ptr<char[]> tag(new char[want]);
+    const size_t got = f.ReadFull(tag.get(), want);
+    if (version_ <= 3 && (flags & 0x80)) {
+        auto plain = std::make_shared<const std::string>(Resynchronise(std::string_view(tag.get(), got)));
+        ParseFrames(plain, *plain, flags);
+        return;
+    }
+    ParseFrames(tag, std::string_view(tag.get(), got), flags);
 }
 
-void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const std::string> &tagBytes, int tagFlags) {
-    const std::string &tag = *tagBytes;
+void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const void> &owner, std::string_view tag, int tagFlags) {
     const auto *b = reinterpret_cast<const unsigned char *>(tag.data());
     const size_t limit = tag.size();
     size_t pos = 0;
@@ -163,7 +168,7 @@ void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const std::string> &tagBytes
 
         const std::string rawId(reinterpret_cast<const char *>(fh), idLen);
         const std::uint16_t fflags = version_ == 2 ? 0 : static_cast<std::uint16_t>(fh[8] << 8 | fh[9]);
-        FrameBytes body(tagBytes, pos + hdr, size);
+        FrameBytes body(owner, tag.substr(pos + hdr, size));
         pos += hdr + size;
 
         TagString t;

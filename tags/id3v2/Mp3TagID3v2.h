@@ -98,17 +98,19 @@ private:
     // rather than copies (a cover picture is read once and written once).
     class FrameBytes {
     public:
-        FrameBytes(std::string bytes)
-            : buf_(std::make_shared<const std::string>(std::move(bytes))), view_(*buf_) {}
-        FrameBytes(std::shared_ptr<const std::string> tag, size_t pos, size_t len)
-            : buf_(std::move(tag)), view_(std::string_view(*buf_).substr(pos, len)) {}
+        FrameBytes(std::string bytes) {
+            auto own = std::make_shared<const std::string>(std::move(bytes));
+            view_ = *own;
+            buf_ = std::move(own);
+        }
+        FrameBytes(std::shared_ptr<const void> tag, std::string_view bytes) : buf_(std::move(tag)), view_(bytes) {}
         operator std::string_view() const { return view_; }
         std::string_view view() const { return view_; }
         size_t size() const { return view_.size(); }
         bool empty() const { return view_.empty(); }
 
     private:
-        std::shared_ptr<const std::string> buf_;
+        std::shared_ptr<const void> buf_; // keeps the bytes of view_ alive
         std::string_view view_;
     };
     struct TagString {
@@ -123,7 +125,7 @@ private:
 
     void ReadTag();
     void ReadFrames(fileops::File &f, std::int64_t fileLen);
-    void ParseFrames(const std::shared_ptr<const std::string> &tagBytes, int flags);
+    void ParseFrames(const std::shared_ptr<const void> &owner, std::string_view tag, int flags);
     void StoreFrame(const std::string &id, TagString tag, bool fillField);
     // Queues a 2.3 body for its named field; bodies of frames without one are skipped.
     void FillField(const std::string &id, std::string_view body);
