@@ -261,7 +261,7 @@ void WalkFrames(ByteSource &src, std::int64_t pos, std::int64_t end, const Frame
             const auto h = ParseFrameHeader(p);
             len = h && SameStream(*h, like) ? h->frameLength() : -1;
             if (second < 0 && len > 0) second = p[1];
-            if (p[1] == second) lengthBy[p[2]] = len;
+            if (p[0] == 0xFF && p[1] == second) lengthBy[p[2]] = len;
         }
         if (len <= 0) {
             Found f = FindFrame(src, pos + 1, end, end, &like);

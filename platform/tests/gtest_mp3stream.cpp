@@ -329,7 +329,8 @@ TEST(StreamReader, ConstantAndVariableStreamsWithoutInformationFrame) {
     for (std::size_t mark = 1 << 20; walk.size() < (3u << 20) + 300000;) {
         const int i = static_cast<int>(counted);
         if (walk.size() + 1000 >= mark && walk.size() < mark) {
-            walk += Filler(walk.size() % 2 ? 1500 : 700, static_cast<unsigned>(i));
+            // Starting like a header of the stream but for the sync byte.
+            walk += Bytes({0x00, 0xFB, 0x90, 0x00}) + Filler(walk.size() % 2 ? 1500 : 700, static_cast<unsigned>(i));
             mark += 1 << 20;
         } else if (i % 97 == 5) {
             walk += Frame(kMpeg2, 417) + Frame(kMpeg2, 417);
@@ -343,6 +344,15 @@ TEST(StreamReader, ConstantAndVariableStreamsWithoutInformationFrame) {
     EXPECT_EQ(s.method, StreamInfo::Method::FrameWalk);
     EXPECT_EQ(s.frames, counted);
     EXPECT_DOUBLE_EQ(s.seconds, counted * kMp3FrameSeconds);
+
+    // Frame data that looks like two chained headers: only a walk from the first frame
+    // tells it from frames.
+    std::string decoy = Frame(kH128, 417);
+    decoy.replace(8, 4, kH64);
+    decoy.replace(216, 4, kH64);
+    s = Read(dir, Repeat(Frame(kH64, 208), 40) + Repeat(decoy, 2000));
+    EXPECT_EQ(s.method, StreamInfo::Method::FrameWalk);
+    EXPECT_EQ(s.frames, 2040);
 }
 
 TEST(StreamReader, TrailingTagsAreNotAudio) {
