@@ -1,5 +1,6 @@
 #include "Mp3TagID3v2.h"
 
+#include "FileEdit.h"
 #include "FileOps.h"
 #include "FrameBody.h"
 #include "FrameWalk.h"
@@ -10,9 +11,9 @@
 #include "TextCodec.h"
 #include "id3v1/Genres.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
-#include <filesystem>
 
 namespace tags {
 
@@ -28,10 +29,22 @@ constexpr std::int64_t kMaxTagSize = (std::int64_t(1) << 28) - 1;
 
 bool SameId(const std::string &a, const std::string &b) { return UpperId(a) == UpperId(b); }
 
+// The frames that fill a named field; no other body is ever decoded as text.
+constexpr std::string_view kFieldFrames[] = {"TIT2", "TPE1", "TALB", "TYER", "TRCK", "COMM", "TCON", "TENC", "PCNT",
+                                             "WXXX", "TOPE", "TCOM", "TCOP", "WOAF", "WOAR", "WCOM", "USLT"};
+
 bool PlainId(const std::string &id) {
     for (char c : id)
         if (!ValidFrameIdChar(static_cast<unsigned char>(c))) return false;
     return true;
+}
+
+// The first value of a date frame's body.
+std::optional<std::string> DateValue(std::string_view body) {
+    if (body.empty()) return std::nullopt;
+    const auto values = DecodeValues(static_cast<unsigned char>(body[0]), body.substr(1));
+    if (values.empty()) return std::nullopt;
+    return values.front();
 }
 
 size_t CodePoints(std::string_view s) {
@@ -64,6 +77,7 @@ void Mp3TagID3v2::MP3File(const std::string &path) {
 
 void Mp3TagID3v2::ReadTag() {
     frames_.clear();
+    pending_.clear();
     hasStore_ = true;
     tagStart_ = 0;
     version_ = 0;
@@ -98,17 +112,23 @@ void Mp3TagID3v2::ReadFrames(File &f, std::int64_t fileLen) {
 
     const std::int64_t avail = fileLen - (tagStart_ - 1 + 7);
     if (avail <= 0) return;
-    std::string tag(static_cast<size_t>(std::min<std::int64_t>(tagSize, avail)), '\0');
-    tag.resize(f.ReadFull(tag.data(), tag.size()));
-    if (version_ <= 3 && (flags & 0x80)) tag = Resynchronise(tag);
-    ParseFrames(tag, flags);
+    // Not zero-filled: the read overwrites it, and frames keep slices of it.
+    const size_t want = static_cast<size_t>(std::min<std::int64_t>(tagSize, avail));
+    std::shared_ptr<char[]> tag(new char[want]);
+    const size_t got = f.ReadFull(tag.get(), want);
+    if (version_ <= 3 && (flags & 0x80)) {
+        auto plain = std::make_shared<const std::string>(Resynchronise(std::string_view(tag.get(), got)));
+        ParseFrames(plain, *plain, flags);
+        return;
+    }
+    ParseFrames(tag, std::string_view(tag.get(), got), flags);
 }
 
-void Mp3TagID3v2::ParseFrames(const std::string &tag, int tagFlags) {
+void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const void> &owner, std::string_view tag, int tagFlags) {
     size_t from = 0;
     if (version_ >= 3 && (tagFlags & 0x40)) {
         from = ExtendedHeaderLength(tag, version_);
-        if (from == std::string::npos) return;
+        if (from == std::string_view::npos) return;
     }
     const size_t hdr = FrameHeaderLength(version_);
     const size_t idLen = version_ == 2 ? 3 : 4;
@@ -116,8 +136,9 @@ void Mp3TagID3v2::ParseFrames(const std::string &tag, int tagFlags) {
     for (const FrameSpan &span : WalkFrames(tag, version_, from).frames) {
         const auto *fh = reinterpret_cast<const unsigned char *>(tag.data() + span.pos);
         const std::string rawId(reinterpret_cast<const char *>(fh), idLen);
-        std::string body = tag.substr(span.pos + hdr, span.size);
+        FrameBytes body(owner, tag.substr(span.pos + hdr, span.size));
         if (body.empty()) continue; // 2.3 has no empty frames, and other readers stop at one
+        const auto fflags = static_cast<std::uint16_t>(version_ == 2 ? 0 : fh[8] << 8 | fh[9]);
         if (version_ == 2) {
             const std::string id = MapFrameIdV22(rawId);
             if (id.empty()) continue;
@@ -127,48 +148,36 @@ void Mp3TagID3v2::ParseFrames(const std::string &tag, int tagFlags) {
                 body = std::move(*pic);
             }
             TagString t;
-            t.body = body;
+            t.body = std::move(body);
             StoreFrame(id, std::move(t), true);
         } else if (version_ == 3) {
-            ReadFrameV23(rawId, static_cast<std::uint16_t>(fh[8] << 8 | fh[9]), std::move(body), dates);
+            ReadFrameV23(rawId, fflags, std::move(body), dates);
         } else {
-            ReadFrameV24(rawId, static_cast<std::uint16_t>(fh[8] << 8 | fh[9]), std::move(body), tagFlags, dates);
+            ReadFrameV24(rawId, fflags, std::move(body), tagFlags, dates);
         }
     }
 
     size_t inserted = 0;
     for (const DateFrame &d : dates) {
+        const auto parts = DateFramesV24(d.id, d.value);
         if (version_ == 3) {
-            // Some taggers put the 2.4 date frame into 2.3 tags; it stays as it is.
-            if (year_.empty() && UpperId(d.id) == "TDRC") {
-                const auto parts = DateFramesV24(d.id, d.value);
-                if (!parts.empty()) year_ = parts.front().second;
-            }
+            // Some taggers put the 2.4 date frame into 2.3 tags; it stays as it is and
+            // gives the year when no TYER does.
+            if (!parts.empty() && UpperId(d.id) == "TDRC" && !Find("TYER"))
+                FillField("TYER", std::string(1, '\0') + parts.front().second);
             continue;
         }
-        for (const auto &[frame, text] : DateFramesV24(d.id, d.value)) {
+        for (const auto &[frame, text] : parts) {
             if (Find(frame)) continue;
             TagString t;
             t.body = std::string(1, '\0') + text;
+            FillField(frame, *t.body);
             frames_.insert(frames_.begin() + static_cast<std::ptrdiff_t>(d.at + inserted++), FrameEntry{frame, {std::move(t)}});
-            FillField(frame, text);
         }
     }
 }
 
-namespace {
-
-// The first value of a date frame's body.
-std::optional<std::string> DateValue(std::string_view body) {
-    if (body.empty()) return std::nullopt;
-    const auto values = DecodeValues(static_cast<unsigned char>(body[0]), body.substr(1));
-    if (values.empty()) return std::nullopt;
-    return values.front();
-}
-
-} // namespace
-
-void Mp3TagID3v2::ReadFrameV23(const std::string &id, std::uint16_t flags, std::string body,
+void Mp3TagID3v2::ReadFrameV23(const std::string &id, std::uint16_t flags, FrameBytes body,
                                std::vector<DateFrame> &dates) {
     // Compressed, encrypted and grouped frames are kept as they are, flags and all;
     // what is readable fills the fields. Order after the header: decompressed size,
@@ -180,22 +189,28 @@ void Mp3TagID3v2::ReadFrameV23(const std::string &id, std::uint16_t flags, std::
         size = DecodeBE32(reinterpret_cast<const unsigned char *>(d.data()));
         d.remove_prefix(4);
     }
-    std::optional<std::string> data;
-    if (!(flags & 0x0040) && (!compressed || body.size() >= 4) && (!(flags & 0x0020) || !d.empty())) {
+    std::optional<std::string> inflated;
+    bool readable = !(flags & 0x0040) && (!compressed || body.size() >= 4) && (!(flags & 0x0020) || !d.empty());
+    if (readable) {
         if (flags & 0x0020) d.remove_prefix(1);
-        data = compressed ? Inflate(d, size) : std::optional<std::string>(std::string(d));
+        if (compressed) {
+            inflated = Inflate(d, size);
+            readable = inflated.has_value();
+            if (inflated) d = *inflated;
+        }
+    }
+    if (readable && PlainId(id)) {
+        FillField(id, d);
+        if (UpperId(id) == "TDRC")
+            if (auto v = DateValue(d)) dates.push_back({id, *v, frames_.size()});
     }
     TagString t;
     t.flags = flags;
     t.body = std::move(body);
     StoreFrame(id, std::move(t), false);
-    if (!data || !PlainId(id)) return;
-    FillField(id, FieldText(id, *data));
-    if (UpperId(id) == "TDRC")
-        if (auto v = DateValue(*data)) dates.push_back({id, *v, frames_.size()});
 }
 
-void Mp3TagID3v2::ReadFrameV24(const std::string &id, std::uint16_t flags, std::string body, int tagFlags,
+void Mp3TagID3v2::ReadFrameV24(const std::string &id, std::uint16_t flags, FrameBytes body, int tagFlags,
                                std::vector<DateFrame> &dates) {
     // 2.4 status flags (tag/file alter preservation, read only) sit one bit lower in 2.3.
     const auto status = static_cast<std::uint16_t>(((flags >> 8) & 0x70) << 9);
@@ -230,7 +245,9 @@ void Mp3TagID3v2::ReadFrameV24(const std::string &id, std::uint16_t flags, std::
         if (!DecodeSynchsafe(l, dataLen)) dataLen = DecodeBE32(l);
         d.remove_prefix(4);
     }
-    const std::string data = (flags & 0x0002) || (tagFlags & 0x80) ? Resynchronise(d) : std::string(d);
+    const bool unsync = (flags & 0x0002) || (tagFlags & 0x80);
+    const std::string resynced = unsync ? Resynchronise(d) : std::string();
+    const std::string_view data = unsync ? std::string_view(resynced) : d;
     if (data.empty()) return;
 
     TagString t;
@@ -244,7 +261,7 @@ void Mp3TagID3v2::ReadFrameV24(const std::string &id, std::uint16_t flags, std::
             head.resize(4);
             EncodeBE32(dataLen, head.data());
         }
-        t.body = head + method + group + data;
+        t.body = head + method + group + std::string(data);
         StoreFrame(id, std::move(t), false);
         return;
     }
@@ -255,11 +272,10 @@ void Mp3TagID3v2::ReadFrameV24(const std::string &id, std::uint16_t flags, std::
         std::string head(4, '\0');
         EncodeBE32(static_cast<std::uint32_t>(plain->size()), head.data());
         t.flags |= 0x0080;
-        t.body = head + group + data;
+        t.body = head + group + std::string(data);
         StoreFrame(id, std::move(t), false);
         const auto conv = DowngradeV24(id, *plain);
-        const std::string fid = conv ? conv->first : id;
-        FillField(fid, FieldText(fid, conv ? conv->second : *plain));
+        FillField(conv ? conv->first : id, conv ? std::string_view(conv->second) : std::string_view(*plain));
         return;
     }
     if (id == "TDRC" || id == "TDOR") {
@@ -268,9 +284,16 @@ void Mp3TagID3v2::ReadFrameV24(const std::string &id, std::uint16_t flags, std::
         return;
     }
     auto conv = DowngradeV24(id, data);
-    if (!conv) conv = std::make_pair(id, data);
-    FillField(conv->first, FieldText(conv->first, conv->second));
-    t.body = group + conv->second;
+    if (!conv) {
+        // Kept as it is: a slice of the tag when nothing was taken off it.
+        FillField(id, data);
+        if (group.empty() && !unsync && !hasLen) t.body = std::move(body);
+        else t.body = group + std::string(data);
+        StoreFrame(id, std::move(t), false);
+        return;
+    }
+    FillField(conv->first, conv->second);
+    t.body = group.empty() ? std::move(conv->second) : group + conv->second;
     StoreFrame(conv->first, std::move(t), false);
 }
 
@@ -280,12 +303,22 @@ void Mp3TagID3v2::StoreFrame(const std::string &id, TagString tag, bool fillFiel
         frames_.push_back(FrameEntry{id, {}});
         e = &frames_.back();
     }
-    const std::string body = fillField && tag.body ? *tag.body : std::string();
+    if (fillField) FillField(id, tag.body ? std::string_view(*tag.body) : std::string_view());
     e->tags.push_back(std::move(tag));
-    if (fillField) FillField(id, FieldText(id, body));
 }
 
-void Mp3TagID3v2::FillField(const std::string &id, const std::string &text) {
+void Mp3TagID3v2::FillField(const std::string &id, std::string_view body) {
+    const std::string up = UpperId(id);
+    if (std::find(std::begin(kFieldFrames), std::end(kFieldFrames), up) != std::end(kFieldFrames))
+        pending_.push_back(PendingField{id, std::string(body)});
+}
+
+void Mp3TagID3v2::DecodeFields() const {
+    for (const PendingField &p : pending_) ApplyField(p.id, FieldText(p.id, p.body));
+    pending_.clear();
+}
+
+void Mp3TagID3v2::ApplyField(const std::string &id, const std::string &text) const {
     const std::string up = UpperId(id);
     if (up == "TIT2") title_ = text;
     else if (up == "TPE1") artist_ = text;
@@ -306,7 +339,7 @@ void Mp3TagID3v2::FillField(const std::string &id, const std::string &text) {
     else if (up == "USLT") lyrics_ = text;
 }
 
-void Mp3TagID3v2::ApplyGenre(const std::string &text) {
+void Mp3TagID3v2::ApplyGenre(const std::string &text) const {
     const size_t a = text.find('(');
     const size_t b = text.find(')');
     if (a == std::string::npos || b == std::string::npos || b < a) {
@@ -397,6 +430,7 @@ void Mp3TagID3v2::RemoveFrame(std::int32_t position) {
 
 void Mp3TagID3v2::SetField(std::string &field, const std::string &value, const char *frame,
                            const std::string &tagString) {
+    Fields(); // the other fields keep what the file held
     field = value;
     ReplaceFrame(frame, tagString);
 }
@@ -429,11 +463,13 @@ void Mp3TagID3v2::BuyURL(const std::string &v) { SetField(buyURL_, v, "WCOM", v)
 void Mp3TagID3v2::ArtistURL(const std::string &v) { SetField(artistURL_, v, "WOAR", v); }
 
 void Mp3TagID3v2::Genre(std::uint8_t v) {
+    Fields();
     genre_ = v;
     ReplaceFrame("TCON", "(" + std::to_string(v) + ")" + otherGenreName_);
 }
 
 void Mp3TagID3v2::OtherGenreName(const std::string &v) {
+    Fields();
     SetField(otherGenreName_, v, "TCON", "(" + std::to_string(genre_) + ")" + v);
 }
 
@@ -441,7 +477,13 @@ void Mp3TagID3v2::OtherGenreName(const std::string &v) {
 
 std::string Mp3TagID3v2::RenderTag(std::uint32_t sizeField) const {
     RequireStore();
-    std::string out("ID3\x03\x00\x00", 6);
+    // Sized up front: kept bodies (pictures) are copied once, straight into place.
+    size_t total = 14;
+    for (const FrameEntry &e : frames_)
+        for (const TagString &t : e.tags) total += 10 + (t.body ? t.body->size() : t.text.size() * 2 + 16);
+    std::string out;
+    out.reserve(total);
+    out.assign("ID3\x03\x00\x00", 6);
     out.resize(10);
     EncodeSynchsafe(sizeField, out.data() + 6);
     // Identifiers are upper case in every ID3 version. A frame read with another
@@ -452,7 +494,8 @@ std::string Mp3TagID3v2::RenderTag(std::uint32_t sizeField) const {
         if (e.id.size() < 4) Fail(kErrInvalidArgument, "Invalid procedure call or argument");
         const std::string id = UpperId(e.id.substr(0, 4));
         for (const TagString &t : e.tags) {
-            const std::string body = t.body ? *t.body : RenderTagString(id, t.text);
+            std::string made;
+            const std::string_view body = t.body ? t.body->view() : std::string_view(made = RenderTagString(id, t.text));
             if (body.empty()) continue; // 2.3 has no empty frames
             const bool asRead = t.body && !PlainId(e.id);
             char head[10];
@@ -471,20 +514,17 @@ std::string Mp3TagID3v2::RenderTag(std::uint32_t sizeField) const {
 void Mp3TagID3v2::Update() { WriteTag(); }
 
 void Mp3TagID3v2::WriteTag() {
-    std::string buf = RenderTag(0);
+    std::string buf = RenderTag(0); // a bad store fails before the file is opened
+    File f(Source());
+    f.Open(path_, File::Mode::ReadWrite);
+    fileops::ApplySplices(f, path_, {PlanTag(f, std::move(buf))}, Source());
+}
+
+fileops::Splice Mp3TagID3v2::PlanUpdate(File &f) const { return PlanTag(f, RenderTag(0)); }
+
+fileops::Splice Mp3TagID3v2::PlanTag(File &f, std::string buf) const {
     const std::int64_t total = static_cast<std::int64_t>(buf.size());
     if (total > kMaxTagSize) Fail(kErrInvalidArgument, "Invalid procedure call or argument");
-
-    // Write through a symbolic link to the file it names; the link stays a link.
-    std::string target = path_;
-    std::error_code ec;
-    if (std::filesystem::is_symlink(path_, ec)) {
-        const auto real = std::filesystem::canonical(path_, ec);
-        if (!ec) target = real.string();
-    }
-
-    File f(Source());
-    f.Open(target, File::Mode::ReadWrite);
     const std::int64_t len = f.Size();
     const std::int64_t start = FindTagStart(f, len);
 
@@ -497,14 +537,11 @@ void Mp3TagID3v2::WriteTag() {
     if (tagPos == 0 && room.proven > 0 && total <= room.proven) {
         buf.resize(static_cast<size_t>(room.proven), '\0');
         EncodeSynchsafe(static_cast<std::uint32_t>(room.end - 10), buf.data() + 6);
-        f.Seek(0);
-        f.Write(buf.data(), buf.size());
-        f.Close();
-        return;
+        return {0, room.proven, std::move(buf)};
     }
     // The new tag goes first and ends where the old one ended. The proven part of an
-    // old tag at the start is left out of the copy; anything else before the audio
-    // stays inside the new tag, behind its padding.
+    // old tag at the start is replaced; anything else before the audio stays inside
+    // the new tag, behind its padding.
     const std::int64_t oldEnd = room.end > 0 ? tagPos + room.end : 0;
     const std::int64_t cut = tagPos == 0 ? room.proven : 0;
     const std::int64_t kept = oldEnd - cut;
@@ -512,7 +549,7 @@ void Mp3TagID3v2::WriteTag() {
     if (newSize > kMaxTagSize) Fail(kErrInvalidArgument, "Invalid procedure call or argument");
     buf.resize(static_cast<size_t>(newSize + 10 - kept), '\0');
     EncodeSynchsafe(static_cast<std::uint32_t>(newSize), buf.data() + 6);
-    RewriteWithRoom(f, target, buf, static_cast<std::int64_t>(buf.size()) - cut, Source());
+    return {0, cut, std::move(buf)};
 }
 
 } // namespace tags

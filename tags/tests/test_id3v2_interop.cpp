@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <map>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace tags;
 using testutil::ReadAll;
@@ -74,10 +75,11 @@ protected:
         WriteAll(p, audio_);
         return p;
     }
-    static std::string Python(const std::string &code, const std::string &path) {
+    static std::string Python(const std::string &code, const std::string &path, const std::string &arg = "") {
         const std::string script = dir_->file("w.py");
         WriteAll(script, "import sys\nfrom mutagen.id3 import ID3, TIT2, TPE1, TALB, TCON, TDRC, TSOP, COMM, USLT, APIC, PRIV, TXXX, UFID, GEOB\np = sys.argv[1]\n" + code + "\n");
-        return Shell("PYTHONIOENCODING=utf-8 /usr/bin/python3 " + Quote(script) + " " + Quote(path) + " 2>&1");
+        return Shell("PYTHONIOENCODING=utf-8 /usr/bin/python3 " + Quote(script) + " " + Quote(path) +
+                     (arg.empty() ? "" : " " + Quote(arg)) + " 2>&1");
     }
     static std::map<std::string, std::string> Dump(const std::string &path) {
         std::map<std::string, std::string> m;
@@ -302,5 +304,16 @@ print(a["id3v2"]["artist"], a["id3v2"]["title"], a["id3v2"]["track"], a["id3v2"]
     Mp3TagID3v1 v1;
     v1.MP3File(path);
     EXPECT_EQ(v1.Artist(), "Ä B");
+
+    // Every line is valid JSON: a name that is not UTF-8 comes back byte for byte
+    // through surrogate escapes, and a FIFO is refused at once instead of blocking.
+    const std::string odd = Copy("\xFF\xFEname\x80.mp3"), fifo = tmp_.file("pipe.mp3");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    WriteAll(tmp_.file("odd.json"), Shell("timeout 20 " + probe + " read " + Quote(odd) + " " + Quote(fifo)));
+    EXPECT_EQ(Python(R"PY(
+import json, os
+c, d = [json.loads(l) for l in open(p, encoding="utf-8")]
+print(os.fsencode(c["file"]) == os.fsencode(sys.argv[2]), c["seconds"], d["error"]["number"])
+)PY", tmp_.file("odd.json"), odd), "True 1 22\n");
 }
 #endif
