@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 #include <string_view>
@@ -76,6 +77,26 @@ FrontScan Scan(File &f, std::int64_t from, std::int64_t to, std::int64_t fileLen
     return r;
 }
 
+// The first audio frame starting in buf[0, limit), where buf holds the file's bytes
+// from `base` on; a next header beyond buf is looked up in the file. -1 when none.
+std::int64_t FirstAudio(File &f, std::string_view buf, size_t limit, std::int64_t base, std::int64_t fileLen) {
+    const auto *b = reinterpret_cast<const unsigned char *>(buf.data());
+    limit = std::min(limit, buf.size() >= 4 ? buf.size() - 3 : 0);
+    for (size_t i = buf.find('\xFF'); i < limit; i = buf.find('\xFF', i + 1)) {
+        if ((b[i + 1] & 0xE0) != 0xE0) continue;
+        const auto head = mp3info::ParseFrameHeader(b + i);
+        if (!head) continue;
+        const size_t next = i + static_cast<size_t>(head->frameLength());
+        if (next + 4 <= buf.size()) {
+            const auto second = mp3info::ParseFrameHeader(b + next);
+            if (!second || !mp3info::SameStream(*head, *second)) continue;
+            return base + static_cast<std::int64_t>(i);
+        }
+        if (AudioFrameAt(f, base + static_cast<std::int64_t>(i), b + i, fileLen)) return base + static_cast<std::int64_t>(i);
+    }
+    return -1;
+}
+
 } // namespace
 
 FrontScan ScanFront(File &f, std::int64_t fileLen, std::int64_t from) { return Scan(f, from, fileLen, fileLen, true); }
@@ -91,37 +112,41 @@ TagRoom MeasureTag(File &f, std::int64_t tagPos, std::int64_t fileLen) {
     const std::int64_t declaredEnd = tagPos + 10 + size;
     if (declaredEnd > fileLen) return {};
 
+    // The body and what follows it: a footer, or the audio's first header.
+    // Not zero-filled: the read overwrites it.
+    const size_t want = static_cast<size_t>(std::min<std::int64_t>(size + std::int64_t(10), fileLen - tagPos - 10));
+    const std::unique_ptr<char[]> bytes(new char[want]);
+    if (f.ReadFull(bytes.get(), want) != want) return {};
+    const std::string_view raw(bytes.get(), want);
+    const std::string_view after = raw.substr(size);
+
     TagRoom room;
-    unsigned char next[4];
-    f.Seek(declaredEnd);
-    const size_t got = f.ReadFull(next, sizeof next);
-    if (got == sizeof next && AudioFrameAt(f, declaredEnd, next, fileLen)) {
-        room.proven = room.end = 10 + size;
+    room.end = 10 + size;
+    if (after.size() >= 4 && AudioFrameAt(f, declaredEnd, reinterpret_cast<const unsigned char *>(after.data()), fileLen)) {
+        room.proven = room.end; // a declared end where the audio starts
     } else {
-        std::string raw(size, '\0');
-        f.Seek(tagPos + 10);
-        if (f.ReadFull(raw.data(), raw.size()) != raw.size()) return {};
+        const std::string_view declared = raw.substr(0, size);
         // 2.3 and 2.2 unsynchronise the whole body, 2.4 frame by frame.
         const bool unsync = version < 4 && (h[5] & 0x80);
-        const std::string body = unsync ? Resynchronise(raw) : raw;
+        const std::string plain = unsync ? Resynchronise(declared) : std::string();
+        const std::string_view body = unsync ? std::string_view(plain) : declared;
         size_t from = 0;
         if (version >= 3 && (h[5] & 0x40)) {
             from = ExtendedHeaderLength(body, version);
             if (from == std::string_view::npos) return {};
         }
         size_t end = WalkFrames(body, version, from).end;
-        if (unsync) end = RawOffset(raw, end);
-        while (end < raw.size() && raw[end] == 0) ++end;
+        if (unsync) end = RawOffset(declared, end);
+        while (end < declared.size() && declared[end] == 0) ++end;
         room.proven = 10 + static_cast<std::int64_t>(end);
-        room.end = 10 + size;
-        if (version == 4 && (h[5] & 0x10) && got >= 3 && std::memcmp(next, "3DI", 3) == 0) {
+        if (version == 4 && (h[5] & 0x10) && after.substr(0, 3) == "3DI") {
             room.end += 10;
-            if (room.proven == 10 + size) room.proven = room.end;
+            if (end == declared.size()) room.proven = room.end;
         }
     }
     // Sizes that run into audio prove nothing about the audio.
-    const std::int64_t audio = Scan(f, tagPos + 10, tagPos + room.end, fileLen, false).audioStart;
-    if (audio >= 0) room.end = std::min(room.end, audio - tagPos);
+    const std::int64_t audio = FirstAudio(f, raw, static_cast<size_t>(room.end - 10), tagPos + 10, fileLen);
+    if (audio >= 0) room.end = audio - tagPos;
     room.proven = std::min(room.proven, room.end);
     return room;
 }
