@@ -1,5 +1,7 @@
 #pragma once
+#include <cerrno>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -10,7 +12,33 @@ namespace tags::fileops {
 
 enum class Op { Open, Read, Write, Flush, Rename, Remove, Create };
 
-// Returns an errno value to make the operation fail, 0 to let it run. A failed
+// Error numbers as the system reports them: errno values on POSIX, Windows error
+// codes (GetLastError) on Windows. The layer raises these, and the fault hook returns them.
+#ifdef _WIN32
+inline constexpr int kErrNotFound = 2;   // ERROR_FILE_NOT_FOUND
+inline constexpr int kErrAccess = 5;     // ERROR_ACCESS_DENIED
+inline constexpr int kErrExists = 80;    // ERROR_FILE_EXISTS
+inline constexpr int kErrNoSpace = 112;  // ERROR_DISK_FULL
+inline constexpr int kErrIo = 1117;      // ERROR_IO_DEVICE
+#else
+inline constexpr int kErrNotFound = ENOENT;
+inline constexpr int kErrAccess = EACCES;
+inline constexpr int kErrExists = EEXIST;
+inline constexpr int kErrNoSpace = ENOSPC;
+inline constexpr int kErrIo = EIO;
+#endif
+
+// Paths are UTF-8 on every system. std::filesystem's narrow strings are in the ANSI
+// code page on Windows, so paths cross over through these two.
+inline std::filesystem::path PathFromUtf8(const std::string &utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+inline std::string Utf8FromPath(const std::filesystem::path &path) {
+    const std::u8string u = path.u8string();
+    return std::string(u.begin(), u.end());
+}
+
+// Returns an error number to make the operation fail, 0 to let it run. A failed
 // Write first writes half of its bytes, as a disk that fills up would.
 using FaultHook = std::function<int(Op op, const std::string &path)>;
 void SetFaultHook(FaultHook hook);
@@ -28,7 +56,11 @@ public:
     void Open(const std::string &path, Mode mode);
     // Creates a new, empty file that must not exist yet (exclusive), mode 0600.
     void CreateNew(const std::string &path);
+#ifdef _WIN32
+    bool IsOpen() const { return handle_ != nullptr; }
+#else
     bool IsOpen() const { return fd_ >= 0; }
+#endif
     const std::string &Path() const { return path_; }
 
     std::int64_t Size();
@@ -44,7 +76,8 @@ public:
     // Closes, ignoring failure to close.
     void Close() noexcept;
 
-    // Permission bits of the open file (POSIX st_mode & 07777), or -1.
+    // Permission bits of the open file (POSIX st_mode & 07777; on Windows its
+    // hidden, system and archive attributes), or -1.
     int PermissionBits();
     void SetPermissionBits(int bits);
 
@@ -52,7 +85,11 @@ private:
     [[noreturn]] void Fail(int err) const;
     std::string source_;
     std::string path_;
+#ifdef _WIN32
+    void *handle_ = nullptr; // HANDLE, never INVALID_HANDLE_VALUE
+#else
     int fd_ = -1;
+#endif
 };
 
 // Renames from -> to, replacing `to` atomically where the OS allows.

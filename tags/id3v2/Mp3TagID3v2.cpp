@@ -429,9 +429,9 @@ void Mp3TagID3v2::WriteTag() {
     // Write through a symbolic link to the file it names; the link stays a link.
     std::string target = path_;
     std::error_code ec;
-    if (std::filesystem::is_symlink(path_, ec)) {
-        const auto real = std::filesystem::canonical(path_, ec);
-        if (!ec) target = real.string();
+    if (std::filesystem::is_symlink(fileops::PathFromUtf8(path_), ec)) {
+        const auto real = std::filesystem::canonical(fileops::PathFromUtf8(path_), ec);
+        if (!ec) target = fileops::Utf8FromPath(real);
     }
 
     File f(Source());

@@ -93,7 +93,7 @@ namespace {
 std::string TempName(const std::filesystem::path &folder) {
     static std::atomic<unsigned> counter{0};
     const std::string name = ".sortimentor-" + std::to_string(getpid()) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
-    return (folder / name).string();
+    return fileops::Utf8FromPath(folder / name);
 }
 
 // Temporary files of writers that were killed before their rename: the original
@@ -105,7 +105,7 @@ void RemoveStaleTemps(const std::filesystem::path &folder) {
     static std::set<std::string> done;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (!done.insert(folder.string()).second) return;
+        if (!done.insert(fileops::Utf8FromPath(folder)).second) return;
     }
     std::error_code ec;
     for (const auto &e : std::filesystem::directory_iterator(folder, ec)) {
@@ -115,7 +115,7 @@ void RemoveStaleTemps(const std::filesystem::path &folder) {
         char tail[8] = {};
         if (std::sscanf(name.c_str(), ".sortimentor-%lu-%u.%4s", &pid, &n, tail) != 3 || std::string(tail) != "tmp") continue;
         if (pid == 0 || static_cast<pid_t>(pid) == getpid()) continue;
-        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) fileops::RemoveQuietly(e.path().string());
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) fileops::RemoveQuietly(fileops::Utf8FromPath(e.path()));
     }
 #else
     (void)folder;
@@ -127,7 +127,7 @@ void RemoveStaleTemps(const std::filesystem::path &folder) {
 void RewriteWithRoom(File &src, const std::string &path, const std::string &head, std::int64_t room,
                      const std::string &source) {
     namespace fs = std::filesystem;
-    const fs::path target(path);
+    const fs::path target = fileops::PathFromUtf8(path);
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     const std::int64_t oldLen = src.Size();
     const int perms = src.PermissionBits();
@@ -141,7 +141,7 @@ void RewriteWithRoom(File &src, const std::string &path, const std::string &head
             tmp.CreateNew(tmpPath);
             break;
         } catch (const TagError &e) {
-            if (e.number() != EEXIST || attempt >= 50) throw;
+            if (e.number() != fileops::kErrExists || attempt >= 50) throw;
         }
     }
     try {
@@ -164,7 +164,7 @@ void RewriteWithRoom(File &src, const std::string &path, const std::string &head
         }
         // The old content must have arrived whole before it replaces the original.
         if (copied != oldLen - skip || tmp.Size() != std::max(room, headLen) + oldLen - skip)
-            throw SystemError(source, EIO);
+            throw SystemError(source, fileops::kErrIo);
         // File systems without POSIX modes (FAT on a USB stick) refuse this; the write
         // itself must still go through.
         try {
@@ -180,7 +180,7 @@ void RewriteWithRoom(File &src, const std::string &path, const std::string &head
         fileops::RemoveQuietly(tmpPath);
         throw;
     }
-    fileops::SyncFolder(folder.string());
+    fileops::SyncFolder(fileops::Utf8FromPath(folder));
 }
 
 } // namespace tags::id3v2

@@ -38,8 +38,8 @@ TEST(ID3v1Faults, DiskFullWhileAppendingLeavesFileAsItWas) {
     Mp3TagID3v1 t;
     t.MP3File(path);
     t.Title("neu");
-    HookGuard hook([](fileops::Op op, const std::string &) { return op == fileops::Op::Write ? ENOSPC : 0; });
-    ExpectErrno([&] { t.Update(); }, ENOSPC);
+    HookGuard hook([](fileops::Op op, const std::string &) { return op == fileops::Op::Write ? fileops::kErrNoSpace : 0; });
+    ExpectErrno([&] { t.Update(); }, fileops::kErrNoSpace);
     EXPECT_EQ(ReadAll(path), audio);
 }
 
@@ -58,9 +58,9 @@ TEST(ID3v1Faults, FailureWhileRewritingRestoresTheOldRecord) {
     int writes = 0;
     // The first write (the new record) fails halfway; the restore succeeds.
     HookGuard hook([&](fileops::Op op, const std::string &) {
-        return op == fileops::Op::Write && writes++ == 0 ? EIO : 0;
+        return op == fileops::Op::Write && writes++ == 0 ? fileops::kErrIo : 0;
     });
-    ExpectErrno([&] { t.Update(); }, EIO);
+    ExpectErrno([&] { t.Update(); }, fileops::kErrIo);
     EXPECT_EQ(ReadAll(path), before);
 }
 
@@ -72,19 +72,19 @@ TEST(ID3v1Faults, OpenAndReadFailuresArePassedThrough) {
     Mp3TagID3v1 t;
     t.MP3File(path);
     {
-        HookGuard hook([](fileops::Op op, const std::string &) { return op == fileops::Op::Open ? EACCES : 0; });
-        ExpectErrno([&] { t.Update(); }, EACCES);
-        ExpectErrno([&] { t.MP3File(path); }, EACCES);
+        HookGuard hook([](fileops::Op op, const std::string &) { return op == fileops::Op::Open ? fileops::kErrAccess : 0; });
+        ExpectErrno([&] { t.Update(); }, fileops::kErrAccess);
+        ExpectErrno([&] { t.MP3File(path); }, fileops::kErrAccess);
         EXPECT_EQ(t.Genre(), 255);
     }
     {
-        HookGuard hook([](fileops::Op op, const std::string &) { return op == fileops::Op::Read ? EIO : 0; });
-        ExpectErrno([&] { t.Update(); }, EIO);
+        HookGuard hook([](fileops::Op op, const std::string &) { return op == fileops::Op::Read ? fileops::kErrIo : 0; });
+        ExpectErrno([&] { t.Update(); }, fileops::kErrIo);
     }
     EXPECT_EQ(ReadAll(path), audio);
 
     // A file that vanished between listing and writing.
     std::filesystem::remove(path);
-    ExpectErrno([&] { t.Update(); }, ENOENT);
+    ExpectErrno([&] { t.Update(); }, fileops::kErrNotFound);
     EXPECT_FALSE(std::filesystem::exists(path));
 }

@@ -51,6 +51,9 @@ std::string Shell(const std::string &cmd) {
 class Interop : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
+#ifdef _WIN32
+        return; // the readers run through a POSIX shell
+#endif
         if (std::system("command -v lame >/dev/null 2>&1") != 0) return;
         if (std::system("PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -c 'import mutagen' >/dev/null 2>&1") != 0) return;
         dir_ = new TempDir();
@@ -74,6 +77,9 @@ protected:
         dir_ = nullptr;
     }
     void SetUp() override {
+#ifdef _WIN32
+        GTEST_SKIP() << "lame and mutagen run through popen and a POSIX shell, Linux only";
+#endif
         if (!dir_) GTEST_SKIP() << "lame or /usr/bin/python3 with mutagen missing";
     }
 
