@@ -17,6 +17,12 @@
 #ifdef _WIN32
 #include <process.h>
 #define getpid _getpid
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#undef ReplaceFile
 #else
 #include <unistd.h>
 #endif
@@ -96,11 +102,23 @@ std::string TempName(const std::filesystem::path &folder) {
     return fileops::Utf8FromPath(folder / name);
 }
 
+bool ProcessGone(unsigned long pid) {
+#ifdef _WIN32
+    HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (!h) return GetLastError() == ERROR_INVALID_PARAMETER; // no such process
+    DWORD code = 0;
+    const bool ended = GetExitCodeProcess(h, &code) && code != STILL_ACTIVE;
+    CloseHandle(h);
+    return ended;
+#else
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+#endif
+}
+
 // Temporary files of writers that were killed before their rename: the original
 // they were made from is still in place, so they are only garbage. Once per folder
 // and process; files of a process that still runs stay.
 void RemoveStaleTemps(const std::filesystem::path &folder) {
-#ifndef _WIN32
     static std::mutex mutex;
     static std::set<std::string> done;
     {
@@ -109,17 +127,14 @@ void RemoveStaleTemps(const std::filesystem::path &folder) {
     }
     std::error_code ec;
     for (const auto &e : std::filesystem::directory_iterator(folder, ec)) {
-        const std::string name = e.path().filename().string();
+        const std::string name = fileops::Utf8FromPath(e.path().filename());
         unsigned long pid = 0;
         unsigned n = 0;
         char tail[8] = {};
         if (std::sscanf(name.c_str(), ".sortimentor-%lu-%u.%4s", &pid, &n, tail) != 3 || std::string(tail) != "tmp") continue;
-        if (pid == 0 || static_cast<pid_t>(pid) == getpid()) continue;
-        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) fileops::RemoveQuietly(fileops::Utf8FromPath(e.path()));
+        if (pid == 0 || pid == static_cast<unsigned long>(getpid())) continue;
+        if (ProcessGone(pid)) fileops::RemoveQuietly(fileops::Utf8FromPath(e.path()));
     }
-#else
-    (void)folder;
-#endif
 }
 
 } // namespace
