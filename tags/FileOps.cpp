@@ -1,4 +1,5 @@
 #include "FileOps.h"
+#include "FileOpsHook.h"
 
 #include "TagError.h"
 
@@ -21,34 +22,7 @@
 #endif
 
 namespace tags::fileops {
-namespace {
-
-FaultHook &Hook() {
-    static FaultHook hook;
-    return hook;
-}
-
-int Injected(Op op, const std::string &path) {
-    const FaultHook &h = Hook();
-    return h ? h(op, path) : 0;
-}
-
-#ifdef _WIN32
-std::wstring Wide(const std::string &utf8) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
-    std::wstring w(n > 0 ? n - 1 : 0, L'\0');
-    if (n > 1) MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, w.data(), n);
-    return w;
-}
-#endif
-
-} // namespace
-
-void SetFaultHook(FaultHook hook) { Hook() = std::move(hook); }
-
-File::~File() { Close(); }
-
-void File::Fail(int err) const { throw SystemError(source_, err); }
+using detail::Injected;
 
 void File::Open(const std::string &path, Mode mode) {
     Close();
@@ -105,17 +79,6 @@ size_t File::Read(void *buf, size_t n) {
         if (r >= 0) return static_cast<size_t>(r);
         if (errno != EINTR) Fail(errno);
     }
-}
-
-size_t File::ReadFull(void *buf, size_t n) {
-    size_t got = 0;
-    auto *p = static_cast<char *>(buf);
-    while (got < n) {
-        const size_t r = Read(p + got, n - got);
-        if (r == 0) break;
-        got += r;
-    }
-    return got;
 }
 
 void File::Write(const void *buf, size_t n) {

@@ -1,6 +1,7 @@
 // The file layer on Windows: UTF-8 paths in the program, UTF-16 at the system, Win32
 // handles, and Windows error codes with their system messages.
 #include "FileOps.h"
+#include "FileOpsHook.h"
 
 #include "TagError.h"
 
@@ -16,17 +17,9 @@
 #undef ReplaceFile
 
 namespace tags::fileops {
+using detail::Injected;
+
 namespace {
-
-FaultHook &Hook() {
-    static FaultHook hook;
-    return hook;
-}
-
-int Injected(Op op, const std::string &path) {
-    const FaultHook &h = Hook();
-    return h ? h(op, path) : 0;
-}
 
 std::wstring Wide(const std::string &utf8) {
     if (utf8.empty()) return {};
@@ -46,12 +39,6 @@ constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM 
 constexpr size_t kMaxIo = 1u << 30;
 
 } // namespace
-
-void SetFaultHook(FaultHook hook) { Hook() = std::move(hook); }
-
-File::~File() { Close(); }
-
-void File::Fail(int err) const { throw SystemError(source_, err); }
 
 void File::Open(const std::string &path, Mode mode) {
     Close();
@@ -101,17 +88,6 @@ size_t File::Read(void *buf, size_t n) {
     DWORD got = 0;
     if (!ReadFile(H(handle_), buf, static_cast<DWORD>(std::min(n, kMaxIo)), &got, nullptr))
         Fail(static_cast<int>(GetLastError()));
-    return got;
-}
-
-size_t File::ReadFull(void *buf, size_t n) {
-    size_t got = 0;
-    auto *p = static_cast<char *>(buf);
-    while (got < n) {
-        const size_t r = Read(p + got, n - got);
-        if (r == 0) break;
-        got += r;
-    }
     return got;
 }
 
