@@ -23,6 +23,10 @@ unset DISPLAY WAYLAND_DISPLAY
 trap '"$wineserver" -k >/dev/null 2>&1 || true' EXIT
 # The first start creates the prefix and takes a while.
 timeout 600 "$wine" wineboot -i >/dev/null 2>&1 || loud "wineboot failed in $WINEPREFIX"
+# One server for every test program: a program started just as an idle server
+# shuts down may fail to connect.
+timeout 60 "$wineserver" -w || true
+"$wineserver" -p || loud "wineserver does not start"
 [ "$(timeout 120 "$wine" cmd /c echo wine-ok </dev/null 2>/dev/null | tr -d '\r')" = wine-ok ] ||
   loud "wine64 cannot run a Windows program (cmd /c echo)"
 
