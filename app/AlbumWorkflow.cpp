@@ -197,26 +197,34 @@ bool CopyAndSync(const QString &from, const QString &to) {
 
 RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrder, const RenameOptions &options,
                          const RenameFn &renameFn, const ProgressFn &progressFn, const CopyFn &copyFn,
-                         const TrashFn &trashFn) {
+                         const TrashFn &trashFn, const TrashQuestionFn &ask) {
     const CopyFn copy = copyFn ? copyFn : CopyFn(CopyAndSync);
-    const TrashFn trash = trashFn ? trashFn : [](const QString &path) { return QFile::moveToTrash(path); };
+    const TrashFn trash = trashFn ? trashFn : TrashFn(platform::MoveToTrash);
     // The old file goes to the trash only once a complete copy stands beside it.
-    auto copyThenTrash = [&](const QString &oldName, const QString &tempName) {
+    // Returns why that failed, or nothing.
+    auto copyThenTrash = [&](const QString &oldName, const QString &tempName) -> QString {
         const QString from = EntryPath(folder, oldName);
         const QString to = EntryPath(folder, tempName);
-        if (Occupied(to))
-            return false;
-        bool copied = false;
-        try {
-            copied = copy(from, to);
-            if (copied && trash(from))
-                return true;
-        } catch (...) {
+        QString reason = QStringLiteral("Die Kopie unter einem vorläufigen Namen ließ sich nicht anlegen "
+                                        "(Ordner schreibgeschützt oder Datenträger voll?).");
+        if (!Occupied(to)) {
+            try {
+                if (copy(from, to)) {
+                    const platform::TrashOutcome trashed = trash(from);
+                    // An old file that left its place despite a "no" is gone all the
+                    // same: the copy is the one left and must go on to its new name.
+                    if (trashed.ok || !Occupied(from))
+                        return {};
+                    reason = trashed.reason.isEmpty() ? QStringLiteral("Der Papierkorb nimmt die Datei nicht auf.")
+                                                      : trashed.reason;
+                }
+            } catch (...) {
+            }
         }
         // The temporary name was free before, so whatever is there now is ours.
         if (Occupied(to) && Occupied(from))
             QFile::remove(to);
-        return false;
+        return reason;
     };
     // QFile::rename never replaces an existing file (it refuses, and on Linux
     // the kernel's no-replace rename closes the gap between check and move).
@@ -308,14 +316,30 @@ RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrde
         if (!m.active)
             continue;
         RenameEntry &e = result.entries[static_cast<size_t>(m.index)];
+        if (result.stopped) {
+            m.active = false;
+            e.status = RenameStatus::Stopped;
+            continue;
+        }
         m.temp = TempNameFor(e.oldName, m.index, reserved, folder);
-        if (!m.temp.isEmpty() && copyThenTrash(e.oldName, m.temp)) {
+        const QString reason = m.temp.isEmpty() ? QStringLiteral("Es fand sich kein freier vorläufiger Name.")
+                                                : copyThenTrash(e.oldName, m.temp);
+        if (reason.isEmpty()) {
             reserved << m.temp;
             m.place = Place::Temp;
             e.finalName = m.temp;
-        } else {
-            m.active = false;
-            e.status = RenameStatus::Failed;
+            continue;
+        }
+        m.active = false;
+        e.status = RenameStatus::Failed;
+        e.reason = reason;
+        if (ask) {
+            bool goOn = false;  // a question that fails stops: nothing more leaves the folder
+            try {
+                goOn = ask(e.oldName, reason);
+            } catch (...) {
+            }
+            result.stopped = !goOn;
         }
     }
     // A file that could not move still holds its name; whoever wanted that
@@ -403,6 +427,59 @@ RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrde
     return result;
 }
 
+QString TrashQuestionText(const QString &name, const QString &reason) {
+    return QStringLiteral("Die Datei \"%1\" kann nicht umbenannt werden:\n%2\n\n"
+                          "Sie behält ihren alten Namen, es wurde nichts gelöscht.\n\n"
+                          "Mit den übrigen Dateien fortfahren?")
+        .arg(name, reason);
+}
+
+QString RenameReport(const RenameResult &result, const QString &folder) {
+    QStringList kept, gone, stranded;
+    for (const RenameEntry &e : result.entries) {
+        QString why = e.reason;
+        switch (e.status) {
+        case RenameStatus::Renamed:
+        case RenameStatus::Unchanged:
+            continue;
+        case RenameStatus::Missing:
+            gone << QStringLiteral("  ") + e.oldName;
+            continue;
+        case RenameStatus::Stranded:
+            stranded << QStringLiteral("  %1 (war %2) in %3").arg(e.finalName, e.oldName, QDir::toNativeSeparators(folder));
+            continue;
+        case RenameStatus::BadName:
+            why = QStringLiteral("\"%1\" ist kein gültiger Dateiname").arg(e.newName);
+            break;
+        case RenameStatus::Collision:
+            why = QStringLiteral("der Name \"%1\" ist vergeben").arg(e.newName);
+            break;
+        case RenameStatus::RolledBack:
+            why = QStringLiteral("der Lauf wurde rückgängig gemacht");
+            break;
+        case RenameStatus::Stopped:
+            why = QStringLiteral("der Lauf wurde abgebrochen");
+            break;
+        case RenameStatus::Failed:
+            if (why.isEmpty())
+                why = QStringLiteral("\"%1\" ließ sich nicht vergeben").arg(e.newName);
+            break;
+        }
+        kept << QStringLiteral("  %1: %2").arg(e.oldName, why);
+    }
+    QStringList parts;
+    if (!kept.isEmpty())
+        parts << QStringLiteral("Diese Dateien behalten ihren Namen:\n") + kept.join(QLatin1Char('\n'));
+    if (!stranded.isEmpty())
+        parts << QStringLiteral("Diese Dateien liegen noch unter einem vorläufigen Namen:\n") +
+                     stranded.join(QLatin1Char('\n'));
+    if (!gone.isEmpty())
+        parts << QStringLiteral("Diese Dateien waren nicht mehr im Ordner:\n") + gone.join(QLatin1Char('\n'));
+    if (parts.isEmpty())
+        return {};
+    return QStringLiteral("Nicht alle Dateien wurden umbenannt.\n\n") + parts.join(QStringLiteral("\n\n"));
+}
+
 // ---- Album run driver ------------------------------------------------------
 
 QString ConfirmTitle() { return QString::fromUtf16(kConfirmTitle); }
@@ -484,7 +561,7 @@ RunResult AlbumRun::Run(const RunPlan &plan) {
     };
     auto renameAll = [&] {
         Quietly([&] { r.renaming = RenameAlbum(plan.folder, plan.entries, *plan.rename, renameFn_, renameProgress, copyFn_,
-                                                     trashFn_); });
+                                                     trashFn_, ask_); });
     };
     const int n = static_cast<int>(plan.entries.size());
 

@@ -330,7 +330,8 @@ void Root::BuildUi() {
             edit->setReadOnly(true); // locked until its toggle is checked
             grid->addWidget(toggle, r, 0);
             grid->addWidget(edit, r, 1);
-            connect(toggle, &QCheckBox::clicked, this, [this, toggle] { FieldToggleClick(toggle); });
+            // toggled, not clicked: a screen reader's toggle action or setChecked must unlock the field too.
+            connect(toggle, &QCheckBox::toggled, this, [this, toggle] { FieldToggleClick(toggle); });
             ++r;
         }
         inner->addLayout(grid);
@@ -340,7 +341,7 @@ void Root::BuildUi() {
         inner->addWidget(refresh);
         inner->addWidget(trackChange);
         inner->addWidget(MakeCheck(pic, "bFilesTitel", QStringLiteral("Dateinamen in das Feld \"Titel\" eintragen ")));
-        connect(refresh, &QCheckBox::clicked, this, &Root::bAlbumRefreshClick);
+        connect(refresh, &QCheckBox::toggled, this, &Root::bAlbumRefreshClick);
         auto *info = new QHBoxLayout;
         info->addWidget(MakeLabel(pic, "Label1", QStringLiteral("Bitrate:")));
         info->addWidget(MakeLabel(pic, "cBitrate", QStringLiteral("128 bpm")));
@@ -840,15 +841,10 @@ void Root::bUseExistFileClick() {
         if (const QListWidgetItem *item = m_list->currentItem())
             name->setText(album::TitleFromFileName(item->text()));
         name->setEnabled(false);
-        const QString title = QStringLiteral(" Dateien umbenennen");
+        const QString title = QString::fromUtf16(album::kRenameTitle);
         const QString text =
             QStringLiteral("Alle Dateien werden nacheinander nummeriert, ohne den restlichen Dateinamen zu ändern.  ");
-        if (m_notice) {
-            Step([&] { m_notice(title, text); });
-        } else {
-            QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, this);
-            box.exec();
-        }
+        Notice(title, text);
         SetTag(m_pages[2], QStringLiteral("2"));
     } else {
         name->setEnabled(true);
@@ -909,6 +905,24 @@ void Root::ReloadAlbum() {
     CheckFileList();
 }
 
+void Root::Notice(const QString &title, const QString &text) {
+    if (m_notice) {
+        Step([&] { m_notice(title, text); });
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+bool Root::AskGoOnAfterFailure(const QString &name, const QString &reason) {
+    QMessageBox box(QMessageBox::Warning, QString::fromUtf16(album::kRenameTitle), album::TrashQuestionText(name, reason),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Fortfahren"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Abbrechen"));
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
 void Root::ContinueOnTagPage() {
     if (m_run.IsRunning() || m_list->count() == 0)
         return;
@@ -958,17 +972,24 @@ void Root::ContinueOnTagPage() {
     }));
     m_run.SetLock([this](bool locked) { LockForRun(locked); });
     m_run.SetProgress([this](int index, int count, const QString &) { ShowRunProgress(index, count); });
+    m_run.SetTrashQuestion([this](const QString &name, const QString &reason) { return AskGoOnAfterFailure(name, reason); });
 
     m_lastRun = m_run.Run(plan);
+    // A renaming that left files behind is never silent; stranded files are named with their place.
+    const QString report = m_lastRun.renaming ? album::RenameReport(*m_lastRun.renaming, plan.folder) : QString();
 
     if (m_closeAfterRun) {
         m_closeAfterRun = false;
+        if (!report.isEmpty())
+            Notice(QString::fromUtf16(album::kRenameTitle), report);
         close();
         return;
     }
     const bool albumDone = plan.wholeAlbum && m_lastRun.outcome == album::RunOutcome::Done;
     if (albumDone || m_lastRun.renaming.has_value())
         ReloadAlbum();
+    if (!report.isEmpty())
+        Notice(QString::fromUtf16(album::kRenameTitle), report);
 }
 
 void Root::ShowInfo() {

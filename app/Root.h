@@ -161,6 +161,10 @@ private:
     void LockForRun(bool locked);
     void ShowRunProgress(int index, int count);
     void ReloadAlbum();
+    // An information box (title, text) through the notice hook, or a modal box with OK.
+    void Notice(const QString &title, const QString &text);
+    // The renaming run's question after a file could not be moved away: go on or stop.
+    bool AskGoOnAfterFailure(const QString &name, const QString &reason);
 
     platform::DragList *m_list = nullptr;
     QListWidget *m_fileData = nullptr;

@@ -1,5 +1,7 @@
 #include "FileUtils.h"
 
+#include "Trash.h"
+
 #include <QFile>
 
 #include <QDir>
@@ -47,7 +49,7 @@ bool RecycleFiles(const QStringList &files, bool recycle, bool *aborted) {
         if (f.isEmpty())
             continue;
         const QString path = QDir::fromNativeSeparators(f);
-        const bool ok = recycle ? QFile::moveToTrash(path) : QFile::remove(path);
+        const bool ok = recycle ? MoveToTrash(path).ok : QFile::remove(path);
         all = all && ok;
     }
     if (aborted)

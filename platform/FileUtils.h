@@ -23,7 +23,7 @@ bool PathExists(const QString &path);
 // True if at least one file or folder matches the path; the last part may hold wildcards.
 bool FileExists(const QString &pattern);
 
-// Deletes the files; with recycle they go to the system's trash without a question,
+// Deletes the files; with recycle they go to the system's trash (MoveToTrash) without a question,
 // without it they are removed for good. True if every file went. `aborted`, when given,
 // tells whether any file was left behind.
 bool RecycleFiles(const QStringList &files, bool recycle = true, bool *aborted = nullptr);

@@ -5,7 +5,9 @@ Started without arguments but the program's path, it checks for its tools and ru
 itself again inside Xvfb and a private D-Bus session. There it starts the program with
 a temporary settings folder and a temporary album passed as its argument, finds the
 continue button, the album list and the arrow buttons by name, presses the arrows
-through their action interface and reads the new order back from the list.
+through their action interface and reads the new order back from the list. On the tag
+page it checks a field's box through its toggle action, as a screen reader or voice
+control does, and types into the field it unlocks.
 Exit 77 means: a tool is missing, the test was skipped.
 """
 import os
@@ -151,6 +153,45 @@ def inner(exe):
         wait_for("the file-name page shown",
                  lambda: find("Datei-Eigenschaften", (pyatspi.ROLE_PANEL, pyatspi.ROLE_GROUPING, pyatspi.ROLE_FRAME))
                  .getState().contains(pyatspi.STATE_SHOWING))
+
+        # The tag page: the toggle action (not a click) must unlock the field.
+        cont.queryAction().doAction(0)
+        box = find("Artist/Interpreter:", (pyatspi.ROLE_CHECK_BOX,))
+        field = find("Artist/Interpreter", (pyatspi.ROLE_TEXT, pyatspi.ROLE_ENTRY))
+        wait_for("the tag page shown", lambda: field.getState().contains(pyatspi.STATE_SHOWING))
+        if not field.getState().contains(pyatspi.STATE_READ_ONLY):
+            raise Failure("the artist field is not read-only before its box is checked")
+        actions = box.queryAction()
+        names = [actions.getName(i) for i in range(actions.nActions)]
+        print("check box actions:", names)
+        if "toggle" not in [n.lower() for n in names]:
+            raise Failure(f"the check box offers no toggle action: {names}")
+        actions.doAction([n.lower() for n in names].index("toggle"))
+        wait_for("the box checked", lambda: box.getState().contains(pyatspi.STATE_CHECKED))
+        wait_for("the artist field unlocked", lambda: not field.getState().contains(pyatspi.STATE_READ_ONLY), timeout=5)
+
+        def field_text():
+            t = field.queryText()
+            return t.getText(0, t.characterCount)
+
+        before = field_text()
+        typed = False
+        field.queryComponent().grabFocus()
+        try:
+            wait_for("the artist field focused", lambda: field.getState().contains(pyatspi.STATE_FOCUSED), timeout=3)
+            field.queryText().setCaretOffset(len(before))
+            pyatspi.Registry.generateKeyboardEvent(0, "Neu", pyatspi.KEY_STRING)
+            wait_for("the typed text", lambda: field_text() == before + "Neu", timeout=3)
+            typed = True
+            print("typed through the keyboard")
+        except Failure:
+            pass
+        if not typed:
+            # No window focus or synthetic keyboard on this display: enter the text as a
+            # screen reader's text entry does.
+            field.queryEditableText().insertText(len(before), "Neu", 3)
+            wait_for("the inserted text", lambda: field_text() == before + "Neu", timeout=5)
+            print("entered through the editable-text interface")
         print("ok")
         return 0
     except NoDisplay:

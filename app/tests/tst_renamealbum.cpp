@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <algorithm>
@@ -49,6 +51,7 @@ class TestRenameAlbum : public QObject {
 private slots:
     void init();
     void cleanup();
+    void oldFilesGoToTheTrashOfAFreshHome();
     void numbersInListOrder_data();
     void numbersInListOrder();
     void renumberAfterReorderLosesNothing_data();
@@ -58,8 +61,10 @@ private slots:
     void badCharacterKeepsOldNames();
     void failedFinalRenameKeepsTheOldName();
     void failedFirstPhaseKeepsTheChainInPlace();
+    void failingTrashOrHalfCopyKeepsTheOldFile_data();
     void failingTrashOrHalfCopyKeepsTheOldFile();
     void failureThatBlocksTheWayBackUndoesTheRun();
+    void strandedFilesAreNamedWithTheirPlace();
     void missingAndDuplicateEntriesAreSkipped();
     void noFolderTouchesNothing();
     void throwingCallbacksLeaveNoTemporaryNames();
@@ -86,6 +91,55 @@ void TestRenameAlbum::cleanup() {
     }
     delete dir_;
     dir_ = nullptr;
+}
+
+void TestRenameAlbum::oldFilesGoToTheTrashOfAFreshHome() {
+    // A new account without ~/.local/share, the program started from an empty folder.
+    QTemporaryDir home, work;
+    const QByteArray oldHome = qgetenv("HOME"), oldData = qgetenv("XDG_DATA_HOME");
+    const QString cwd = QDir::currentPath();
+    qputenv("HOME", home.path().toUtf8());
+    qunsetenv("XDG_DATA_HOME");
+    QVERIFY(QDir::setCurrent(work.path()));
+    const auto restore = qScopeGuard([&] {
+        QDir::setCurrent(cwd);
+        qputenv("HOME", oldHome);
+        qputenv("XDG_DATA_HOME", oldData);
+    });
+    const QStringList album{"b.mp3", "Über 50% a.mp3"};
+    QVERIFY(fixture::MakeAlbum(folder_, album));
+    const QHash<QString, QByteArray> before = Snapshot(folder_);
+
+    const RenameResult r = RenameAlbum(folder_, album, {"", false});
+
+    QCOMPARE(r.renamed, 2);
+    QVERIFY(QDir(work.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    const QString trash = home.path() + "/.local/share/Trash";
+    struct stat st {};
+    QCOMPARE(::stat(QFile::encodeName(trash).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 07777, 0700u);
+    const QString original = QFileInfo(folder_).canonicalFilePath() + "/";
+    for (const QString &name : album) {
+        QCOMPARE(fixture::Hash(trash + "/files/" + name), before.value(name));
+        const QList<QByteArray> info = fixture::Read(trash + "/info/" + name + ".trashinfo").split('\n');
+        QCOMPARE(info.value(0), QByteArray("[Trash Info]"));
+        QVERIFY(info.value(1).startsWith("Path=/"));
+        QVERIFY2(!info.value(1).contains(' '), info.value(1));  // percent-encoded
+        QCOMPARE(QFile::decodeName(QByteArray::fromPercentEncoding(info.value(1).mid(5))), original + name);
+        QVERIFY2(QRegularExpression("^DeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d$")
+                     .match(QString::fromLatin1(info.value(2)))
+                     .hasMatch(),
+                 info.value(2));
+    }
+
+    // A name already in the trash: the next one gets a name of its own.
+    QVERIFY(fixture::Write(folder_ + "b.mp3", "again"));
+    const platform::TrashOutcome again = platform::MoveToTrash(folder_ + "b.mp3");
+    QVERIFY2(again.ok, qPrintable(again.reason));
+    QCOMPARE(again.trashedAs, trash + "/files/b.2.mp3");
+    QCOMPARE(fixture::Read(again.trashedAs), QByteArray("again"));
+    QVERIFY(QFile::exists(trash + "/info/b.2.mp3.trashinfo"));
+    QCOMPARE(fixture::Hash(trash + "/files/b.mp3"), before.value("b.mp3"));
 }
 
 void TestRenameAlbum::numbersInListOrder_data() {
@@ -292,11 +346,32 @@ void TestRenameAlbum::failedFirstPhaseKeepsTheChainInPlace() {
     QCOMPARE(fixture::Listing(folder_).size(), 3);
 }
 
+void TestRenameAlbum::failingTrashOrHalfCopyKeepsTheOldFile_data() {
+    QTest::addColumn<int>("answer");  // -1: nobody asked, 0: stop, 1: go on
+    QTest::addColumn<QStringList>("asked");
+    QTest::addColumn<QStringList>("listing");
+    QTest::addColumn<QStringList>("reported");
+    QTest::newRow("nobody asked") << -1 << QStringList() << QStringList{"003- Neu.mp3", "a.mp3", "b.mp3"}
+                                  << QStringList{"a.mp3: Papierkorb voll", "b.mp3: Die Kopie"};
+    QTest::newRow("go on") << 1 << QStringList{"a.mp3", "b.mp3"} << QStringList{"003- Neu.mp3", "a.mp3", "b.mp3"}
+                           << QStringList{"a.mp3: Papierkorb voll", "b.mp3: Die Kopie"};
+    QTest::newRow("stop") << 0 << QStringList{"a.mp3"} << QStringList{"a.mp3", "b.mp3", "c.mp3"}
+                          << QStringList{"a.mp3: Papierkorb voll", "b.mp3: der Lauf wurde abgebrochen",
+                                         "c.mp3: der Lauf wurde abgebrochen"};
+}
+
 void TestRenameAlbum::failingTrashOrHalfCopyKeepsTheOldFile() {
+    QFETCH(int, answer);
+    QFETCH(QStringList, asked);
+    QFETCH(QStringList, listing);
+    QFETCH(QStringList, reported);
     QVERIFY(fixture::MakeAlbum(folder_, {"a.mp3", "b.mp3", "c.mp3"}));
     const QHash<QString, QByteArray> before = Snapshot(folder_);
     // a: the trash refuses; b: the copy stops halfway, as on a full disk.
-    auto trash = [](const QString &path) { return !path.endsWith("/a.mp3") && QFile::moveToTrash(path); };
+    auto trash = [](const QString &path) {
+        return path.endsWith("/a.mp3") ? platform::TrashOutcome{false, {}, {}, "Papierkorb voll"}
+                                       : platform::MoveToTrash(path);
+    };
     auto copy = [](const QString &from, const QString &to) {
         if (!from.endsWith("/b.mp3"))
             return QFile::copy(from, to);
@@ -305,17 +380,33 @@ void TestRenameAlbum::failingTrashOrHalfCopyKeepsTheOldFile() {
         out.write(fixture::Read(from).left(1000));
         return false;
     };
+    QStringList questions;
+    TrashQuestionFn ask;
+    if (answer >= 0)
+        ask = [&](const QString &name, const QString &reason) {
+            questions << name + (reason.isEmpty() ? " without a reason" : "");
+            return answer == 1;
+        };
 
-    const RenameResult r = RenameAlbum(folder_, {"a.mp3", "b.mp3", "c.mp3"}, {"Neu", false}, {}, {}, copy, trash);
+    const RenameResult r =
+        RenameAlbum(folder_, {"a.mp3", "b.mp3", "c.mp3"}, {"Neu", false}, {}, {}, copy, trash, ask);
 
+    QCOMPARE(questions, asked);
+    QCOMPARE(r.stopped, answer == 0);
     QCOMPARE(r.entries[0].status, RenameStatus::Failed);
-    QCOMPARE(r.entries[1].status, RenameStatus::Failed);
-    QCOMPARE(r.entries[2].status, RenameStatus::Renamed);
-    QCOMPARE(fixture::Listing(folder_), QStringList({"003- Neu.mp3", "a.mp3", "b.mp3"}));
+    QCOMPARE(r.entries[1].status, answer == 0 ? RenameStatus::Stopped : RenameStatus::Failed);
+    QCOMPARE(r.entries[2].status, answer == 0 ? RenameStatus::Stopped : RenameStatus::Renamed);
+    QCOMPARE(fixture::Listing(folder_), listing);
     QCOMPARE(fixture::Hash(folder_ + "a.mp3"), before.value("a.mp3"));
     QCOMPARE(fixture::Hash(folder_ + "b.mp3"), before.value("b.mp3"));
-    QCOMPARE(fixture::Hash(folder_ + "003- Neu.mp3"), before.value("c.mp3"));
-    QCOMPARE(fixture::TakeTrash().keys(), QStringList({"c.mp3"}));
+    QCOMPARE(fixture::Hash(folder_ + listing[answer == 0 ? 2 : 0]), before.value("c.mp3"));
+    QCOMPARE(fixture::TakeTrash().keys(), answer == 0 ? QStringList() : QStringList({"c.mp3"}));
+
+    // The end of the run names every file that kept its name, with the reason.
+    const QString report = RenameReport(r, folder_);
+    for (const QString &line : reported)
+        QVERIFY2(report.contains(line), qPrintable(report));
+    QVERIFY2(!report.contains("c.mp3") || answer == 0, qPrintable(report));
 }
 
 void TestRenameAlbum::failureThatBlocksTheWayBackUndoesTheRun() {
@@ -340,6 +431,25 @@ void TestRenameAlbum::failureThatBlocksTheWayBackUndoesTheRun() {
     for (const RenameEntry &e : r.entries)
         QVERIFY(e.status == RenameStatus::RolledBack || e.status == RenameStatus::Failed);
     QCOMPARE(Snapshot(folder_), before);
+}
+
+void TestRenameAlbum::strandedFilesAreNamedWithTheirPlace() {
+    // The folder stops taking renames once the old file is in the trash: the
+    // file can reach neither name and stays under its temporary one.
+    QVERIFY(fixture::MakeAlbum(folder_, {"a.mp3"}));
+    const QByteArray hash = fixture::Hash(folder_ + "a.mp3");
+
+    const RenameResult r = RenameAlbum(folder_, {"a.mp3"}, {"", false}, [](const QString &, const QString &) {
+        return false;
+    });
+
+    const RenameEntry &e = r.entries[0];
+    QCOMPARE(e.status, RenameStatus::Stranded);
+    QCOMPARE(fixture::Listing(folder_), QStringList{e.finalName});
+    QCOMPARE(fixture::Hash(folder_ + e.finalName), hash);
+    const QString report = RenameReport(r, folder_);
+    QVERIFY2(report.contains(e.finalName + " (war a.mp3) in " + QDir::toNativeSeparators(folder_)), qPrintable(report));
+    QVERIFY(QFile::rename(folder_ + e.finalName, folder_ + "a.mp3"));
 }
 
 void TestRenameAlbum::missingAndDuplicateEntriesAreSkipped() {

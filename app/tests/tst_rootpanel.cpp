@@ -9,6 +9,7 @@
 #include "Tooltips_Class.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
@@ -22,7 +23,9 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -213,16 +216,29 @@ private slots:
             const char *toggle, *edit;
         } rows[] = {{"bArtist", "tArtist"}, {"bTitel", "tTitel"}, {"bAlbum", "tAlbum"},   {"bYear", "tYear"},
                     {"bKommentar", "tKommentar"}, {"bTrack", "tTrack"}, {"bGenre", "tGenre"}};
-        for (const auto &row : rows) {
-            QVERIFY2(Edit(*w, row.edit)->isReadOnly(), row.edit);
-            w->SetHelpIcon(7);
-            Check(*w, row.toggle)->click();
-            QVERIFY2(!Edit(*w, row.edit)->isReadOnly(), row.edit);
-            QCOMPARE(w->HelpIcon(), 8);
-            w->SetHelpIcon(7);
-            Check(*w, row.toggle)->click();
-            QVERIFY2(Edit(*w, row.edit)->isReadOnly(), row.edit);
-            QCOMPARE(w->HelpIcon(), 8);
+        // However a box changes: a click, the program, a screen reader's toggle action.
+        const std::pair<const char *, std::function<void(QCheckBox *)>> ways[] = {
+            {"click", [](QCheckBox *b) { b->click(); }},
+            {"setChecked", [](QCheckBox *b) { b->setChecked(!b->isChecked()); }},
+            {"accessible toggle", [](QCheckBox *b) {
+                 QAccessibleInterface *a = QAccessible::queryAccessibleInterface(b);
+                 QVERIFY(a && a->actionInterface());
+                 a->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+             }},
+        };
+        for (const auto &[way, toggle] : ways) {
+            for (const auto &row : rows) {
+                const QByteArray where = QByteArray(way) + " " + row.edit;
+                QVERIFY2(Edit(*w, row.edit)->isReadOnly(), where);
+                w->SetHelpIcon(7);
+                toggle(Check(*w, row.toggle));
+                QVERIFY2(!Edit(*w, row.edit)->isReadOnly(), where);
+                QCOMPARE(w->HelpIcon(), 8);
+                w->SetHelpIcon(7);
+                toggle(Check(*w, row.toggle));
+                QVERIFY2(Edit(*w, row.edit)->isReadOnly(), where);
+                QCOMPARE(w->HelpIcon(), 8);
+            }
         }
 
         // One entry: the album option stays off and the counter option unusable.
