@@ -10,7 +10,11 @@
 // pass open/read/write failures through unchanged. A hook lets tests inject faults.
 namespace tags::fileops {
 
-enum class Op { Open, Read, Write, Flush, Rename, Remove, Create };
+// Piece size of streamed copies: large enough for full disk speed, small enough
+// that memory stays bounded whatever the file size.
+constexpr size_t kCopyChunk = 64 * 1024;
+
+enum class Op { Open, Read, Write, Flush, Rename, Remove, Create, Truncate };
 
 // Error numbers as the system reports them: errno values on POSIX, Windows error
 // codes (GetLastError) on Windows. The layer raises these, and the fault hook returns them.
@@ -20,12 +24,16 @@ inline constexpr int kErrAccess = 5;     // ERROR_ACCESS_DENIED
 inline constexpr int kErrExists = 80;    // ERROR_FILE_EXISTS
 inline constexpr int kErrNoSpace = 112;  // ERROR_DISK_FULL
 inline constexpr int kErrIo = 1117;      // ERROR_IO_DEVICE
+inline constexpr int kErrInvalid = 87;   // ERROR_INVALID_PARAMETER
+inline constexpr int kErrIsFolder = 336; // ERROR_DIRECTORY_NOT_SUPPORTED
 #else
 inline constexpr int kErrNotFound = ENOENT;
 inline constexpr int kErrAccess = EACCES;
 inline constexpr int kErrExists = EEXIST;
 inline constexpr int kErrNoSpace = ENOSPC;
 inline constexpr int kErrIo = EIO;
+inline constexpr int kErrInvalid = EINVAL;
+inline constexpr int kErrIsFolder = EISDIR;
 #endif
 
 // Paths are UTF-8 on every system. std::filesystem's narrow strings are in the ANSI
@@ -52,7 +60,9 @@ public:
     File(const File &) = delete;
     File &operator=(const File &) = delete;
 
-    // Opens an existing file; never creates one.
+    // Opens an existing regular file; never creates one and never blocks. Anything
+    // else (folder, FIFO, device, socket) is refused before it is opened. A copy into
+    // this file that a killed writer left unfinished is finished first.
     void Open(const std::string &path, Mode mode);
     // Creates a new, empty file that must not exist yet (exclusive), mode 0600.
     void CreateNew(const std::string &path);
@@ -81,7 +91,24 @@ public:
     int PermissionBits();
     void SetPermissionBits(int bits);
 
+    // What makes the file the user's besides its content. On Windows the device is
+    // the volume's serial number, the inode the file index, and there is no owner.
+    struct Identity {
+        std::uint64_t device = 0, inode = 0, links = 1;
+        long owner = -1, group = -1;
+    };
+    Identity Identify();
+    // Gives the file that owner and group; false where the system does not allow it.
+    bool SetOwner(long owner, long group) noexcept;
+    // Reserves disk room up to length without changing the file's size, where the
+    // file system can; a later overwrite up to that length then does not run out.
+    void Reserve(std::int64_t length);
+
 private:
+    friend void FinishCopy(File &, const std::string &, const std::string &);
+    void OpenFile(const std::string &path, Mode mode, bool finishCopy);
+    // The system part of opening: refuses anything but a regular file.
+    void OpenRegular(const std::string &path, Mode mode);
     [[noreturn]] void Fail(int err) const;
     std::string source_;
     std::string path_;
@@ -98,5 +125,14 @@ void ReplaceFile(const std::string &source, const std::string &from, const std::
 void RemoveQuietly(const std::string &path) noexcept;
 // Flushes a folder's entry table (after a rename), ignoring failure.
 void SyncFolder(const std::string &folder) noexcept;
+
+// The folder holding the file a path names, after following a symbolic link.
+std::string FolderOf(const std::string &path);
+// Name of the record that holds the complete new content of the file with that
+// device and inode while it is copied over the file (see FileEdit.h).
+std::string CopyRecordPath(const std::string &folder, std::uint64_t device, std::uint64_t inode);
+// Copies a committed record over the open file, cuts it to the record's length,
+// flushes it and removes the record. Throws on failure; the record then stays.
+void FinishCopy(File &target, const std::string &record, const std::string &source);
 
 } // namespace tags::fileops

@@ -40,22 +40,38 @@ constexpr size_t kMaxIo = 1u << 30;
 
 } // namespace
 
-void File::Open(const std::string &path, Mode mode) {
-    Close();
-    path_ = path;
-    if (int e = Injected(Op::Open, path)) Fail(e);
+void File::OpenRegular(const std::string &path, Mode mode) {
+    const std::wstring wide = Wide(path);
+    // A folder is refused by name; CreateFileW would only say "access denied".
+    // Devices may have no attributes; CreateFileW then tells what they are.
+    const DWORD attrs = GetFileAttributesW(wide.c_str());
+    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY)) Fail(kErrIsFolder);
     // Other programs may read meanwhile (a player keeps the file open), never write.
     // A read-only file cannot be opened for writing: ERROR_ACCESS_DENIED, as the
     // caller has to clear the attribute first.
     const DWORD access = mode == Mode::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
-    HANDLE h = CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(wide.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE) Fail(static_cast<int>(GetLastError()));
     handle_ = h;
-    // Network shares and wine run as root may grant the open anyway; the attribute rules.
+    // Devices (NUL, COM1, CON) and pipes open like files; only files on a disk are ours.
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        Close();
+        throw TagError(kErrInvalid, source_, path + " is a device or a pipe, not an MP3 file.");
+    }
     BY_HANDLE_FILE_INFORMATION info{};
-    if (mode == Mode::ReadWrite && GetFileInformationByHandle(h, &info) &&
-        (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
+    if (!GetFileInformationByHandle(h, &info)) {
+        const int e = static_cast<int>(GetLastError());
+        Close();
+        Fail(e);
+    }
+    // The name may have been replaced by a folder between the two looks.
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        Close();
+        Fail(kErrIsFolder);
+    }
+    // Network shares and wine run as root may grant the open anyway; the attribute rules.
+    if (mode == Mode::ReadWrite && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
         Close();
         Fail(ERROR_ACCESS_DENIED);
     }
@@ -109,6 +125,7 @@ void File::Write(const void *buf, size_t n) {
 }
 
 void File::Truncate(std::int64_t length) {
+    if (int e = Injected(Op::Truncate, path_)) Fail(e);
     // SetEndOfFile cuts at the file pointer; the position is kept, as ftruncate does.
     LARGE_INTEGER here{}, zero{}, to{};
     to.QuadPart = length;
@@ -143,6 +160,31 @@ void File::SetPermissionBits(int bits) {
     info.FileAttributes = attrs ? attrs : FILE_ATTRIBUTE_NORMAL;
     if (!SetFileInformationByHandle(H(handle_), FileBasicInfo, &info, sizeof info))
         Fail(static_cast<int>(GetLastError()));
+}
+
+File::Identity File::Identify() {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(H(handle_), &info)) Fail(static_cast<int>(GetLastError()));
+    Identity id;
+    id.device = info.dwVolumeSerialNumber;
+    id.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    id.links = info.nNumberOfLinks;
+    return id;
+}
+
+// A new file belongs to whoever may write the folder; there is no owner to carry over.
+bool File::SetOwner(long, long) noexcept { return true; }
+
+void File::Reserve(std::int64_t length) {
+    // An allocation below the end of the file would cut the file.
+    if (length <= Size()) return;
+    FILE_ALLOCATION_INFO info{};
+    info.AllocationSize.QuadPart = length;
+    if (SetFileInformationByHandle(H(handle_), FileAllocationInfo, &info, sizeof info)) return;
+    const DWORD e = GetLastError();
+    if (e != ERROR_INVALID_PARAMETER && e != ERROR_INVALID_FUNCTION && e != ERROR_NOT_SUPPORTED &&
+        e != ERROR_CALL_NOT_IMPLEMENTED)
+        Fail(static_cast<int>(e));
 }
 
 void ReplaceFile(const std::string &source, const std::string &from, const std::string &to) {

@@ -90,15 +90,17 @@ private slots:
     }
 
     // An album run: the record still holds the file selected before; each
-    // file must keep its own artist when only the title row is checked.
+    // file must keep its own artist when only the title row is checked. The
+    // writer refills tag fields only: no file's stream is read again.
     void writerKeepsEachFilesOwnFields() {
         QTemporaryDir dir;
         const QString a = dir.filePath("01.mp3"), b = dir.filePath("02.mp3");
         Write(a, Frames(50) + Id3v1("a-title", "Alpha", "Album A", 1, 17));
-        Write(b, Frames(50) + Id3v1("b-title", "Beta", "Album B", 2, 80));
+        Write(b, Frames(1000) + Id3v1("b-title", "Beta", "Album B", 2, 80));
 
         mp3info::Mp3InfoRecord record;
         platform::ReadMp3Information(a, record); // selected before the run
+        const auto selectedSeconds = record.seconds;
 
         Id3v1Rows rows;
         rows.title = true;
@@ -118,6 +120,8 @@ private slots:
         QCOMPARE(tb.Genre(), 80);
         QCOMPARE(ta.Track(), 1);
         QCOMPARE(tb.Track(), 2);
+        QCOMPARE(record.seconds, selectedSeconds);
+        QCOMPARE(record.bitrate, std::int16_t(128));
     }
 
     void writerRows() {

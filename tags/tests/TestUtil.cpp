@@ -54,6 +54,16 @@ std::string Filler(size_t n, unsigned seed) {
     return s;
 }
 
+bool SameFile(const std::string &a, const std::string &b) {
+    auto id = [](const std::string &path) {
+        tags::fileops::File f("test");
+        f.Open(path, tags::fileops::File::Mode::Read);
+        const auto i = f.Identify();
+        return std::make_pair(i.device, i.inode);
+    };
+    return id(a) == id(b);
+}
+
 bool IsRoot() {
 #ifdef _WIN32
     return false;

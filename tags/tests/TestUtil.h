@@ -33,6 +33,9 @@ struct FaultHookGuard {
     FaultHookGuard &operator=(const FaultHookGuard &) = delete;
 };
 
+// True when both names lead to one file (hard links), by the file layer's identity.
+bool SameFile(const std::string &a, const std::string &b);
+
 // True where the tests run as root, who may write read-only files (never on Windows).
 bool IsRoot();
 

@@ -184,27 +184,34 @@ TEST(WindowsFiles, OpenFileLetsOthersReadOnly) {
     }
 }
 
-TEST(WindowsFiles, MissingFileAndFolderCarryTheSystemNumbers) {
+TEST(WindowsFiles, NamesWithoutAFileCarryTheSystemNumbers) {
     TempDir dir;
+    fs::create_directory(dir.path() / "ordner.mp3");
     struct Case {
         std::string path;
         int error;
+        bool systemText; // the description is the system's message for the number
     } cases[] = {
-        {dir.file("fehlt.mp3"), ERROR_FILE_NOT_FOUND},
-        {dir.file("fehlt\\a.mp3"), ERROR_PATH_NOT_FOUND},
+        {dir.file("fehlt.mp3"), ERROR_FILE_NOT_FOUND, true},
+        {dir.file("fehlt\\a.mp3"), ERROR_PATH_NOT_FOUND, true},
+        {dir.file("ordner.mp3"), fileops::kErrIsFolder, true},
+        {"\\\\.\\NUL", fileops::kErrInvalid, false},
     };
     for (const Case &c : cases) {
-        Mp3TagID3v1 t;
-        try {
-            t.MP3File(c.path);
-            ADD_FAILURE() << c.path;
-        } catch (const TagError &e) {
-            EXPECT_EQ(e.number(), c.error) << c.path;
-            EXPECT_EQ(e.description(), SystemErrorText(c.error));
-            EXPECT_EQ(e.source(), Mp3TagID3v1::Source());
+        for (const auto mode : {fileops::File::Mode::Read, fileops::File::Mode::ReadWrite}) {
+            fileops::File f(Mp3TagID3v1::Source());
+            try {
+                f.Open(c.path, mode);
+                ADD_FAILURE() << c.path;
+            } catch (const TagError &e) {
+                EXPECT_EQ(e.number(), c.error) << c.path;
+                EXPECT_EQ(e.description() == SystemErrorText(c.error), c.systemText) << e.description();
+                EXPECT_EQ(e.source(), Mp3TagID3v1::Source());
+            }
+            EXPECT_FALSE(f.IsOpen());
         }
     }
-    EXPECT_EQ(Entries(dir.path()), 0u);
+    EXPECT_EQ(Entries(dir.path()), 1u);
 }
 
 #endif
