@@ -1,5 +1,21 @@
+# sorti_add_gtests(PREFIX LIBRARY): in the calling folder, all gtest_*.cpp together
+# become one GoogleTest program, linked to LIBRARY.
+function(sorti_add_gtests prefix library)
+  file(GLOB g_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/gtest_*.cpp)
+  if(g_tests)
+    if(NOT TARGET GTest::gtest)
+      find_package(GTest REQUIRED)
+    endif()
+    add_executable(${prefix}_gtests ${g_tests} ${PROJECT_SOURCE_DIR}/tags/tests/TestUtil.cpp)
+    target_include_directories(${prefix}_gtests PRIVATE ${PROJECT_SOURCE_DIR}/tags/tests)
+    target_link_libraries(${prefix}_gtests PRIVATE ${library} GTest::gtest GTest::gtest_main)
+    include(GoogleTest)
+    gtest_discover_tests(${prefix}_gtests DISCOVERY_TIMEOUT 60)
+  endif()
+endfunction()
+
 # sorti_add_tests(PREFIX LIBRARY): in the calling folder, every tst_*.cpp becomes one
-# Qt Test program and all gtest_*.cpp together one GoogleTest program, linked to LIBRARY.
+# Qt Test program, and the gtest_*.cpp one GoogleTest program, linked to LIBRARY.
 function(sorti_add_tests prefix library)
   file(GLOB qt_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
   foreach(src ${qt_tests})
@@ -10,13 +26,5 @@ function(sorti_add_tests prefix library)
     set_tests_properties(${prefix}_${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
   endforeach()
 
-  file(GLOB g_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/gtest_*.cpp)
-  if(g_tests)
-    find_package(GTest REQUIRED)
-    add_executable(${prefix}_gtests ${g_tests} ${PROJECT_SOURCE_DIR}/tags/tests/TestUtil.cpp)
-    target_include_directories(${prefix}_gtests PRIVATE ${PROJECT_SOURCE_DIR}/tags/tests)
-    target_link_libraries(${prefix}_gtests PRIVATE ${library} GTest::gtest GTest::gtest_main)
-    include(GoogleTest)
-    gtest_discover_tests(${prefix}_gtests DISCOVERY_TIMEOUT 60)
-  endif()
+  sorti_add_gtests(${prefix} ${library})
 endfunction()

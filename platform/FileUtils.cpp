@@ -61,6 +61,12 @@ bool RecycleFiles(const QString &file, bool recycle, bool *aborted) {
     return RecycleFiles(QStringList{file}, recycle, aborted);
 }
 
-std::string FsPath(const QString &path) { return QFile::encodeName(path).toStdString(); }
+std::string FsPath(const QString &path) {
+#ifdef Q_OS_WIN
+    return path.toUtf8().toStdString(); // the file layer turns UTF-8 into UTF-16 itself
+#else
+    return QFile::encodeName(path).toStdString();
+#endif
+}
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: once in a
-# normal build, then once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+# normal build, then the engine's tests built for Windows under wine, then once more
+# under AddressSanitizer and UndefinedBehaviorSanitizer (its ctest summary comes last).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -10,6 +11,8 @@ export QT_QPA_PLATFORM=offscreen
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs" --timeout 300)
+
+bash scripts/test-windows.sh
 
 echo "== the same tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORTIMENTOR_SANITIZE=ON -DSORTIMENTOR_BENCH=OFF >/dev/null

@@ -14,6 +14,13 @@
 #ifdef _WIN32
 #include <process.h>
 #define getpid _getpid
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+// windows.h maps ReplaceFile to ReplaceFileW; ours is the one in FileOps.h.
+#undef ReplaceFile
 #else
 #include <unistd.h>
 #endif
@@ -27,33 +34,42 @@ namespace fs = std::filesystem;
 std::string TempName(const fs::path &folder) {
     static std::atomic<unsigned> counter{0};
     const std::string name = ".sortimentor-" + std::to_string(getpid()) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
-    return (folder / name).string();
+    return Utf8FromPath(folder / name);
+}
+
+bool ProcessGone(unsigned long pid) {
+#ifdef _WIN32
+    HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (!h) return GetLastError() == ERROR_INVALID_PARAMETER; // no such process
+    DWORD code = 0;
+    const bool ended = GetExitCodeProcess(h, &code) && code != STILL_ACTIVE;
+    CloseHandle(h);
+    return ended;
+#else
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+#endif
 }
 
 // Temporary files of writers that were killed before their rename: the original
 // they were made from is still in place, so they are only garbage. Once per folder
 // and process; files of a process that still runs stay.
 void RemoveStaleTemps(const fs::path &folder) {
-#ifndef _WIN32
     static std::mutex mutex;
     static std::set<std::string> done;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (!done.insert(folder.string()).second) return;
+        if (!done.insert(Utf8FromPath(folder)).second) return;
     }
     std::error_code ec;
     for (const auto &e : fs::directory_iterator(folder, ec)) {
-        const std::string name = e.path().filename().string();
+        const std::string name = Utf8FromPath(e.path().filename());
         unsigned long pid = 0;
         unsigned n = 0;
         char tail[8] = {};
         if (std::sscanf(name.c_str(), ".sortimentor-%lu-%u.%4s", &pid, &n, tail) != 3 || std::string(tail) != "tmp") continue;
-        if (pid == 0 || static_cast<pid_t>(pid) == getpid()) continue;
-        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) RemoveQuietly(e.path().string());
+        if (pid == 0 || pid == static_cast<unsigned long>(getpid())) continue;
+        if (ProcessGone(pid)) RemoveQuietly(Utf8FromPath(e.path()));
     }
-#else
-    (void)folder;
-#endif
 }
 
 bool FitsInPlace(const std::vector<Splice> &splices, std::int64_t len) {
@@ -67,7 +83,7 @@ void WriteInPlace(File &f, const std::vector<Splice> &splices, std::int64_t len,
     for (const Splice &s : splices) {
         std::string o(static_cast<size_t>(s.oldLen), '\0');
         f.Seek(s.at);
-        if (f.ReadFull(o.data(), o.size()) != o.size()) throw SystemError(source, EIO);
+        if (f.ReadFull(o.data(), o.size()) != o.size()) throw SystemError(source, kErrIo);
         old.push_back(std::move(o));
     }
     size_t done = 0;
@@ -101,7 +117,7 @@ void WriteNewContent(File &src, File &tmp, const std::vector<Splice> &splices, s
         src.Seek(pos);
         while (pos < end) {
             const size_t n = static_cast<size_t>(std::min<std::int64_t>(end - pos, static_cast<std::int64_t>(chunk.size())));
-            if (src.ReadFull(chunk.data(), n) != n) throw SystemError(source, EIO);
+            if (src.ReadFull(chunk.data(), n) != n) throw SystemError(source, kErrIo);
             tmp.Write(chunk.data(), n);
             pos += static_cast<std::int64_t>(n);
         }
@@ -115,13 +131,13 @@ void WriteNewContent(File &src, File &tmp, const std::vector<Splice> &splices, s
     }
     copyTo(len);
     // The old content must have arrived whole before it replaces the original.
-    if (tmp.Size() != newLen) throw SystemError(source, EIO);
+    if (tmp.Size() != newLen) throw SystemError(source, kErrIo);
     std::int64_t shift = 0;
     std::string back;
     for (const Splice &s : splices) {
         back.assign(s.bytes.size(), '\0');
         tmp.Seek(s.at + shift);
-        if (tmp.ReadFull(back.data(), back.size()) != back.size() || back != s.bytes) throw SystemError(source, EIO);
+        if (tmp.ReadFull(back.data(), back.size()) != back.size() || back != s.bytes) throw SystemError(source, kErrIo);
         shift += static_cast<std::int64_t>(s.bytes.size()) - s.oldLen;
     }
 }
@@ -132,7 +148,7 @@ void ApplySplices(File &f, const std::string &path, const std::vector<Splice> &s
     const std::int64_t len = f.Size();
     std::int64_t end = 0;
     for (const Splice &s : splices) {
-        if (s.at < end || s.oldLen < 0 || s.at + s.oldLen > len) throw SystemError(source, EINVAL);
+        if (s.at < end || s.oldLen < 0 || s.at + s.oldLen > len) throw SystemError(source, kErrInvalid);
         end = s.at + s.oldLen;
     }
     if (FitsInPlace(splices, len)) {
@@ -141,7 +157,7 @@ void ApplySplices(File &f, const std::string &path, const std::vector<Splice> &s
     }
 
     // Write through a symbolic link to the file it names; the link stays a link.
-    fs::path target(path);
+    fs::path target = PathFromUtf8(path);
     std::error_code ec;
     if (fs::is_symlink(target, ec)) {
         const fs::path real = fs::canonical(target, ec);
@@ -151,16 +167,16 @@ void ApplySplices(File &f, const std::string &path, const std::vector<Splice> &s
     const File::Identity id = f.Identify();
     const int perms = f.PermissionBits();
 
-    RemoveStaleTemps(folder);
+    RemoveStaleTemps(PathFromUtf8(folder));
     File tmp(source);
     std::string tmpPath;
     for (int attempt = 0;; ++attempt) {
-        tmpPath = TempName(folder);
+        tmpPath = TempName(PathFromUtf8(folder));
         try {
             tmp.CreateNew(tmpPath);
             break;
         } catch (const TagError &e) {
-            if (e.number() != EEXIST || attempt >= 50) throw;
+            if (e.number() != kErrExists || attempt >= 50) throw;
         }
     }
     std::string record;
@@ -181,7 +197,7 @@ void ApplySplices(File &f, const std::string &path, const std::vector<Splice> &s
             f.Close();
             // No folder flush: the new content is on disk before the rename, so after a
             // crash the name leads to the old file or the new one, both whole.
-            ReplaceFile(source, tmpPath, target.string());
+            ReplaceFile(source, tmpPath, Utf8FromPath(target));
             return;
         }
         // Room for the copy, so that it cannot run out of disk halfway.

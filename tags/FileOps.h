@@ -1,5 +1,7 @@
 #pragma once
+#include <cerrno>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -14,7 +16,37 @@ constexpr size_t kCopyChunk = 64 * 1024;
 
 enum class Op { Open, Read, Write, Flush, Rename, Remove, Create, Truncate };
 
-// Returns an errno value to make the operation fail, 0 to let it run. A failed
+// Error numbers as the system reports them: errno values on POSIX, Windows error
+// codes (GetLastError) on Windows. The layer raises these, and the fault hook returns them.
+#ifdef _WIN32
+inline constexpr int kErrNotFound = 2;   // ERROR_FILE_NOT_FOUND
+inline constexpr int kErrAccess = 5;     // ERROR_ACCESS_DENIED
+inline constexpr int kErrExists = 80;    // ERROR_FILE_EXISTS
+inline constexpr int kErrNoSpace = 112;  // ERROR_DISK_FULL
+inline constexpr int kErrIo = 1117;      // ERROR_IO_DEVICE
+inline constexpr int kErrInvalid = 87;   // ERROR_INVALID_PARAMETER
+inline constexpr int kErrIsFolder = 336; // ERROR_DIRECTORY_NOT_SUPPORTED
+#else
+inline constexpr int kErrNotFound = ENOENT;
+inline constexpr int kErrAccess = EACCES;
+inline constexpr int kErrExists = EEXIST;
+inline constexpr int kErrNoSpace = ENOSPC;
+inline constexpr int kErrIo = EIO;
+inline constexpr int kErrInvalid = EINVAL;
+inline constexpr int kErrIsFolder = EISDIR;
+#endif
+
+// Paths are UTF-8 on every system. std::filesystem's narrow strings are in the ANSI
+// code page on Windows, so paths cross over through these two.
+inline std::filesystem::path PathFromUtf8(const std::string &utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+inline std::string Utf8FromPath(const std::filesystem::path &path) {
+    const std::u8string u = path.u8string();
+    return std::string(u.begin(), u.end());
+}
+
+// Returns an error number to make the operation fail, 0 to let it run. A failed
 // Write first writes half of its bytes, as a disk that fills up would.
 using FaultHook = std::function<int(Op op, const std::string &path)>;
 void SetFaultHook(FaultHook hook);
@@ -34,7 +66,11 @@ public:
     void Open(const std::string &path, Mode mode);
     // Creates a new, empty file that must not exist yet (exclusive), mode 0600.
     void CreateNew(const std::string &path);
+#ifdef _WIN32
+    bool IsOpen() const { return handle_ != nullptr; }
+#else
     bool IsOpen() const { return fd_ >= 0; }
+#endif
     const std::string &Path() const { return path_; }
 
     std::int64_t Size();
@@ -50,11 +86,13 @@ public:
     // Closes, ignoring failure to close.
     void Close() noexcept;
 
-    // Permission bits of the open file (POSIX st_mode & 07777), or -1.
+    // Permission bits of the open file (POSIX st_mode & 07777; on Windows its
+    // hidden, system and archive attributes), or -1.
     int PermissionBits();
     void SetPermissionBits(int bits);
 
-    // What makes the file the user's besides its content.
+    // What makes the file the user's besides its content. On Windows the device is
+    // the volume's serial number, the inode the file index, and there is no owner.
     struct Identity {
         std::uint64_t device = 0, inode = 0, links = 1;
         long owner = -1, group = -1;
@@ -69,11 +107,16 @@ public:
 private:
     friend void FinishCopy(File &, const std::string &, const std::string &);
     void OpenFile(const std::string &path, Mode mode, bool finishCopy);
+    // The system part of opening: refuses anything but a regular file.
+    void OpenRegular(const std::string &path, Mode mode);
     [[noreturn]] void Fail(int err) const;
-    [[noreturn]] void FailNotRegular(unsigned mode) const;
     std::string source_;
     std::string path_;
+#ifdef _WIN32
+    void *handle_ = nullptr; // HANDLE, never INVALID_HANDLE_VALUE
+#else
     int fd_ = -1;
+#endif
 };
 
 // Renames from -> to, replacing `to` atomically where the OS allows.

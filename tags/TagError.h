@@ -30,7 +30,12 @@ std::string ExecutableBaseName();
 // Source text of a class: executable base name + "." + className.
 std::string ErrorSource(const char *className);
 
-// The error for the last failed file operation (errno on POSIX), passed through.
+// The system's message for an error number (errno on POSIX, a Windows error code on
+// Windows), in UTF-8.
+std::string SystemErrorText(int err);
+
+// The error for the last failed file operation (errno on POSIX, GetLastError on
+// Windows), passed through with the system's message.
 TagError SystemError(const std::string &source, int err);
 
 } // namespace tags

@@ -13,7 +13,37 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <shellapi.h>
+#endif
+
 namespace {
+
+// Paths and field values as UTF-8; on Windows argv would be in the ANSI code page.
+std::vector<std::string> Arguments(int argc, char **argv) {
+#ifdef _WIN32
+    (void)argc;
+    (void)argv;
+    int n = 0;
+    wchar_t **w = CommandLineToArgvW(GetCommandLineW(), &n);
+    std::vector<std::string> args;
+    for (int i = 1; w && i < n; ++i) {
+        const int len = WideCharToMultiByte(CP_UTF8, 0, w[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string a(static_cast<size_t>(len > 0 ? len - 1 : 0), '\0');
+        if (len > 1) WideCharToMultiByte(CP_UTF8, 0, w[i], -1, a.data(), len, nullptr, nullptr);
+        args.push_back(std::move(a));
+    }
+    LocalFree(w);
+    return args;
+#else
+    return std::vector<std::string>(argv + 1, argv + argc);
+#endif
+}
 
 const char *kHelp = R"(Usage:
   tagprobe read FILE...
@@ -181,7 +211,7 @@ int Usage() {
 } // namespace
 
 int main(int argc, char **argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args = Arguments(argc, argv);
     if (args.empty()) return Usage();
     if (args[0] == "--help" || args[0] == "-h") {
         std::cout << kHelp;

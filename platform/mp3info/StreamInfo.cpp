@@ -14,6 +14,13 @@
 #include <sys/mman.h>
 #include <unistd.h>
 #define SORTI_MAPPED_WALK 1
+#elif defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#define SORTI_MAPPED_WALK 1
 #endif
 
 namespace mp3info {
@@ -45,10 +52,9 @@ public:
     // Should a later mapping fail, reads of `fallback` bytes take over.
     bool MapWindows(std::int64_t from, std::size_t window, std::size_t fallback) {
 #ifdef SORTI_MAPPED_WALK
-        mapFd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
         mapWindow_ = window;
         fallbackWindow_ = fallback;
-        if (mapFd_ >= 0 && Mapped(from, 0)) return true;
+        if (OpenForMapping() && Mapped(from, 0)) return true;
         Unmap();
         return false;
 #else
@@ -63,7 +69,7 @@ public:
     const unsigned char *At(std::int64_t pos, std::size_t n) {
         if (pos < 0 || pos + static_cast<std::int64_t>(n) > size_) return nullptr;
 #ifdef SORTI_MAPPED_WALK
-        if (mapFd_ >= 0) {
+        if (mapping_) {
             if (const unsigned char *p = Mapped(pos, n)) return p;
             Unmap(); // mapping failed: back to reads
             SetWindow(fallbackWindow_);
@@ -85,25 +91,73 @@ private:
     const unsigned char *Mapped(std::int64_t pos, std::size_t n) {
         if (map_ && pos >= mapStart_ && pos + static_cast<std::int64_t>(n) <= mapStart_ + mapLen_)
             return map_ + (pos - mapStart_);
-        if (map_) ::munmap(const_cast<unsigned char *>(map_), static_cast<std::size_t>(mapLen_));
-        map_ = nullptr;
-        static const std::int64_t page = ::sysconf(_SC_PAGESIZE);
-        mapStart_ = pos - pos % page;
+        ReleaseView();
+        static const std::int64_t grain = MapGrain();
+        mapStart_ = pos - pos % grain;
         mapLen_ = std::min<std::int64_t>(static_cast<std::int64_t>(mapWindow_), size_ - mapStart_);
         if (pos + static_cast<std::int64_t>(n) > mapStart_ + mapLen_) return nullptr;
-        void *m = ::mmap(nullptr, static_cast<std::size_t>(mapLen_), PROT_READ, MAP_PRIVATE | MAP_POPULATE, mapFd_,
-                         static_cast<off_t>(mapStart_));
-        if (m == MAP_FAILED) return nullptr;
-        map_ = static_cast<const unsigned char *>(m);
-        return map_ + (pos - mapStart_);
+        map_ = MapView();
+        return map_ ? map_ + (pos - mapStart_) : nullptr;
     }
     void Unmap() {
-        if (map_) ::munmap(const_cast<unsigned char *>(map_), static_cast<std::size_t>(mapLen_));
-        if (mapFd_ >= 0) ::close(mapFd_);
+        ReleaseView();
+        CloseMapping();
+    }
+#ifdef _WIN32
+    bool OpenForMapping() {
+        // Shared for reading like every handle of the file layer.
+        file_ = CreateFileW(tags::fileops::PathFromUtf8(path_).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (file_ == INVALID_HANDLE_VALUE) return false;
+        mapping_ = CreateFileMappingW(file_, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        return mapping_ != nullptr;
+    }
+    static std::int64_t MapGrain() {
+        SYSTEM_INFO info{};
+        GetSystemInfo(&info);
+        return info.dwAllocationGranularity;
+    }
+    const unsigned char *MapView() {
+        const auto at = static_cast<std::uint64_t>(mapStart_);
+        return static_cast<const unsigned char *>(MapViewOfFile(mapping_, FILE_MAP_READ, static_cast<DWORD>(at >> 32),
+                                                                static_cast<DWORD>(at), static_cast<SIZE_T>(mapLen_)));
+    }
+    void ReleaseView() {
+        if (map_) UnmapViewOfFile(map_);
         map_ = nullptr;
+    }
+    void CloseMapping() {
+        if (mapping_) CloseHandle(mapping_);
+        if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+        mapping_ = nullptr;
+        file_ = INVALID_HANDLE_VALUE;
+    }
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    HANDLE mapping_ = nullptr; // null while the walk reads instead
+#else
+    bool OpenForMapping() {
+        mapFd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        mapping_ = mapFd_ >= 0;
+        return mapping_;
+    }
+    static std::int64_t MapGrain() { return ::sysconf(_SC_PAGESIZE); }
+    const unsigned char *MapView() {
+        void *m = ::mmap(nullptr, static_cast<std::size_t>(mapLen_), PROT_READ, MAP_PRIVATE | MAP_POPULATE, mapFd_,
+                         static_cast<off_t>(mapStart_));
+        return m == MAP_FAILED ? nullptr : static_cast<const unsigned char *>(m);
+    }
+    void ReleaseView() {
+        if (map_) ::munmap(const_cast<unsigned char *>(map_), static_cast<std::size_t>(mapLen_));
+        map_ = nullptr;
+    }
+    void CloseMapping() {
+        if (mapFd_ >= 0) ::close(mapFd_);
         mapFd_ = -1;
+        mapping_ = false;
     }
     int mapFd_ = -1;
+    bool mapping_ = false; // false while the walk reads instead
+#endif
     std::size_t mapWindow_ = 0;
     std::size_t fallbackWindow_ = 0;
     const unsigned char *map_ = nullptr;

@@ -116,6 +116,9 @@ const Case kCases[] = {
 class Accuracy : public testing::Test {
 protected:
     void SetUp() override {
+#ifdef _WIN32
+        GTEST_SKIP() << "lame, ffmpeg and ffprobe run through popen and a POSIX shell, Linux only";
+#endif
         if (!Have("lame") || !Have("ffmpeg") || !Have("ffprobe")) GTEST_SKIP() << "lame, ffmpeg or ffprobe missing";
     }
 

@@ -2,6 +2,7 @@
 #include "FileOps.h"
 #include "Mp3Info.h"
 #include "StreamInfo.h"
+#include "TagError.h"
 #include "TestUtil.h"
 #include "id3v1/Mp3TagID3v1.h"
 
@@ -147,7 +148,7 @@ TEST(InfoRecord, ReadFailuresStayInside) {
     StreamInfo s;
     {
         testutil::FaultHookGuard hook(
-            [](tags::fileops::Op op, const std::string &) { return op == tags::fileops::Op::Read ? EIO : 0; });
+            [](tags::fileops::Op op, const std::string &) { return op == tags::fileops::Op::Read ? tags::fileops::kErrIo : 0; });
         EXPECT_NO_THROW(ok = Mp3FileInfo(path, r));
         s = ReadStreamInfo(path);
     }
@@ -155,7 +156,7 @@ TEST(InfoRecord, ReadFailuresStayInside) {
     EXPECT_EQ(r.bitrate, 0);
     EXPECT_EQ(r.seconds, 0);
     EXPECT_FALSE(s.readable);
-    EXPECT_NE(s.error.find(std::strerror(EIO)), std::string::npos);
+    EXPECT_NE(s.error.find(tags::SystemErrorText(tags::fileops::kErrIo)), std::string::npos);
     EXPECT_TRUE(Mp3FileInfo(path, r)); // and all is well again
     EXPECT_EQ(r.bitrate, 128);
 }

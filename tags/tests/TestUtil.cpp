@@ -3,8 +3,10 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace testutil {
 
@@ -19,18 +21,26 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ec;
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+#ifdef _WIN32
+    // Read-only files cannot be deleted on Windows.
+    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec); !ec && it != decltype(it)(); it.increment(ec)) {
+        std::error_code ignored;
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_write, std::filesystem::perm_options::add,
+                                     ignored);
+    }
+#endif
     std::filesystem::remove_all(path_, ec);
 }
 
 std::string ReadAll(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(tags::fileops::PathFromUtf8(path), std::ios::binary);
     std::ostringstream ss;
     ss << in.rdbuf();
     return ss.str();
 }
 
 void WriteAll(const std::string &path, const std::string &bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(tags::fileops::PathFromUtf8(path), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
@@ -44,8 +54,29 @@ std::string Filler(size_t n, unsigned seed) {
     return s;
 }
 
+bool SameFile(const std::string &a, const std::string &b) {
+    auto id = [](const std::string &path) {
+        tags::fileops::File f("test");
+        f.Open(path, tags::fileops::File::Mode::Read);
+        const auto i = f.Identify();
+        return std::make_pair(i.device, i.inode);
+    };
+    return id(a) == id(b);
+}
+
+bool IsRoot() {
+#ifdef _WIN32
+    return false;
+#else
+    return geteuid() == 0;
+#endif
+}
+
 int AsOrdinaryUser(const std::function<int()> &fn) {
-    if (geteuid() != 0) return fn();
+#ifdef _WIN32
+    return fn(); // the read-only attribute holds for every user
+#else
+    if (!IsRoot()) return fn();
     const pid_t pid = fork();
     if (pid == 0) {
         if (setgid(65534) != 0 || setuid(65534) != 0) _exit(98);
@@ -54,6 +85,7 @@ int AsOrdinaryUser(const std::function<int()> &fn) {
     int status = 0;
     if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return 99;
     return WEXITSTATUS(status);
+#endif
 }
 
 } // namespace testutil

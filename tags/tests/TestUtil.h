@@ -15,7 +15,7 @@ public:
     TempDir(const TempDir &) = delete;
     TempDir &operator=(const TempDir &) = delete;
     const std::filesystem::path &path() const { return path_; }
-    std::string file(const std::string &name) const { return (path_ / name).string(); }
+    std::string file(const std::string &name) const { return tags::fileops::Utf8FromPath(path_ / tags::fileops::PathFromUtf8(name)); }
 
 private:
     std::filesystem::path path_;
@@ -32,6 +32,12 @@ struct FaultHookGuard {
     FaultHookGuard(const FaultHookGuard &) = delete;
     FaultHookGuard &operator=(const FaultHookGuard &) = delete;
 };
+
+// True when both names lead to one file (hard links), by the file layer's identity.
+bool SameFile(const std::string &a, const std::string &b);
+
+// True where the tests run as root, who may write read-only files (never on Windows).
+bool IsRoot();
 
 // Runs fn in a child process that gave up root (as "nobody") where the tests run as
 // root, else in this process; returns fn's result, or 99 when the child failed.

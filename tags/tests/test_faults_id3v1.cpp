@@ -38,19 +38,19 @@ TEST(ID3v1Faults, OpenAndReadFailuresArePassedThrough) {
     Mp3TagID3v1 t;
     t.MP3File(path);
     {
-        HookGuard hook([](fileops::Op op, const std::string &) { return op == fileops::Op::Open ? EACCES : 0; });
-        ExpectErrno([&] { t.Update(); }, EACCES);
-        ExpectErrno([&] { t.MP3File(path); }, EACCES);
+        HookGuard hook([](fileops::Op op, const std::string &) { return op == fileops::Op::Open ? fileops::kErrAccess : 0; });
+        ExpectErrno([&] { t.Update(); }, fileops::kErrAccess);
+        ExpectErrno([&] { t.MP3File(path); }, fileops::kErrAccess);
         EXPECT_EQ(t.Genre(), 255);
     }
     {
-        HookGuard hook([](fileops::Op op, const std::string &) { return op == fileops::Op::Read ? EIO : 0; });
-        ExpectErrno([&] { t.Update(); }, EIO);
+        HookGuard hook([](fileops::Op op, const std::string &) { return op == fileops::Op::Read ? fileops::kErrIo : 0; });
+        ExpectErrno([&] { t.Update(); }, fileops::kErrIo);
     }
     EXPECT_EQ(ReadAll(path), audio);
 
     // A file that vanished between listing and writing.
     std::filesystem::remove(path);
-    ExpectErrno([&] { t.Update(); }, ENOENT);
+    ExpectErrno([&] { t.Update(); }, fileops::kErrNotFound);
     EXPECT_FALSE(std::filesystem::exists(path));
 }

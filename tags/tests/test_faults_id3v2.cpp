@@ -28,7 +28,7 @@ TEST(ID3v2Faults, FileGoneBeforeWritingIsAnErrorAndStaysGone) {
         t.Update();
         FAIL() << "no error";
     } catch (const TagError &e) {
-        EXPECT_EQ(e.number(), ENOENT);
+        EXPECT_EQ(e.number(), fileops::kErrNotFound);
         EXPECT_EQ(e.source(), "tags_tests.cMP3ID3v2");
         EXPECT_FALSE(e.description().empty());
     }
@@ -36,6 +36,9 @@ TEST(ID3v2Faults, FileGoneBeforeWritingIsAnErrorAndStaysGone) {
 }
 
 TEST(ID3v2Faults, ReadOnlyFolderStillTakesInPlaceWritesButNoGrowth) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a folder's read-only attribute does not keep files out on Windows";
+#endif
     TempDir dir;
     const fs::path folder = dir.path() / "album";
     fs::create_directory(folder);
@@ -55,7 +58,7 @@ TEST(ID3v2Faults, ReadOnlyFolderStillTakesInPlaceWritesButNoGrowth) {
         try {
             t.Update();
         } catch (const TagError &e) {
-            return e.number() == EACCES && e.source() == "tags_tests.cMP3ID3v2" ? 0 : 2;
+            return e.number() == fileops::kErrAccess && e.source() == "tags_tests.cMP3ID3v2" ? 0 : 2;
         }
         return 1;
     });

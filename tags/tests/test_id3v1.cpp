@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <unistd.h>
 #include <gtest/gtest.h>
 
 using namespace tags;
@@ -94,7 +93,7 @@ TEST(ID3v1Read, OpenFailureIsPassedThroughAndFieldsReset) {
         t.MP3File(dir.file("missing.mp3"));
         FAIL() << "no error";
     } catch (const TagError &e) {
-        EXPECT_EQ(e.number(), ENOENT);
+        EXPECT_EQ(e.number(), fileops::kErrNotFound);
         EXPECT_EQ(e.source(), ExecutableBaseName() + ".cMP3ID3v1");
         EXPECT_EQ(e.source(), "tags_tests.cMP3ID3v1");
         EXPECT_FALSE(e.description().empty());
@@ -193,7 +192,7 @@ TEST(ID3v1Write, ReadOnlyFileIsUntouched) {
         try {
             t.Update();
         } catch (const TagError &e) {
-            return e.number() == EACCES && e.source() == "tags_tests.cMP3ID3v1" ? 0 : 2;
+            return e.number() == fileops::kErrAccess && e.source() == "tags_tests.cMP3ID3v1" ? 0 : 2;
         }
         return 1;
     });

@@ -297,9 +297,9 @@ TEST(ID3v2Read, OpenFailurePassesThrough) {
         t.MP3File(dir.file("missing.mp3"));
         FAIL();
     } catch (const TagError &e) {
-        EXPECT_EQ(e.number(), ENOENT);
+        EXPECT_EQ(e.number(), fileops::kErrNotFound);
         EXPECT_EQ(e.source(), ExecutableBaseName() + ".cMP3ID3v2");
-        EXPECT_EQ(e.description(), std::strerror(ENOENT));
+        EXPECT_EQ(e.description(), SystemErrorText(fileops::kErrNotFound));
     }
     EXPECT_EQ(t.MP3File(), dir.file("missing.mp3"));
     EXPECT_EQ(t.FrameCount(), 0); // the store exists, empty

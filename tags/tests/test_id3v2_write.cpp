@@ -7,8 +7,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#ifndef _WIN32
 #include <sys/stat.h>
-#include <unistd.h>
+#endif
 #include <gtest/gtest.h>
 
 using namespace tags;
@@ -27,7 +28,7 @@ Mp3TagID3v2 Bind(const std::string &path) {
     return t;
 }
 
-size_t FilesIn(const fs::path &dir) {
+[[maybe_unused]] size_t FilesIn(const fs::path &dir) {
     size_t n = 0;
     for ([[maybe_unused]] const auto &e : fs::directory_iterator(dir)) ++n;
     return n;
@@ -180,7 +181,7 @@ TEST(ID3v2Write, FrameLayoutRules) {
         t.Update();
         FAIL();
     } catch (const TagError &e) {
-        EXPECT_EQ(e.number(), ENOENT);
+        EXPECT_EQ(e.number(), fileops::kErrNotFound);
     }
     EXPECT_FALSE(fs::exists(path));
 }
@@ -244,6 +245,9 @@ TEST(ID3v2Write, BrokenHeadersAreNeverWrittenOver) {
 }
 
 TEST(ID3v2Write, GrowthKeepsPermissionsAndLinks) {
+#ifdef _WIN32
+    GTEST_SKIP() << "POSIX modes and symbolic links; the Windows attributes have their own test";
+#else
     TempDir dir;
     const auto path = dir.file("a.mp3");
     WriteAll(path, Filler(5000));
@@ -259,6 +263,7 @@ TEST(ID3v2Write, GrowthKeepsPermissionsAndLinks) {
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(Bind(path).Title(), "x");
     EXPECT_EQ(FilesIn(dir.path()), 2u);
+#endif
 }
 
 TEST(ID3v2Write, ReadOnlyFileFailsAndStaysUnchanged) {
@@ -269,14 +274,17 @@ TEST(ID3v2Write, ReadOnlyFileFailsAndStaysUnchanged) {
     auto t = Bind(path);
     t.Title("y");
     // Root may write read-only files; the fault hook stands in for the refusal then.
-    ::chmod(path.c_str(), 0444);
-    HookGuard hook([&](fileops::Op op, const std::string &) { return op == fileops::Op::Open && ::geteuid() == 0 ? EACCES : 0; });
+    // On Windows this sets the read-only attribute.
+    fs::permissions(fileops::PathFromUtf8(path), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    const bool root = testutil::IsRoot();
+    HookGuard hook([&](fileops::Op op, const std::string &) { return op == fileops::Op::Open && root ? fileops::kErrAccess : 0; });
     try {
         t.Update();
         FAIL();
     } catch (const TagError &e) {
-        EXPECT_EQ(e.number(), EACCES);
-        EXPECT_EQ(e.description(), std::strerror(EACCES));
+        EXPECT_EQ(e.number(), fileops::kErrAccess);
+        EXPECT_EQ(e.description(), SystemErrorText(fileops::kErrAccess));
     }
     EXPECT_EQ(ReadAll(path), original);
     EXPECT_EQ(t.Title(), "y");

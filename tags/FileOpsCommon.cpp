@@ -1,0 +1,104 @@
+// The parts of the file layer that are the same on every system.
+#include "FileOps.h"
+#include "FileOpsHook.h"
+#include "TagError.h"
+
+#include <filesystem>
+#include <utility>
+#include <vector>
+
+namespace tags::fileops {
+namespace {
+
+FaultHook &Hook() {
+    static FaultHook hook;
+    return hook;
+}
+
+} // namespace
+
+int detail::Injected(Op op, const std::string &path) {
+    const FaultHook &h = Hook();
+    return h ? h(op, path) : 0;
+}
+
+void SetFaultHook(FaultHook hook) { Hook() = std::move(hook); }
+
+using detail::Injected;
+
+File::~File() { Close(); }
+
+void File::Fail(int err) const { throw SystemError(source_, err); }
+
+void File::Open(const std::string &path, Mode mode) { OpenFile(path, mode, true); }
+
+void File::OpenFile(const std::string &path, Mode mode, bool finishCopy) {
+    Close();
+    path_ = path;
+    if (int e = Injected(Op::Open, path)) Fail(e);
+    OpenRegular(path, mode);
+    if (!finishCopy) return;
+    const Identity id = Identify();
+    const std::string record = CopyRecordPath(FolderOf(path), id.device, id.inode);
+    std::error_code ec;
+    if (!std::filesystem::exists(PathFromUtf8(record), ec)) return;
+    // A writer was killed while copying new content over this file: finish its copy.
+    // Through a handle of its own, opened after this one is closed: Windows refuses a
+    // second writer while this one is open.
+    Close();
+    try {
+        File w(source_);
+        w.OpenFile(path, Mode::ReadWrite, false);
+        FinishCopy(w, record, source_);
+    } catch (const TagError &) {
+        // A reader still sees the file; a writer must not write over a half-copied one.
+        if (mode == Mode::ReadWrite) throw;
+    }
+    OpenFile(path, mode, false);
+}
+
+size_t File::ReadFull(void *buf, size_t n) {
+    size_t got = 0;
+    auto *p = static_cast<char *>(buf);
+    while (got < n) {
+        const size_t r = Read(p + got, n - got);
+        if (r == 0) break;
+        got += r;
+    }
+    return got;
+}
+
+std::string FolderOf(const std::string &path) {
+    namespace fs = std::filesystem;
+    fs::path p = PathFromUtf8(path);
+    std::error_code ec;
+    if (fs::is_symlink(p, ec)) {
+        const fs::path real = fs::canonical(p, ec);
+        if (!ec) p = real;
+    }
+    return p.has_parent_path() ? Utf8FromPath(p.parent_path()) : std::string(".");
+}
+
+std::string CopyRecordPath(const std::string &folder, std::uint64_t device, std::uint64_t inode) {
+    return Utf8FromPath(PathFromUtf8(folder) /
+                        (".sortimentor-" + std::to_string(device) + "-" + std::to_string(inode) + ".new"));
+}
+
+void FinishCopy(File &target, const std::string &record, const std::string &source) {
+    File r(source);
+    r.OpenFile(record, File::Mode::Read, false);
+    const std::int64_t len = r.Size();
+    std::vector<char> chunk(kCopyChunk);
+    target.Seek(0);
+    std::int64_t copied = 0;
+    for (size_t n; (n = r.Read(chunk.data(), chunk.size())) > 0; copied += static_cast<std::int64_t>(n))
+        target.Write(chunk.data(), n);
+    if (copied != len) throw SystemError(source, kErrIo);
+    target.Truncate(len);
+    target.Sync();
+    r.Close();
+    RemoveQuietly(record);
+    SyncFolder(Utf8FromPath(PathFromUtf8(record).parent_path()));
+}
+
+} // namespace tags::fileops

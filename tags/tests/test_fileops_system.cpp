@@ -1,0 +1,217 @@
+// The file layer against the system itself: names outside ASCII everywhere; on
+// Windows the read-only attribute, other programs holding the file open, and the
+// system's error numbers and messages.
+#include "FileOps.h"
+#include "Id3Bytes.h"
+#include "TagError.h"
+#include "TestUtil.h"
+#include "id3v1/Mp3TagID3v1.h"
+#include "id3v2/Mp3TagID3v2.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
+using namespace tags;
+using namespace id3bytes;
+using testutil::Filler;
+using testutil::ReadAll;
+using testutil::TempDir;
+using testutil::WriteAll;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A tag with 100 bytes of padding: a short title fits, a long one makes the file grow.
+const std::string kOriginal = Tag(3, Frame("TIT2", Text("alt")), 100) + Filler(6000);
+const std::string kShort = "kurz";
+const std::string kLong(400, 'l');
+
+size_t Entries(const fs::path &dir) {
+    return static_cast<size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}
+
+// Writes the title through the ID3v2 class; returns the error number, 0 on success.
+int WriteTitle(const std::string &path, const std::string &title) {
+    try {
+        Mp3TagID3v2 t;
+        t.MP3File(path);
+        t.Title(title);
+        t.Update();
+        return 0;
+    } catch (const TagError &e) {
+        EXPECT_EQ(e.description(), SystemErrorText(e.number()));
+        return e.number();
+    }
+}
+
+} // namespace
+
+TEST(SystemPaths, NamesOutsideAsciiAreWrittenInPlaceAndByGrowth) {
+    TempDir dir;
+    const fs::path folder = dir.path() / fileops::PathFromUtf8("Alb\u00fcm \u97f3\u697d");
+    fs::create_directory(folder);
+    const std::string path = fileops::Utf8FromPath(folder / fileops::PathFromUtf8("Bj\u00f6rk \u30c6\u30b9\u30c8.mp3"));
+    WriteAll(path, kOriginal);
+    for (const std::string &title : {kShort, kLong}) {
+        ASSERT_EQ(WriteTitle(path, title), 0) << title.size();
+        Mp3TagID3v2 back;
+        back.MP3File(path);
+        EXPECT_EQ(back.Title(), title);
+        Mp3TagID3v1 v1;
+        v1.MP3File(path);
+        v1.Title(title);
+        v1.Update();
+        // One file, under its own name: nothing written beside it under a mangled one.
+        ASSERT_EQ(Entries(folder), 1u);
+        EXPECT_EQ(fs::directory_iterator(folder)->path().filename(), fileops::PathFromUtf8("Bj\u00f6rk \u30c6\u30b9\u30c8.mp3"));
+    }
+    const std::string out = ReadAll(path);
+    EXPECT_EQ(out.substr(out.size() - 128 - 6000, 6000), Filler(6000));
+}
+
+#ifdef _WIN32
+
+TEST(WindowsFiles, ReadOnlyAttributeRefusesEveryWriteAndKeepsTheFile) {
+    struct Case {
+        const char *name;
+        std::function<void(const std::string &)> write;
+    } cases[] = {
+        {"ID3v2 in place", [](const std::string &p) { Mp3TagID3v2 t; t.MP3File(p); t.Title(kShort); t.Update(); }},
+        {"ID3v2 growth", [](const std::string &p) { Mp3TagID3v2 t; t.MP3File(p); t.Title(kLong); t.Update(); }},
+        {"ID3v1", [](const std::string &p) { Mp3TagID3v1 t; t.MP3File(p); t.Title(kShort); t.Update(); }},
+    };
+    for (const Case &c : cases) {
+        TempDir dir;
+        const std::string path = dir.file("ro.mp3");
+        WriteAll(path, kOriginal);
+        const std::wstring wide = fileops::PathFromUtf8(path).wstring();
+        ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_READONLY));
+        try {
+            c.write(path);
+            ADD_FAILURE() << c.name << ": no error";
+        } catch (const TagError &e) {
+            EXPECT_EQ(e.number(), ERROR_ACCESS_DENIED) << c.name;
+            EXPECT_EQ(e.description(), SystemErrorText(ERROR_ACCESS_DENIED)) << c.name;
+            EXPECT_NE(e.description().find_first_not_of("0123456789 "), std::string::npos) << e.description();
+        }
+        EXPECT_TRUE(GetFileAttributesW(wide.c_str()) & FILE_ATTRIBUTE_READONLY) << c.name;
+        SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(ReadAll(path), kOriginal) << c.name;
+        EXPECT_EQ(Entries(dir.path()), 1u) << c.name;
+    }
+}
+
+TEST(WindowsFiles, GrowthKeepsHiddenAndSystemAttributes) {
+    TempDir dir;
+    const std::string path = dir.file("a.mp3");
+    WriteAll(path, kOriginal);
+    const std::wstring wide = fileops::PathFromUtf8(path).wstring();
+    const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    ASSERT_TRUE(SetFileAttributesW(wide.c_str(), kept));
+    ASSERT_EQ(WriteTitle(path, kLong), 0);
+    EXPECT_EQ(GetFileAttributesW(wide.c_str()) & kept, kept);
+    const std::string out = ReadAll(path);
+    EXPECT_EQ(out.substr(out.size() - 6000), Filler(6000));
+}
+
+// Another program (a player) has the file open while the tags are written.
+TEST(WindowsFiles, FileHeldOpenByAnotherProgram) {
+    struct Case {
+        const char *name;
+        DWORD access, share;
+        std::string title;
+        DWORD error; // 0: the write goes through
+    } cases[] = {
+        // Shares reading only: no one may write, the open for writing is refused.
+        {"reader sharing read, in place", GENERIC_READ, FILE_SHARE_READ, kShort, ERROR_SHARING_VIOLATION},
+        {"reader sharing read, growth", GENERIC_READ, FILE_SHARE_READ, kLong, ERROR_SHARING_VIOLATION},
+        // Shares writing too: the tag is written in place, but the file cannot be
+        // replaced under the open handle, so growth fails and leaves it whole.
+        {"reader sharing read+write, in place", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, kShort, 0},
+        {"reader sharing read+write, growth", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, kLong, ERROR_ACCESS_DENIED},
+        // A writer that lets others read: our write is refused.
+        {"writer sharing read+write", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, kShort,
+         ERROR_SHARING_VIOLATION},
+    };
+    for (const Case &c : cases) {
+        TempDir dir;
+        const std::string path = dir.file("held.mp3");
+        WriteAll(path, kOriginal);
+        HANDLE other = CreateFileW(fileops::PathFromUtf8(path).wstring().c_str(), c.access, c.share, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(other, INVALID_HANDLE_VALUE) << c.name;
+        const int err = WriteTitle(path, c.title);
+        CloseHandle(other);
+        if (c.error == ERROR_ACCESS_DENIED) // what a rename over an open file gives varies by file system
+            EXPECT_TRUE(err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION) << c.name << ": " << err;
+        else
+            EXPECT_EQ(err, static_cast<int>(c.error)) << c.name;
+        Mp3TagID3v2 back;
+        back.MP3File(path);
+        EXPECT_EQ(back.Title(), c.error ? "alt" : c.title) << c.name;
+        if (c.error) {
+            EXPECT_EQ(ReadAll(path), kOriginal) << c.name;
+        }
+        EXPECT_EQ(Entries(dir.path()), 1u) << c.name;
+    }
+}
+
+// While the layer has a file open, a player may open it for reading, never for writing.
+TEST(WindowsFiles, OpenFileLetsOthersReadOnly) {
+    TempDir dir;
+    const std::string path = dir.file("a.mp3");
+    WriteAll(path, kOriginal);
+    const std::wstring wide = fileops::PathFromUtf8(path).wstring();
+    for (auto mode : {fileops::File::Mode::Read, fileops::File::Mode::ReadWrite}) {
+        fileops::File f("test");
+        f.Open(path, mode);
+        HANDLE reader = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(reader, INVALID_HANDLE_VALUE);
+        CloseHandle(reader);
+        HANDLE writer = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    }
+}
+
+TEST(WindowsFiles, NamesWithoutAFileCarryTheSystemNumbers) {
+    TempDir dir;
+    fs::create_directory(dir.path() / "ordner.mp3");
+    struct Case {
+        std::string path;
+        int error;
+        bool systemText; // the description is the system's message for the number
+    } cases[] = {
+        {dir.file("fehlt.mp3"), ERROR_FILE_NOT_FOUND, true},
+        {dir.file("fehlt\\a.mp3"), ERROR_PATH_NOT_FOUND, true},
+        {dir.file("ordner.mp3"), fileops::kErrIsFolder, true},
+        {"\\\\.\\NUL", fileops::kErrInvalid, false},
+    };
+    for (const Case &c : cases) {
+        for (const auto mode : {fileops::File::Mode::Read, fileops::File::Mode::ReadWrite}) {
+            fileops::File f(Mp3TagID3v1::Source());
+            try {
+                f.Open(c.path, mode);
+                ADD_FAILURE() << c.path;
+            } catch (const TagError &e) {
+                EXPECT_EQ(e.number(), c.error) << c.path;
+                EXPECT_EQ(e.description() == SystemErrorText(c.error), c.systemText) << e.description();
+                EXPECT_EQ(e.source(), Mp3TagID3v1::Source());
+            }
+            EXPECT_FALSE(f.IsOpen());
+        }
+    }
+    EXPECT_EQ(Entries(dir.path()), 1u);
+}
+
+#endif
