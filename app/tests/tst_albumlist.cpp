@@ -1,21 +1,12 @@
 // Listing a folder and the three order moves, on a bare list widget.
+#include "AlbumFixture.h"
 #include "AlbumList.h"
 
-#include <QDir>
-#include <QFile>
-#include <QListWidget>
-#include <QTemporaryDir>
-#include <QtTest>
+#include <QApplication>
 
 class TestAlbumList : public QObject {
     Q_OBJECT
 
-    static QStringList Texts(const QListWidget &l) {
-        QStringList t;
-        for (int i = 0; i < l.count(); ++i)
-            t << l.item(i)->text();
-        return t;
-    }
     static void Fill(QListWidget &l, int selected) {
         l.clear();
         l.addItems({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("D")});
@@ -47,11 +38,11 @@ private slots:
         QListWidget l;
         Fill(l, 2);
         QVERIFY(album::MoveListItemUp(&l));
-        QCOMPARE(Texts(l), QStringList({"A", "C", "B", "D"}));
+        QCOMPARE(fixture::Texts(&l), QStringList({"A", "C", "B", "D"}));
         QCOMPARE(l.currentRow(), 1);
         QVERIFY(album::MoveListItemDown(&l));
         QVERIFY(album::MoveListItemDown(&l));
-        QCOMPARE(Texts(l), QStringList({"A", "B", "D", "C"}));
+        QCOMPARE(fixture::Texts(&l), QStringList({"A", "B", "D", "C"}));
         QCOMPARE(l.currentRow(), 3);
         // At the ends and without a selection: nothing moves.
         QVERIFY(!album::MoveListItemDown(&l));
@@ -60,7 +51,7 @@ private slots:
         l.setCurrentRow(-1);
         QVERIFY(!album::MoveListItemUp(&l));
         QVERIFY(!album::MoveListItemDown(&l));
-        QCOMPARE(Texts(l), QStringList({"A", "B", "C", "D"}));
+        QCOMPARE(fixture::Texts(&l), QStringList({"A", "B", "C", "D"}));
         l.clear();
         QVERIFY(!album::MoveListItemUp(&l));
         QVERIFY(!album::MoveListItemDown(&l));
@@ -88,12 +79,12 @@ private slots:
         QListWidget l;
         Fill(l, selected);
         album::MoveListItemTo(&l, qint16(target));
-        QCOMPARE(Texts(l), expected);
+        QCOMPARE(fixture::Texts(&l), expected);
         QCOMPARE(l.currentRow(), selectedAfter);
         if (selectedAfter >= 0)
             QVERIFY(l.item(selectedAfter)->isSelected());
     }
 };
 
-QTEST_MAIN(TestAlbumList)
+SORTI_TEST_MAIN(QApplication, TestAlbumList)
 #include "tst_albumlist.moc"

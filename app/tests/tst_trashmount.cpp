@@ -6,7 +6,6 @@
 #include "AlbumFixture.h"
 #include "AlbumWorkflow.h"
 #include "Root.h"
-#include "TagOracle.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -52,11 +51,7 @@ class TestTrashMount : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        QVERIFY(m_tmp.isValid());
-        if (!fixture::HaveLame())
-            QSKIP("lame is not installed");
-    }
+    void initTestCase() { fixture::RequireTools(); }
     void cleanup() {
         for (const QString &dir : m_mounts)
             Unmount(dir);
@@ -104,7 +99,7 @@ private slots:
             // Relative to the mount, so the trash still works where it is mounted next time.
             QCOMPARE(info.value(1), "Path=" + QFile::encodeName("Album 1/" + album[i]).toPercentEncoding("/"));
         }
-        QVERIFY(fixture::TrashedFiles().isEmpty());  // nothing crossed into the home trash
+        QVERIFY(fixture::TakeTrash().isEmpty());  // nothing crossed into the home trash
         QCOMPARE(QFileInfo::exists(top + "/.Trash-" + Uid()), trash.startsWith(".Trash-"));
         struct stat st {};
         QCOMPARE(::lstat(QFile::encodeName(top + "/" + trash).constData(), &st), 0);
@@ -126,12 +121,12 @@ private slots:
         QVERIFY(QDir().mkpath(trash));
         QVERIFY2(Mount(trash, true), std::strerror(errno));
         m_mounts << trash;
-        const QString folder = fixture::FreshFolder(m_tmp, QStringLiteral("album")) + "/";
+        const QString folder = fixture::FreshFolder(m_tmp, QStringLiteral("album"));
         const QStringList album{"a.mp3", "b.mp3", "c.mp3"};
         QVERIFY(fixture::MakeAlbum(folder, album));
         QHash<QString, QByteArray> audio;
         for (const QString &name : album)
-            audio.insert(name, oracle::Audio(fixture::Read(folder + name)));
+            audio.insert(name, fixture::Audio(fixture::Read(folder + name)));
 
         Root w;
         w.SetFolderPicker([folder] { return folder; });
@@ -166,7 +161,7 @@ private slots:
         // Nothing lost: every file under its old name, its audio unchanged.
         QCOMPARE(fixture::Listing(folder), album);
         for (const QString &name : album)
-            QCOMPARE(oracle::Audio(fixture::Read(folder + name)), audio.value(name));
+            QCOMPARE(fixture::Audio(fixture::Read(folder + name)), audio.value(name));
         // The end of the run names each file that kept its name.
         QCOMPARE(notices.size(), 2);
         QCOMPARE(notices[0], QStringLiteral(" Dateien umbenennen"));
@@ -196,11 +191,9 @@ int main(int argc, char **argv) {
         std::printf("SKIP: %s\n", why.constData());
         return 77;
     }
-    // The window's settings and the home trash in temporary folders.
-    QTemporaryDir dataHome, configHome;
-    qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", configHome.path().toUtf8());
+    fixture::Sandbox sandbox;
     QApplication app(argc, argv);
+    sandbox.Enter();
     TestTrashMount tc;
     return QTest::qExec(&tc, argc, argv);
 }

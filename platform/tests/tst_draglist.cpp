@@ -1,10 +1,10 @@
 // Dragging inside the list: where drops are reported, the insert mark and the pointer.
+#include "AlbumFixture.h"
 #include "DragList.h"
 
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QtTest>
 
 using platform::DragList;
 
@@ -119,5 +119,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestDragList)
+SORTI_TEST_MAIN(QApplication, TestDragList)
 #include "tst_draglist.moc"
