@@ -17,16 +17,6 @@ using namespace album;
 
 namespace {
 
-// Files of their own content, so that any mix-up shows.
-void Create(const QString &folder, const QStringList &names) {
-    for (const QString &n : names) {
-        if (n.endsWith('/'))
-            QVERIFY(QDir(folder).mkdir(n));
-        else
-            QVERIFY(fixture::Write(folder + n, ("content of " + n).toUtf8().repeated(50)));
-    }
-}
-
 QString StatusLetters(const RenameResult &r) {
     static const char letters[] = "RUMBCFSKT"; // in the order of RenameStatus
     QString s;
@@ -133,7 +123,7 @@ private slots:
         QFETCH(QString, statuses);
         QFETCH(QStringList, after);
         QFETCH(QStringList, trashed);
-        Create(m_folder, files);
+        fixture::FakeAlbum(m_folder, files);
         const auto before = fixture::Snapshot(m_folder);
         QHash<QString, ino_t> inodes;
         for (const QString &n : files)
@@ -208,7 +198,7 @@ private slots:
         QFETCH(QStringList, asked);
         QFETCH(QStringList, listing);
         QFETCH(QStringList, reported);
-        Create(m_folder, {"a.mp3", "b.mp3", "c.mp3"});
+        fixture::FakeAlbum(m_folder, {"a.mp3", "b.mp3", "c.mp3"});
         const auto before = fixture::Snapshot(m_folder);
         auto trash = [](const QString &path) {
             return path.endsWith("/a.mp3") ? platform::TrashOutcome{false, {}, {}, "Papierkorb voll"} : platform::MoveToTrash(path);
@@ -230,7 +220,7 @@ private slots:
         QCOMPARE(r.stopped, answer == 0);
         QCOMPARE(StatusLetters(r), answer == 0 ? "FSS" : "FFR");
         QCOMPARE(fixture::Listing(m_folder), listing);
-        for (const QString &name : {"a.mp3", "b.mp3"})
+        for (const QString name : {"a.mp3", "b.mp3"})
             QCOMPARE(fixture::Hash(m_folder + name), before.value(name));
         QCOMPARE(fixture::TakeTrash().keys(), answer == 0 ? QStringList() : QStringList({"c.mp3"}));
         const QString report = RenameReport(r, m_folder);
@@ -242,7 +232,7 @@ private slots:
     // The folder stops taking renames once the old file is in the trash: the file stays
     // under its temporary name, and the report says where.
     void strandedFileIsNamedWithItsPlace() {
-        Create(m_folder, {"a.mp3"});
+        fixture::FakeAlbum(m_folder, {"a.mp3"});
         const QByteArray hash = fixture::Hash(m_folder + "a.mp3");
         const RenameResult r = RenameAlbum(m_folder, {"a.mp3"}, {"", false}, [](const QString &, const QString &) { return false; });
         const RenameEntry &e = r.entries[0];
@@ -255,7 +245,7 @@ private slots:
 
     // An empty folder text must not turn the names into paths of the current folder.
     void noFolderTouchesNothing() {
-        Create(m_folder, {"a.mp3"});
+        fixture::FakeAlbum(m_folder, {"a.mp3"});
         const QString cwd = QDir::currentPath();
         QVERIFY(QDir::setCurrent(m_folder));
         const RenameResult r = RenameAlbum("", {"a.mp3"}, {"", false});
@@ -281,7 +271,7 @@ private slots:
             qputenv("XDG_DATA_HOME", oldData);
         });
         const QStringList album{"b.mp3", "Über 50% a.mp3"};
-        Create(m_folder, album);
+        fixture::FakeAlbum(m_folder, album);
         const auto before = fixture::Snapshot(m_folder);
 
         QCOMPARE(RenameAlbum(m_folder, album, {"", false}).renamed, 2);

@@ -67,10 +67,15 @@ inline QStringList Texts(const QListWidget *l) {
     return t;
 }
 
-// Files of plain bytes, `size` each: enough for the list, not for a tag reader.
+// Files of `size` bytes made of their own name (so that any mix-up shows): enough for
+// the list and the renaming, not for a tag reader. A name ending in '/' is a folder.
 inline void FakeAlbum(const QString &folder, const QStringList &names, int size = 2000) {
-    for (const QString &n : names)
-        QVERIFY(Write(folder + n, QByteArray(size, 'x')));
+    for (const QString &n : names) {
+        if (n.endsWith(QLatin1Char('/')))
+            QVERIFY(QDir(folder).mkdir(n));
+        else
+            QVERIFY(Write(folder + n, (n.toUtf8() + '|').repeated(size).left(size)));
+    }
 }
 
 // A quarter second of mono tone whose pitch depends on the seed, at 32 kbit/s.
