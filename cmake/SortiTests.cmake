@@ -1,5 +1,6 @@
 # sorti_add_tests(PREFIX LIBRARY): in the calling folder, every tst_*.cpp becomes one
-# Qt Test program and all gtest_*.cpp together one GoogleTest program, linked to LIBRARY.
+# Qt Test program (with the shared fixture of tests/qt on its include path) and all
+# gtest_*.cpp together one GoogleTest program, linked to LIBRARY.
 function(sorti_add_tests prefix library)
   file(GLOB qt_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
   foreach(src ${qt_tests})
