@@ -83,21 +83,18 @@ private slots:
         const QString folder = top + "/Album 1/";
         QVERIFY(QDir().mkpath(folder));
         const QStringList album{"b.mp3", "Über a.mp3"};
-        QVERIFY(fixture::MakeAlbum(folder, album));
-        QStringList hashes;
-        for (const QString &name : album)
-            hashes << fixture::Hash(folder + name);
+        fixture::FakeAlbum(folder, album);
+        const auto before = fixture::Snapshot(folder);
 
         const RenameResult r = RenameAlbum(folder, album, {"", false});
 
         QCOMPARE(r.renamed, 2);
         QCOMPARE(fixture::Listing(folder), QStringList({"001.mp3", "002.mp3"}));
-        for (int i = 0; i < album.size(); ++i) {
-            QCOMPARE(fixture::Hash(top + "/" + trash + "/files/" + album[i]), hashes[i].toLatin1());
-            const QList<QByteArray> info =
-                fixture::Read(top + "/" + trash + "/info/" + album[i] + ".trashinfo").split('\n');
+        for (const QString &name : album) {
+            QCOMPARE(fixture::Hash(top + "/" + trash + "/files/" + name), before.value(name));
+            const QList<QByteArray> info = fixture::Read(top + "/" + trash + "/info/" + name + ".trashinfo").split('\n');
             // Relative to the mount, so the trash still works where it is mounted next time.
-            QCOMPARE(info.value(1), "Path=" + QFile::encodeName("Album 1/" + album[i]).toPercentEncoding("/"));
+            QCOMPARE(info.value(1), "Path=" + QFile::encodeName("Album 1/" + name).toPercentEncoding("/"));
         }
         QVERIFY(fixture::TakeTrash().isEmpty());  // nothing crossed into the home trash
         QCOMPARE(QFileInfo::exists(top + "/.Trash-" + Uid()), trash.startsWith(".Trash-"));
@@ -124,9 +121,7 @@ private slots:
         const QString folder = fixture::FreshFolder(m_tmp, QStringLiteral("album"));
         const QStringList album{"a.mp3", "b.mp3", "c.mp3"};
         QVERIFY(fixture::MakeAlbum(folder, album));
-        QHash<QString, QByteArray> audio;
-        for (const QString &name : album)
-            audio.insert(name, fixture::Audio(fixture::Read(folder + name)));
+        const auto audio = fixture::AudioHashes(folder);
 
         Root w;
         w.SetFolderPicker([folder] { return folder; });
@@ -142,7 +137,6 @@ private slots:
         // The question is a real message box: read it and answer it.
         QStringList asked;
         QTimer answer;
-        answer.setInterval(10);
         connect(&answer, &QTimer::timeout, [&] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             if (!box)
@@ -150,7 +144,7 @@ private slots:
             asked << box->windowTitle() << box->text();
             box->button(goOn ? QMessageBox::Yes : QMessageBox::No)->click();
         });
-        answer.start();
+        answer.start(10);
         w.bStarten()->click();
         answer.stop();
 
@@ -160,8 +154,7 @@ private slots:
                  qPrintable(asked.value(1)));
         // Nothing lost: every file under its old name, its audio unchanged.
         QCOMPARE(fixture::Listing(folder), album);
-        for (const QString &name : album)
-            QCOMPARE(fixture::Audio(fixture::Read(folder + name)), audio.value(name));
+        QCOMPARE(fixture::AudioHashes(folder), audio);
         // The end of the run names each file that kept its name.
         QCOMPARE(notices.size(), 2);
         QCOMPARE(notices[0], QStringLiteral(" Dateien umbenennen"));
