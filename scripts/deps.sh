@@ -3,7 +3,7 @@
 set -euo pipefail
 PKGS=(cmake g++ make pkg-config libgtest-dev
       qt6-base-dev qt6-translations-l10n qt6-svg-dev libgl-dev
-      libtag1-dev lame ffmpeg python3-mutagen
+      libtag1-dev zlib1g-dev lame ffmpeg python3-mutagen
       xvfb xauth imagemagick desktop-file-utils appstream
       at-spi2-core python3-pyatspi dbus-daemon)
 # The program alone needs less.

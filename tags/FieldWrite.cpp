@@ -1,7 +1,12 @@
 #include "FieldWrite.h"
 
+#include "FileEdit.h"
+#include "FileOps.h"
+
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
+
+#include <vector>
 
 namespace tags {
 
@@ -12,7 +17,6 @@ void WriteFields(const std::string &path, const FieldValues &f, Mp3TagID3v1 &v1,
     if (f.album) v1.Album(*f.album);
     if (f.year) v1.Year(*f.year);
     if (f.comment) v1.Comment(*f.comment);
-    v1.Update();
 
     v2.MP3File(path);
     if (f.artist) v2.Artist(*f.artist);
@@ -21,7 +25,15 @@ void WriteFields(const std::string &path, const FieldValues &f, Mp3TagID3v1 &v1,
     if (f.year) v2.Year(*f.year);
     if (f.comment) v2.Comment(*f.comment);
     if (f.track) v2.Track(*f.track);
-    v2.Update();
+
+    // One plan for both tags, so that they change together or not at all.
+    fileops::File file(Mp3TagID3v2::Source());
+    file.Open(path, fileops::File::Mode::ReadWrite);
+    std::vector<fileops::Splice> plan;
+    const auto record = v1.PlanUpdate(file); // an empty file fails as ID3v1 reports it
+    plan.push_back(v2.PlanUpdate(file));
+    if (record) plan.push_back(*record);
+    fileops::ApplySplices(file, path, plan, Mp3TagID3v2::Source());
 }
 
 } // namespace tags

@@ -12,9 +12,9 @@ struct FieldValues {
     std::optional<std::string> artist, title, album, year, comment, track;
 };
 
-// Binds both tag objects to the file and writes the given fields: ID3v1 first
-// (artist, title, album, year, comment), then ID3v2 (the same and the track).
-// Throws the tag classes' error; an ID3v1 failure leaves the ID3v2 tag untouched.
+// Binds both tag objects to the file and writes the given fields into ID3v1 (artist,
+// title, album, year, comment) and ID3v2 (the same and the track), both or neither:
+// a failure leaves the file as it was. Throws the tag classes' error.
 void WriteFields(const std::string &path, const FieldValues &values, Mp3TagID3v1 &v1, Mp3TagID3v2 &v2);
 
 } // namespace tags

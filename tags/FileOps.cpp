@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <filesystem>
 #include <utility>
+#include <vector>
 
 #ifdef _WIN32
 #include <io.h>
@@ -50,22 +52,68 @@ File::~File() { Close(); }
 
 void File::Fail(int err) const { throw SystemError(source_, err); }
 
-void File::Open(const std::string &path, Mode mode) {
+void File::Open(const std::string &path, Mode mode) { OpenFile(path, mode, true); }
+
+void File::FailNotRegular(unsigned mode) const {
+#ifndef _WIN32
+    if (S_ISDIR(mode)) Fail(EISDIR);
+    const char *kind = S_ISFIFO(mode) ? "a FIFO (named pipe)" : S_ISSOCK(mode) ? "a socket"
+                     : S_ISCHR(mode) || S_ISBLK(mode) ? "a device" : "no regular file";
+    throw TagError(EINVAL, source_, path_ + " is " + kind + ", not an MP3 file.");
+#else
+    (void)mode;
+    Fail(EISDIR);
+#endif
+}
+
+void File::OpenFile(const std::string &path, Mode mode, bool finishCopy) {
     Close();
     path_ = path;
     if (int e = Injected(Op::Open, path)) Fail(e);
     const int flags = (mode == Mode::Read ? O_RDONLY : O_RDWR);
+    struct stat st {};
 #ifdef _WIN32
     fd_ = _wopen(Wide(path).c_str(), flags | O_BINARY);
-#else
-    fd_ = ::open(path.c_str(), flags | O_CLOEXEC);
-#endif
     if (fd_ < 0) Fail(errno);
-    struct stat st {};
     if (fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
         Close();
         Fail(EISDIR);
     }
+    (void)finishCopy;
+#else
+    // Refused before opening: opening a FIFO or a device can block or act on the device.
+    if (::stat(path.c_str(), &st) != 0) Fail(errno);
+    if (!S_ISREG(st.st_mode)) FailNotRegular(st.st_mode);
+    fd_ = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd_ < 0) Fail(errno);
+    // The name may have been replaced between the two looks.
+    if (::fstat(fd_, &st) != 0) {
+        const int e = errno;
+        Close();
+        Fail(e);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        Close();
+        FailNotRegular(st.st_mode);
+    }
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    if (!finishCopy) return;
+    const std::string record = CopyRecordPath(FolderOf(path), st.st_dev, st.st_ino);
+    struct stat rs {};
+    if (::stat(record.c_str(), &rs) != 0) return;
+    // A writer was killed while copying new content over this file: finish its copy.
+    try {
+        File w(source_);
+        w.OpenFile(path, Mode::ReadWrite, false);
+        FinishCopy(w, record, source_);
+    } catch (const TagError &) {
+        // A reader still sees the file; a writer must not write over a half-copied one.
+        if (mode == Mode::ReadWrite) {
+            Close();
+            throw;
+        }
+    }
+#endif
 }
 
 void File::CreateNew(const std::string &path) {
@@ -147,6 +195,7 @@ void File::Write(const void *buf, size_t n) {
 }
 
 void File::Truncate(std::int64_t length) {
+    if (int e = Injected(Op::Truncate, path_)) Fail(e);
 #ifdef _WIN32
     if (_chsize_s(fd_, length) != 0) Fail(errno);
 #else
@@ -188,6 +237,38 @@ void File::SetPermissionBits(int bits) {
 #endif
 }
 
+File::Identity File::Identify() {
+    struct stat st {};
+    if (fstat(fd_, &st) != 0) Fail(errno);
+    Identity id;
+    id.device = static_cast<std::uint64_t>(st.st_dev);
+    id.inode = static_cast<std::uint64_t>(st.st_ino);
+    id.links = static_cast<std::uint64_t>(st.st_nlink);
+    id.owner = static_cast<long>(st.st_uid);
+    id.group = static_cast<long>(st.st_gid);
+    return id;
+}
+
+bool File::SetOwner(long owner, long group) noexcept {
+#ifndef _WIN32
+    return ::fchown(fd_, static_cast<uid_t>(owner), static_cast<gid_t>(group)) == 0;
+#else
+    (void)owner;
+    (void)group;
+    return true;
+#endif
+}
+
+void File::Reserve(std::int64_t length) {
+#ifdef __linux__
+    if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(length)) != 0 && errno != EOPNOTSUPP &&
+        errno != ENOSYS)
+        Fail(errno);
+#else
+    (void)length;
+#endif
+}
+
 void ReplaceFile(const std::string &source, const std::string &from, const std::string &to) {
     if (int e = Injected(Op::Rename, to)) throw SystemError(source, e);
 #ifdef _WIN32
@@ -217,6 +298,40 @@ void SyncFolder(const std::string &folder) noexcept {
 #else
     (void)folder;
 #endif
+}
+
+std::string FolderOf(const std::string &path) {
+    namespace fs = std::filesystem;
+    fs::path p(path);
+    std::error_code ec;
+    if (fs::is_symlink(p, ec)) {
+        const fs::path real = fs::canonical(p, ec);
+        if (!ec) p = real;
+    }
+    return p.has_parent_path() ? p.parent_path().string() : std::string(".");
+}
+
+std::string CopyRecordPath(const std::string &folder, std::uint64_t device, std::uint64_t inode) {
+    return (std::filesystem::path(folder) /
+            (".sortimentor-" + std::to_string(device) + "-" + std::to_string(inode) + ".new"))
+        .string();
+}
+
+void FinishCopy(File &target, const std::string &record, const std::string &source) {
+    File r(source);
+    r.OpenFile(record, File::Mode::Read, false);
+    const std::int64_t len = r.Size();
+    std::vector<char> chunk(kCopyChunk);
+    target.Seek(0);
+    std::int64_t copied = 0;
+    for (size_t n; (n = r.Read(chunk.data(), chunk.size())) > 0; copied += static_cast<std::int64_t>(n))
+        target.Write(chunk.data(), n);
+    if (copied != len) throw SystemError(source, EIO);
+    target.Truncate(len);
+    target.Sync();
+    r.Close();
+    RemoveQuietly(record);
+    SyncFolder(std::filesystem::path(record).parent_path().string());
 }
 
 } // namespace tags::fileops

@@ -28,37 +28,69 @@ read prints one JSON object per line and file:
    "id3v1":{"present":BOOL,"title":S,"artist":S,"album":S,"year":S,"comment":S,
             "track":N,"genre":N,"genreName":S},
    "bitrate":N,"seconds":N,"time":"hh:mm:ss"}
-  genreName is GenreName(genre) of that class. Texts are UTF-8. bitrate is in kbit/s
+  genreName is GenreName(genre) of that class. Texts are UTF-8. A byte that is not part
+  of valid UTF-8 (file names may hold any) is written as the escape \udc80 to \udcff
+  (the byte plus 0xDC00, Python's "surrogateescape"): os.fsencode(json.loads(line)["file"])
+  gives the name's bytes back. bitrate is in kbit/s
   (the average for VBR), seconds the playing time rounded to whole seconds; both are 0
   for a file without MPEG audio.
 
 write sets, for each FILE, the given fields in the ID3v1 tag (artist, title, album, year,
-comment) and calls its Update, then in the ID3v2 tag (artist, title, album, year, comment,
-track) and calls its Update. Nothing is printed on success.
+comment) and in the ID3v2 tag (artist, title, album, year, comment, track) and writes
+both tags together: either both change or the file stays as it was. Nothing is printed
+on success. Anything that is not a regular file (folder, FIFO, device) is refused.
 
 A file that fails prints {"file":PATH,"error":{"number":N,"source":S,"description":S}}
 instead, and the next file follows.
 Exit status: 0, or 1 when any file failed, 2 on wrong usage.
 )";
 
+// Length of the well-formed UTF-8 sequence at s[i] (no overlong forms, no surrogates,
+// nothing above U+10FFFF), or 0.
+size_t Utf8Length(const std::string &s, size_t i) {
+    const auto at = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = at(i);
+    size_t n = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return 0;
+    for (size_t k = 1; k < n; ++k)
+        if ((at(i + k) & 0xC0) != 0x80) return 0;
+    if (n >= 3) {
+        const unsigned char d = at(i + 1);
+        if ((c == 0xE0 && d < 0xA0) || (c == 0xED && d > 0x9F) || (c == 0xF0 && d < 0x90) || (c == 0xF4 && d > 0x8F))
+            return 0;
+    }
+    return n;
+}
+
 std::string Quote(const std::string &s) {
     std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
+    for (size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const size_t n = Utf8Length(s, i);
+        char buf[8];
+        if (n == 0) {
+            // A byte that is not UTF-8 (a file name can hold any): a lone surrogate,
+            // as Python's surrogateescape spells it.
+            std::snprintf(buf, sizeof buf, "\\udc%02x", c);
+            out += buf;
+        } else if (n > 1) {
+            out.append(s, i, n);
+        } else if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20) {
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
         }
+        i += n ? n : 1;
     }
     return out + "\"";
 }

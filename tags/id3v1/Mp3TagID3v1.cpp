@@ -1,5 +1,6 @@
 #include "Mp3TagID3v1.h"
 
+#include "FileEdit.h"
 #include "FileOps.h"
 #include "Genres.h"
 #include "TagError.h"
@@ -59,6 +60,7 @@ void Mp3TagID3v1::MP3File(const std::string &path) {
     comment_.clear();
     genre_ = 255;
     track_ = 0;
+    read_ = Fields{};
 
     File f(Source());
     f.Open(path, File::Mode::Read);
@@ -72,54 +74,49 @@ void Mp3TagID3v1::MP3File(const std::string &path) {
     artist_ = CleanField(rec + 33, 30);
     album_ = CleanField(rec + 63, 30);
     year_ = CleanField(rec + 93, 4);
-    comment_ = CleanField(rec + 97, 28);
-    track_ = static_cast<std::uint8_t>(rec[126]);
+    // Version 1.1 marks its track byte with a zero before it; 1.0 has a 30-byte comment.
+    const bool v10 = rec[125] != 0;
+    comment_ = CleanField(rec + 97, v10 ? 30 : 28);
+    track_ = v10 ? 0 : static_cast<std::uint8_t>(rec[126]);
     genre_ = static_cast<std::uint8_t>(rec[127]);
+    read_ = Fields{title_, artist_, album_, year_, comment_, track_};
 }
 
 void Mp3TagID3v1::Update() {
     File f(Source());
     f.Open(path_, File::Mode::ReadWrite);
+    if (const auto splice = PlanUpdate(f)) fileops::ApplySplices(f, path_, {*splice}, Source());
+}
+
+std::optional<fileops::Splice> Mp3TagID3v1::PlanUpdate(File &f) const {
     const std::int64_t len = f.Size();
     if (len == 0) throw TagError(kErrNotValidMp3, Source(), path_ + " is not a valid MP3 file.");
-    if (len <= 128) return;
+    if (len <= 128) return std::nullopt;
 
-    char marker[3] = {};
+    char old[128] = {};
     f.Seek(len - 128);
-    const bool present = f.ReadFull(marker, 3) == 3 && std::memcmp(marker, "TAG", 3) == 0;
-
-    // Build the whole record first, so it reaches the disk in one write.
-    std::string rec;
-    rec.reserve(128);
-    if (!present) rec += "TAG";
-    rec += FitField(title_, 30);
-    rec += FitField(artist_, 30);
-    rec += FitField(album_, 30);
-    rec += FitField(year_, 4);
-    rec += FitField(comment_, 28);
-    rec += '\0';
-    rec += static_cast<char>(track_);
-    rec += static_cast<char>(genre_);
-
-    // Keep the old record so that a write failing halfway can be undone.
-    std::string old(125, '\0');
-    if (present) old.resize(f.ReadFull(old.data(), old.size()));
-
-    f.Seek(present ? len - 125 : len);
-    try {
-        f.Write(rec.data(), rec.size());
-    } catch (...) {
-        try {
-            if (present) {
-                f.Seek(len - 125);
-                f.Write(old.data(), old.size());
-            } else {
-                f.Truncate(len);
-            }
-        } catch (...) {
-        }
-        throw;
+    const bool present = f.ReadFull(old, sizeof old) == sizeof old && std::memcmp(old, "TAG", 3) == 0;
+    // A field the caller left as it was read keeps its bytes: re-encoding could turn
+    // a UTF-8 guess into question marks.
+    auto kept = [&](const std::string &now, const std::string &then) { return present && now == then; };
+    std::string rec = "TAG";
+    auto put = [&](size_t at, size_t width, const std::string &now, const std::string &then) {
+        rec += kept(now, then) ? std::string(old + at, width) : FitField(now, width);
+    };
+    put(3, 30, title_, read_.title);
+    put(33, 30, artist_, read_.artist);
+    put(63, 30, album_, read_.album);
+    put(93, 4, year_, read_.year);
+    if (present && old[125] != 0 && track_ == 0) {
+        put(97, 30, comment_, read_.comment); // stays 1.0
+    } else {
+        put(97, 28, comment_, read_.comment);
+        rec += '\0';
+        rec += static_cast<char>(track_);
     }
+    rec += static_cast<char>(genre_);
+    if (present) return fileops::Splice{len - 125, 125, rec.substr(3)};
+    return fileops::Splice{len, 0, rec};
 }
 
 } // namespace tags

@@ -1,11 +1,19 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tags {
 
-// The 128-byte ID3v1.1 record at the end of an MP3 file. Setting MP3File reads
-// the record at once; Update writes every field back. Text is UTF-8 here and
+namespace fileops {
+class File;
+struct Splice;
+} // namespace fileops
+
+// The 128-byte ID3v1 record at the end of an MP3 file. Setting MP3File reads the
+// record at once; Update writes it back: fields still holding the value that was read
+// keep their bytes, and a 1.0 record (30-byte comment, no track) stays 1.0 while its
+// comment and track are unchanged; new records are 1.1. Text is UTF-8 here and
 // Windows-1252 on disk. Errors are TagError with source "<exe>.cMP3ID3v1".
 class Mp3TagID3v1 {
 public:
@@ -13,6 +21,8 @@ public:
     void MP3File(const std::string &path);
 
     void Update();
+    // The change Update makes to the file open as f; none for files of 1 to 128 bytes.
+    std::optional<fileops::Splice> PlanUpdate(fileops::File &f) const;
 
     bool HasID3v1Tag() const { return hasTag_; }
 
@@ -40,11 +50,17 @@ public:
     static std::string FitField(const std::string &utf8, size_t width);
 
 private:
+    struct Fields {
+        std::string title, artist, album, year, comment;
+        std::uint8_t track = 0;
+    };
+
     std::string path_;
     bool hasTag_ = false;
     std::string title_, artist_, album_, year_, comment_;
     std::uint8_t track_ = 0;
     std::uint8_t genre_ = 0;
+    Fields read_; // as the last read found them
 };
 
 } // namespace tags

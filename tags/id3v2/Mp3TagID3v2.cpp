@@ -1,5 +1,6 @@
 #include "Mp3TagID3v2.h"
 
+#include "FileEdit.h"
 #include "FileOps.h"
 #include "FrameBody.h"
 #include "FrameUpgrade.h"
@@ -11,7 +12,6 @@
 
 #include <charconv>
 #include <climits>
-#include <filesystem>
 
 namespace tags {
 
@@ -421,21 +421,19 @@ std::string Mp3TagID3v2::RenderTag(std::uint32_t sizeField) const {
 void Mp3TagID3v2::Update() { WriteTag(); }
 
 void Mp3TagID3v2::WriteTag() {
-    std::string buf = RenderTag(0);
+    std::string buf = RenderTag(0); // a bad store fails before the file is opened
+    File f(Source());
+    f.Open(path_, File::Mode::ReadWrite);
+    fileops::ApplySplices(f, path_, {PlanTag(f, std::move(buf))}, Source());
+}
+
+fileops::Splice Mp3TagID3v2::PlanUpdate(File &f) const { return PlanTag(f, RenderTag(0)); }
+
+fileops::Splice Mp3TagID3v2::PlanTag(File &f, std::string buf) const {
     const std::int64_t total = static_cast<std::int64_t>(buf.size());
     const std::int64_t newSize = (total / kSizeStep + 1) * kSizeStep;
     if (newSize > kMaxTagSize) Fail(kErrInvalidArgument, "Invalid procedure call or argument");
 
-    // Write through a symbolic link to the file it names; the link stays a link.
-    std::string target = path_;
-    std::error_code ec;
-    if (std::filesystem::is_symlink(path_, ec)) {
-        const auto real = std::filesystem::canonical(path_, ec);
-        if (!ec) target = real.string();
-    }
-
-    File f(Source());
-    f.Open(target, File::Mode::ReadWrite);
     const std::int64_t len = f.Size();
     const std::int64_t start = FindTagStart(f, len);
 
@@ -456,14 +454,14 @@ void Mp3TagID3v2::WriteTag() {
 
     if (present && fits) {
         EncodeSynchsafe(oldSize, buf.data() + 6);
-        f.Seek(start - 4);
-        f.Write(buf.data(), buf.size());
-        f.Close();
-        return;
+        return {start - 4, total, std::move(buf)};
     }
     EncodeSynchsafe(static_cast<std::uint32_t>(newSize), buf.data() + 6);
     const std::int64_t room = present ? newSize - oldSize : newSize + 10;
-    RewriteWithRoom(f, target, buf, room, Source());
+    // room zero bytes in front of the old content, the new tag written over them.
+    const std::int64_t skip = std::max<std::int64_t>(0, total - room);
+    buf.resize(static_cast<size_t>(std::max(room, total)), '\0');
+    return {0, skip, std::move(buf)};
 }
 
 } // namespace tags

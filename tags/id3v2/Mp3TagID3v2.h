@@ -8,6 +8,7 @@ namespace tags {
 
 namespace fileops {
 class File;
+struct Splice;
 }
 
 // The ID3v2 tag of one MP3 file: read in versions 2.2 to 2.4 into a frame store with
@@ -45,6 +46,8 @@ public:
     std::string GenreName(std::uint8_t genre) const;
 
     void Update();
+    // The change Update makes to the file open as f (for a write together with ID3v1).
+    fileops::Splice PlanUpdate(fileops::File &f) const;
 
     // Named fields: the getter returns the field; the setter stores it and replaces
     // the frame's content with one tag string.
@@ -115,6 +118,7 @@ private:
     const FrameEntry *Find(const std::string &id) const;
     FrameEntry *Find(const std::string &id);
     void WriteTag();
+    fileops::Splice PlanTag(fileops::File &f, std::string buf) const;
 
     std::string path_;
     bool hasStore_ = false;

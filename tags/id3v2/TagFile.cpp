@@ -2,24 +2,8 @@
 
 #include "FileOps.h"
 #include "SynchData.h"
-#include "TagError.h"
 
-#include <atomic>
-#include <csignal>
-#include <cstdio>
-#include <mutex>
-#include <set>
-#include <cerrno>
-#include <filesystem>
 #include <string_view>
-#include <vector>
-
-#ifdef _WIN32
-#include <process.h>
-#define getpid _getpid
-#else
-#include <unistd.h>
-#endif
 
 namespace tags::id3v2 {
 
@@ -85,102 +69,6 @@ bool TagRegionTrusted(File &f, std::int64_t tagPos, std::uint32_t tagSize, std::
     }
     while (pos < body.size() && b[pos] == 0) ++pos;
     return static_cast<std::int64_t>(pos) + 10 >= need;
-}
-
-namespace {
-
-// Hidden and short whatever the file's own name, so it never hits the name length limit.
-std::string TempName(const std::filesystem::path &folder) {
-    static std::atomic<unsigned> counter{0};
-    const std::string name = ".sortimentor-" + std::to_string(getpid()) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
-    return (folder / name).string();
-}
-
-// Temporary files of writers that were killed before their rename: the original
-// they were made from is still in place, so they are only garbage. Once per folder
-// and process; files of a process that still runs stay.
-void RemoveStaleTemps(const std::filesystem::path &folder) {
-#ifndef _WIN32
-    static std::mutex mutex;
-    static std::set<std::string> done;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (!done.insert(folder.string()).second) return;
-    }
-    std::error_code ec;
-    for (const auto &e : std::filesystem::directory_iterator(folder, ec)) {
-        const std::string name = e.path().filename().string();
-        unsigned long pid = 0;
-        unsigned n = 0;
-        char tail[8] = {};
-        if (std::sscanf(name.c_str(), ".sortimentor-%lu-%u.%4s", &pid, &n, tail) != 3 || std::string(tail) != "tmp") continue;
-        if (pid == 0 || static_cast<pid_t>(pid) == getpid()) continue;
-        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) fileops::RemoveQuietly(e.path().string());
-    }
-#else
-    (void)folder;
-#endif
-}
-
-} // namespace
-
-void RewriteWithRoom(File &src, const std::string &path, const std::string &head, std::int64_t room,
-                     const std::string &source) {
-    namespace fs = std::filesystem;
-    const fs::path target(path);
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    const std::int64_t oldLen = src.Size();
-    const int perms = src.PermissionBits();
-
-    RemoveStaleTemps(folder);
-    File tmp(source);
-    std::string tmpPath;
-    for (int attempt = 0;; ++attempt) {
-        tmpPath = TempName(folder);
-        try {
-            tmp.CreateNew(tmpPath);
-            break;
-        } catch (const TagError &e) {
-            if (e.number() != EEXIST || attempt >= 50) throw;
-        }
-    }
-    try {
-        const std::int64_t headLen = static_cast<std::int64_t>(head.size());
-        tmp.Write(head.data(), head.size());
-        std::vector<char> chunk(kCopyChunk, '\0');
-        for (std::int64_t left = room - headLen; left > 0;) {
-            const size_t n = static_cast<size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(chunk.size())));
-            tmp.Write(chunk.data(), n);
-            left -= static_cast<std::int64_t>(n);
-        }
-        const std::int64_t skip = headLen > room ? headLen - room : 0;
-        src.Seek(skip);
-        std::int64_t copied = 0;
-        for (;;) {
-            const size_t n = src.Read(chunk.data(), chunk.size());
-            if (n == 0) break;
-            tmp.Write(chunk.data(), n);
-            copied += static_cast<std::int64_t>(n);
-        }
-        // The old content must have arrived whole before it replaces the original.
-        if (copied != oldLen - skip || tmp.Size() != std::max(room, headLen) + oldLen - skip)
-            throw SystemError(source, EIO);
-        // File systems without POSIX modes (FAT on a USB stick) refuse this; the write
-        // itself must still go through.
-        try {
-            if (perms >= 0) tmp.SetPermissionBits(perms);
-        } catch (const TagError &) {
-        }
-        tmp.Sync();
-        tmp.Close();
-        src.Close();
-        fileops::ReplaceFile(source, tmpPath, path);
-    } catch (...) {
-        tmp.Close();
-        fileops::RemoveQuietly(tmpPath);
-        throw;
-    }
-    fileops::SyncFolder(folder.string());
 }
 
 } // namespace tags::id3v2

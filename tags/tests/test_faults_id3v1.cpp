@@ -1,5 +1,5 @@
-// Faults on the ID3v1 write path: whatever fails, the file is either the old one
-// or the new one, and the error carries the OS number and the class's source.
+// Open and read failures on the ID3v1 paths carry the OS number and the class's
+// source (write failures: test_write_faults.cpp).
 #include "FileOps.h"
 #include "TagError.h"
 #include "TestUtil.h"
@@ -29,40 +29,6 @@ void ExpectErrno(const std::function<void()> &fn, int err) {
 }
 
 } // namespace
-
-TEST(ID3v1Faults, DiskFullWhileAppendingLeavesFileAsItWas) {
-    TempDir dir;
-    const auto path = dir.file("a.mp3");
-    const std::string audio = Filler(5000);
-    WriteAll(path, audio);
-    Mp3TagID3v1 t;
-    t.MP3File(path);
-    t.Title("neu");
-    HookGuard hook([](fileops::Op op, const std::string &) { return op == fileops::Op::Write ? ENOSPC : 0; });
-    ExpectErrno([&] { t.Update(); }, ENOSPC);
-    EXPECT_EQ(ReadAll(path), audio);
-}
-
-TEST(ID3v1Faults, FailureWhileRewritingRestoresTheOldRecord) {
-    TempDir dir;
-    const auto path = dir.file("a.mp3");
-    WriteAll(path, Filler(5000));
-    Mp3TagID3v1 t;
-    t.MP3File(path);
-    t.Title("alt");
-    t.Artist("Band");
-    t.Update();
-    const std::string before = ReadAll(path);
-
-    t.Title("ganz neu");
-    int writes = 0;
-    // The first write (the new record) fails halfway; the restore succeeds.
-    HookGuard hook([&](fileops::Op op, const std::string &) {
-        return op == fileops::Op::Write && writes++ == 0 ? EIO : 0;
-    });
-    ExpectErrno([&] { t.Update(); }, EIO);
-    EXPECT_EQ(ReadAll(path), before);
-}
 
 TEST(ID3v1Faults, OpenAndReadFailuresArePassedThrough) {
     TempDir dir;

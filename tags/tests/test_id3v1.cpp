@@ -1,8 +1,10 @@
+#include "Id3Bytes.h"
 #include "TagError.h"
 #include "TestUtil.h"
 #include "id3v1/Mp3TagID3v1.h"
 
 #include <filesystem>
+#include <functional>
 #include <unistd.h>
 #include <gtest/gtest.h>
 
@@ -45,13 +47,13 @@ TEST(ID3v1Read, FieldsAreCleanedAndDecoded) {
     EXPECT_EQ(t.Track(), 7);
     EXPECT_EQ(t.Genre(), 17);
 
-    // A full 30-byte comment: 28 characters of comment, byte 126 as the track.
+    // Version 1.0 (no zero before the track byte): a 30-byte comment and no track.
     std::string rec = Record("T", "", "", "", "", 0, 0);
     for (int i = 97; i < 127; ++i) rec[i] = 'c';
     WriteAll(path, Filler(500) + rec);
     t.MP3File(path);
-    EXPECT_EQ(t.Comment(), std::string(28, 'c'));
-    EXPECT_EQ(t.Track(), 'c');
+    EXPECT_EQ(t.Comment(), std::string(30, 'c'));
+    EXPECT_EQ(t.Track(), 0);
 }
 
 TEST(ID3v1Read, NoTagCases) {
@@ -225,3 +227,62 @@ TEST(ID3v1Write, CharactersOutsideCp1252BecomeQuestionMarks) {
     t.MP3File(path);
     EXPECT_EQ(t.Title(), "?? Ärger");
 }
+
+// A rewrite changes only the fields the caller set: the others keep their bytes, and a
+// 1.0 record stays 1.0 while its comment and track are left alone.
+namespace {
+
+struct KeepRow {
+    const char *name;
+    std::string record;
+    std::function<void(Mp3TagID3v1 &)> change;
+    std::string expected;
+};
+
+std::ostream &operator<<(std::ostream &os, const KeepRow &r) { return os << r.name; }
+
+// A 1.0 record: the comment fills bytes 97 to 126.
+std::string V10(const std::string &title, const std::string &comment30) {
+    std::string r = id3bytes::V1(title, "Band", "", "1999", "", 0, 17);
+    return r.replace(97, 30, comment30);
+}
+
+const std::string kLong = "Dreissig Zeichen Kommentar 30!"; // 30 characters
+const std::string kUtf8 = "Ti\xC3\xADtulo \xE2\x9C\x93";    // UTF-8 as some encoders write it
+auto Spaces = [](std::string s, size_t n) { return s.resize(n, ' '), s; };
+
+class ID3v1Keep : public ::testing::TestWithParam<KeepRow> {};
+
+TEST_P(ID3v1Keep, UntouchedFieldsKeepTheirBytes) {
+    const KeepRow &r = GetParam();
+    TempDir dir;
+    const auto path = dir.file("a.mp3");
+    const std::string audio = Filler(700);
+    WriteAll(path, audio + r.record);
+    Mp3TagID3v1 t;
+    t.MP3File(path);
+    r.change(t);
+    t.Update();
+    const std::string out = ReadAll(path);
+    ASSERT_EQ(out.size(), audio.size() + 128);
+    EXPECT_EQ(out.substr(audio.size()), r.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ID3v1Keep,
+    ::testing::Values(
+        KeepRow{"utf8_title_kept", id3bytes::V1(kUtf8, "M\xFC" "de", "", "", "", 4, 1),
+                [](Mp3TagID3v1 &t) { t.Album("Neu"); },
+                id3bytes::V1(kUtf8, "M\xFC" "de", "").replace(63, 30, Spaces("Neu", 30)).replace(126, 2, "\x04\x01")},
+        KeepRow{"v10_stays_when_title_changes", V10("alt", kLong), [](Mp3TagID3v1 &t) { t.Title("neu"); },
+                V10("", kLong).replace(3, 30, Spaces("neu", 30))},
+        KeepRow{"v10_new_comment_gets_30_bytes", V10("alt", kLong),
+                [](Mp3TagID3v1 &t) { t.Comment(std::string(32, 'k')); }, V10("alt", std::string(30, 'k'))},
+        KeepRow{"v10_with_track_becomes_v11", V10("alt", kLong), [](Mp3TagID3v1 &t) { t.Track(9); },
+                V10("alt", kLong).replace(125, 2, std::string("\0\x09", 2))},
+        KeepRow{"zero_padding_kept", id3bytes::V1("alt", "Band", "Album", "2001", "c", 2, 3),
+                [](Mp3TagID3v1 &t) { t.Year("2002"); },
+                id3bytes::V1("alt", "Band", "Album", "2002", "c", 2, 3)}),
+    [](const ::testing::TestParamInfo<KeepRow> &i) { return std::string(i.param.name); });
+
+} // namespace

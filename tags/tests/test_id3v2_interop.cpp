@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <map>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace tags;
 using testutil::ReadAll;
@@ -311,5 +312,16 @@ print(a["id3v2"]["artist"], a["id3v2"]["title"], a["id3v2"]["track"], a["id3v2"]
     Mp3TagID3v1 v1;
     v1.MP3File(path);
     EXPECT_EQ(v1.Artist(), "Ä B");
+
+    // Every line is valid JSON: a name that is not UTF-8 comes back byte for byte
+    // through surrogate escapes, and a FIFO is refused at once instead of blocking.
+    const std::string odd = Copy("\xFF\xFEname\x80.mp3"), fifo = tmp_.file("pipe.mp3");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    WriteAll(tmp_.file("odd.json"), Shell("timeout 20 " + probe + " read " + Quote(odd) + " " + Quote(fifo)));
+    EXPECT_EQ(Python(R"PY(
+import json, os
+c, d = [json.loads(l) for l in open(p, encoding="utf-8")]
+print(os.fsencode(c["file"]) == os.fsencode(sys.argv[2]), c["seconds"], d["error"]["number"])
+)PY", tmp_.file("odd.json") + "' '" + odd), "True 1 22\n");
 }
 #endif

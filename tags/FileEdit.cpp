@@ -1,0 +1,205 @@
+#include "FileEdit.h"
+
+#include "FileOps.h"
+#include "TagError.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <set>
+
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
+#include <unistd.h>
+#endif
+
+namespace tags::fileops {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Hidden and short whatever the file's own name, so it never hits the name length limit.
+std::string TempName(const fs::path &folder) {
+    static std::atomic<unsigned> counter{0};
+    const std::string name = ".sortimentor-" + std::to_string(getpid()) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
+    return (folder / name).string();
+}
+
+// Temporary files of writers that were killed before their rename: the original
+// they were made from is still in place, so they are only garbage. Once per folder
+// and process; files of a process that still runs stay.
+void RemoveStaleTemps(const fs::path &folder) {
+#ifndef _WIN32
+    static std::mutex mutex;
+    static std::set<std::string> done;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!done.insert(folder.string()).second) return;
+    }
+    std::error_code ec;
+    for (const auto &e : fs::directory_iterator(folder, ec)) {
+        const std::string name = e.path().filename().string();
+        unsigned long pid = 0;
+        unsigned n = 0;
+        char tail[8] = {};
+        if (std::sscanf(name.c_str(), ".sortimentor-%lu-%u.%4s", &pid, &n, tail) != 3 || std::string(tail) != "tmp") continue;
+        if (pid == 0 || static_cast<pid_t>(pid) == getpid()) continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) RemoveQuietly(e.path().string());
+    }
+#else
+    (void)folder;
+#endif
+}
+
+bool FitsInPlace(const std::vector<Splice> &splices, std::int64_t len) {
+    for (const Splice &s : splices)
+        if (static_cast<std::int64_t>(s.bytes.size()) != s.oldLen && !(s.at == len && s.oldLen == 0)) return false;
+    return true;
+}
+
+void WriteInPlace(File &f, const std::vector<Splice> &splices, std::int64_t len, const std::string &source) {
+    std::vector<std::string> old;
+    for (const Splice &s : splices) {
+        std::string o(static_cast<size_t>(s.oldLen), '\0');
+        f.Seek(s.at);
+        if (f.ReadFull(o.data(), o.size()) != o.size()) throw SystemError(source, EIO);
+        old.push_back(std::move(o));
+    }
+    size_t done = 0;
+    try {
+        for (; done < splices.size(); ++done) {
+            f.Seek(splices[done].at);
+            f.Write(splices[done].bytes.data(), splices[done].bytes.size());
+        }
+    } catch (...) {
+        // Put the old bytes back, those of the splice that failed halfway included.
+        try {
+            for (size_t i = 0; i <= done && i < splices.size(); ++i) {
+                if (old[i].empty()) continue;
+                f.Seek(splices[i].at);
+                f.Write(old[i].data(), old[i].size());
+            }
+            if (f.Size() != len) f.Truncate(len);
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
+// Streams the new content (the old one with the splices applied) into tmp and reads
+// the spliced bytes back.
+void WriteNewContent(File &src, File &tmp, const std::vector<Splice> &splices, std::int64_t len,
+                     const std::string &source) {
+    std::vector<char> chunk(kCopyChunk);
+    std::int64_t pos = 0;
+    auto copyTo = [&](std::int64_t end) {
+        src.Seek(pos);
+        while (pos < end) {
+            const size_t n = static_cast<size_t>(std::min<std::int64_t>(end - pos, static_cast<std::int64_t>(chunk.size())));
+            if (src.ReadFull(chunk.data(), n) != n) throw SystemError(source, EIO);
+            tmp.Write(chunk.data(), n);
+            pos += static_cast<std::int64_t>(n);
+        }
+    };
+    std::int64_t newLen = len;
+    for (const Splice &s : splices) {
+        copyTo(s.at);
+        tmp.Write(s.bytes.data(), s.bytes.size());
+        pos = s.at + s.oldLen;
+        newLen += static_cast<std::int64_t>(s.bytes.size()) - s.oldLen;
+    }
+    copyTo(len);
+    // The old content must have arrived whole before it replaces the original.
+    if (tmp.Size() != newLen) throw SystemError(source, EIO);
+    std::int64_t shift = 0;
+    std::string back;
+    for (const Splice &s : splices) {
+        back.assign(s.bytes.size(), '\0');
+        tmp.Seek(s.at + shift);
+        if (tmp.ReadFull(back.data(), back.size()) != back.size() || back != s.bytes) throw SystemError(source, EIO);
+        shift += static_cast<std::int64_t>(s.bytes.size()) - s.oldLen;
+    }
+}
+
+} // namespace
+
+void ApplySplices(File &f, const std::string &path, const std::vector<Splice> &splices, const std::string &source) {
+    const std::int64_t len = f.Size();
+    std::int64_t end = 0;
+    for (const Splice &s : splices) {
+        if (s.at < end || s.oldLen < 0 || s.at + s.oldLen > len) throw SystemError(source, EINVAL);
+        end = s.at + s.oldLen;
+    }
+    if (FitsInPlace(splices, len)) {
+        WriteInPlace(f, splices, len, source);
+        return;
+    }
+
+    // Write through a symbolic link to the file it names; the link stays a link.
+    fs::path target(path);
+    std::error_code ec;
+    if (fs::is_symlink(target, ec)) {
+        const fs::path real = fs::canonical(target, ec);
+        if (!ec) target = real;
+    }
+    const std::string folder = FolderOf(path);
+    const File::Identity id = f.Identify();
+    const int perms = f.PermissionBits();
+
+    RemoveStaleTemps(folder);
+    File tmp(source);
+    std::string tmpPath;
+    for (int attempt = 0;; ++attempt) {
+        tmpPath = TempName(folder);
+        try {
+            tmp.CreateNew(tmpPath);
+            break;
+        } catch (const TagError &e) {
+            if (e.number() != EEXIST || attempt >= 50) throw;
+        }
+    }
+    std::string record;
+    try {
+        WriteNewContent(f, tmp, splices, len, source);
+        // A rename keeps the file the user's only when it has no other name and the
+        // new file can get its owner and group (chown clears set-id bits: mode after).
+        const bool rename = id.links <= 1 && tmp.SetOwner(id.owner, id.group);
+        // File systems without POSIX modes (FAT on a USB stick) refuse this; the write
+        // itself must still go through.
+        try {
+            if (perms >= 0) tmp.SetPermissionBits(perms);
+        } catch (const TagError &) {
+        }
+        tmp.Sync();
+        if (rename) {
+            tmp.Close();
+            f.Close();
+            ReplaceFile(source, tmpPath, target.string());
+            SyncFolder(folder);
+            return;
+        }
+        // Room for the copy, so that it cannot run out of disk halfway.
+        f.Reserve(tmp.Size());
+        tmp.Close();
+        record = CopyRecordPath(folder, id.device, id.inode);
+        ReplaceFile(source, tmpPath, record);
+    } catch (...) {
+        tmp.Close();
+        RemoveQuietly(tmpPath);
+        throw;
+    }
+    SyncFolder(folder);
+    try {
+        FinishCopy(f, record, source);
+    } catch (const TagError &e) {
+        throw TagError(e.number(), source,
+                       e.description() + "; the new content waits in " + record + " and is written at the next access");
+    }
+}
+
+} // namespace tags::fileops

@@ -1,0 +1,180 @@
+// What makes a file the user's survives a growing write: owner, group, mode and every
+// hard link's view of it. Anything that is not a regular file is refused at once.
+#include "FieldWrite.h"
+#include "Id3Bytes.h"
+#include "StreamBytes.h"
+#include "TagError.h"
+#include "TestUtil.h"
+#include "WriteCheck.h"
+#include "id3v1/Mp3TagID3v1.h"
+#include "id3v2/Mp3TagID3v2.h"
+
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <gtest/gtest.h>
+
+using namespace tags;
+using testutil::ReadAll;
+using testutil::TempDir;
+using testutil::WriteAll;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+struct IdentityRow {
+    const char *name;
+    bool asNobody; // write as an ordinary user instead of root
+    uid_t owner;
+    gid_t group;
+    mode_t mode;
+    bool secondName; // a hard link beside the file
+};
+
+std::ostream &operator<<(std::ostream &os, const IdentityRow &r) { return os << r.name; }
+
+class FileIdentity : public ::testing::TestWithParam<IdentityRow> {};
+
+TEST_P(FileIdentity, GrowingWriteKeepsOwnerModeAndLinks) {
+    const IdentityRow &r = GetParam();
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand the file to another owner";
+    TempDir dir;
+    ::chmod(dir.path().c_str(), 0777);
+    const std::string path = dir.file("a.mp3"), other = dir.file("b.mp3");
+    const std::string audio = streambytes::Stream({}, 40), trailer = id3bytes::V1("alt", "Band");
+    const std::string before =
+        id3bytes::Tag(3, id3bytes::Frame("TIT2", id3bytes::Text("alt")) + id3bytes::Frame("TPE1", id3bytes::Text("B")), 20) +
+        audio + trailer;
+    WriteAll(path, before);
+    ASSERT_EQ(::chown(path.c_str(), r.owner, r.group), 0);
+    ASSERT_EQ(::chmod(path.c_str(), r.mode), 0);
+    if (r.secondName) fs::create_hard_link(path, other);
+    struct stat was {};
+    ASSERT_EQ(::stat(path.c_str(), &was), 0);
+
+    const std::string title(3000, 'n'); // far beyond the old tag: the growth path
+    auto write = [&] {
+        try {
+            Mp3TagID3v2 t;
+            t.MP3File(path);
+            t.Title(title);
+            t.Update();
+        } catch (const TagError &) {
+            return 1;
+        }
+        return 0;
+    };
+    ASSERT_EQ(r.asNobody ? testutil::AsOrdinaryUser(write) : write(), 0);
+
+    struct stat now {};
+    ASSERT_EQ(::stat(path.c_str(), &now), 0);
+    EXPECT_EQ(now.st_uid, was.st_uid);
+    EXPECT_EQ(now.st_gid, was.st_gid);
+    EXPECT_EQ(now.st_mode, was.st_mode);
+    EXPECT_EQ(now.st_nlink, was.st_nlink);
+    if (r.secondName) {
+        struct stat o {};
+        ASSERT_EQ(::stat(other.c_str(), &o), 0);
+        EXPECT_EQ(o.st_ino, now.st_ino) << "the names were split";
+    }
+    std::set<std::string> names;
+    for (const auto &e : fs::directory_iterator(dir.path())) names.insert(e.path().filename().string());
+    std::set<std::string> expected{"a.mp3"};
+    if (r.secondName) expected.insert("b.mp3");
+    EXPECT_EQ(names, expected);
+    EXPECT_TRUE(writecheck::WriteKept(before, path, {title, audio, trailer, {}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, FileIdentity,
+    ::testing::Values(IdentityRow{"root_keeps_another_owner", false, kNobody, kNobody, 0640, false},
+                      IdentityRow{"user_keeps_root_as_owner", true, 0, 0, 0666, false},
+                      IdentityRow{"both_hard_links_see_the_write", false, 0, 0, 0644, true},
+                      IdentityRow{"user_writes_a_linked_file_of_root", true, 0, kNobody, 0666, true}),
+    [](const ::testing::TestParamInfo<IdentityRow> &i) { return std::string(i.param.name); });
+
+struct Odd {
+    const char *name;
+    std::function<std::string(const TempDir &)> make;
+    int err;
+};
+
+std::ostream &operator<<(std::ostream &os, const Odd &r) { return os << r.name; }
+
+// Update on an object whose read failed: the path is bound all the same.
+template <class Tag> void BindAndUpdate(const std::string &path) {
+    Tag t;
+    try {
+        t.MP3File(path);
+    } catch (const TagError &) {
+    }
+    t.Update();
+}
+
+class NotRegular : public ::testing::TestWithParam<Odd> {};
+
+TEST_P(NotRegular, IsRefusedAtOnceByEveryEntry) {
+    TempDir dir;
+    const std::string path = GetParam().make(dir);
+    ASSERT_FALSE(path.empty());
+    const std::vector<std::pair<const char *, std::function<void()>>> entries = {
+        {"v1 read", [&] { Mp3TagID3v1().MP3File(path); }},
+        {"v2 read", [&] { Mp3TagID3v2().MP3File(path); }},
+        {"v1 write", [&] { BindAndUpdate<Mp3TagID3v1>(path); }},
+        {"v2 write", [&] { BindAndUpdate<Mp3TagID3v2>(path); }},
+        {"both", [&] {
+             Mp3TagID3v1 v1;
+             Mp3TagID3v2 v2;
+             FieldValues v;
+             v.title = "x";
+             WriteFields(path, v, v1, v2);
+         }}};
+    ::alarm(20); // a blocking open ends the test here
+    for (const auto &[what, run] : entries) {
+        try {
+            run();
+            ADD_FAILURE() << what << ": no error";
+        } catch (const TagError &e) {
+            EXPECT_EQ(e.number(), GetParam().err) << what;
+            EXPECT_FALSE(e.description().empty()) << what;
+        }
+    }
+    ::alarm(0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, NotRegular,
+    ::testing::Values(
+        Odd{"fifo", [](const TempDir &d) { return ::mkfifo(d.file("f.mp3").c_str(), 0644) == 0 ? d.file("f.mp3") : ""; },
+            EINVAL},
+        Odd{"folder", [](const TempDir &d) { return fs::create_directory(d.file("d.mp3")) ? d.file("d.mp3") : ""; },
+            EISDIR},
+        Odd{"device_through_link",
+            [](const TempDir &d) {
+                fs::create_symlink("/dev/null", d.file("n.mp3"));
+                return d.file("n.mp3");
+            },
+            EINVAL},
+        Odd{"socket",
+            [](const TempDir &d) {
+                const std::string p = d.file("s.mp3");
+                sockaddr_un a{};
+                a.sun_family = AF_UNIX;
+                if (p.size() >= sizeof a.sun_path) return std::string();
+                p.copy(a.sun_path, p.size());
+                const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+                const bool ok = s >= 0 && ::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+                if (s >= 0) ::close(s);
+                return ok ? p : std::string();
+            },
+            EINVAL}),
+    [](const ::testing::TestParamInfo<Odd> &i) { return std::string(i.param.name); });
+
+} // namespace

@@ -1,0 +1,156 @@
+// A write that fails at any step leaves the file byte for byte as it was and nothing
+// beside it; only a failure after the commit point of a copy over a hard-linked file
+// leaves the new content, which the next access then finishes.
+#include "FieldWrite.h"
+#include "FileOps.h"
+#include "Id3Bytes.h"
+#include "TagError.h"
+#include "TestUtil.h"
+#include "id3v1/Mp3TagID3v1.h"
+#include "id3v2/Mp3TagID3v2.h"
+
+#include <filesystem>
+#include <set>
+#include <sys/stat.h>
+#include <gtest/gtest.h>
+
+using namespace tags;
+using namespace id3bytes;
+using fileops::Op;
+using testutil::Filler;
+using testutil::ReadAll;
+using testutil::TempDir;
+using testutil::WriteAll;
+namespace fs = std::filesystem;
+
+namespace {
+
+enum class Kind { V1, V2, Both };
+// InPlace: the new ID3v2 tag fits and an ID3v1 record exists; Append: the same without
+// the record; Growth: the tag grows; Linked: it grows in a file with a second name.
+enum class Route { InPlace, Append, Growth, Linked };
+enum class Where { Temp, File };
+enum class After { Old, NewOnNextRead };
+
+struct Row {
+    const char *name;
+    Kind kind;
+    Route route;
+    Op op;
+    Where where;
+    int nth; // the nth such call fails
+    int err;
+    After after = After::Old;
+};
+
+std::ostream &operator<<(std::ostream &os, const Row &r) { return os << r.name; }
+
+std::string Original(Route route) {
+    std::string s = Tag(3, Frame("TIT2", Text("alt")) + Frame("TPE1", Text("Band")), 500) + Filler(200000, 7);
+    if (route != Route::Append) s += V1("alt", "Band", "Album", "1999", "Kommentar", 3, 17);
+    return s;
+}
+
+void Write(Kind kind, Route route, const std::string &path) {
+    const std::string title = route == Route::InPlace || route == Route::Append ? "neu" : std::string(3000, 'n');
+    if (kind == Kind::V1) {
+        Mp3TagID3v1 t;
+        t.MP3File(path);
+        t.Title(title);
+        t.Update();
+    } else if (kind == Kind::V2) {
+        Mp3TagID3v2 t;
+        t.MP3File(path);
+        t.Title(title);
+        t.Update();
+    } else {
+        FieldValues v;
+        v.title = title;
+        v.artist = "Neue Band";
+        Mp3TagID3v1 v1;
+        Mp3TagID3v2 v2;
+        WriteFields(path, v, v1, v2);
+    }
+}
+
+std::set<std::string> Names(const fs::path &dir) {
+    std::set<std::string> names;
+    for (const auto &e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+    return names;
+}
+
+class WriteFaults : public ::testing::TestWithParam<Row> {};
+
+TEST_P(WriteFaults, FileIsOldOrWholeNewAndNothingIsLeftBeside) {
+    const Row &r = GetParam();
+    TempDir dir;
+    const std::string path = dir.file("a.mp3"), other = dir.file("b.mp3");
+    const std::string original = Original(r.route);
+    WriteAll(path, original);
+    Write(r.kind, r.route, path);
+    const std::string fresh = ReadAll(path);
+    ASSERT_NE(fresh, original);
+
+    WriteAll(path, original);
+    if (r.route == Route::Linked) fs::create_hard_link(path, other);
+    {
+        int calls = 0;
+        testutil::FaultHookGuard hook([&](Op op, const std::string &p) {
+            const bool temp = p.find(".sortimentor-") != std::string::npos;
+            if (op != r.op || temp != (r.where == Where::Temp)) return 0;
+            return ++calls == r.nth ? r.err : 0;
+        });
+        try {
+            Write(r.kind, r.route, path);
+            ADD_FAILURE() << "no error";
+        } catch (const TagError &e) {
+            EXPECT_EQ(e.number(), r.err);
+            EXPECT_EQ(e.source(), r.kind == Kind::V1 ? Mp3TagID3v1::Source() : Mp3TagID3v2::Source());
+        }
+    }
+    if (r.after == After::NewOnNextRead) {
+        Mp3TagID3v2 reader;
+        reader.MP3File(r.route == Route::Linked ? other : path);
+        EXPECT_TRUE(ReadAll(path) == fresh) << "not the new content";
+    } else {
+        EXPECT_TRUE(ReadAll(path) == original) << "not the old content";
+    }
+    std::set<std::string> expected{"a.mp3"};
+    if (r.route == Route::Linked) {
+        expected.insert("b.mp3");
+        struct stat a {}, b {};
+        ASSERT_EQ(::stat(path.c_str(), &a), 0);
+        ASSERT_EQ(::stat(other.c_str(), &b), 0);
+        EXPECT_EQ(a.st_ino, b.st_ino);
+    }
+    EXPECT_EQ(Names(dir.path()), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, WriteFaults,
+    ::testing::Values(
+        Row{"v1_rewrite_write_halfway", Kind::V1, Route::InPlace, Op::Write, Where::File, 1, EIO},
+        Row{"v1_append_disk_full", Kind::V1, Route::Append, Op::Write, Where::File, 1, ENOSPC},
+        Row{"v2_in_place_write_halfway", Kind::V2, Route::InPlace, Op::Write, Where::File, 1, EIO},
+        Row{"both_in_place_v1_fails_after_v2", Kind::Both, Route::InPlace, Op::Write, Where::File, 2, EIO},
+        Row{"both_in_place_v2_fails", Kind::Both, Route::InPlace, Op::Write, Where::File, 1, EIO},
+        Row{"both_append_disk_full", Kind::Both, Route::Append, Op::Write, Where::File, 2, ENOSPC},
+        Row{"v2_growth_create", Kind::V2, Route::Growth, Op::Create, Where::Temp, 1, EACCES},
+        Row{"v2_growth_copy_write", Kind::V2, Route::Growth, Op::Write, Where::Temp, 3, ENOSPC},
+        Row{"v2_growth_copy_read", Kind::V2, Route::Growth, Op::Read, Where::File, 6, EIO},
+        Row{"v2_growth_flush", Kind::V2, Route::Growth, Op::Flush, Where::Temp, 1, EIO},
+        Row{"v2_growth_rename", Kind::V2, Route::Growth, Op::Rename, Where::File, 1, EBUSY},
+        Row{"both_growth_copy_write", Kind::Both, Route::Growth, Op::Write, Where::Temp, 2, ENOSPC},
+        Row{"both_growth_rename", Kind::Both, Route::Growth, Op::Rename, Where::File, 1, EXDEV},
+        Row{"both_linked_copy_write", Kind::Both, Route::Linked, Op::Write, Where::Temp, 2, ENOSPC},
+        Row{"both_linked_flush", Kind::Both, Route::Linked, Op::Flush, Where::Temp, 1, EIO},
+        Row{"both_linked_commit_rename", Kind::Both, Route::Linked, Op::Rename, Where::Temp, 1, ENOSPC},
+        Row{"both_linked_copy_back_write", Kind::Both, Route::Linked, Op::Write, Where::File, 1, EIO,
+            After::NewOnNextRead},
+        Row{"both_linked_copy_back_truncate", Kind::Both, Route::Linked, Op::Truncate, Where::File, 1, EIO,
+            After::NewOnNextRead},
+        Row{"both_linked_copy_back_flush", Kind::Both, Route::Linked, Op::Flush, Where::File, 1, EIO,
+            After::NewOnNextRead}),
+    [](const ::testing::TestParamInfo<Row> &i) { return std::string(i.param.name); });
+
+} // namespace

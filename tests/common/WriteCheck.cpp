@@ -1,0 +1,117 @@
+#include "WriteCheck.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace writecheck {
+namespace {
+
+std::vector<std::string> Lines(const std::string &s) {
+    std::vector<std::string> out;
+    std::istringstream in(s);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+std::string FrameId(const std::string &line) {
+    // mutagen: ["TPE1", ...]; TagLib: TPE1<tab>...
+    if (!line.empty() && line[0] == '[') return line.substr(2, 4);
+    return line.substr(0, line.find('\t'));
+}
+
+std::vector<std::string> Without(std::vector<std::string> frames, const Expect &e) {
+    std::erase_if(frames, [&](const std::string &l) {
+        const std::string id = FrameId(l);
+        return id == "TIT2" || std::find(e.mayChange.begin(), e.mayChange.end(), id) != e.mayChange.end();
+    });
+    return frames;
+}
+
+size_t Count(const std::string &hay, const std::string &needle) {
+    size_t n = 0;
+    for (size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + 1)) ++n;
+    return n;
+}
+
+std::string Join(const std::vector<std::string> &v) {
+    std::string s;
+    for (const auto &l : v) s += "  " + l + "\n";
+    return s;
+}
+
+} // namespace
+
+std::string ShellQuote(const std::string &s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string Capture(const std::string &cmd) {
+    std::string out;
+    if (FILE *p = ::popen(cmd.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        ::pclose(p);
+    }
+    return out;
+}
+
+View Read(const std::string &path) {
+    View v;
+    const std::string q = ShellQuote(path);
+    auto m = Lines(Capture("PYTHONDONTWRITEBYTECODE=1 PYTHONIOENCODING=utf-8 /usr/bin/python3 " +
+                           ShellQuote(TAGDUMP_PY) + " " + q + " 2>&1"));
+    if (!m.empty() && m[0].rfind("[\"title\"", 0) == 0) {
+        v.mutagenTitle = m[0];
+        m.erase(m.begin());
+    }
+    std::sort(m.begin(), m.end());
+    v.mutagenFrames = m;
+    auto t = Lines(Capture(ShellQuote(TAGLIB_DUMP) + " " + q + " 2>&1"));
+    if (!t.empty() && t[0].rfind("title\t", 0) == 0) {
+        v.taglibTitle = t[0].substr(6);
+        t.erase(t.begin());
+    }
+    v.taglibFrames = t;
+    v.packets = Capture("ffprobe -v error -select_streams a:0 -count_packets -show_entries stream=nb_read_packets "
+                        "-of csv=p=0 " + q + " 2>/dev/null");
+    return v;
+}
+
+::testing::AssertionResult WriteKept(const std::string &before, const std::string &path, const Expect &e) {
+    const std::string copy = path + ".before";
+    {
+        std::ofstream out(copy, std::ios::binary | std::ios::trunc);
+        out.write(before.data(), static_cast<std::streamsize>(before.size()));
+    }
+    const View was = Read(copy);
+    std::filesystem::remove(copy);
+    const View now = Read(path);
+    std::ifstream in(path, std::ios::binary);
+    const std::string after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+
+    std::string why;
+    // mutagen prints the title as a JSON string; build the expected line the same way
+    // only for ASCII titles, which is what the tables use.
+    if (now.mutagenTitle != "[\"title\", \"" + e.title + "\"]") why += "mutagen title: " + now.mutagenTitle + "\n";
+    if (now.taglibTitle != e.title) why += "TagLib title: " + now.taglibTitle + "\n";
+    if (Without(was.mutagenFrames, e) != Without(now.mutagenFrames, e))
+        why += "mutagen frames before:\n" + Join(was.mutagenFrames) + "after:\n" + Join(now.mutagenFrames);
+    if (Without(was.taglibFrames, e) != Without(now.taglibFrames, e))
+        why += "TagLib frames before:\n" + Join(was.taglibFrames) + "after:\n" + Join(now.taglibFrames);
+    if (Count(after, e.audio) != 1) why += "audio found " + std::to_string(Count(after, e.audio)) + " times\n";
+    const std::string tail = e.audio + e.trailer;
+    if (after.size() < tail.size() || after.compare(after.size() - tail.size(), tail.size(), tail) != 0)
+        why += "audio and trailer are not the end of the file\n";
+    if (was.packets != now.packets) why += "ffprobe packets " + was.packets + " -> " + now.packets + "\n";
+    if (was.packets.empty() || was.packets == "0\n") why += "ffprobe found no packets: " + was.packets + "\n";
+    if (why.empty()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << why;
+}
+
+} // namespace writecheck

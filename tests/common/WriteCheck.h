@@ -1,0 +1,39 @@
+#pragma once
+// Checks a write with readers that share no code with ours: mutagen (Debian's
+// /usr/bin/python3), TagLib (a small program), ffprobe, and the audio bytes themselves.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace writecheck {
+
+struct Expect {
+    std::string title;                  // both readers must find it in the ID3v2 tag
+    std::string audio;                  // first MPEG frame to the end of the last: once, unchanged
+    std::string trailer;                // what follows the audio (appended tags, ID3v1): unchanged, at the end
+    std::vector<std::string> mayChange; // frame identifiers besides TIT2 the write may change
+};
+
+// What one file looks like to the independent readers.
+struct View {
+    std::string mutagenTitle, taglibTitle;
+    std::vector<std::string> mutagenFrames; // sorted: mutagen's own upgrade reorders
+    std::vector<std::string> taglibFrames;  // in tag order
+    std::string packets;                    // ffprobe's count of audio packets
+};
+
+View Read(const std::string &path);
+
+// `before` is the whole file as it was before the write, `path` the file after it:
+// the title reads back in both readers, every other frame reads as before, the audio
+// is there exactly once and byte for byte, the trailer is unchanged and ffprobe counts
+// the same packets.
+::testing::AssertionResult WriteKept(const std::string &before, const std::string &path, const Expect &e);
+
+// Output of a shell command.
+std::string Capture(const std::string &cmd);
+// Single-quoted for the shell.
+std::string ShellQuote(const std::string &s);
+
+} // namespace writecheck
