@@ -148,17 +148,15 @@ private slots:
         QVERIFY(Root::PageShown(w->xpFrames(3)));
         QVERIFY(w->LDateien()->isEnabled() && w->bOrdner()->isEnabled() && w->RunProgress()->isHidden());
 
-        const QJsonObject tags = fixture::ReadTags({folder + "a.mp3", folder + "b.mp3", folder + "c.mp3", folder + "d.mp3"});
         const struct {
             const char *name;
             int track, own;
         } want[] = {{"d", 5, 3}, {"a", 6, 0}, {"b", 7, 1}, {"c", 8, 2}};
         for (const auto &f : want) {
             const QString name = QString::fromLatin1(f.name) + ".mp3", own = QString::number(1990 + f.own);
-            const QJsonObject t = tags.value(folder + name).toObject();
-            QCOMPARE(t.value("v2").toObject(), QJsonObject({{"version", "2.3"}, {"TPE1", "Künstlerin"}, {"TALB", "Best of"},
-                                                            {"TIT2", f.name}, {"TRCK", QString::number(f.track)},
-                                                            {"COMM", own}, {"TYER", own}}));
+            const QJsonObject t = fixture::ReadTags(folder + name);
+            QCOMPARE(t.value("v2").toObject(), QJsonObject({{"TPE1", "Künstlerin"}, {"TALB", "Best of"}, {"TIT2", f.name},
+                                                            {"TRCK", QString::number(f.track)}, {"COMM", own}, {"TDRC", own}}));
             QCOMPARE(t.value("v1").toObject(), QJsonObject({{"artist", "Künstlerin"}, {"album", "Best of"}, {"title", f.name},
                                                             {"track", f.track}, {"comment", own}, {"year", own},
                                                             {"genre", 255}}));
@@ -285,8 +283,8 @@ private slots:
         QVERIFY(!w->isVisible());
         QCOMPARE(w->LastRun().outcome, album::RunOutcome::Stopped);
         QCOMPARE(w->LastRun().visited, 2);
-        const QJsonObject tags = fixture::ReadTags({folder + "a.mp3", folder + "b.mp3"});
-        for (const QJsonValue &t : tags) {
+        for (const QString name : {"a.mp3", "b.mp3"}) {
+            const QJsonObject t = fixture::ReadTags(folder + name);
             QCOMPARE(t["v2"]["TIT2"].toString(), QString("Geschrieben"));
             QCOMPARE(t["v1"]["title"].toString(), QString("Geschrieben"));
         }

@@ -1,19 +1,21 @@
 #pragma once
 // What the Qt test programs share: a sandbox for settings and the trash, album
-// folders of real small MP3 files (encoded by lame) or of plain bytes, and an
-// independent reader and writer of tags (mutagen for ID3v2, plain bytes for ID3v1).
+// folders of real small MP3 files (encoded by lame) or of plain bytes, and independent
+// readers and a writer of tags (mutagen for ID3v2, plain bytes for ID3v1).
 
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLibraryInfo>
 #include <QListWidget>
 #include <QLocale>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -148,89 +150,79 @@ inline QStringList Sorted(QStringList l) {
     return l;
 }
 
-// ---- mutagen, the independent reader and writer -------------------------------------
+// ---- The independent readers and writer ---------------------------------------------
 
-inline const char *kOracle = R"PY(
-import sys, json, hashlib
+// Writes tags with mutagen: ID3v2 frames by identifier, then an ID3v1 record of plain bytes.
+inline const char *kTagWriter = R"PY(
+import sys, json
 import mutagen.id3 as m
-
-def v1(path):
-    with open(path, 'rb') as f:
-        data = f.read()
-    if len(data) < 128 or data[-128:-125] != b'TAG':
-        return None
-    r = data[-128:]
-    text = lambda b: b.split(b'\0')[0].rstrip(b' ').decode('cp1252')
-    return {'title': text(r[3:33]), 'artist': text(r[33:63]), 'album': text(r[63:93]),
-            'year': text(r[93:97]), 'comment': text(r[97:125]),
-            'track': r[126] if r[125] == 0 else -1, 'genre': r[127]}
-
-def read(path):
-    out = {'v1': v1(path)}
-    try:
-        t = m.ID3(path, translate=False)
-    except m.ID3NoHeaderError:
-        out['v2'] = None
-        return out
-    v2 = {'version': '2.%d' % t.version[1]}
-    for k in ('TPE1', 'TIT2', 'TALB', 'TYER', 'TDRC', 'TRCK', 'TCON'):
-        if k in t:
-            v2[k] = str(t[k])
-    comms = t.getall('COMM')
-    if comms:
-        v2['COMM'] = str(comms[0])
-    pics = t.getall('APIC')
-    if pics:
-        v2['APIC'] = hashlib.sha256(pics[0].data).hexdigest()
-    out['v2'] = v2
-    return out
-
-def write(path, wanted):
-    frames = wanted.get('v2')
-    if frames is not None:
-        t = m.ID3()
-        for k, v in frames.items():
-            if k == 'COMM':
-                t.add(m.COMM(encoding=1, lang='eng', desc='', text=v))
-            elif k == 'APIC':
-                t.add(m.APIC(encoding=0, mime='image/png', type=3, desc='', data=bytes.fromhex(v)))
-            else:
-                t.add(getattr(m, k)(encoding=1, text=v))
-        t.save(path, v2_version=3, v1=0)
-    r = wanted.get('v1')
-    if r is not None:
-        field = lambda s, n: s.encode('cp1252')[:n].ljust(n, b'\0')
-        rec = (b'TAG' + field(r.get('title', ''), 30) + field(r.get('artist', ''), 30) +
-               field(r.get('album', ''), 30) + field(r.get('year', ''), 4) + field(r.get('comment', ''), 28) +
-               b'\0' + bytes([r.get('track', 0), r.get('genre', 255)]))
-        with open(path, 'ab') as f:
-            f.write(rec)
-
-if sys.argv[1] == 'read':
-    print(json.dumps({p: read(p) for p in sys.argv[2:]}))
-else:
-    write(sys.argv[2], json.loads(sys.argv[3]))
+path, wanted = sys.argv[1], json.loads(sys.argv[2])
+frames = wanted.get('v2')
+if frames is not None:
+    t = m.ID3()
+    for k, v in frames.items():
+        if k == 'COMM':
+            t.add(m.COMM(encoding=1, lang='eng', desc='', text=v))
+        elif k == 'APIC':
+            t.add(m.APIC(encoding=0, mime='image/png', type=3, desc='', data=bytes.fromhex(v)))
+        else:
+            t.add(getattr(m, k)(encoding=1, text=v))
+    t.save(path, v2_version=3, v1=0)
+r = wanted.get('v1')
+if r is not None:
+    field = lambda s, n: s.encode('cp1252')[:n].ljust(n, b'\0')
+    with open(path, 'ab') as f:
+        f.write(b'TAG' + field(r.get('title', ''), 30) + field(r.get('artist', ''), 30) +
+                field(r.get('album', ''), 30) + field(r.get('year', ''), 4) + field(r.get('comment', ''), 28) +
+                b'\0' + bytes([r.get('track', 0), r.get('genre', 255)]))
 )PY";
 
-inline QProcess *RunOracle(QProcess &py, const QStringList &args) {
-    py.start(QStringLiteral("/usr/bin/python3"), QStringList{QStringLiteral("-c"), QString::fromUtf8(kOracle)} + args);
+inline QProcess *RunPython(QProcess &py, const QStringList &args) {
+    py.start(QStringLiteral("/usr/bin/python3"), args);
     return py.waitForFinished(60000) && py.exitStatus() == QProcess::NormalExit && py.exitCode() == 0 ? &py : nullptr;
 }
 
-// {path: {"v1": {...} or null, "v2": {"TPE1": ..., "version": "2.3"} or null}}
-inline QJsonObject ReadTags(const QStringList &paths) {
-    QProcess py;
-    if (!RunOracle(py, QStringList{QStringLiteral("read")} + paths))
-        return {};
-    return QJsonDocument::fromJson(py.readAllStandardOutput()).object();
+// The ID3v1 record as plain bytes: {"title", "artist", ..., "track", "genre"}, or null.
+inline QJsonValue ReadId3v1(const QString &path) {
+    const QByteArray data = Read(path);
+    if (data.size() < 128 || !data.right(128).startsWith("TAG"))
+        return QJsonValue::Null;
+    const QByteArray r = data.right(128);
+    auto text = [&](int at, int n) {
+        return QString::fromLatin1(r.mid(at, n).split('\0').first()).remove(QRegularExpression(QStringLiteral(" +$")));
+    };
+    return QJsonObject{{"title", text(3, 30)},   {"artist", text(33, 30)}, {"album", text(63, 30)},
+                       {"year", text(93, 4)},    {"comment", text(97, 28)},
+                       {"track", r[125] == 0 ? static_cast<unsigned char>(r[126]) : -1},
+                       {"genre", static_cast<unsigned char>(r[127])}};
 }
 
-inline QJsonObject ReadTags(const QString &path) { return ReadTags(QStringList{path}).value(path).toObject(); }
+// {"v1": ReadId3v1, "v2": {frame id: its text (or picture data) as mutagen reads it, in
+// version 2.4 terms (TDRC for TYER)} or null}, the ID3v2 side from the shared dump script.
+inline QJsonObject ReadTags(const QString &path) {
+    QJsonObject v2;
+    QProcess py;
+    if (!RunPython(py, {QStringLiteral(TAGDUMP_PY), path}))
+        return {};
+    const QList<QByteArray> lines = py.readAllStandardOutput().split('\n');
+    for (const QByteArray &line : lines.mid(1)) {
+        const QJsonArray frame = QJsonDocument::fromJson(line).array();
+        for (int i = 1; i + 1 < frame.size(); i += 2) {
+            const QJsonValue v = frame[i + 1];
+            if (frame[i] == QLatin1String("text"))
+                v2[frame[0].toString()] = v.isArray() ? v.toVariant().toStringList().join(QLatin1Char('/')) : v.toString();
+            if (frame[i] == QLatin1String("data"))
+                v2[frame[0].toString()] = v;
+        }
+    }
+    const bool tagged = Read(path).startsWith("ID3");
+    return {{"v1", ReadId3v1(path)}, {"v2", tagged ? QJsonValue(v2) : QJsonValue::Null}};
+}
 
 // wanted: {"v2": {"TPE1": "...", "COMM": "...", "APIC": "<hex>"}, "v1": {"artist": ..., "track": 5}}
 inline bool WriteTags(const QString &path, const QJsonObject &wanted) {
     QProcess py;
-    return RunOracle(py, {QStringLiteral("write"), path,
+    return RunPython(py, {QStringLiteral("-c"), QString::fromUtf8(kTagWriter), path,
                           QString::fromUtf8(QJsonDocument(wanted).toJson(QJsonDocument::Compact))});
 }
 
@@ -238,7 +230,8 @@ inline bool WriteTags(const QString &path, const QJsonObject &wanted) {
 inline void RequireTools() {
     QVERIFY2(!Mp3(1).isEmpty(), "lame is missing (scripts/deps.sh installs it)");
     QProcess py;
-    QVERIFY2(RunOracle(py, {QStringLiteral("read")}), "python3-mutagen is missing (scripts/deps.sh installs it)");
+    QVERIFY2(RunPython(py, {QStringLiteral("-c"), QStringLiteral("import mutagen")}),
+             "python3-mutagen is missing (scripts/deps.sh installs it)");
 }
 
 // Settings, the trash and the data folders in a temporary folder; Qt's own texts in
