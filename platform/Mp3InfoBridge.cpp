@@ -95,8 +95,9 @@ Mp3InfoTexts FormatMp3Info(const mp3info::Mp3InfoRecord &record) {
 bool WriteId3v1Rows(const QString &path, const Id3v1Rows &rows, mp3info::Mp3InfoRecord &record) {
     using R = mp3info::Mp3InfoRecord;
     const std::string file = FsPath(path);
-    // Whatever the record held belongs to the file read last; start from this one.
-    if (!mp3info::Mp3FileInfo(file, record)) return false;
+    // Whatever tag fields the record held belong to the file read last; start from
+    // this one's. Its stream is not needed here, so it is not read.
+    if (!mp3info::Mp3TagFields(file, record)) return false;
 
     auto put = [](bool checked, const QString &text, std::string &shortSlot, std::size_t width,
                   std::string &longSlot, std::size_t longWidth) {

@@ -36,8 +36,9 @@ struct Id3v1Rows {
 };
 
 // Writes the checked rows, the genre (when checked) and the track number into
-// the file's ID3v1 tag. The record is refilled from this very file first, so
-// unchecked fields keep the file's own values. False when the file cannot be
+// the file's ID3v1 tag. The record's tag fields are refilled from this very file
+// first, so unchecked fields keep the file's own values; bitrate and time are left
+// alone (the stream is not read). False when the file cannot be
 // read or written; nothing is thrown.
 bool WriteId3v1Rows(const QString &path, const Id3v1Rows &rows, mp3info::Mp3InfoRecord &record);
 

@@ -30,15 +30,18 @@ std::string TrimRight(std::string s) {
 } // namespace
 
 bool Mp3FileInfo(const std::string &path, Mp3InfoRecord &record) noexcept {
-    using R = Mp3InfoRecord;
     const StreamInfo stream = ReadStreamInfo(path);
     record.bitrate = static_cast<std::int16_t>(std::clamp(stream.bitrateKbps, 0, 32767));
     record.seconds = stream.WholeSeconds();
+    return Mp3TagFields(path, record) && stream.readable;
+}
 
-    // Tag fields: everything is reset first, so a file without a tag leaves no
-    // trace of the file read before it.
+bool Mp3TagFields(const std::string &path, Mp3InfoRecord &record) noexcept {
+    using R = Mp3InfoRecord;
+    // Everything is reset first, so a file without a tag leaves no trace of the
+    // file read before it.
     tags::Mp3TagID3v1 v1;
-    bool ok = stream.readable;
+    bool ok = true;
     try {
         v1.MP3File(path);
     } catch (...) {

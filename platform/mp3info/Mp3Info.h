@@ -44,6 +44,9 @@ struct Mp3InfoRecord {
 // field it fills is refilled, so nothing of an earlier file stays behind. Never
 // throws: returns false (bitrate 0, time 0, empty texts) when the file cannot be read.
 bool Mp3FileInfo(const std::string &path, Mp3InfoRecord &record) noexcept;
+// Refills the tag fields only; bitrate and time stay as they were, as the stream
+// is not read. False (empty texts) when the file cannot be read.
+bool Mp3TagFields(const std::string &path, Mp3InfoRecord &record) noexcept;
 
 // Writes the record's short slots, genre number and track number into the
 // file's ID3v1 tag. Returns false, with the reason in *error, when it cannot.

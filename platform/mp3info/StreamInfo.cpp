@@ -4,9 +4,17 @@
 #include "TagError.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <vector>
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#define SORTI_MAPPED_WALK 1
+#endif
 
 namespace mp3info {
 
@@ -16,9 +24,15 @@ using tags::fileops::File;
 
 // A read window over the file. At() hands out n contiguous bytes at pos,
 // refilling the window from the file only when they are not already inside it.
+// For the sequential frame walk the window can be a mapping of the file instead,
+// which spares copying every byte when only the frame headers are looked at.
 class ByteSource {
 public:
-    ByteSource(File &f, std::int64_t size, std::size_t window) : f_(f), size_(size), buf_(window) {}
+    ByteSource(File &f, const std::string &path, std::int64_t size, std::size_t window)
+        : f_(f), path_(path), size_(size), buf_(window) {}
+    ~ByteSource() { Unmap(); }
+    ByteSource(const ByteSource &) = delete;
+    ByteSource &operator=(const ByteSource &) = delete;
 
     std::int64_t size() const { return size_; }
     void SetWindow(std::size_t window) {
@@ -27,10 +41,34 @@ public:
             len_ = 0;
         }
     }
+    // Maps windows of `window` bytes from `from` on; false where the file cannot be mapped.
+    // Should a later mapping fail, reads of `fallback` bytes take over.
+    bool MapWindows(std::int64_t from, std::size_t window, std::size_t fallback) {
+#ifdef SORTI_MAPPED_WALK
+        mapFd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        mapWindow_ = window;
+        fallbackWindow_ = fallback;
+        if (mapFd_ >= 0 && Mapped(from, 0)) return true;
+        Unmap();
+        return false;
+#else
+        (void)from;
+        (void)window;
+        (void)fallback;
+        return false;
+#endif
+    }
 
     // nullptr when [pos, pos + n) is not inside the file. n must not exceed the window.
     const unsigned char *At(std::int64_t pos, std::size_t n) {
         if (pos < 0 || pos + static_cast<std::int64_t>(n) > size_) return nullptr;
+#ifdef SORTI_MAPPED_WALK
+        if (mapFd_ >= 0) {
+            if (const unsigned char *p = Mapped(pos, n)) return p;
+            Unmap(); // mapping failed: back to reads
+            SetWindow(fallbackWindow_);
+        }
+#endif
         if (pos < start_ || pos + static_cast<std::int64_t>(n) > start_ + static_cast<std::int64_t>(len_)) {
             // Near the end the window is pulled back so one read covers all trailers.
             const std::int64_t window = static_cast<std::int64_t>(buf_.size());
@@ -43,7 +81,39 @@ public:
     }
 
 private:
+#ifdef SORTI_MAPPED_WALK
+    const unsigned char *Mapped(std::int64_t pos, std::size_t n) {
+        if (map_ && pos >= mapStart_ && pos + static_cast<std::int64_t>(n) <= mapStart_ + mapLen_)
+            return map_ + (pos - mapStart_);
+        if (map_) ::munmap(const_cast<unsigned char *>(map_), static_cast<std::size_t>(mapLen_));
+        map_ = nullptr;
+        static const std::int64_t page = ::sysconf(_SC_PAGESIZE);
+        mapStart_ = pos - pos % page;
+        mapLen_ = std::min<std::int64_t>(static_cast<std::int64_t>(mapWindow_), size_ - mapStart_);
+        if (pos + static_cast<std::int64_t>(n) > mapStart_ + mapLen_) return nullptr;
+        void *m = ::mmap(nullptr, static_cast<std::size_t>(mapLen_), PROT_READ, MAP_PRIVATE | MAP_POPULATE, mapFd_,
+                         static_cast<off_t>(mapStart_));
+        if (m == MAP_FAILED) return nullptr;
+        map_ = static_cast<const unsigned char *>(m);
+        return map_ + (pos - mapStart_);
+    }
+    void Unmap() {
+        if (map_) ::munmap(const_cast<unsigned char *>(map_), static_cast<std::size_t>(mapLen_));
+        if (mapFd_ >= 0) ::close(mapFd_);
+        map_ = nullptr;
+        mapFd_ = -1;
+    }
+    int mapFd_ = -1;
+    std::size_t mapWindow_ = 0;
+    std::size_t fallbackWindow_ = 0;
+    const unsigned char *map_ = nullptr;
+    std::int64_t mapStart_ = 0, mapLen_ = 0;
+#else
+    void Unmap() {}
+#endif
+
     File &f_;
+    std::string path_;
     std::int64_t size_;
     std::vector<unsigned char> buf_;
     std::int64_t start_ = 0;
@@ -51,7 +121,11 @@ private:
 };
 
 constexpr std::size_t kWindow = 8 * 1024;      // random access: tag ends, first frame, probes
-constexpr std::size_t kWalkWindow = 64 * 1024; // sequential header walk
+// Sequential header walk: mapped windows, or reads of this size where mapping fails.
+// A fixed window keeps memory the same whatever the length of the file.
+constexpr std::size_t kWalkWindow = 256 * 1024;
+constexpr std::size_t kWalkMapWindow = 256 * 1024;
+constexpr int kPrefetchAhead = 8192;
 constexpr std::int64_t kProbeReach = 64 * 1024;
 
 // Offset after the trailing tags: ID3v1 (and the extended TAG+ block), APE,
@@ -172,21 +246,37 @@ void SampleBitrates(ByteSource &src, std::int64_t from, std::int64_t end, const 
 
 // Walks every frame header from pos to end, resyncing over damaged stretches.
 void WalkFrames(ByteSource &src, std::int64_t pos, std::int64_t end, const FrameHeader &like, StreamInfo &info) {
-    src.SetWindow(kWalkWindow);
+    if (!src.MapWindows(pos, kWalkMapWindow, kWalkWindow)) src.SetWindow(kWalkWindow);
+    // Frames of one stream differ in the third header byte only (bitrate, padding), so
+    // their lengths are looked up by it once the second byte matches; 0 = not known yet,
+    // -1 = no frame of this stream.
+    std::array<int, 256> lengthBy{};
+    int second = -1;
     std::int64_t frames = 0, samples = 0, bytes = 0;
     while (pos + 4 <= end) {
         const unsigned char *p = src.At(pos, 4);
-        auto h = p ? ParseFrameHeader(p) : std::nullopt;
-        if (!h || !SameStream(*h, like)) {
+        int len = 0;
+        if (p && p[0] == 0xFF && p[1] == second) len = lengthBy[p[2]];
+        if (p && len == 0) {
+            const auto h = ParseFrameHeader(p);
+            len = h && SameStream(*h, like) ? h->frameLength() : -1;
+            if (second < 0 && len > 0) second = p[1];
+            if (p[0] == 0xFF && p[1] == second) lengthBy[p[2]] = len;
+        }
+        if (len <= 0) {
             Found f = FindFrame(src, pos + 1, end, end, &like);
             if (f.pos < 0) break;
             pos = f.pos;
             continue;
         }
-        const std::int64_t len = h->frameLength();
+#ifdef SORTI_MAPPED_WALK
+        // The next header depends on this one, so each would wait for memory: fetch
+        // the bytes a few frames ahead while this one is counted.
+        for (int off = 0; off < len; off += 64) __builtin_prefetch(p + kPrefetchAhead + off);
+#endif
         ++frames;
-        samples += h->samplesPerFrame();
-        bytes += std::min(len, end - pos);
+        samples += like.samplesPerFrame();
+        bytes += std::min<std::int64_t>(len, end - pos);
         pos += len;
     }
     info.frames = frames;
@@ -194,8 +284,8 @@ void WalkFrames(ByteSource &src, std::int64_t pos, std::int64_t end, const Frame
     if (info.seconds > 0) info.bitrateKbps = static_cast<int>(std::lround(bytes * 8.0 / info.seconds / 1000.0));
 }
 
-void Analyse(File &file, StreamInfo &info) {
-    ByteSource src(file, file.Size(), kWindow);
+void Analyse(File &file, const std::string &path, StreamInfo &info) {
+    ByteSource src(file, path, file.Size(), kWindow);
 
     // Leading ID3v2 tags (sometimes more than one).
     std::int64_t start = 0;
@@ -285,7 +375,7 @@ StreamInfo ReadStreamInfo(const std::string &path) noexcept {
         File file("mp3info");
         file.Open(path, File::Mode::Read);
         info.readable = true;
-        Analyse(file, info);
+        Analyse(file, path, info);
     } catch (const std::exception &e) {
         const StreamInfo blank;
         info = blank;

@@ -318,6 +318,41 @@ TEST(StreamReader, ConstantAndVariableStreamsWithoutInformationFrame) {
     s = Read(dir, damaged);
     EXPECT_EQ(s.method, StreamInfo::Method::FrameWalk);
     EXPECT_EQ(s.frames, 440);
+
+    // Several megabytes, read in windows: padded, unpadded and CRC-protected frames of
+    // one stream and frames of another (MPEG 2, not counted) taking turns, with damaged
+    // stretches just before and across each mebibyte mark.
+    const std::string kCrc128 = Bytes({0xFF, 0xFA, 0x90, 0x00});
+    const std::string kMpeg2 = Bytes({0xFF, 0xF3, 0x90, 0x00}); // 22.05 kHz
+    std::string walk = Repeat(Frame(kH64, 208), 40);
+    std::int64_t counted = 40;
+    for (std::size_t mark = 1 << 20; walk.size() < (3u << 20) + 300000;) {
+        const int i = static_cast<int>(counted);
+        if (walk.size() + 1000 >= mark && walk.size() < mark) {
+            // Starting like a header of the stream but for the sync byte.
+            walk += Bytes({0x00, 0xFB, 0x90, 0x00}) + Filler(walk.size() % 2 ? 1500 : 700, static_cast<unsigned>(i));
+            mark += 1 << 20;
+        } else if (i % 97 == 5) {
+            walk += Frame(kMpeg2, 417) + Frame(kMpeg2, 417);
+        }
+        const std::string &h = i % 4 == 0 ? kH128 : i % 4 == 1 ? kH128Pad : i % 4 == 2 ? kH64 : kCrc128;
+        const size_t len = h == kH128Pad ? 418 : h == kH64 ? 208 : 417;
+        walk += Frame(h, len);
+        ++counted;
+    }
+    s = Read(dir, walk);
+    EXPECT_EQ(s.method, StreamInfo::Method::FrameWalk);
+    EXPECT_EQ(s.frames, counted);
+    EXPECT_DOUBLE_EQ(s.seconds, counted * kMp3FrameSeconds);
+
+    // Frame data that looks like two chained headers: only a walk from the first frame
+    // tells it from frames.
+    std::string decoy = Frame(kH128, 417);
+    decoy.replace(8, 4, kH64);
+    decoy.replace(216, 4, kH64);
+    s = Read(dir, Repeat(Frame(kH64, 208), 40) + Repeat(decoy, 2000));
+    EXPECT_EQ(s.method, StreamInfo::Method::FrameWalk);
+    EXPECT_EQ(s.frames, 2040);
 }
 
 TEST(StreamReader, TrailingTagsAreNotAudio) {

@@ -65,10 +65,14 @@ private slots:
     }
 
     // The checked rows reach the record cut to its fields; the track is always written.
+    // Only the tag fields are refilled from the file: its stream is not read again.
     void writerRows() {
         QTemporaryDir dir;
-        const QString path = dir.filePath("w.mp3");
+        const QString path = dir.filePath("w.mp3"), selected = dir.filePath("selected.mp3");
         QVERIFY(fixture::Write(path, Frames(50) + Id3v1("t", "a", "b", 4, 17)));
+        QVERIFY(fixture::Write(selected, Frames(1000)));
+        platform::ReadMp3Information(selected, record);
+        const auto seconds = record.seconds;
         Id3v1Rows rows;
         rows.artist = rows.album = rows.year = rows.comment = rows.genre = true;
         rows.tArtist = QString(40, u'x');
@@ -89,6 +93,7 @@ private slots:
         QCOMPARE(QList({t.Title(), t.Artist(), t.Album(), t.Year(), t.Comment()}),
                  QList<std::string>({"t", std::string(30, 'x'), "Ölbaum", "2024", "k"}));
         QCOMPARE(int(t.Track()), 7);
+        QCOMPARE(record.seconds, seconds);
         // No leading number: no track, whatever was there; an unchecked genre stays.
         rows.genre = false;
         rows.tTrack = QStringLiteral("Track");

@@ -135,6 +135,7 @@ std::optional<std::pair<std::string, std::string>> DowngradeV24(std::string_view
     if (!NeedsRecode(enc)) return keep();
 
     std::string out(1, static_cast<char>(kUtf16));
+    out.reserve(body.size() + 64); // a picture is copied once, not grown into place
     size_t pos = 0;
     if (up == "TXXX") {
         out += Recode(enc, TakeString(data, pos, enc)) + Terminator(kUtf16);
@@ -174,7 +175,7 @@ std::optional<std::pair<std::string, std::string>> DowngradeV24(std::string_view
         // SYLT, USER, OWNE, COMR... in UTF-8 or UTF-16BE: 2.3 cannot carry them as they are.
         return std::nullopt;
     }
-    return std::make_pair(up, out);
+    return std::make_pair(up, std::move(out));
 }
 
 std::vector<std::pair<std::string, std::string>> DateFramesV24(std::string_view id, std::string_view ts) {

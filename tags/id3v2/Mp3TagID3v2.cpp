@@ -10,6 +10,7 @@
 #include "TextCodec.h"
 #include "id3v1/Genres.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 
@@ -26,6 +27,10 @@ constexpr std::int64_t kSizeStep = 2048;
 constexpr std::int64_t kMaxTagSize = (std::int64_t(1) << 28) - 1;
 
 bool SameId(const std::string &a, const std::string &b) { return UpperId(a) == UpperId(b); }
+
+// The frames that fill a named field; no other body is ever decoded as text.
+constexpr std::string_view kFieldFrames[] = {"TIT2", "TPE1", "TALB", "TYER", "TRCK", "COMM", "TCON", "TENC", "PCNT",
+                                             "WXXX", "TOPE", "TCOM", "TCOP", "WOAF", "WOAR", "WCOM", "USLT"};
 
 bool ValidFrameIdChar(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
 
@@ -59,6 +64,7 @@ void Mp3TagID3v2::MP3File(const std::string &path) {
 
 void Mp3TagID3v2::ReadTag() {
     frames_.clear();
+    pending_.clear();
     hasStore_ = true;
     tagStart_ = 0;
     version_ = 0;
@@ -93,13 +99,19 @@ void Mp3TagID3v2::ReadFrames(File &f, std::int64_t fileLen) {
 
     const std::int64_t avail = fileLen - (tagStart_ - 1 + 7);
     if (avail <= 0) return;
-    std::string tag(static_cast<size_t>(std::min<std::int64_t>(tagSize, avail)), '\0');
-    tag.resize(f.ReadFull(tag.data(), tag.size()));
-    if (version_ <= 3 && (flags & 0x80)) tag = Resynchronise(tag);
-    ParseFrames(tag, flags);
+    // Not zero-filled: the read overwrites it, and frames keep slices of it.
+    const size_t want = static_cast<size_t>(std::min<std::int64_t>(tagSize, avail));
+    std::shared_ptr<char[]> tag(new char[want]);
+    const size_t got = f.ReadFull(tag.get(), want);
+    if (version_ <= 3 && (flags & 0x80)) {
+        auto plain = std::make_shared<const std::string>(Resynchronise(std::string_view(tag.get(), got)));
+        ParseFrames(plain, *plain, flags);
+        return;
+    }
+    ParseFrames(tag, std::string_view(tag.get(), got), flags);
 }
 
-void Mp3TagID3v2::ParseFrames(const std::string &tag, int tagFlags) {
+void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const void> &owner, std::string_view tag, int tagFlags) {
     const auto *b = reinterpret_cast<const unsigned char *>(tag.data());
     const size_t limit = tag.size();
     size_t pos = 0;
@@ -156,7 +168,7 @@ void Mp3TagID3v2::ParseFrames(const std::string &tag, int tagFlags) {
 
         const std::string rawId(reinterpret_cast<const char *>(fh), idLen);
         const std::uint16_t fflags = version_ == 2 ? 0 : static_cast<std::uint16_t>(fh[8] << 8 | fh[9]);
-        std::string body = tag.substr(pos + hdr, size);
+        FrameBytes body(owner, tag.substr(pos + hdr, size));
         pos += hdr + size;
 
         TagString t;
@@ -168,7 +180,7 @@ void Mp3TagID3v2::ParseFrames(const std::string &tag, int tagFlags) {
                 if (!pic) continue;
                 body = std::move(*pic);
             }
-            t.body = body;
+            t.body = std::move(body);
             StoreFrame(id, std::move(t), true);
         } else if (version_ == 3) {
             // Compressed or encrypted frames are kept as they are, flags and all,
@@ -176,10 +188,9 @@ void Mp3TagID3v2::ParseFrames(const std::string &tag, int tagFlags) {
             const bool opaque = (fflags & 0x00C0) != 0;
             const bool grouped = (fflags & 0x0020) != 0;
             t.flags = fflags;
-            const std::string fieldBody = grouped && !body.empty() ? body.substr(1) : body;
+            if (!opaque && grouped) FillField(rawId, std::string_view(body).substr(body.empty() ? 0 : 1));
             t.body = std::move(body);
             StoreFrame(rawId, std::move(t), !opaque && !grouped);
-            if (!opaque && grouped) FillField(rawId, FieldText(rawId, fieldBody));
         } else {
             // 2.4: compressed and encrypted frames have no faithful 2.3 form here.
             if (fflags & 0x000C) continue;
@@ -194,11 +205,13 @@ void Mp3TagID3v2::ParseFrames(const std::string &tag, int tagFlags) {
                 if (d.size() < 4) continue;
                 d.remove_prefix(4);
             }
-            std::string data = (fflags & 0x0002) || (tagFlags & 0x80) ? Resynchronise(d) : std::string(d);
+            const bool unsync = (fflags & 0x0002) || (tagFlags & 0x80);
+            const std::string resynced = unsync ? Resynchronise(d) : std::string();
+            const std::string_view data = unsync ? std::string_view(resynced) : d;
             if (rawId == "TDRC" || rawId == "TDOR") {
                 const auto values = data.empty() ? std::vector<std::string>{}
                                                  : DecodeValues(static_cast<unsigned char>(data[0]),
-                                                                std::string_view(data).substr(1));
+                                                                data.substr(1));
                 if (!values.empty()) dates.emplace_back(rawId, values.front());
                 continue;
             }
@@ -206,7 +219,7 @@ void Mp3TagID3v2::ParseFrames(const std::string &tag, int tagFlags) {
             if (!conv) continue;
             // 2.4 status flags (tag/file alter preservation, read only) sit one bit lower.
             t.flags = static_cast<std::uint16_t>(((fflags >> 8) & 0x70) << 9);
-            const std::string fieldBody = conv->second;
+            FillField(conv->first, conv->second);
             if (!group.empty()) {
                 t.flags |= 0x0020;
                 t.body = group + conv->second;
@@ -214,7 +227,6 @@ void Mp3TagID3v2::ParseFrames(const std::string &tag, int tagFlags) {
                 t.body = std::move(conv->second);
             }
             StoreFrame(conv->first, std::move(t), false);
-            FillField(conv->first, FieldText(conv->first, fieldBody));
         }
     }
 
@@ -234,12 +246,22 @@ void Mp3TagID3v2::StoreFrame(const std::string &id, TagString tag, bool fillFiel
         frames_.push_back(FrameEntry{id, {}});
         e = &frames_.back();
     }
-    const std::string body = fillField && tag.body ? *tag.body : std::string();
+    if (fillField) FillField(id, tag.body ? std::string_view(*tag.body) : std::string_view());
     e->tags.push_back(std::move(tag));
-    if (fillField) FillField(id, FieldText(id, body));
 }
 
-void Mp3TagID3v2::FillField(const std::string &id, const std::string &text) {
+void Mp3TagID3v2::FillField(const std::string &id, std::string_view body) {
+    const std::string up = UpperId(id);
+    if (std::find(std::begin(kFieldFrames), std::end(kFieldFrames), up) != std::end(kFieldFrames))
+        pending_.push_back(PendingField{id, std::string(body)});
+}
+
+void Mp3TagID3v2::DecodeFields() const {
+    for (const PendingField &p : pending_) ApplyField(p.id, FieldText(p.id, p.body));
+    pending_.clear();
+}
+
+void Mp3TagID3v2::ApplyField(const std::string &id, const std::string &text) const {
     const std::string up = UpperId(id);
     if (up == "TIT2") title_ = text;
     else if (up == "TPE1") artist_ = text;
@@ -260,7 +282,7 @@ void Mp3TagID3v2::FillField(const std::string &id, const std::string &text) {
     else if (up == "USLT") lyrics_ = text;
 }
 
-void Mp3TagID3v2::ApplyGenre(const std::string &text) {
+void Mp3TagID3v2::ApplyGenre(const std::string &text) const {
     const size_t a = text.find('(');
     const size_t b = text.find(')');
     if (a == std::string::npos || b == std::string::npos || b < a) {
@@ -351,6 +373,7 @@ void Mp3TagID3v2::RemoveFrame(std::int32_t position) {
 
 void Mp3TagID3v2::SetField(std::string &field, const std::string &value, const char *frame,
                            const std::string &tagString) {
+    Fields(); // the other fields keep what the file held
     field = value;
     ReplaceFrame(frame, tagString);
 }
@@ -383,11 +406,13 @@ void Mp3TagID3v2::BuyURL(const std::string &v) { SetField(buyURL_, v, "WCOM", v)
 void Mp3TagID3v2::ArtistURL(const std::string &v) { SetField(artistURL_, v, "WOAR", v); }
 
 void Mp3TagID3v2::Genre(std::uint8_t v) {
+    Fields();
     genre_ = v;
     ReplaceFrame("TCON", "(" + std::to_string(v) + ")" + otherGenreName_);
 }
 
 void Mp3TagID3v2::OtherGenreName(const std::string &v) {
+    Fields();
     SetField(otherGenreName_, v, "TCON", "(" + std::to_string(genre_) + ")" + v);
 }
 
@@ -395,7 +420,13 @@ void Mp3TagID3v2::OtherGenreName(const std::string &v) {
 
 std::string Mp3TagID3v2::RenderTag(std::uint32_t sizeField) const {
     RequireStore();
-    std::string out("ID3\x03\x00\x00", 6);
+    // Sized up front: kept bodies (pictures) are copied once, straight into place.
+    size_t total = 14;
+    for (const FrameEntry &e : frames_)
+        for (const TagString &t : e.tags) total += 10 + (t.body ? t.body->size() : t.text.size() * 2 + 16);
+    std::string out;
+    out.reserve(total);
+    out.assign("ID3\x03\x00\x00", 6);
     out.resize(10);
     EncodeSynchsafe(sizeField, out.data() + 6);
     for (const FrameEntry &e : frames_) {
@@ -404,7 +435,8 @@ std::string Mp3TagID3v2::RenderTag(std::uint32_t sizeField) const {
         // Identifiers are upper case in every ID3 version; readers stop at anything else.
         const std::string id = UpperId(e.id.substr(0, 4));
         for (const TagString &t : e.tags) {
-            const std::string body = t.body ? *t.body : RenderTagString(id, t.text);
+            std::string made;
+            const std::string_view body = t.body ? t.body->view() : std::string_view(made = RenderTagString(id, t.text));
             char head[10];
             std::copy(id.begin(), id.end(), head);
             EncodeBE32(static_cast<std::uint32_t>(body.size()), head + 4);

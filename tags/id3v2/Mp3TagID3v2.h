@@ -1,7 +1,9 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tags {
@@ -51,41 +53,41 @@ public:
 
     // Named fields: the getter returns the field; the setter stores it and replaces
     // the frame's content with one tag string.
-    const std::string &Title() const { return title_; }
+    const std::string &Title() const { Fields(); return title_; }
     void Title(const std::string &v);
-    const std::string &Artist() const { return artist_; }
+    const std::string &Artist() const { Fields(); return artist_; }
     void Artist(const std::string &v);
-    const std::string &Album() const { return album_; }
+    const std::string &Album() const { Fields(); return album_; }
     void Album(const std::string &v);
-    const std::string &Year() const { return year_; }
+    const std::string &Year() const { Fields(); return year_; }
     void Year(const std::string &v);
-    const std::string &Comment() const { return comment_; }
+    const std::string &Comment() const { Fields(); return comment_; }
     void Comment(const std::string &v);
-    const std::string &Track() const { return track_; }
+    const std::string &Track() const { Fields(); return track_; }
     void Track(const std::string &v);
-    std::uint8_t Genre() const { return genre_; }
+    std::uint8_t Genre() const { Fields(); return genre_; }
     void Genre(std::uint8_t v);
-    const std::string &OtherGenreName() const { return otherGenreName_; }
+    const std::string &OtherGenreName() const { Fields(); return otherGenreName_; }
     void OtherGenreName(const std::string &v);
-    const std::string &Lyrics() const { return lyrics_; }
+    const std::string &Lyrics() const { Fields(); return lyrics_; }
     void Lyrics(const std::string &v);
-    const std::string &LinkTo() const { return linkTo_; }
+    const std::string &LinkTo() const { Fields(); return linkTo_; }
     void LinkTo(const std::string &v);
-    const std::string &EncodedBy() const { return encodedBy_; }
+    const std::string &EncodedBy() const { Fields(); return encodedBy_; }
     void EncodedBy(const std::string &v);
-    const std::string &PlayCounter() const { return playCounter_; }
+    const std::string &PlayCounter() const { Fields(); return playCounter_; }
     void PlayCounter(const std::string &v);
-    const std::string &OriginalArtist() const { return originalArtist_; }
+    const std::string &OriginalArtist() const { Fields(); return originalArtist_; }
     void OriginalArtist(const std::string &v);
-    const std::string &Composer() const { return composer_; }
+    const std::string &Composer() const { Fields(); return composer_; }
     void Composer(const std::string &v);
-    const std::string &Copyright() const { return copyright_; }
+    const std::string &Copyright() const { Fields(); return copyright_; }
     void Copyright(const std::string &v);
-    const std::string &AudioURL() const { return audioURL_; }
+    const std::string &AudioURL() const { Fields(); return audioURL_; }
     void AudioURL(const std::string &v);
-    const std::string &BuyURL() const { return buyURL_; }
+    const std::string &BuyURL() const { Fields(); return buyURL_; }
     void BuyURL(const std::string &v);
-    const std::string &ArtistURL() const { return artistURL_; }
+    const std::string &ArtistURL() const { Fields(); return artistURL_; }
     void ArtistURL(const std::string &v);
 
     static std::string Source();
@@ -95,9 +97,28 @@ public:
     std::string RenderTag(std::uint32_t sizeField) const;
 
 private:
+    // A frame body: bytes of its own, or a slice of the tag as read, which it shares
+    // rather than copies (a cover picture is read once and written once).
+    class FrameBytes {
+    public:
+        FrameBytes(std::string bytes) {
+            auto own = std::make_shared<const std::string>(std::move(bytes));
+            view_ = *own;
+            buf_ = std::move(own);
+        }
+        FrameBytes(std::shared_ptr<const void> tag, std::string_view bytes) : buf_(std::move(tag)), view_(bytes) {}
+        operator std::string_view() const { return view_; }
+        std::string_view view() const { return view_; }
+        size_t size() const { return view_.size(); }
+        bool empty() const { return view_.empty(); }
+
+    private:
+        std::shared_ptr<const void> buf_; // keeps the bytes of view_ alive
+        std::string_view view_;
+    };
     struct TagString {
         std::string text;                // as given to AddTag
-        std::optional<std::string> body; // 2.3 body kept from the file
+        std::optional<FrameBytes> body;  // 2.3 body kept from the file
         std::uint16_t flags = 0;         // 2.3 frame flags kept from the file
     };
     struct FrameEntry {
@@ -107,10 +128,17 @@ private:
 
     void ReadTag();
     void ReadFrames(fileops::File &f, std::int64_t fileLen);
-    void ParseFrames(const std::string &tag, int flags);
+    void ParseFrames(const std::shared_ptr<const void> &owner, std::string_view tag, int flags);
     void StoreFrame(const std::string &id, TagString tag, bool fillField);
-    void FillField(const std::string &id, const std::string &text);
-    void ApplyGenre(const std::string &text);
+    // Queues a 2.3 body for its named field; bodies of frames without one are skipped.
+    void FillField(const std::string &id, std::string_view body);
+    // Fields are decoded from their queued bodies when one is first asked for.
+    void Fields() const {
+        if (!pending_.empty()) DecodeFields();
+    }
+    void DecodeFields() const;
+    void ApplyField(const std::string &id, const std::string &text) const;
+    void ApplyGenre(const std::string &text) const;
     void ReplaceFrame(const char *frame, const std::string &tagString);
     void SetField(std::string &field, const std::string &value, const char *frame, const std::string &tagString);
     void RequireStore() const;
@@ -126,10 +154,15 @@ private:
     std::uint8_t version_ = 0;
     std::vector<FrameEntry> frames_;
 
-    std::string title_, artist_, album_, year_, comment_, track_;
-    std::uint8_t genre_ = 255;
-    std::string otherGenreName_, lyrics_, linkTo_, encodedBy_, playCounter_, originalArtist_;
-    std::string composer_, copyright_, audioURL_, buyURL_, artistURL_;
+    struct PendingField {
+        std::string id;
+        std::string body;
+    };
+    mutable std::vector<PendingField> pending_; // in file order
+    mutable std::string title_, artist_, album_, year_, comment_, track_;
+    mutable std::uint8_t genre_ = 255;
+    mutable std::string otherGenreName_, lyrics_, linkTo_, encodedBy_, playCounter_, originalArtist_;
+    mutable std::string composer_, copyright_, audioURL_, buyURL_, artistURL_;
 };
 
 } // namespace tags

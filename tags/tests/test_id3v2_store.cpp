@@ -199,3 +199,48 @@ TEST(ID3v2Store, TextsBeyondWindows1252AreWrittenAsUtf16) {
     EXPECT_EQ(back.Artist(), "Ärzte €");
     EXPECT_EQ(back.Comment(), "Ж");
 }
+
+// Fields are decoded on first use; whatever comes first, a setter or a store
+// operation, the other fields still give what the file held, and a picture is
+// written back byte for byte.
+TEST(ID3v2Store, FieldsReadLateStillGiveTheFilesValues) {
+    TempDir dir;
+    const auto path = dir.file("f.mp3");
+    const std::string picture = Frame("APIC", std::string("\0image/jpeg\0\x03\0", 14) + "\xFF\xD8\xFF\xE0" +
+                                                  std::string("\xFF\xFE\0\0T\0", 6) + Filler(70000, 7));
+    for (const int version : {3, 4}) {
+        const bool v4 = version == 4;
+        WriteAll(path, Tag(version,
+                           Frame("TIT2", Text("T"), 0, v4) + picture.substr(0, 4) +
+                               (v4 ? Synchsafe(std::uint32_t(picture.size() - 10)) : picture.substr(4, 4)) +
+                               picture.substr(8) + Frame("TPE1", Text("A"), 0, v4) +
+                               Frame("TCON", Text("(17)"), 0, v4)) +
+                           Filler(100));
+        struct Row {
+            const char *what;
+            std::function<void(Mp3TagID3v2 &)> change;
+            std::string title, artist, otherGenre, tcon;
+            int genre;
+        };
+        const Row rows[] = {
+            {"Artist set", [](Mp3TagID3v2 &t) { t.Artist("New"); }, "T", "New", "Rock", "(17)", 17},
+            {"Title set", [](Mp3TagID3v2 &t) { t.Title("x"); }, "x", "A", "Rock", "(17)", 17},
+            {"Genre set", [](Mp3TagID3v2 &t) { t.Genre(5); }, "T", "A", "Rock", "(5)Rock", 5},
+            {"OtherGenreName set", [](Mp3TagID3v2 &t) { t.OtherGenreName("Pop"); }, "T", "A", "Pop", "(17)Pop", 17},
+            {"TIT2 removed", [](Mp3TagID3v2 &t) { t.RemoveFrame("TIT2"); }, "T", "A", "Rock", "(17)", 17},
+        };
+        for (const Row &r : rows) {
+            SCOPED_TRACE(std::string(r.what) + " in version " + std::to_string(version));
+            Mp3TagID3v2 t;
+            t.MP3File(path);
+            r.change(t);
+            EXPECT_EQ(t.Title(), r.title);
+            EXPECT_EQ(t.Artist(), r.artist);
+            EXPECT_EQ(t.OtherGenreName(), r.otherGenre);
+            EXPECT_EQ(t.Genre(), r.genre);
+            const std::string rendered = t.RenderTag(0);
+            EXPECT_NE(rendered.find(picture), std::string::npos);
+            EXPECT_NE(rendered.find(Frame("TCON", Text(r.tcon))), std::string::npos);
+        }
+    }
+}
