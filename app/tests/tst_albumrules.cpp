@@ -39,6 +39,7 @@ private slots:
         QFETCH(QString, current);
         QFETCH(QString, next);
         QCOMPARE(NextTrackText(current, QLocale(locale)), next);
+        QCOMPARE(TrackSequence(current, 2, QLocale(locale)), QStringList({current, next}));
     }
 
     void names_data() {

@@ -171,6 +171,12 @@ private slots:
                     want << QString("%1/%2 %3").arg(want.size()).arg(statuses.count('R')).arg(order[i]);
             QCOMPARE(progress, want);
         }
+        // The report names every file that did not reach its new name, and only then speaks.
+        const QString report = RenameReport(r, m_folder);
+        for (const RenameEntry &e : r.entries)
+            if (e.status != RenameStatus::Renamed && e.status != RenameStatus::Unchanged)
+                QVERIFY2(report.contains("  " + e.oldName), qPrintable(report));
+        QCOMPARE(report.isEmpty(), QString(statuses).remove('R').remove('U').isEmpty());
         // The old files are in the trash under their old names, contents intact (a file
         // that went back to its name keeps its copy there).
         const auto trash = fixture::TakeTrash();
