@@ -22,17 +22,23 @@ enc --resample 8 -b 8 "$work/tone.wav"
 enc --resample 11.025 -b 16 "$work/tone.wav"
 ffmpeg -loglevel error -f lavfi -i "sine=frequency=440:duration=0.3" -c:a mp2 "$out/mpeg/layer2.mp2"
 
-# Small audio for the tag corpora: a few frames keep the fuzzer fast.
+# Small audio for the tag corpora: a few frames keep the fuzzer fast. Besides MPEG-1
+# Layer III: CRC-protected, MPEG-2, MPEG-2.5 and Layer II audio, whose frames never
+# start with FF FB.
 head -c 2000 "$work/seed2.mp3" > "$work/small.mp3"
+head -c 2000 "$work/seed7.mp3" > "$work/small_crc.mp3"
+head -c 1500 "$work/seed8.mp3" > "$work/small_v2.mp3"
+head -c 1000 "$work/seed9.mp3" > "$work/small_v25.mp3"
+head -c 2000 "$out/mpeg/layer2.mp2" > "$work/small_l2.mp3"
 
 /usr/bin/python3 - "$work/small.mp3" "$out" <<'PY'
 import shutil, sys
 from mutagen.id3 import (ID3, TIT2, TPE1, TALB, TYER, TDRC, TRCK, COMM, APIC, TXXX, USLT,
                          TCON, PRIV, UFID, WXXX, Encoding)
 src, out = sys.argv[1], sys.argv[2]
-def make(name, frames, v2=3, v1=0):
+def make(name, frames, v2=3, v1=0, audio=src):
     dst = f"{out}/id3v2/{name}.mp3"
-    shutil.copy(src, dst)
+    shutil.copy(audio, dst)
     t = ID3()
     for f in frames: t.add(f)
     t.save(dst, v2_version=v2, v1=v1)
@@ -55,6 +61,22 @@ v22()
 make("pics", basic + [APIC(encoding=0, mime="image/png", type=3, desc="", data=b"\x89PNG" + bytes(range(256))),
                       PRIV(owner="x", data=b"\0\1\2"), UFID(owner="o", data=b"id"), TXXX(encoding=1, desc="d", text="v"),
                       USLT(encoding=1, lang="eng", desc="", text="la la"), WXXX(encoding=0, desc="", url="http://x")])
+for kind in ("crc", "v2", "v25", "l2"):
+    make("v23_" + kind, basic + [TYER(encoding=0, text="1999")], audio=src.replace("small", "small_" + kind))
+def read(p):
+    with open(p, "rb") as f: return f.read()
+def tag_of(p):
+    b = read(p); n = (b[6] << 21) | (b[7] << 14) | (b[8] << 7) | b[9]
+    return b[:10 + n]
+# A 2.4 tag with footer appended to untagged audio, as some taggers write it.
+t24 = tag_of(f"{out}/id3v2/v24.mp3")
+flags = bytes([t24[5] | 0x10])
+t24f = t24[:5] + flags + t24[6:] + b"3DI" + t24[3:5] + flags + t24[6:10]
+for kind in ("", "_v2", "_crc"):
+    with open(f"{out}/id3v2/appended{kind}.mp3", "wb") as f: f.write(read(src.replace("small", "small" + kind)) + t24f)
+# Two tagged parts one after the other, as joined audiobook files are.
+with open(f"{out}/id3v2/concatenated.mp3", "wb") as f:
+    f.write(read(f"{out}/id3v2/v23_v2.mp3") + read(f"{out}/id3v2/v24.mp3"))
 dst = make("v1v2", basic, v1=2)
 shutil.copy(dst, f"{out}/id3v1/v1v2.mp3")
 PY

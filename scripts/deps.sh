@@ -7,7 +7,7 @@ PKGS=(cmake g++ make pkg-config libgtest-dev
       xvfb xauth imagemagick desktop-file-utils appstream
       at-spi2-core python3-pyatspi dbus-daemon)
 # The program alone needs less.
-[ "${1:-}" = "--runtime" ] && PKGS=(cmake g++ make qt6-base-dev qt6-translations-l10n qt6-svg-dev libgl-dev)
+[ "${1:-}" = "--runtime" ] && PKGS=(cmake g++ make zlib1g-dev qt6-base-dev qt6-translations-l10n qt6-svg-dev libgl-dev)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

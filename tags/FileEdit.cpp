@@ -179,8 +179,9 @@ void ApplySplices(File &f, const std::string &path, const std::vector<Splice> &s
         if (rename) {
             tmp.Close();
             f.Close();
+            // No folder flush: the new content is on disk before the rename, so after a
+            // crash the name leads to the old file or the new one, both whole.
             ReplaceFile(source, tmpPath, target.string());
-            SyncFolder(folder);
             return;
         }
         // Room for the copy, so that it cannot run out of disk halfway.

@@ -3,6 +3,7 @@
 #include "Mp3Info.h"
 #include "StreamInfo.h"
 #include "TagError.h"
+#include "TextCodec.h"
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
 
@@ -121,7 +122,8 @@ std::string ReadV2(const std::string &path) {
     t.MP3File(path);
     std::string frames = "[";
     for (std::int32_t i = 1; i <= t.FrameCount(); ++i)
-        frames += (i > 1 ? "," : "") + Json().Add("id", t.Frame(i)).Add("tags", static_cast<long long>(t.TagsInFrame(i))).Str();
+        // Identifiers are bytes as read; an odd one must not break the JSON.
+        frames += (i > 1 ? "," : "") + Json().Add("id", tags::codec::Cp1252ToUtf8(t.Frame(i))).Add("tags", static_cast<long long>(t.TagsInFrame(i))).Str();
     frames += "]";
     return Json()
         .Add("present", t.HasID3v2Tag()).Add("version", static_cast<long long>(t.ID3v2TagVersion()))

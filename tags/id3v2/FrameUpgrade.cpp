@@ -32,10 +32,15 @@ constexpr std::array<IdPair, 64> kV22 = {{
     {"WXX", "WXXX"}, {"TCP", "TCMP"}, {"TS2", "TSO2"}, {"TSC", "TSOC"},
 }};
 
-// Frames that exist only in 2.4 and have no 2.3 form.
-constexpr std::array<const char *, 16> kOnlyV24 = {
-    "ASPI", "EQU2", "RVA2", "SEEK", "SIGN", "TDEN", "TDRL", "TDTG",
-    "TMCL", "TMOO", "TPRO", "TSOA", "TSOP", "TSOT", "TSST", "TDRC"};
+// Frames whose body starts with a text encoding byte; every other frame is binary.
+bool HasEncodingByte(std::string_view up) {
+    static constexpr std::array<const char *, 11> kIds = {"TXXX", "WXXX", "COMM", "USLT", "SYLT", "APIC",
+                                                          "GEOB", "USER", "OWNE", "COMR", "IPLS"};
+    if (up.size() == 4 && up[0] == 'T') return true;
+    for (const char *id : kIds)
+        if (up == id) return true;
+    return false;
+}
 
 bool NeedsRecode(int enc) { return enc == kUtf16BE || enc == kUtf8; }
 
@@ -114,17 +119,16 @@ std::optional<std::string> ConvertPicV22(std::string_view body) {
 
 std::optional<std::pair<std::string, std::string>> DowngradeV24(std::string_view id, std::string_view body) {
     std::string up = UpperId(id);
-    for (const char *only : kOnlyV24)
-        if (up == only) return std::nullopt;
     if (up == "TIPL") up = "IPLS";
-    if (body.empty()) return std::make_pair(up, std::string(body));
+    if (body.empty() || !HasEncodingByte(up)) return std::nullopt;
 
     const int enc = static_cast<unsigned char>(body[0]);
     const std::string_view data = body.substr(1);
     auto keep = [&] { return std::make_pair(up, std::string(body)); };
     if (enc > kUtf8) return keep();
 
-    if (up == "IPLS") return std::make_pair(up, RecodeStrings(enc, data));
+    // String pairs: the involved people of 2.3, and the musicians' credits only 2.4 has.
+    if (up == "IPLS" || up == "TMCL") return std::make_pair(up, RecodeStrings(enc, data));
     if (up[0] == 'T' && up != "TXXX") {
         const std::vector<std::string> values = DecodeValues(enc, data);
         const std::string joined = JoinTextV24(up, values);

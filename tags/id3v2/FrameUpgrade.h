@@ -15,8 +15,9 @@ std::string MapFrameIdV22(std::string_view id3);
 // 2.2 PIC body (image format "JPG"/"PNG"...) -> 2.3 APIC body (MIME type).
 std::optional<std::string> ConvertPicV22(std::string_view body);
 
-// A 2.4 frame as 2.3 identifier and body; nullopt when 2.3 has no such frame.
-// TDRC and TDOR are not handled here (see DateFramesV24).
+// A 2.4 frame as 2.3 identifier and body; nullopt when it has no other 2.3 form than
+// its own bytes (binary frames, frames only 2.4 defines, strings 2.3 cannot encode),
+// so it is kept as it is. TDRC and TDOR are not handled here (see DateFramesV24).
 std::optional<std::pair<std::string, std::string>> DowngradeV24(std::string_view id, std::string_view body);
 
 // 2.3 text frames for a 2.4 timestamp "yyyy-MM-ddTHH:mm:ss": TYER, TDAT, TIME

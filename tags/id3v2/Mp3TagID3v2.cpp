@@ -3,6 +3,7 @@
 #include "FileEdit.h"
 #include "FileOps.h"
 #include "FrameBody.h"
+#include "FrameWalk.h"
 #include "FrameUpgrade.h"
 #include "SynchData.h"
 #include "TagError.h"
@@ -32,7 +33,19 @@ bool SameId(const std::string &a, const std::string &b) { return UpperId(a) == U
 constexpr std::string_view kFieldFrames[] = {"TIT2", "TPE1", "TALB", "TYER", "TRCK", "COMM", "TCON", "TENC", "PCNT",
                                              "WXXX", "TOPE", "TCOM", "TCOP", "WOAF", "WOAR", "WCOM", "USLT"};
 
-bool ValidFrameIdChar(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+bool PlainId(const std::string &id) {
+    for (char c : id)
+        if (!ValidFrameIdChar(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+// The first value of a date frame's body.
+std::optional<std::string> DateValue(std::string_view body) {
+    if (body.empty()) return std::nullopt;
+    const auto values = DecodeValues(static_cast<unsigned char>(body[0]), body.substr(1));
+    if (values.empty()) return std::nullopt;
+    return values.front();
+}
 
 size_t CodePoints(std::string_view s) {
     size_t n = 0;
@@ -112,66 +125,20 @@ void Mp3TagID3v2::ReadFrames(File &f, std::int64_t fileLen) {
 }
 
 void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const void> &owner, std::string_view tag, int tagFlags) {
-    const auto *b = reinterpret_cast<const unsigned char *>(tag.data());
-    const size_t limit = tag.size();
-    size_t pos = 0;
+    size_t from = 0;
     if (version_ >= 3 && (tagFlags & 0x40)) {
-        if (limit < 4) return;
-        std::uint32_t ext = 0;
-        if (version_ == 3) {
-            ext = DecodeBE32(b) + 4;
-        } else if (!DecodeSynchsafe(b, ext)) {
-            return;
-        }
-        if (ext < 6 || ext > limit) return;
-        pos = ext;
+        from = ExtendedHeaderLength(tag, version_);
+        if (from == std::string_view::npos) return;
     }
-
-    const size_t hdr = version_ == 2 ? 6 : 10;
+    const size_t hdr = FrameHeaderLength(version_);
     const size_t idLen = version_ == 2 ? 3 : 4;
-    std::vector<std::pair<std::string, std::string>> dates; // 2.4 TDRC/TDOR, resolved at the end
-    while (limit - pos >= hdr) {
-        const unsigned char *fh = b + pos;
-        bool zero = true, valid = true;
-        for (size_t i = 0; i < idLen; ++i) {
-            zero = zero && fh[i] == 0;
-            valid = valid && ValidFrameIdChar(fh[i]);
-        }
-        if (zero || !valid) break; // padding, or bytes that are no frame
-        std::uint32_t size = 0;
-        if (version_ == 2) {
-            size = DecodeBE24(fh + 3);
-        } else if (version_ == 3) {
-            size = DecodeBE32(fh + 4);
-        } else {
-            // Some writers put plain sizes into 2.4 frames; take the reading after
-            // which the next frame (or the end) follows.
-            const std::uint32_t plain = DecodeBE32(fh + 4);
-            const bool safe = DecodeSynchsafe(fh + 4, size);
-            auto next = [&](std::uint64_t s) {
-                const std::uint64_t at = pos + hdr + s;
-                if (at == limit) return true;
-                if (at + 4 > limit) return false;
-                bool zero = true, ok = true;
-                for (size_t i = 0; i < 4; ++i) {
-                    zero = zero && b[at + i] == 0;
-                    ok = ok && ValidFrameIdChar(b[at + i]);
-                }
-                return zero || ok;
-            };
-            if (!safe || (plain != size && !next(size) && next(plain))) {
-                if (!next(plain)) break;
-                size = plain;
-            }
-        }
-        if (size > limit - pos - hdr) break;
-
+    std::vector<DateFrame> dates; // TDRC/TDOR, resolved at the end
+    for (const FrameSpan &span : WalkFrames(tag, version_, from).frames) {
+        const auto *fh = reinterpret_cast<const unsigned char *>(tag.data() + span.pos);
         const std::string rawId(reinterpret_cast<const char *>(fh), idLen);
-        const std::uint16_t fflags = version_ == 2 ? 0 : static_cast<std::uint16_t>(fh[8] << 8 | fh[9]);
-        FrameBytes body(owner, tag.substr(pos + hdr, size));
-        pos += hdr + size;
-
-        TagString t;
+        FrameBytes body(owner, tag.substr(span.pos + hdr, span.size));
+        if (body.empty()) continue; // 2.3 has no empty frames, and other readers stop at one
+        const auto fflags = static_cast<std::uint16_t>(version_ == 2 ? 0 : fh[8] << 8 | fh[9]);
         if (version_ == 2) {
             const std::string id = MapFrameIdV22(rawId);
             if (id.empty()) continue;
@@ -180,64 +147,154 @@ void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const void> &owner, std::str
                 if (!pic) continue;
                 body = std::move(*pic);
             }
+            TagString t;
             t.body = std::move(body);
             StoreFrame(id, std::move(t), true);
         } else if (version_ == 3) {
-            // Compressed or encrypted frames are kept as they are, flags and all,
-            // but their bytes are no text.
-            const bool opaque = (fflags & 0x00C0) != 0;
-            const bool grouped = (fflags & 0x0020) != 0;
-            t.flags = fflags;
-            if (!opaque && grouped) FillField(rawId, std::string_view(body).substr(body.empty() ? 0 : 1));
-            t.body = std::move(body);
-            StoreFrame(rawId, std::move(t), !opaque && !grouped);
+            ReadFrameV23(rawId, fflags, std::move(body), dates);
         } else {
-            // 2.4: compressed and encrypted frames have no faithful 2.3 form here.
-            if (fflags & 0x000C) continue;
-            std::string group;
-            std::string_view d(body);
-            if (fflags & 0x0040) {
-                if (d.empty()) continue;
-                group = std::string(d.substr(0, 1));
-                d.remove_prefix(1);
-            }
-            if (fflags & 0x0001) {
-                if (d.size() < 4) continue;
-                d.remove_prefix(4);
-            }
-            const bool unsync = (fflags & 0x0002) || (tagFlags & 0x80);
-            const std::string resynced = unsync ? Resynchronise(d) : std::string();
-            const std::string_view data = unsync ? std::string_view(resynced) : d;
-            if (rawId == "TDRC" || rawId == "TDOR") {
-                const auto values = data.empty() ? std::vector<std::string>{}
-                                                 : DecodeValues(static_cast<unsigned char>(data[0]),
-                                                                data.substr(1));
-                if (!values.empty()) dates.emplace_back(rawId, values.front());
-                continue;
-            }
-            auto conv = DowngradeV24(rawId, data);
-            if (!conv) continue;
-            // 2.4 status flags (tag/file alter preservation, read only) sit one bit lower.
-            t.flags = static_cast<std::uint16_t>(((fflags >> 8) & 0x70) << 9);
-            FillField(conv->first, conv->second);
-            if (!group.empty()) {
-                t.flags |= 0x0020;
-                t.body = group + conv->second;
-            } else {
-                t.body = std::move(conv->second);
-            }
-            StoreFrame(conv->first, std::move(t), false);
+            ReadFrameV24(rawId, fflags, std::move(body), tagFlags, dates);
         }
     }
 
-    for (const auto &[id, ts] : dates) {
-        for (const auto &[frame, text] : DateFramesV24(id, ts)) {
+    size_t inserted = 0;
+    for (const DateFrame &d : dates) {
+        const auto parts = DateFramesV24(d.id, d.value);
+        if (version_ == 3) {
+            // Some taggers put the 2.4 date frame into 2.3 tags; it stays as it is and
+            // gives the year when no TYER does.
+            if (!parts.empty() && UpperId(d.id) == "TDRC" && !Find("TYER"))
+                FillField("TYER", std::string(1, '\0') + parts.front().second);
+            continue;
+        }
+        for (const auto &[frame, text] : parts) {
             if (Find(frame)) continue;
             TagString t;
             t.body = std::string(1, '\0') + text;
-            StoreFrame(frame, std::move(t), true);
+            FillField(frame, *t.body);
+            frames_.insert(frames_.begin() + static_cast<std::ptrdiff_t>(d.at + inserted++), FrameEntry{frame, {std::move(t)}});
         }
     }
+}
+
+void Mp3TagID3v2::ReadFrameV23(const std::string &id, std::uint16_t flags, FrameBytes body,
+                               std::vector<DateFrame> &dates) {
+    // Compressed, encrypted and grouped frames are kept as they are, flags and all;
+    // what is readable fills the fields. Order after the header: decompressed size,
+    // encryption method, group identifier.
+    std::string_view d(body);
+    const bool compressed = flags & 0x0080;
+    std::uint32_t size = 0;
+    if (compressed && d.size() >= 4) {
+        size = DecodeBE32(reinterpret_cast<const unsigned char *>(d.data()));
+        d.remove_prefix(4);
+    }
+    std::optional<std::string> inflated;
+    bool readable = !(flags & 0x0040) && (!compressed || body.size() >= 4) && (!(flags & 0x0020) || !d.empty());
+    if (readable) {
+        if (flags & 0x0020) d.remove_prefix(1);
+        if (compressed) {
+            inflated = Inflate(d, size);
+            readable = inflated.has_value();
+            if (inflated) d = *inflated;
+        }
+    }
+    if (readable && PlainId(id)) {
+        FillField(id, d);
+        if (UpperId(id) == "TDRC")
+            if (auto v = DateValue(d)) dates.push_back({id, *v, frames_.size()});
+    }
+    TagString t;
+    t.flags = flags;
+    t.body = std::move(body);
+    StoreFrame(id, std::move(t), false);
+}
+
+void Mp3TagID3v2::ReadFrameV24(const std::string &id, std::uint16_t flags, FrameBytes body, int tagFlags,
+                               std::vector<DateFrame> &dates) {
+    // 2.4 status flags (tag/file alter preservation, read only) sit one bit lower in 2.3.
+    const auto status = static_cast<std::uint16_t>(((flags >> 8) & 0x70) << 9);
+    // A frame with no faithful 2.3 form is written back as it came.
+    auto keep = [&] {
+        TagString t;
+        t.flags = status;
+        t.body = body;
+        StoreFrame(id, std::move(t), false);
+    };
+    if (!PlainId(id)) return keep();
+
+    // After the header, in this order: group identifier, encryption method, data length.
+    std::string_view d(body);
+    std::string group, method;
+    std::uint32_t dataLen = 0;
+    const bool grouped = flags & 0x0040, compressed = flags & 0x0008, encrypted = flags & 0x0004;
+    const bool hasLen = flags & 0x0001;
+    if (grouped) {
+        if (d.empty()) return keep();
+        group = std::string(d.substr(0, 1));
+        d.remove_prefix(1);
+    }
+    if (encrypted) {
+        if (d.empty()) return keep();
+        method = std::string(d.substr(0, 1));
+        d.remove_prefix(1);
+    }
+    if (hasLen) {
+        if (d.size() < 4) return keep();
+        const auto *l = reinterpret_cast<const unsigned char *>(d.data());
+        if (!DecodeSynchsafe(l, dataLen)) dataLen = DecodeBE32(l);
+        d.remove_prefix(4);
+    }
+    const bool unsync = (flags & 0x0002) || (tagFlags & 0x80);
+    const std::string resynced = unsync ? Resynchronise(d) : std::string();
+    const std::string_view data = unsync ? std::string_view(resynced) : d;
+    if (data.empty()) return;
+
+    TagString t;
+    t.flags = static_cast<std::uint16_t>(status | (grouped ? 0x0020 : 0));
+    if (encrypted) {
+        // Nothing here can be read; 2.3 carries it the same way if its size is known.
+        if (compressed && !hasLen) return keep();
+        t.flags |= 0x0040 | (compressed ? 0x0080 : 0);
+        std::string head;
+        if (compressed) {
+            head.resize(4);
+            EncodeBE32(dataLen, head.data());
+        }
+        t.body = head + method + group + std::string(data);
+        StoreFrame(id, std::move(t), false);
+        return;
+    }
+    if (compressed) {
+        // Read through zlib, kept compressed as it came.
+        const auto plain = Inflate(data, hasLen ? dataLen : 0);
+        if (!plain || plain->empty()) return keep();
+        std::string head(4, '\0');
+        EncodeBE32(static_cast<std::uint32_t>(plain->size()), head.data());
+        t.flags |= 0x0080;
+        t.body = head + group + std::string(data);
+        StoreFrame(id, std::move(t), false);
+        const auto conv = DowngradeV24(id, *plain);
+        FillField(conv ? conv->first : id, conv ? std::string_view(conv->second) : std::string_view(*plain));
+        return;
+    }
+    if (id == "TDRC" || id == "TDOR") {
+        if (auto v = DateValue(data)) dates.push_back({id, *v, frames_.size()});
+        else keep();
+        return;
+    }
+    auto conv = DowngradeV24(id, data);
+    if (!conv) {
+        // Kept as it is: a slice of the tag when nothing was taken off it.
+        FillField(id, data);
+        if (group.empty() && !unsync && !hasLen) t.body = std::move(body);
+        else t.body = group + std::string(data);
+        StoreFrame(id, std::move(t), false);
+        return;
+    }
+    FillField(conv->first, conv->second);
+    t.body = group.empty() ? std::move(conv->second) : group + conv->second;
+    StoreFrame(conv->first, std::move(t), false);
 }
 
 void Mp3TagID3v2::StoreFrame(const std::string &id, TagString tag, bool fillField) {
@@ -429,23 +486,27 @@ std::string Mp3TagID3v2::RenderTag(std::uint32_t sizeField) const {
     out.assign("ID3\x03\x00\x00", 6);
     out.resize(10);
     EncodeSynchsafe(sizeField, out.data() + 6);
+    // Identifiers are upper case in every ID3 version. A frame read with another
+    // identifier goes back as it came, but last: other readers stop at it.
+    std::string odd;
     for (const FrameEntry &e : frames_) {
         if (e.id.find("ID3") != std::string::npos) continue;
         if (e.id.size() < 4) Fail(kErrInvalidArgument, "Invalid procedure call or argument");
-        // Identifiers are upper case in every ID3 version; readers stop at anything else.
         const std::string id = UpperId(e.id.substr(0, 4));
         for (const TagString &t : e.tags) {
             std::string made;
             const std::string_view body = t.body ? t.body->view() : std::string_view(made = RenderTagString(id, t.text));
+            if (body.empty()) continue; // 2.3 has no empty frames
+            const bool asRead = t.body && !PlainId(e.id);
             char head[10];
-            std::copy(id.begin(), id.end(), head);
+            std::copy_n((asRead ? e.id : id).begin(), 4, head);
             EncodeBE32(static_cast<std::uint32_t>(body.size()), head + 4);
             head[8] = static_cast<char>(t.flags >> 8);
             head[9] = static_cast<char>(t.flags & 0xFF);
-            out.append(head, sizeof head);
-            out += body;
+            (asRead ? odd : out).append(head, sizeof head).append(body);
         }
     }
+    out += odd;
     out.append(4, '\0');
     return out;
 }
@@ -463,37 +524,32 @@ fileops::Splice Mp3TagID3v2::PlanUpdate(File &f) const { return PlanTag(f, Rende
 
 fileops::Splice Mp3TagID3v2::PlanTag(File &f, std::string buf) const {
     const std::int64_t total = static_cast<std::int64_t>(buf.size());
-    const std::int64_t newSize = (total / kSizeStep + 1) * kSizeStep;
-    if (newSize > kMaxTagSize) Fail(kErrInvalidArgument, "Invalid procedure call or argument");
-
+    if (total > kMaxTagSize) Fail(kErrInvalidArgument, "Invalid procedure call or argument");
     const std::int64_t len = f.Size();
     const std::int64_t start = FindTagStart(f, len);
 
-    // Only a well-formed header counts as a tag to write over; "ID3" inside audio
-    // data or a broken header gets a new tag in front instead.
-    bool present = false;
-    std::uint32_t oldSize = 0;
-    if (start > 0) {
-        unsigned char h[7];
-        f.Seek(start - 1);
-        present = f.ReadFull(h, sizeof h) == sizeof h && h[0] >= 2 && h[0] <= 4 && DecodeSynchsafe(h + 3, oldSize) &&
-                  (start - 4) + 10 + static_cast<std::int64_t>(oldSize) <= len;
+    // Only the bytes proven to be the old tag and its padding may be written over; a
+    // 2.4 footer among them becomes padding, so nothing stands between tag and audio.
+    // A tag after other bytes is rewritten to the start: bytes in front of a tag can
+    // pass for audio once the tag changes.
+    const std::int64_t tagPos = start > 0 ? start - 4 : 0;
+    const TagRoom room = start > 0 ? MeasureTag(f, tagPos, len) : TagRoom{};
+    if (tagPos == 0 && room.proven > 0 && total <= room.proven) {
+        buf.resize(static_cast<size_t>(room.proven), '\0');
+        EncodeSynchsafe(static_cast<std::uint32_t>(room.end - 10), buf.data() + 6);
+        return {0, room.proven, std::move(buf)};
     }
-    const bool fits = present && total < static_cast<std::int64_t>(oldSize);
-    // A size field is trusted only where writing cannot reach into the audio.
-    if (present && !TagRegionTrusted(f, start - 4, oldSize, len, fits ? total : 10 + std::int64_t(oldSize)))
-        present = false;
-
-    if (present && fits) {
-        EncodeSynchsafe(oldSize, buf.data() + 6);
-        return {start - 4, total, std::move(buf)};
-    }
+    // The new tag goes first and ends where the old one ended. The proven part of an
+    // old tag at the start is replaced; anything else before the audio stays inside
+    // the new tag, behind its padding.
+    const std::int64_t oldEnd = room.end > 0 ? tagPos + room.end : 0;
+    const std::int64_t cut = tagPos == 0 ? room.proven : 0;
+    const std::int64_t kept = oldEnd - cut;
+    const std::int64_t newSize = ((total + kept) / kSizeStep + 1) * kSizeStep;
+    if (newSize > kMaxTagSize) Fail(kErrInvalidArgument, "Invalid procedure call or argument");
+    buf.resize(static_cast<size_t>(newSize + 10 - kept), '\0');
     EncodeSynchsafe(static_cast<std::uint32_t>(newSize), buf.data() + 6);
-    const std::int64_t room = present ? newSize - oldSize : newSize + 10;
-    // room zero bytes in front of the old content, the new tag written over them.
-    const std::int64_t skip = std::max<std::int64_t>(0, total - room);
-    buf.resize(static_cast<size_t>(std::max(room, total)), '\0');
-    return {0, skip, std::move(buf)};
+    return {0, cut, std::move(buf)};
 }
 
 } // namespace tags

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tags {
@@ -125,10 +126,18 @@ private:
         std::string id;
         std::vector<TagString> tags;
     };
+    // A date frame seen on reading: its 2.3 frames go where it stood.
+    struct DateFrame {
+        std::string id, value;
+        size_t at = 0; // position in the frame list
+    };
 
     void ReadTag();
     void ReadFrames(fileops::File &f, std::int64_t fileLen);
     void ParseFrames(const std::shared_ptr<const void> &owner, std::string_view tag, int flags);
+    void ReadFrameV23(const std::string &id, std::uint16_t flags, FrameBytes body, std::vector<DateFrame> &dates);
+    void ReadFrameV24(const std::string &id, std::uint16_t flags, FrameBytes body, int tagFlags,
+                      std::vector<DateFrame> &dates);
     void StoreFrame(const std::string &id, TagString tag, bool fillField);
     // Queues a 2.3 body for its named field; bodies of frames without one are skipped.
     void FillField(const std::string &id, std::string_view body);

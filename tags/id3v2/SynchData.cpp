@@ -1,5 +1,8 @@
 #include "SynchData.h"
 
+#include <algorithm>
+#include <zlib.h>
+
 namespace tags::id3v2 {
 
 bool DecodeSynchsafe(const unsigned char *b, std::uint32_t &value) {
@@ -37,6 +40,32 @@ std::string Resynchronise(std::string_view data) {
         out += data[i];
         if (static_cast<unsigned char>(data[i]) == 0xFF && i + 1 < data.size() && data[i + 1] == '\0') ++i;
     }
+    return out;
+}
+
+std::optional<std::string> Inflate(std::string_view data, size_t expected) {
+    if (expected > kMaxInflated) return std::nullopt;
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return std::nullopt;
+    // zlib yields at most about 1032 bytes per input byte; a larger declared size is a lie.
+    const size_t most = std::min<size_t>(data.size() * 1032 + 64, kMaxInflated);
+    std::string out(std::min(expected ? expected : data.size() * 4 + 64, most), '\0');
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
+    z.avail_in = static_cast<uInt>(data.size());
+    int rc = Z_OK;
+    while (rc == Z_OK) {
+        if (z.total_out == out.size()) {
+            if (out.size() >= most) break;
+            out.resize(std::min(out.size() * 2, most));
+        }
+        z.next_out = reinterpret_cast<Bytef *>(out.data() + z.total_out);
+        z.avail_out = static_cast<uInt>(out.size() - z.total_out);
+        rc = inflate(&z, Z_NO_FLUSH);
+    }
+    const size_t n = z.total_out;
+    inflateEnd(&z);
+    if (rc != Z_STREAM_END) return std::nullopt;
+    out.resize(n);
     return out;
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <optional>
 #include <string_view>
 
-// Integer layouts of ID3v2 headers and the unsynchronisation scheme.
+// Integer layouts of ID3v2 headers, the unsynchronisation scheme and frame compression.
 namespace tags::id3v2 {
 
 // Four 7-bit groups, most significant first. Returns false when a byte has bit 7 set.
@@ -17,5 +18,10 @@ std::uint32_t DecodeBE24(const unsigned char *b);
 
 // Undoes unsynchronisation: every FF 00 becomes FF.
 std::string Resynchronise(std::string_view data);
+
+// The zlib stream of a compressed frame, inflated; nullopt when it is broken or would
+// grow past kMaxInflated. expected, when not 0, is the size the frame declares.
+constexpr size_t kMaxInflated = 16 * 1024 * 1024;
+std::optional<std::string> Inflate(std::string_view data, size_t expected = 0);
 
 } // namespace tags::id3v2

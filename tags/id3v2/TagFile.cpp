@@ -1,74 +1,154 @@
 #include "TagFile.h"
 
 #include "FileOps.h"
+#include "FrameWalk.h"
+#include "MpegFrame.h"
 #include "SynchData.h"
 
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
 #include <string_view>
 
 namespace tags::id3v2 {
 
 using fileops::File;
 
-std::int64_t FindTagStart(File &f, std::int64_t fileLen) {
-    char buf[kScanWindow];
-    std::int64_t p = 1;
-    for (;;) {
-        std::int64_t len = kScanWindow;
-        bool last = false;
-        if (p + kScanWindow >= fileLen) {
-            len = fileLen - p;
-            last = true;
-        }
-        if (len > 0) {
-            f.Seek(p - 1);
-            const size_t got = f.ReadFull(buf, static_cast<size_t>(len));
-            const std::string_view w(buf, got);
-            const size_t i = w.find("ID3");
-            if (i != std::string_view::npos) return p + static_cast<std::int64_t>(i) + 3;
-            if (w.find("\xFF\xFB") != std::string_view::npos) return 0;
-            if (got < static_cast<size_t>(len)) return 0;
-        }
-        if (last) return 0;
-        p += kScanWindow - 3;
-    }
+namespace {
+
+// Whether an MPEG frame header at offset `at` (its 4 bytes in h) starts audio: the
+// next header of the same stream sits where this frame ends, or the file ends there.
+bool AudioFrameAt(File &f, std::int64_t at, const unsigned char *h, std::int64_t fileLen) {
+    const auto head = mp3info::ParseFrameHeader(h);
+    if (!head) return false;
+    const std::int64_t next = at + head->frameLength();
+    if (next == fileLen) return true;
+    unsigned char n[4];
+    if (next + 4 > fileLen) return false;
+    f.Seek(next);
+    if (f.ReadFull(n, sizeof n) != sizeof n) return false;
+    const auto second = mp3info::ParseFrameHeader(n);
+    return second && mp3info::SameStream(*head, *second);
 }
 
-bool TagRegionTrusted(File &f, std::int64_t tagPos, std::uint32_t tagSize, std::int64_t fileLen, std::int64_t need) {
-    const std::int64_t end = tagPos + 10 + tagSize;
-    if (end >= fileLen) return end == fileLen;
-    unsigned char n[4] = {};
-    f.Seek(end);
-    const size_t got = f.ReadFull(n, sizeof n);
-    const std::string_view next(reinterpret_cast<const char *>(n), got);
-    if (n[0] == 0 || (got >= 2 && n[0] == 0xFF && (n[1] & 0xE0) == 0xE0) || next.substr(0, 3) == "ID3" ||
-        next.substr(0, 3) == "TAG" || next == "APET" || next == "LYRI")
-        return true;
+// Offset in `raw` (an unsynchronised body) of the byte that resynchronises to `pos`.
+size_t RawOffset(std::string_view raw, size_t pos) {
+    size_t i = 0;
+    for (size_t out = 0; i < raw.size() && out < pos; ++out) {
+        if (static_cast<unsigned char>(raw[i]) == 0xFF && i + 1 < raw.size() && raw[i + 1] == 0) {
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    return i;
+}
 
-    // Walk the frame headers of the old tag, then its zero padding.
+// The first audio frame in [from, to), and with wantTag the first "ID3" before it.
+FrontScan Scan(File &f, std::int64_t from, std::int64_t to, std::int64_t fileLen, bool wantTag) {
+    FrontScan r;
+    std::vector<unsigned char> buf(kScanWindow);
+    for (std::int64_t p = from; p < to; p += kScanWindow - 3) {
+        // The window may reach past `to`: a header starting before it needs its 4 bytes.
+        const size_t len = static_cast<size_t>(std::min<std::int64_t>(kScanWindow, fileLen - p));
+        f.Seek(p);
+        const size_t got = f.ReadFull(buf.data(), len);
+        const std::string_view w(reinterpret_cast<const char *>(buf.data()), got);
+        size_t id3 = wantTag ? w.find("ID3") : std::string_view::npos;
+        // The file's very last byte is never examined.
+        if (id3 != std::string_view::npos && p + static_cast<std::int64_t>(id3) + 3 >= fileLen) id3 = std::string_view::npos;
+        const size_t last = std::min({id3, got >= 4 ? got - 3 : 0, static_cast<size_t>(to - p)});
+        for (size_t i = 0; i < last; ++i) {
+            if (buf[i] != 0xFF || (buf[i + 1] & 0xE0) != 0xE0) continue;
+            const unsigned char h[4] = {buf[i], buf[i + 1], buf[i + 2], buf[i + 3]};
+            if (AudioFrameAt(f, p + static_cast<std::int64_t>(i), h, fileLen)) {
+                r.audioStart = p + static_cast<std::int64_t>(i);
+                return r;
+            }
+        }
+        if (id3 != std::string_view::npos) {
+            r.tagStart = p + static_cast<std::int64_t>(id3) + 4;
+            return r;
+        }
+        if (got < len || p + static_cast<std::int64_t>(got) >= fileLen) break;
+    }
+    return r;
+}
+
+// The first audio frame starting in buf[0, limit), where buf holds the file's bytes
+// from `base` on; a next header beyond buf is looked up in the file. -1 when none.
+std::int64_t FirstAudio(File &f, std::string_view buf, size_t limit, std::int64_t base, std::int64_t fileLen) {
+    const auto *b = reinterpret_cast<const unsigned char *>(buf.data());
+    limit = std::min(limit, buf.size() >= 4 ? buf.size() - 3 : 0);
+    for (size_t i = buf.find('\xFF'); i < limit; i = buf.find('\xFF', i + 1)) {
+        if ((b[i + 1] & 0xE0) != 0xE0) continue;
+        const auto head = mp3info::ParseFrameHeader(b + i);
+        if (!head) continue;
+        const size_t next = i + static_cast<size_t>(head->frameLength());
+        if (next + 4 <= buf.size()) {
+            const auto second = mp3info::ParseFrameHeader(b + next);
+            if (!second || !mp3info::SameStream(*head, *second)) continue;
+            return base + static_cast<std::int64_t>(i);
+        }
+        if (AudioFrameAt(f, base + static_cast<std::int64_t>(i), b + i, fileLen)) return base + static_cast<std::int64_t>(i);
+    }
+    return -1;
+}
+
+} // namespace
+
+FrontScan ScanFront(File &f, std::int64_t fileLen, std::int64_t from) { return Scan(f, from, fileLen, fileLen, true); }
+
+TagRoom MeasureTag(File &f, std::int64_t tagPos, std::int64_t fileLen) {
     unsigned char h[10];
     f.Seek(tagPos);
-    if (f.ReadFull(h, sizeof h) != sizeof h || (h[5] & 0xC0) != 0) return false; // unsynchronised or extended
+    std::uint32_t size = 0;
+    if (f.ReadFull(h, sizeof h) != sizeof h || std::memcmp(h, "ID3", 3) != 0 || h[3] < 2 || h[3] > 4 ||
+        !DecodeSynchsafe(h + 6, size))
+        return {};
     const int version = h[3];
-    std::string body(tagSize, '\0');
-    f.Seek(tagPos + 10);
-    if (f.ReadFull(body.data(), body.size()) != body.size()) return false;
-    const auto *b = reinterpret_cast<const unsigned char *>(body.data());
-    const size_t hdr = version == 2 ? 6 : 10, idLen = version == 2 ? 3 : 4;
-    size_t pos = 0;
-    while (pos + hdr <= body.size()) {
-        bool ok = true, zero = true;
-        for (size_t i = 0; i < idLen; ++i) {
-            ok = ok && ((b[pos + i] >= 'A' && b[pos + i] <= 'Z') || (b[pos + i] >= '0' && b[pos + i] <= '9'));
-            zero = zero && b[pos + i] == 0;
+    const std::int64_t declaredEnd = tagPos + 10 + size;
+    if (declaredEnd > fileLen) return {};
+
+    // The body and what follows it: a footer, or the audio's first header.
+    // Not zero-filled: the read overwrites it.
+    const size_t want = static_cast<size_t>(std::min<std::int64_t>(size + std::int64_t(10), fileLen - tagPos - 10));
+    const std::unique_ptr<char[]> bytes(new char[want]);
+    if (f.ReadFull(bytes.get(), want) != want) return {};
+    const std::string_view raw(bytes.get(), want);
+    const std::string_view after = raw.substr(size);
+
+    TagRoom room;
+    room.end = 10 + size;
+    if (after.size() >= 4 && AudioFrameAt(f, declaredEnd, reinterpret_cast<const unsigned char *>(after.data()), fileLen)) {
+        room.proven = room.end; // a declared end where the audio starts
+    } else {
+        const std::string_view declared = raw.substr(0, size);
+        // 2.3 and 2.2 unsynchronise the whole body, 2.4 frame by frame.
+        const bool unsync = version < 4 && (h[5] & 0x80);
+        const std::string plain = unsync ? Resynchronise(declared) : std::string();
+        const std::string_view body = unsync ? std::string_view(plain) : declared;
+        size_t from = 0;
+        if (version >= 3 && (h[5] & 0x40)) {
+            from = ExtendedHeaderLength(body, version);
+            if (from == std::string_view::npos) return {};
         }
-        if (!ok || zero) break;
-        std::uint32_t size = version == 2 ? DecodeBE24(b + pos + 3) : DecodeBE32(b + pos + 4);
-        if (version == 4 && !DecodeSynchsafe(b + pos + 4, size)) size = DecodeBE32(b + pos + 4);
-        if (size > body.size() - pos - hdr) break;
-        pos += hdr + size;
+        size_t end = WalkFrames(body, version, from).end;
+        if (unsync) end = RawOffset(declared, end);
+        while (end < declared.size() && declared[end] == 0) ++end;
+        room.proven = 10 + static_cast<std::int64_t>(end);
+        if (version == 4 && (h[5] & 0x10) && after.substr(0, 3) == "3DI") {
+            room.end += 10;
+            if (end == declared.size()) room.proven = room.end;
+        }
     }
-    while (pos < body.size() && b[pos] == 0) ++pos;
-    return static_cast<std::int64_t>(pos) + 10 >= need;
+    // Sizes that run into audio prove nothing about the audio.
+    const std::int64_t audio = FirstAudio(f, raw, static_cast<size_t>(room.end - 10), tagPos + 10, fileLen);
+    if (audio >= 0) room.end = audio - tagPos;
+    room.proven = std::min(room.proven, room.end);
+    return room;
 }
 
 } // namespace tags::id3v2

@@ -12,15 +12,28 @@ namespace tags::id3v2 {
 // Window length of the scan for "ID3"; consecutive windows overlap by 3 bytes.
 constexpr std::int64_t kScanWindow = 4096;
 
-// 1-based position just after the letters "ID3" found before the first FF FB frame
-// sync, or 0. The file's very last byte is never examined.
-std::int64_t FindTagStart(fileops::File &f, std::int64_t fileLen);
+// The front of a file as the scan finds it: the tag (1-based position just after its
+// letters "ID3", or 0) and the offset of the first audio frame (-1 when none was met
+// before the tag or the end). Audio starts at a valid MPEG frame header of any version,
+// layer and protection whose next header sits where the frame ends (or the file ends
+// there); "ID3" counts as the tag only before that point.
+struct FrontScan {
+    std::int64_t tagStart = 0;
+    std::int64_t audioStart = -1;
+};
+FrontScan ScanFront(fileops::File &f, std::int64_t fileLen, std::int64_t from = 0);
 
-// Whether the first `need` bytes from the letters "ID3" of a tag with a well-formed
-// header belong to that tag: true when its declared end is followed by an MPEG frame
-// sync, a zero byte, another tag or the end of the file, or else when the tag's frames
-// and the zero padding after them reach that far.
-bool TagRegionTrusted(fileops::File &f, std::int64_t tagPos, std::uint32_t tagSize, std::int64_t fileLen,
-                      std::int64_t need);
+inline std::int64_t FindTagStart(fileops::File &f, std::int64_t fileLen) { return ScanFront(f, fileLen).tagStart; }
+
+// The room of an old tag, in bytes from its letters "ID3": `proven` bytes are provably
+// its header, extended header, frames and the zero padding after them (a new tag may
+// be written over them); `end` reaches to its declared end and 2.4 footer, or to the
+// audio where the declared size runs into it. A declared end exactly where the audio
+// starts proves the whole tag. Both 0 when the header itself is not well-formed.
+struct TagRoom {
+    std::int64_t proven = 0;
+    std::int64_t end = 0;
+};
+TagRoom MeasureTag(fileops::File &f, std::int64_t tagPos, std::int64_t fileLen);
 
 } // namespace tags::id3v2

@@ -87,7 +87,8 @@ TEST(ID3v2Write, InPlaceWhenTheNewTagFits) {
     ASSERT_EQ(out.size(), old.size() + audio.size());
     EXPECT_EQ(out.substr(0, buf.size()), buf);
     EXPECT_EQ(out.substr(6, 4), Synchsafe(2048));
-    EXPECT_EQ(out.substr(buf.size(), 2058 - buf.size()), old.substr(buf.size(), 2058 - buf.size()));
+    // The rest of the old region becomes zero padding.
+    EXPECT_EQ(out.substr(buf.size(), 2058 - buf.size()), std::string(2058 - buf.size(), '\0'));
     EXPECT_EQ(out.substr(2058), audio);
     auto back = Bind(path);
     EXPECT_EQ(back.Title(), std::string(565, 't'));
@@ -98,32 +99,24 @@ TEST(ID3v2Write, GrowthPathRoundsToMultiplesOf2048) {
     TempDir dir;
     const auto path = dir.file("a.mp3");
     const std::string old = Tag(3, Frame("TIT2", Text("x")), 2048 - 12);
+    ASSERT_EQ(old.size(), 2058u);
     const std::string audio = Filler(7000);
     WriteAll(path, old + audio);
     auto t = Bind(path);
-    // total == oldSize: the fit test sends it to the growth path.
-    t.Title(std::string(2048 - 10 - 10 - 4 - 1, 'n'));
-    ASSERT_EQ(t.RenderTag(0).size(), 2048u);
+    // Exactly the old region: still in place.
+    t.Title(std::string(2058 - 10 - 10 - 4 - 1, 'n'));
+    t.Update();
+    EXPECT_EQ(ReadAll(path), t.RenderTag(2048) + audio);
+    // One byte more grows to the next multiple of 2048; the old tag is not copied.
+    t.Title(std::string(2058 - 10 - 10 - 4, 'n'));
     t.Update();
     const std::string out = ReadAll(path);
-    ASSERT_EQ(out.size(), old.size() + audio.size() + 2048);
-    EXPECT_EQ(out.substr(6, 4), Synchsafe(4096));
-    // 2048 zero bytes went in front of the old content, the buffer over them and the old header.
-    const std::string shifted = std::string(2048, '\0') + old + audio;
     const std::string buf = t.RenderTag(4096);
+    ASSERT_EQ(out.size(), 4096 + 10 + audio.size());
     EXPECT_EQ(out.substr(0, buf.size()), buf);
-    EXPECT_EQ(out.substr(buf.size()), shifted.substr(buf.size()));
-    EXPECT_EQ(out.substr(4096 + 10), audio);
+    EXPECT_EQ(out.substr(buf.size(), 4106 - buf.size()), std::string(4106 - buf.size(), '\0'));
+    EXPECT_EQ(out.substr(4106), audio);
     EXPECT_EQ(Bind(path).Title(), t.Title());
-
-    // A total between oldSize and oldSize + 10 also grows.
-    const auto p2 = dir.file("b.mp3");
-    WriteAll(p2, Tag(3, "", 100) + audio);
-    auto t2 = Bind(p2);
-    t2.Title(std::string(100 - 24 - 1 + 5, 'q'));
-    ASSERT_EQ(t2.RenderTag(0).size(), 105u);
-    t2.Update();
-    EXPECT_EQ(ReadAll(p2).size(), 110 + audio.size() + (2048 - 100));
 }
 
 TEST(ID3v2Write, TagAfterJunk) {
@@ -135,22 +128,25 @@ TEST(ID3v2Write, TagAfterJunk) {
     WriteAll(path, junk + old + audio);
     auto t = Bind(path);
     EXPECT_EQ(t.TagStart(), 304);
-    t.Title("in place");
+    // The new tag goes to the file's first byte; junk and old tag stay behind its padding.
+    t.Title("new");
     t.Update();
     std::string out = ReadAll(path);
-    ASSERT_EQ(out.size(), junk.size() + old.size() + audio.size());
-    EXPECT_EQ(out.substr(0, 300), junk);
-    EXPECT_EQ(out.substr(300, 10), std::string("ID3\x03\x00\x00", 6) + Synchsafe(512));
-    EXPECT_EQ(Bind(path).Title(), "in place");
+    ASSERT_EQ(out.size(), 2058 + audio.size());
+    EXPECT_EQ(out.substr(0, 10), std::string("ID3\x03\x00\x00", 6) + Synchsafe(2048));
+    const size_t kept = junk.size() + old.size();
+    EXPECT_EQ(out.substr(2058 - kept), junk + old + audio);
+    EXPECT_EQ(Bind(path).TagStart(), 4);
+    EXPECT_EQ(Bind(path).Title(), "new");
 
-    // Growth: the new tag goes to the file's first byte.
+    // Now it fits in place, up to where the kept bytes begin.
     t.Title(std::string(1000, 'g'));
     t.Update();
-    out = ReadAll(path);
-    EXPECT_EQ(out.size(), junk.size() + old.size() + audio.size() + (2048 - 512));
-    EXPECT_EQ(out.substr(0, 3), "ID3");
+    const std::string again = ReadAll(path);
+    ASSERT_EQ(again.size(), out.size());
+    EXPECT_EQ(again.substr(0, 10), out.substr(0, 10));
+    EXPECT_EQ(again.substr(2058 - kept), out.substr(2058 - kept));
     EXPECT_EQ(Bind(path).Title(), std::string(1000, 'g'));
-    EXPECT_EQ(out.substr(out.size() - audio.size()), audio);
 }
 
 TEST(ID3v2Write, FrameLayoutRules) {
@@ -222,13 +218,18 @@ TEST(ID3v2Write, BrokenHeadersAreNeverWrittenOver) {
     struct Case {
         const char *name;
         std::string bytes;
+        size_t cut = 0;     // bytes proven to be the old tag, left out
+        size_t grow = 2058; // the new tag, less what of the old one it covers
     } cases[] = {
         {"letters in audio", Filler(100) + "ID3" + Filler(3000)},
         {"version 5", Tag(3, Frame("TIT2", Text("x")), 3000).replace(3, 1, "\x05") + Filler(100)},
         {"size bit 7", Tag(3, Frame("TIT2", Text("x")), 3000).replace(7, 1, "\x80") + Filler(100)},
         {"past the end", Tag(3, Frame("TIT2", Text("x")), 3000).substr(0, 2000)},
         // Declares 300 bytes where the tag has 12 and the audio follows.
-        {"size into audio", Tag(3, Frame("TIT2", Text("x"))).replace(6, 4, Synchsafe(300)) + Filler(3000)},
+        // Only its header and frame are proven: they go, the rest of the declared 310
+        // bytes stays inside the new tag.
+        {"size into audio", Tag(3, Frame("TIT2", Text("x"))).replace(6, 4, Synchsafe(300)) + Filler(3000), 22,
+         2058 - 288 - 22},
     };
     for (const Case &c : cases) {
         WriteAll(path, c.bytes);
@@ -236,8 +237,8 @@ TEST(ID3v2Write, BrokenHeadersAreNeverWrittenOver) {
         t.Title("a longer title");
         t.Update();
         const std::string out = ReadAll(path);
-        ASSERT_EQ(out.size(), c.bytes.size() + 2058) << c.name;
-        EXPECT_EQ(out.substr(2058), c.bytes) << c.name;
+        ASSERT_EQ(out.size(), c.bytes.size() + c.grow) << c.name;
+        EXPECT_EQ(out.substr(c.grow + c.cut), c.bytes.substr(c.cut)) << c.name;
         EXPECT_EQ(Bind(path).Title(), "a longer title") << c.name;
     }
 }

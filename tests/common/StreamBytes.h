@@ -84,6 +84,14 @@ inline std::string Stream(const Mpeg &m, int n, unsigned seed = 7) {
     return s;
 }
 
+// An encoder's information frame ("Info", as lame writes for CBR) counting n audio frames.
+inline std::string InfoFrame(const Mpeg &m, std::uint32_t n) {
+    const size_t side = m.version == 1 ? (m.mode == 3 ? 17 : 32) : (m.mode == 3 ? 9 : 17);
+    const std::string count = {static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8),
+                               static_cast<char>(n)};
+    return Frame(m, std::string(side, '\0') + "Info" + std::string("\0\0\0\1", 4) + count + std::string(100, '\0'));
+}
+
 inline std::string LE32(std::uint32_t v) {
     return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
 }

@@ -1,6 +1,7 @@
 #include "WriteCheck.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -84,13 +85,22 @@ View Read(const std::string &path) {
 }
 
 ::testing::AssertionResult WriteKept(const std::string &before, const std::string &path, const Expect &e) {
-    const std::string copy = path + ".before";
-    {
-        std::ofstream out(copy, std::ios::binary | std::ios::trunc);
-        out.write(before.data(), static_cast<std::streamsize>(before.size()));
+    auto readBytes = [&](const std::string &bytes) {
+        const std::string copy = path + ".before";
+        {
+            std::ofstream out(copy, std::ios::binary | std::ios::trunc);
+            out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        }
+        View v = Read(copy);
+        std::filesystem::remove(copy);
+        return v;
+    };
+    View was = readBytes(before);
+    if (!e.reference.empty()) {
+        const View ref = readBytes(e.reference);
+        was.mutagenFrames = ref.mutagenFrames;
+        was.taglibFrames = ref.taglibFrames;
     }
-    const View was = Read(copy);
-    std::filesystem::remove(copy);
     const View now = Read(path);
     std::ifstream in(path, std::ios::binary);
     const std::string after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -108,6 +118,15 @@ View Read(const std::string &path) {
     const std::string tail = e.audio + e.trailer;
     if (after.size() < tail.size() || after.compare(after.size() - tail.size(), tail.size(), tail) != 0)
         why += "audio and trailer are not the end of the file\n";
+    if (after.size() >= 10 && after.compare(0, 3, "ID3") == 0) {
+        // Nothing but the tag before the audio: no footer, no old bytes left behind.
+        std::int64_t end = 10;
+        for (int i = 6; i < 10; ++i) end += static_cast<std::int64_t>(static_cast<unsigned char>(after[i]) & 0x7F) << (7 * (9 - i));
+        if (after[3] == 4 && (after[5] & 0x10)) end += 10;
+        const size_t at = after.find(e.audio);
+        if (at != std::string::npos && static_cast<std::int64_t>(at) != end)
+            why += "the tag ends at " + std::to_string(end) + ", the audio starts at " + std::to_string(at) + "\n";
+    }
     if (was.packets != now.packets) why += "ffprobe packets " + was.packets + " -> " + now.packets + "\n";
     if (was.packets.empty() || was.packets == "0\n") why += "ffprobe found no packets: " + was.packets + "\n";
     if (why.empty()) return ::testing::AssertionSuccess();

@@ -9,10 +9,12 @@
 namespace writecheck {
 
 struct Expect {
-    std::string title;                  // both readers must find it in the ID3v2 tag
-    std::string audio;                  // first MPEG frame to the end of the last: once, unchanged
-    std::string trailer;                // what follows the audio (appended tags, ID3v1): unchanged, at the end
-    std::vector<std::string> mayChange; // frame identifiers besides TIT2 the write may change
+    std::string title = {};             // both readers must find it in the ID3v2 tag
+    std::string audio = {};             // first MPEG frame to the end of the last: once, unchanged
+    std::string trailer = {};           // what follows the audio (appended tags, ID3v1): unchanged, at the end
+    std::vector<std::string> mayChange = {}; // frame identifiers besides TIT2 the write may change
+    std::string reference = {};         // if set, frames must read as in these bytes rather than in `before`
+                                        // (for files whose fault hides frames from a reader)
 };
 
 // What one file looks like to the independent readers.
@@ -27,8 +29,9 @@ View Read(const std::string &path);
 
 // `before` is the whole file as it was before the write, `path` the file after it:
 // the title reads back in both readers, every other frame reads as before, the audio
-// is there exactly once and byte for byte, the trailer is unchanged and ffprobe counts
-// the same packets.
+// is there exactly once and byte for byte, right where the tag at the start ends, the
+// trailer is unchanged and ffprobe counts the same packets (so the file needs audio it
+// can count).
 ::testing::AssertionResult WriteKept(const std::string &before, const std::string &path, const Expect &e);
 
 // Output of a shell command.

@@ -36,6 +36,11 @@ std::string Escape(const std::string &s) {
     return out;
 }
 
+// The frame header is TagLib's protected member.
+struct HeaderOf : TagLib::ID3v2::Frame {
+    static bool Encrypted(TagLib::ID3v2::Frame *f) { return (f->*(&HeaderOf::header))()->encryption(); }
+};
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -47,7 +52,9 @@ int main(int argc, char **argv) {
     if (!tag) return 0;
     for (TagLib::ID3v2::Frame *f : tag->frameList()) {
         std::string line = std::string(f->frameID().data(), f->frameID().size()) + "\t" + Escape(f->toString().to8Bit(true));
-        if (auto *u = dynamic_cast<TagLib::ID3v2::UnknownFrame *>(f)) line += "\t" + Hash(u->data());
+        // TagLib looks for the data length before the encryption method; mutagen checks these bytes.
+        auto *u = dynamic_cast<TagLib::ID3v2::UnknownFrame *>(f);
+        if (u && !HeaderOf::Encrypted(f)) line += "\t" + Hash(u->data());
         if (auto *p = dynamic_cast<TagLib::ID3v2::PrivateFrame *>(f)) line += "\t" + Hash(p->data());
         if (auto *a = dynamic_cast<TagLib::ID3v2::AttachedPictureFrame *>(f)) line += "\t" + Hash(a->picture());
         if (auto *g = dynamic_cast<TagLib::ID3v2::GeneralEncapsulatedObjectFrame *>(f)) line += "\t" + Hash(g->object());

@@ -1,0 +1,34 @@
+#pragma once
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+// The frame layout of a tag body, shared by the reader and the writer's check of what
+// it may overwrite.
+namespace tags::id3v2 {
+
+struct FrameSpan {
+    size_t pos = 0;  // first byte of the frame header
+    size_t size = 0; // body bytes after the header
+};
+
+struct FrameWalk {
+    std::vector<FrameSpan> frames;
+    size_t end = 0; // where the frames stop: padding, the end, or bytes that are no frame
+};
+
+size_t FrameHeaderLength(int version);
+
+// Walks the frames of a tag body of a version (2..4) from `from` on (after any
+// extended header). A frame whose identifier holds bytes outside A-Z/0-9 still counts
+// when its size fits and the end, padding or another frame follows it. 2.4 sizes
+// written as plain numbers are recognised the same way.
+FrameWalk WalkFrames(std::string_view body, int version, size_t from = 0);
+
+// Length of the extended header at the start of a body (flag 0x40 of 2.3 and 2.4), or
+// npos when it does not fit.
+size_t ExtendedHeaderLength(std::string_view body, int version);
+
+bool ValidFrameIdChar(unsigned char c);
+
+} // namespace tags::id3v2
