@@ -11,5 +11,5 @@ cmake -S . -B build-cov -DCMAKE_BUILD_TYPE=Debug -DSORTIMENTOR_BENCH=OFF \
 cmake --build build-cov -j"$(nproc)" >/dev/null
 find build-cov -name '*.gcda' -delete
 (cd build-cov && ctest -j"$(nproc)" --timeout 300 >/dev/null) || echo "coverage: some tests failed" >&2
-gcovr -r . build-cov --exclude '.*/tests/.*' --exclude 'bench/.*' --exclude 'fuzz/.*' --exclude 'build-cov/.*' \
+gcovr -r . build-cov --exclude '(.*/)?tests/.*' --exclude 'bench/.*' --exclude 'fuzz/.*' --exclude 'build-cov/.*' \
       --exclude-unreachable-branches --print-summary -o build-cov/coverage.txt | tail -3

@@ -1,20 +1,15 @@
 // Every text of the window fits its control on every page, at the start size and at the
 // smallest size the window can take; run once more with QT_SCALE_FACTOR=2.
+#include "AlbumFixture.h"
 #include "Root.h"
 
 #include <QAbstractButton>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QtTest>
 
 class TestLayout : public QObject {
     Q_OBJECT
-    QTemporaryDir m_tmp;
-
     static void ShowPage(Root &w, int page) {
         for (int i = 1; i <= 3; ++i)
             w.xpFrames(i)->setVisible(i == page);
@@ -57,12 +52,6 @@ class TestLayout : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        QVERIFY(m_tmp.isValid());
-        QStandardPaths::setTestModeEnabled(true);
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_tmp.path());
-    }
-
     void noTextIsCutOff() {
         qInfo("scale factor %s", qgetenv("QT_SCALE_FACTOR").isEmpty() ? "1" : qgetenv("QT_SCALE_FACTOR").constData());
         Root w;
@@ -84,5 +73,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestLayout)
+SORTI_TEST_MAIN(QApplication, TestLayout)
 #include "tst_layout.moc"

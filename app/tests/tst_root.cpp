@@ -1,330 +1,479 @@
-// The main window: controls, start-up and close, loading, ordering, pages and help.
+// The main window without real audio: start-up and close with the settings, loading a
+// folder, the pages and the help panel, the toggles and renaming options, and the
+// keyboard: the folder given at start, shortcuts, moving entries, tab order, names.
+
 #include "AlbumFixture.h"
 #include "DragList.h"
+#include "Info.h"
 #include "Registry.h"
 #include "Root.h"
+#include "StartFolder.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
-#include <QDir>
-#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
-#include <QtTest>
+#include <QUrl>
+
+#include <functional>
 #include <memory>
 
 using namespace platform;
+using fixture::Texts;
 
 namespace {
-const QString kAdd = QStringLiteral("Dateien hinzufügen");
-const QString kOrder = QStringLiteral("Reihenfolge ändern");
-const QString kOrderText =
-    QStringLiteral("Sortieren Sie die Titel mit Hilfe der Pfeiltasten unter der Dateiliste nach der entsprechenden Reihenfolge.");
+
+QCheckBox *Check(const Root &w, const char *name) { return w.Control<QCheckBox>(QString::fromLatin1(name)); }
+QLineEdit *Edit(const Root &w, const char *name) { return w.Control<QLineEdit>(QString::fromLatin1(name)); }
+
+QString Stored(const QString &name) {
+    RegValue v;
+    if (!GetValue(kCurrentUser, Root::SettingsKey(), name, v) || !std::holds_alternative<QString>(v))
+        return QStringLiteral("<none>");
+    return std::get<QString>(v);
+}
+void Store(const QString &name, const QString &value) {
+    CreateKey(kCurrentUser, QStringLiteral("Software\\Varnolt"), QStringLiteral("1"));
+    CreateKey(kCurrentUser, Root::SettingsKey(), QStringLiteral("1"));
+    QVERIFY(SetValue(kCurrentUser, Root::SettingsKey(), name, value));
+}
+
+QString Native(const QString &folder) { return QDir::toNativeSeparators(folder); }
+
+// The window as main() sets it up, shown and active so that keys reach it.
+std::unique_ptr<Root> Shown(const QString &folder) {
+    auto w = std::make_unique<Root>();
+    w->OpenFolder(folder);
+    w->SetupKeyboardAndAccessibility();
+    w->show();
+    w->activateWindow();
+    if (!QTest::qWaitForWindowActive(w.get()))
+        qWarning("window not active");
+    w->Timer1Tick();
+    return w;
+}
+
+void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QTest::keyClick(QApplication::focusWidget(), key, mods);
+}
+
+// The tab chain from `start` once around, by object name.
+QStringList TabWalk(QWidget *start) {
+    start->setFocus(Qt::TabFocusReason);
+    QStringList visited;
+    for (QWidget *f = start; f && visited.size() < 100; f = QApplication::focusWidget()) {
+        if (!visited.isEmpty() && f == start)
+            break;
+        visited << f->objectName();
+        QTest::keyClick(f, Qt::Key_Tab);
+    }
+    return visited;
+}
+
 } // namespace
 
 class TestRoot : public QObject {
     Q_OBJECT
     QTemporaryDir m_tmp;
-    QString m_settingsDir;
 
-    QString Stored(const QString &name) {
-        RegValue v;
-        if (!GetValue(kCurrentUser, Root::SettingsKey(), name, v) || !std::holds_alternative<QString>(v))
-            return QStringLiteral("<none>");
-        return std::get<QString>(v);
-    }
-    void Store(const QString &name, const QString &value) {
-        CreateKey(kCurrentUser, QStringLiteral("Software\\Varnolt"), QStringLiteral("1"));
-        CreateKey(kCurrentUser, Root::SettingsKey(), QStringLiteral("1"));
-        QVERIFY(SetValue(kCurrentUser, Root::SettingsKey(), name, value));
-    }
-    // A fresh album folder (native form, ending in a separator) with files of given sizes.
-    QString Album(const QString &name, const QList<QPair<QString, int>> &files) {
-        const QString dir = fixture::FreshFolder(m_tmp, name);
-        for (const auto &f : files) {
-            QFile out(dir + QLatin1Char('/') + f.first);
-            out.open(QIODevice::WriteOnly);
-            out.write(QByteArray(f.second, 'x'));
-        }
-        return QDir::toNativeSeparators(dir) + QDir::separator();
-    }
-    static QStringList Texts(const QListWidget *l) {
-        QStringList t;
-        for (int i = 0; i < l->count(); ++i)
-            t << l->item(i)->text();
-        return t;
-    }
-    std::unique_ptr<Root> Open() { return std::make_unique<Root>(); }
     std::unique_ptr<Root> OpenWithAlbum(const QString &folder) {
-        auto w = Open();
+        auto w = std::make_unique<Root>();
         w->SetFolderPicker([folder] { return folder; });
         w->bOrdnerClick();
         return w;
     }
 
 private slots:
-    void initTestCase() {
-        QVERIFY(m_tmp.isValid());
-        QStandardPaths::setTestModeEnabled(true);
-        m_settingsDir = m_tmp.filePath(QStringLiteral("settings"));
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir);
-    }
-    void init() { QDir(m_settingsDir).removeRecursively(); }
+    void init() { fixture::ClearSettings(); }
 
-    void startStateOfTheWindow() {
-        auto w = Open();
-        // The arrays of controls are reachable under their indexed names.
-        for (int i = 0; i <= 10; ++i)
-            QVERIFY(w->Control<QLabel>(QStringLiteral("pSymbole%1").arg(i)) == w->pSymbole(i));
-        QCOMPARE(w->Timer1()->interval(), 300);
-        QVERIFY(w->Timer1()->isActive());
-        QVERIFY(Root::PageShown(w->xpFrames(3)));
-        QVERIFY(!Root::PageShown(w->xpFrames(2)));
-        QVERIFY(!Root::PageShown(w->xpFrames(1)));
-        for (int i = 1; i <= 3; ++i)
-            QCOMPARE(Root::TagOf(w->xpFrames(i)), QStringLiteral("0"));
-        QCOMPARE(Root::TagOf(w->xpFrame0()), QStringLiteral("0"));
-        for (QCheckBox *c : w->findChildren<QCheckBox *>())
-            QVERIFY2(!c->isChecked(), qPrintable(c->objectName()));
-        for (const char *n : {"tArtist", "tTitel", "tAlbum", "tYear", "tTrack", "tGenre", "tKommentar"})
-            QVERIFY(w->Control<QLineEdit>(QString::fromUtf8(n))->isReadOnly());
-        // Until the first refresh the panel shows the second step.
-        QCOMPARE(w->pHelpTitel()->text(), kOrder);
-        QCOMPARE(w->pHelpCaption()->text(), kOrderText);
+    void startUpAndCloseKeepTheSettings_data() {
+        QTest::addColumn<QString>("version");    // stored before the start
+        QTest::addColumn<QString>("lastDir");    // "album", "gone" or nothing
+        QTest::addColumn<bool>("restore");       // false: a folder came with the command line
+        QTest::addColumn<QString>("installDir"); // after the start: "app" for the program's folder
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<QString>("lastDirAfter");
+        const QStringList album{"A.MP3", "b.mp3"};
+        QTest::newRow("first start") << "" << "" << true << "app" << QStringList() << "";
+        QTest::newRow("same version") << "1.1" << "" << true << "elsewhere" << QStringList() << "";
+        QTest::newRow("other version") << "1.0" << "" << true << "app" << QStringList() << "";
+        QTest::newRow("last folder") << "1.1" << "album" << true << "elsewhere" << album << "album";
+        QTest::newRow("last folder gone") << "1.1" << "gone" << true << "elsewhere" << QStringList() << "";
+        QTest::newRow("command line") << "1.1" << "album" << false << "elsewhere" << QStringList() << "";
     }
+    void startUpAndCloseKeepTheSettings() {
+        QFETCH(QString, version);
+        QFETCH(QString, lastDir);
+        QFETCH(bool, restore);
+        QFETCH(QString, installDir);
+        QFETCH(QStringList, listed);
+        QFETCH(QString, lastDirAfter);
+        const QString album = fixture::FreshFolder(m_tmp, "last");
+        fixture::FakeAlbum(album, {"b.mp3", "A.MP3"});
+        fixture::FakeAlbum(album, {"tiny.mp3"}, 10);
+        const QString folderText = Native(lastDir == "gone" ? m_tmp.filePath("gone/") : album);
+        if (!version.isEmpty()) {
+            Store("Version", version);
+            Store("InstallDir", "elsewhere");
+        }
+        if (!lastDir.isEmpty())
+            Store("LastDir", folderText);
 
-    void tagTextsReadAsNumbers() {
-        QObject o;
-        QCOMPARE(Root::TagNumber(&o), 0);
-        Root::SetTag(&o, QStringLiteral(" 2abc"));
-        QCOMPARE(Root::TagNumber(&o), 2);
-        Root::SetTag(&o, QStringLiteral("x"));
-        QCOMPARE(Root::TagNumber(&o), 0);
-    }
-
-    void firstStartRecordsVersionAndShowsStepOne() {
-        auto w = Open();
-        QVERIFY(KeyExists(kCurrentUser, QStringLiteral("Software\\Varnolt")));
-        QVERIFY(KeyExists(kCurrentUser, Root::SettingsKey()));
-        QCOMPARE(Stored(QStringLiteral("Version")), QStringLiteral("1.1"));
-        QCOMPARE(Stored(QStringLiteral("InstallDir")), QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
-        QCOMPARE(Stored(QStringLiteral("LastDir")), QStringLiteral("<none>"));
-        QCOMPARE(w->tOrdner()->text(), QString());
-        QCOMPARE(w->LDateien()->count(), 0);
-        w->Timer1Tick();
-        QVERIFY(!w->bStarten()->isEnabled());
-        QVERIFY(!w->LDateien()->isEnabled());
-        QVERIFY(!w->bAufwaerts()->isEnabled());
-        QVERIFY(!w->bAbwaerts()->isEnabled());
-        QCOMPARE(w->pHelpTitel()->text(), kAdd);
-        QCOMPARE(w->pHelpCaption()->text(),
-                 QStringLiteral("Fügen Sie einen Ordner bzw. ein Audio- oder Musikalbum mit Mp3-Dateien hinzu."));
-        QCOMPARE(w->HelpIcon(), 1);
-        // Closing stores the (empty) folder.
-        w->close();
-        QCOMPARE(Stored(QStringLiteral("LastDir")), QString());
-    }
-
-    void secondStartKeepsTheRecordedInstallDir() {
-        Store(QStringLiteral("Version"), QStringLiteral("1.1"));
-        Store(QStringLiteral("InstallDir"), QStringLiteral("elsewhere"));
-        Open();
-        QCOMPARE(Stored(QStringLiteral("InstallDir")), QStringLiteral("elsewhere"));
-        // Another version rewrites both.
-        Store(QStringLiteral("Version"), QStringLiteral("1.0"));
-        Open();
-        QCOMPARE(Stored(QStringLiteral("InstallDir")), QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
-        QCOMPARE(Stored(QStringLiteral("Version")), QStringLiteral("1.1"));
-    }
-
-    void folderFromTheCommandLineSkipsLastDir() {
-        const QString last = Album(QStringLiteral("last2"), {{"a.mp3", 100}});
-        Store(QStringLiteral("LastDir"), last);
-        Root w(nullptr, false);
-        QCOMPARE(w.tOrdner()->text(), QString());
-        QCOMPARE(w.LDateien()->count(), 0);
-        // Closing without a folder of its own stores the empty text.
+        Root w(nullptr, restore);
+        QCOMPARE(Stored("Version"), QStringLiteral("1.1"));
+        QCOMPARE(Stored("InstallDir"), installDir == "app" ? Native(QCoreApplication::applicationDirPath()) : installDir);
+        QCOMPARE(Texts(w.LDateien()), listed);
+        QCOMPARE(w.LDateien()->currentRow(), listed.isEmpty() ? -1 : 0);
+        w.Timer1Tick();
+        QCOMPARE(w.bStarten()->isEnabled(), !listed.isEmpty());
+        QCOMPARE(w.HelpIcon(), listed.isEmpty() ? 1 : 4);
         w.close();
-        QCOMPARE(Stored(QStringLiteral("LastDir")), QString());
+        QCOMPARE(Stored("LastDir"), lastDirAfter == "album" ? folderText : QString());
     }
 
-    void lastDirIsRestoredAndLoaded() {
-        const QString folder = Album(QStringLiteral("last"), {{"b.mp3", 100}, {"A.MP3", 100}, {"c.mp3", 100}, {"z.mp3", 10}});
-        Store(QStringLiteral("LastDir"), folder);
-        auto w = Open();
-        QCOMPARE(w->tOrdner()->text(), folder);
-        QCOMPARE(Texts(w->LDateien()), QStringList({"A.MP3", "b.mp3", "c.mp3"}));
-        QCOMPARE(w->LDateien()->currentRow(), 0);
-        QCOMPARE(Root::TagOf(w->LDateien()), QStringLiteral("1"));
-        QCOMPARE(Root::TagOf(w->xpFrame0()), QStringLiteral("1"));
+    // The picker's folder is loaded in name order without files of 50 bytes or less; the
+    // check leaves the last entry it kept selected, or none when it removed the last one.
+    void choosingAFolderLoadsIt() {
+        const QString folder = fixture::FreshFolder(m_tmp, "pick");
+        fixture::FakeAlbum(folder, {"a.mp3", "c.mp3"}, 51);
+        fixture::FakeAlbum(folder, {"b.mp3", "d.mp3"}, 50);
+        auto w = OpenWithAlbum(folder.chopped(1));
+        QCOMPARE(w->tOrdner()->text(), Native(folder));
+        QCOMPARE(Texts(w->LDateien()), QStringList({"a.mp3", "c.mp3"}));
+        QCOMPARE(w->LDateien()->currentRow(), -1);
+        QVERIFY(QFile::remove(folder + "d.mp3"));
+        w->bOrdnerClick();
+        QCOMPARE(w->LDateien()->currentRow(), 1);
         w->Timer1Tick();
-        QVERIFY(w->bStarten()->isEnabled());
-        QVERIFY(w->LDateien()->isEnabled());
-        QCOMPARE(w->pHelpTitel()->text(), kOrder);
-        QCOMPARE(w->pHelpCaption()->text(), kOrderText);
         QCOMPARE(w->HelpIcon(), 4);
-        // The folder vanishes while the list is shown: the watcher falls back to icon 3.
-        QVERIFY(QDir(QDir::fromNativeSeparators(folder)).removeRecursively());
+        // The folder vanishes while the list is shown.
+        QVERIFY(QDir(folder).removeRecursively());
         w->Timer1Tick();
         QCOMPARE(w->HelpIcon(), 3);
-        QCOMPARE(w->pHelpTitel()->text(), kOrder);
-        w->close();
-        QCOMPARE(Stored(QStringLiteral("LastDir")), folder);
-    }
-
-    void vanishedLastDirLeavesEverythingEmpty() {
-        Store(QStringLiteral("LastDir"), QDir::toNativeSeparators(m_tmp.filePath(QStringLiteral("gone"))) + QDir::separator());
-        auto w = Open();
-        QCOMPARE(w->tOrdner()->text(), QString());
-        QCOMPARE(w->LDateien()->count(), 0);
-        w->Timer1Tick();
-        QCOMPARE(w->pHelpTitel()->text(), kAdd);
-        QVERIFY(!w->bStarten()->isEnabled());
-        w->close();
-        QCOMPARE(Stored(QStringLiteral("LastDir")), QString());
-    }
-
-    void choosingAFolderDropsTinyFiles() {
-        const QString folder = Album(QStringLiteral("pick"), {{"a.mp3", 100}, {"b.mp3", 50}, {"c.mp3", 51}, {"d.mp3", 50}, {"e.mp3", 10}});
-        auto w = Open();
-        QString chosen = folder;
-        chosen.chop(1); // the picker gives the folder without a trailing separator
-        w->SetFolderPicker([chosen] { return chosen; });
-        w->bOrdnerClick();
-        QCOMPARE(w->tOrdner()->text(), folder);
-        QCOMPARE(Texts(w->LDateien()), QStringList({"a.mp3", "c.mp3"}));
-        // The check walked to the end and removed the last entry there: nothing selected.
-        QCOMPARE(w->LDateien()->currentRow(), -1);
-        QVERIFY(w->LDateien()->selectedItems().isEmpty());
-
-        // When the last file stays, it is the one selected.
-        Album(QStringLiteral("pick"), {{"a.mp3", 100}, {"b.mp3", 10}, {"c.mp3", 51}});
-        w->bOrdnerClick();
-        QCOMPARE(Texts(w->LDateien()), QStringList({"a.mp3", "c.mp3"}));
-        QCOMPARE(w->LDateien()->currentRow(), 1);
-
-        // Cancelling the picker changes nothing.
+        // Cancelling the picker changes nothing; a folder without MP3 files empties the list.
         w->SetFolderPicker([] { return QString(); });
         w->bOrdnerClick();
-        QCOMPARE(w->tOrdner()->text(), folder);
         QCOMPARE(Texts(w->LDateien()), QStringList({"a.mp3", "c.mp3"}));
-
-        // A folder without MP3 files: empty list, first step.
-        const QString empty = Album(QStringLiteral("empty"), {{"x.txt", 100}});
+        const QString empty = fixture::FreshFolder(m_tmp, "empty");
+        fixture::FakeAlbum(empty, {"x.txt"});
         w->SetFolderPicker([empty] { return empty; });
         w->bOrdnerClick();
         QCOMPARE(w->LDateien()->count(), 0);
-        QCOMPARE(Root::TagOf(w->xpFrame0()), QStringLiteral("0"));
         w->Timer1Tick();
-        QCOMPARE(w->pHelpTitel()->text(), kAdd);
         QCOMPARE(w->HelpIcon(), 1);
-    }
+        QVERIFY(!w->bStarten()->isEnabled());
 
-    void draggingReordersTheAlbum() {
-        auto w = OpenWithAlbum(Album(QStringLiteral("drag"), {{"A.mp3", 60}, {"B.mp3", 60}, {"C.mp3", 60}, {"D.mp3", 60}}));
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        w->Timer1Tick();
-        platform::DragList *l = w->LDateienDrag();
-        QWidget *vp = l->viewport();
-        auto send = [&](QEvent::Type t, int row, Qt::MouseButton b, Qt::MouseButtons bs) {
-            const QPoint p = l->visualItemRect(l->item(row)).center();
-            QMouseEvent e(t, p, vp->mapToGlobal(p), b, bs, Qt::NoModifier);
-            QApplication::sendEvent(vp, &e);
-        };
-        auto drag = [&](int from, int to) {
-            send(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
-            send(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
-            QCOMPARE(l->InsertMark(), to);
-            send(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
-            QCOMPARE(l->InsertMark(), -1);
-            QVERIFY(!vp->testAttribute(Qt::WA_SetCursor));
-        };
-        drag(0, 2);
-        QCOMPARE(Texts(l), QStringList({"B.mp3", "A.mp3", "C.mp3", "D.mp3"}));
-        QCOMPARE(l->currentItem()->text(), QStringLiteral("A.mp3"));
-        drag(1, 0); // back to the start
-        drag(3, 1);
-        QCOMPARE(Texts(l), QStringList({"A.mp3", "D.mp3", "B.mp3", "C.mp3"}));
-        QCOMPARE(l->currentItem()->text(), QStringLiteral("D.mp3"));
-    }
-
-    void pagesAndHelpFollowTheContinueButton() {
-        const QString folder = Album(QStringLiteral("pages"), {{"A.mp3", 60}, {"B.mp3", 60}});
-        auto w = OpenWithAlbum(folder);
-        auto *refresh = w->Control<QCheckBox>(QStringLiteral("bAlbumRefresh"));
-        w->Timer1Tick();
-        QCOMPARE(w->HelpIcon(), 4);
-
-        w->bStarten()->click();
-        QVERIFY(Root::PageShown(w->xpFrames(2)));
-        QVERIFY(!Root::PageShown(w->xpFrames(3)));
-        QCOMPARE(w->pHelpTitel()->text(), QStringLiteral("Dateinamen ändern"));
-        QCOMPARE(w->pHelpCaption()->text(),
-                 QStringLiteral("Geben Sie den sortierten Dateien eine Nummer im Dateinamen, damit der Explorer richtig sortiert."));
-        QCOMPARE(w->HelpIcon(), 5);
-        QVERIFY(refresh->isChecked()); // two entries: the whole album
-
-        // A renaming choice just made: the next tick shows icon 6 and settles the state.
-        Root::SetTag(w->xpFrames(2), QStringLiteral("2"));
-        w->Timer1Tick();
-        QCOMPARE(w->HelpIcon(), 6);
-        QCOMPARE(Root::TagOf(w->xpFrames(2)), QStringLiteral("1"));
-
-        w->bStarten()->click();
-        QVERIFY(Root::PageShown(w->xpFrames(1)));
-        QCOMPARE(w->pHelpTitel()->text(), QStringLiteral("Eigenschaften ändern"));
-        QCOMPARE(w->pHelpCaption()->text(),
-                 QStringLiteral("Verwenden Sie automatische Eigenschaften um die sortierte Wiedergabe in iTunes abzuspielen."));
-        QCOMPARE(w->HelpIcon(), 7);
-        QCOMPARE(Root::TagOf(w->xpFrames(2)), QStringLiteral("1"));
-        int asked = 0;
-        w->SetConfirm([&](const QString &, const QString &) { return ++asked, false; });
-        w->bStarten()->click();
-        QCOMPARE(asked, 1); // the album run asks first; No keeps the page
-        QVERIFY(Root::PageShown(w->xpFrames(1)));
-        QCOMPARE(Root::TagOf(w->xpFrames(1)), QStringLiteral("1"));
-
-        // Loading again brings back the first page with every state at "0".
-        w->bOrdnerClick();
-        QVERIFY(Root::PageShown(w->xpFrames(3)));
-        QVERIFY(!Root::PageShown(w->xpFrames(1)));
-        for (int i = 1; i <= 3; ++i)
-            QCOMPARE(Root::TagOf(w->xpFrames(i)), QStringLiteral("0"));
-
-        // One entry: the album option is left as it is.
-        refresh->setChecked(false);
-        auto one = OpenWithAlbum(Album(QStringLiteral("one"), {{"A.mp3", 60}}));
-        one->bStarten()->click();
-        QVERIFY(!one->Control<QCheckBox>(QStringLiteral("bAlbumRefresh"))->isChecked());
-    }
-
-    void largeFolderLoadsWithEventsRunning() {
-        QList<QPair<QString, int>> files;
+        // A large folder lets the window's events run while it loads.
+        const QString big = fixture::FreshFolder(m_tmp, "big");
         for (int i = 1999; i >= 0; --i)
-            files.append({QStringLiteral("Track %1.mp3").arg(i, 4, 10, QLatin1Char('0')), 64});
-        const QString folder = Album(QStringLiteral("big"), files);
-        auto w = Open();
+            QVERIFY(fixture::Write(big + QStringLiteral("Track %1.mp3").arg(i, 4, 10, QLatin1Char('0')), QByteArray(64, 'x')));
         int ticks = 0;
         QTimer pulse;
         connect(&pulse, &QTimer::timeout, [&] { ++ticks; });
         pulse.start(0);
-        w->SetFolderPicker([folder] { return folder; });
+        w->SetFolderPicker([big] { return big; });
         w->bOrdnerClick();
         QCOMPARE(w->LDateien()->count(), 2000);
-        QCOMPARE(w->LDateien()->item(0)->text(), QStringLiteral("Track 0000.mp3"));
         QCOMPARE(w->LDateien()->item(1999)->text(), QStringLiteral("Track 1999.mp3"));
         QVERIFY(ticks > 0);
     }
+
+    void pagesAndHelpFollowTheContinueButton() {
+        const QString folder = fixture::FreshFolder(m_tmp, "pages");
+        fixture::FakeAlbum(folder, {"A.mp3", "B.mp3"});
+        auto w = OpenWithAlbum(folder);
+        auto *refresh = Check(*w, "bAlbumRefresh");
+        const struct {
+            int page, icon;
+            const char *title;
+        } steps[] = {{2, 5, "Dateinamen ändern"}, {1, 7, "Eigenschaften ändern"}};
+        for (const auto &s : steps) {
+            w->bStarten()->click();
+            for (int i = 1; i <= 3; ++i)
+                QCOMPARE(Root::PageShown(w->xpFrames(i)), i == s.page);
+            QCOMPARE(w->HelpIcon(), s.icon);
+            QCOMPARE(w->pHelpTitel()->text(), QString(s.title));
+            QVERIFY(refresh->isChecked()); // two entries: the whole album
+        }
+        // The album run asks first; No keeps the page.
+        int asked = 0;
+        w->SetConfirm([&](const QString &, const QString &) { return ++asked, false; });
+        w->bStarten()->click();
+        QCOMPARE(asked, 1);
+        QVERIFY(Root::PageShown(w->xpFrames(1)));
+        // Loading again brings back the first page with every state at "0".
+        w->bOrdnerClick();
+        QVERIFY(Root::PageShown(w->xpFrames(3)) && !Root::PageShown(w->xpFrames(1)));
+        for (int i = 1; i <= 3; ++i)
+            QCOMPARE(Root::TagOf(w->xpFrames(i)), QStringLiteral("0"));
+        // One entry: the album option is left as it is.
+        refresh->setChecked(false);
+        const QString one = fixture::FreshFolder(m_tmp, "one");
+        fixture::FakeAlbum(one, {"A.mp3"});
+        auto w1 = OpenWithAlbum(one);
+        w1->bStarten()->click();
+        QVERIFY(!Check(*w1, "bAlbumRefresh")->isChecked());
+    }
+
+    // However a box changes (a click, the program, a screen reader's toggle), its row
+    // unlocks and locks again and the help shows icon 8.
+    void togglesUnlockTheirRows_data() {
+        QTest::addColumn<std::function<void(QCheckBox *)>>("toggle");
+        QTest::newRow("click") << std::function<void(QCheckBox *)>([](QCheckBox *b) { b->click(); });
+        QTest::newRow("program") << std::function<void(QCheckBox *)>([](QCheckBox *b) { b->setChecked(!b->isChecked()); });
+        QTest::newRow("accessible toggle") << std::function<void(QCheckBox *)>([](QCheckBox *b) {
+            QAccessible::queryAccessibleInterface(b)->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        });
+    }
+    void togglesUnlockTheirRows() {
+        QFETCH(std::function<void(QCheckBox *)>, toggle);
+        const QString folder = fixture::FreshFolder(m_tmp, "toggles");
+        fixture::FakeAlbum(folder, {"a.mp3"});
+        auto w = OpenWithAlbum(folder);
+        w->bStarten()->click();
+        w->bStarten()->click();
+        for (const char *row : {"Artist", "Titel", "Album", "Year", "Kommentar", "Track", "Genre"}) {
+            QCheckBox *box = Check(*w, qPrintable(QStringLiteral("b") + row));
+            QLineEdit *edit = Edit(*w, qPrintable(QStringLiteral("t") + row));
+            for (bool unlocked : {true, false}) {
+                w->SetHelpIcon(7);
+                toggle(box);
+                QVERIFY2(edit->isReadOnly() != unlocked, row);
+                QCOMPARE(w->HelpIcon(), 8);
+            }
+        }
+        // The track counter option is usable with the album option only, and checked with
+        // the track when the album option is on.
+        auto *trackChange = Check(*w, "bTrackChange");
+        QVERIFY(!trackChange->isEnabled());
+        Check(*w, "bAlbumRefresh")->click();
+        QVERIFY(trackChange->isEnabled());
+        Check(*w, "bTrack")->click();
+        QVERIFY(trackChange->isChecked());
+        Check(*w, "bAlbumRefresh")->click();
+        QVERIFY(!trackChange->isEnabled());
+    }
+
+    // The file-name page's state: "2" when a renaming choice was just made, "1" after the
+    // watcher has shown it (icon 6) or when the choice is taken back (icon 5).
+    void renamingOptionsSetThePageState() {
+        const QString folder = fixture::FreshFolder(m_tmp, "options");
+        fixture::FakeAlbum(folder, {"Song.mp3", "Zwei.mp3"});
+        auto w = OpenWithAlbum(folder);
+        QStringList notices;
+        w->SetNotice([&](const QString &title, const QString &) { notices << title; });
+        w->LDateien()->setCurrentRow(0);
+        w->bStarten()->click();
+        auto state = [&] { return Root::TagOf(w->xpFrames(2)); };
+        auto *name = Edit(*w, "tFilename");
+        auto *useExist = Check(*w, "bUseExistFile");
+        Check(*w, "bChangeFilename")->click();
+        QCOMPARE(state(), QString("2"));
+        Check(*w, "bChangeFilename")->click();
+        QCOMPARE(state(), QString("1"));
+        QCOMPARE(w->HelpIcon(), 5);
+        name->setText("Ab");
+        QCOMPARE(state(), QString("1"));
+        name->setText("Abc");
+        QCOMPARE(state(), QString("2"));
+        w->Timer1Tick();
+        QCOMPARE(w->HelpIcon(), 6);
+        QCOMPARE(state(), QString("1"));
+        // The present names: the selected one is shown, the box locked, the user told once.
+        useExist->click();
+        QCOMPARE(name->text(), QString("Song"));
+        QVERIFY(!name->isEnabled());
+        QCOMPARE(notices, QStringList{" Dateien umbenennen"});
+        QCOMPARE(state(), QString("2"));
+        useExist->click();
+        QVERIFY(name->isEnabled() && name->text().isEmpty());
+        QCOMPARE(notices.size(), 1);
+        // No selection: the name is left as it is.
+        name->setText("Rest");
+        w->LDateien()->setCurrentRow(-1);
+        useExist->click();
+        QCOMPARE(name->text(), QString("Rest"));
+    }
+
+    void aboutButtonOpensTheDialog() {
+        Root w;
+        QCoreApplication::setApplicationVersion(QStringLiteral("1.01.0007"));
+        w.bInfo()->click();
+        auto *dialog = w.findChild<Info *>();
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(dialog->RName->text(), QString("Sortimentor 1.01 Build 700"));
+        dialog->BAbbrechen->click();
+        QTRY_VERIFY(!w.findChild<Info *>());
+    }
+
+    void startArgumentNamesTheFolder_data() {
+        QTest::addColumn<QStringList>("args"); // "@" stands for the album folder, "~" for its parent
+        QTest::addColumn<QString>("folder");   // "" for no target
+        QTest::addColumn<QString>("file");
+        const QString album = "Über den Wolken";
+        QTest::newRow("nothing") << QStringList() << "" << "";
+        QTest::newRow("options only") << QStringList{"--verbose", "-x"} << "" << "";
+        QTest::newRow("gone") << QStringList{"~/gone"} << "" << "";
+        QTest::newRow("web URL") << QStringList{"https://example.org/album/"} << "" << "";
+        QTest::newRow("folder") << QStringList{"@"} << album << "";
+        QTest::newRow("odd segments") << QStringList{"@/../" + album + "/"} << album << "";
+        QTest::newRow("relative after an option") << QStringList{"--new-window", album} << album << "";
+        QTest::newRow("file URL") << QStringList{"file://@"} << album << "";
+        QTest::newRow("file URL of a file") << QStringList{"file://@/b.mp3"} << album << "b.mp3";
+        QTest::newRow("first one counts") << QStringList{"@/a.mp3", "~"} << album << "a.mp3";
+        QTest::newRow("dash after --") << QStringList{"--", "-dash"} << "-dash" << "";
+        QTest::newRow("local name like a URL") << QStringList{"cd:1"} << "cd:1" << "";
+    }
+    void startArgumentNamesTheFolder() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, folder);
+        QFETCH(QString, file);
+        for (const char *dir : {"Über den Wolken", "-dash", "cd:1"})
+            fixture::FakeAlbum(fixture::FreshFolder(m_tmp, dir), {"a.mp3", "b.mp3"});
+        const QString album = m_tmp.filePath("Über den Wolken");
+        for (QString &a : args) {
+            if (a.startsWith("file://"))
+                a = QUrl::fromLocalFile(a.mid(7).replace('@', album)).toString(QUrl::FullyEncoded);
+            a.replace('@', album).replace('~', m_tmp.path());
+        }
+        const auto t = startfolder::FromArguments(args, m_tmp.path());
+        QCOMPARE(t.has_value(), !folder.isEmpty());
+        if (t) {
+            QCOMPARE(t->folder, Native(m_tmp.filePath(folder)));
+            QCOMPARE(t->file, file);
+        }
+    }
+
+    void openFolderLoadsLikeTheFolderButton() {
+        const QString given = fixture::FreshFolder(m_tmp, "given");
+        fixture::FakeAlbum(given, {"02.mp3", "01.mp3", "03.mp3"});
+        Root w;
+        QVERIFY(w.OpenFolder(given.chopped(1), QStringLiteral("02.mp3")));
+        QCOMPARE(w.tOrdner()->text(), Native(given));
+        QCOMPARE(Texts(w.LDateien()), QStringList({"01.mp3", "02.mp3", "03.mp3"}));
+        QCOMPARE(w.LDateien()->currentItem()->text(), QStringLiteral("02.mp3"));
+        QVERIFY(w.OpenFolder(given, QStringLiteral("nope.mp3")));
+        QCOMPARE(w.LDateien()->currentRow(), 0);
+        // Not a folder: nothing changes.
+        for (const QString &bad : {m_tmp.filePath("gone"), given + "01.mp3", QString()})
+            QVERIFY(!w.OpenFolder(bad));
+        QCOMPARE(w.tOrdner()->text(), Native(given));
+        QCOMPARE(w.LDateien()->count(), 3);
+    }
+
+    // Ctrl+Up/Down from anywhere in the window, as the arrow buttons; and one drag.
+    void keysAndDraggingMoveTheSelectedEntry() {
+        const QString folder = fixture::FreshFolder(m_tmp, "order");
+        fixture::FakeAlbum(folder, {"A.mp3", "B.mp3", "C.mp3"});
+        auto w = Shown(folder);
+        QListWidget *list = w->LDateien();
+        QCOMPARE(QApplication::focusWidget(), list);
+        Key(Qt::Key_Down, Qt::ControlModifier);
+        QCOMPARE(Texts(list), QStringList({"B.mp3", "A.mp3", "C.mp3"}));
+        w->tOrdner()->setFocus();
+        Key(Qt::Key_Up, Qt::ControlModifier);
+        QCOMPARE(Texts(list), QStringList({"A.mp3", "B.mp3", "C.mp3"}));
+        QCOMPARE(QApplication::focusWidget(), w->tOrdner());
+        list->setFocus();
+        Key(Qt::Key_Down); // a plain arrow only moves the selection
+        QCOMPARE(list->currentRow(), 1);
+        QCOMPARE(Texts(list), QStringList({"A.mp3", "B.mp3", "C.mp3"}));
+        w->bAbwaerts()->setEnabled(false);
+        Key(Qt::Key_Down, Qt::ControlModifier);
+        QCOMPARE(Texts(list), QStringList({"A.mp3", "B.mp3", "C.mp3"}));
+
+        QWidget *vp = list->viewport();
+        for (auto [type, row, button, buttons] : {std::tuple{QEvent::MouseButtonPress, 0, Qt::LeftButton, Qt::LeftButton},
+                                                  {QEvent::MouseMove, 2, Qt::NoButton, Qt::LeftButton},
+                                                  {QEvent::MouseButtonRelease, 2, Qt::LeftButton, Qt::NoButton}}) {
+            const QPoint p = list->visualItemRect(list->item(row)).center();
+            QMouseEvent e(type, p, vp->mapToGlobal(p), button, Qt::MouseButtons(buttons), Qt::NoModifier);
+            QApplication::sendEvent(vp, &e);
+        }
+        QCOMPARE(Texts(list), QStringList({"B.mp3", "A.mp3", "C.mp3"}));
+        QCOMPARE(list->currentItem()->text(), QStringLiteral("A.mp3"));
+    }
+
+    void mnemonicsWorkOnTheirPageOnly() {
+        const QString folder = fixture::FreshFolder(m_tmp, "keys");
+        fixture::FakeAlbum(folder, {"A.mp3", "B.mp3"});
+        auto w = Shown(folder);
+        auto *changeName = Check(*w, "bChangeFilename");
+        Key(Qt::Key_W, Qt::AltModifier);
+        QTRY_VERIFY(w->bPlayliste()->isChecked());
+        Key(Qt::Key_U, Qt::AltModifier); // the file-name page is hidden
+        QVERIFY(!changeName->isChecked());
+        Key(Qt::Key_F, Qt::AltModifier);
+        QVERIFY(Root::PageShown(w->xpFrames(2)));
+        Key(Qt::Key_U, Qt::AltModifier);
+        QVERIFY(changeName->isChecked());
+        Key(Qt::Key_N, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), Edit(*w, "tFilename"));
+        // Alt+V is "vorhandenen Dateinamen" here and the album option on the tag page.
+        const bool refresh = Check(*w, "bAlbumRefresh")->isChecked();
+        const bool useExist = Check(*w, "bUseExistFile")->isChecked();
+        Key(Qt::Key_F, Qt::AltModifier);
+        Key(Qt::Key_V, Qt::AltModifier);
+        QCOMPARE(Check(*w, "bAlbumRefresh")->isChecked(), !refresh);
+        QCOMPARE(Check(*w, "bUseExistFile")->isChecked(), useExist);
+        Key(Qt::Key_A, Qt::AltModifier);
+        QVERIFY(Check(*w, "bArtist")->isChecked());
+        // Alt+O and Ctrl+O choose a folder; Alt+D goes to the list.
+        int asked = 0;
+        w->SetFolderPicker([&] { return ++asked, QString(); });
+        Key(Qt::Key_O, Qt::AltModifier);
+        Key(Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(asked, 2);
+        Key(Qt::Key_D, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), w->LDateien());
+    }
+
+    // Tab reaches every enabled control of the page shown, in reading order, each field
+    // toggle followed by its field; every control a user meets has an accessible name.
+    void tabOrderAndAccessibleNames() {
+        const QString folder = fixture::FreshFolder(m_tmp, "tabs");
+        fixture::FakeAlbum(folder, {"A.mp3", "B.mp3"});
+        auto w = Shown(folder);
+        auto reachable = [&] {
+            QSet<QString> set;
+            for (QWidget *c : w->findChildren<QWidget *>())
+                if (c->isVisible() && c->isEnabled() && (c->focusPolicy() & Qt::TabFocus))
+                    set.insert(c->objectName());
+            return set;
+        };
+        w->bStartenClick();
+        QStringList walk = TabWalk(w->tOrdner());
+        QCOMPARE(walk, QStringList({"tOrdner", "bOrdner", "LDateien", "bAufwärts", "bAbwärts", "bPlayliste",
+                                    "bChangeFilename", "bUseExistFile", "tFilename", "bInfo", "bStarten"}));
+        w->bStartenClick();
+        walk = TabWalk(w->tOrdner());
+        QCOMPARE(QSet<QString>(walk.begin(), walk.end()), reachable());
+        QCOMPARE(walk.size(), reachable().size());
+        for (const QString t : {"Artist", "Titel", "Album", "Year", "Track", "Genre", "Kommentar"})
+            QCOMPARE(walk.value(walk.indexOf("b" + t) + 1), "t" + t);
+
+        QWidget *store = w->Control(QStringLiteral("pSeite0")); // never shown
+        int named = 0;
+        for (QWidget *c : w->findChildren<QWidget *>()) {
+            auto *label = qobject_cast<QLabel *>(c);
+            if (store->isAncestorOf(c) ||
+                !((c->focusPolicy() & Qt::TabFocus) || qobject_cast<QAbstractButton *>(c) || qobject_cast<QGroupBox *>(c) ||
+                  qobject_cast<QProgressBar *>(c) || (label && !label->pixmap().isNull())))
+                continue;
+            QAccessibleInterface *a = QAccessible::queryAccessibleInterface(c);
+            QVERIFY2(a && !a->text(QAccessible::Name).trimmed().isEmpty(), qPrintable(c->objectName()));
+            ++named;
+        }
+        QVERIFY(named >= 30);
+    }
 };
 
-QTEST_MAIN(TestRoot)
+SORTI_TEST_MAIN(QApplication, TestRoot)
 #include "tst_root.moc"

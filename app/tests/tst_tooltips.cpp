@@ -1,22 +1,16 @@
 // The tooltip manager as the window uses it: a tip that shows after its delay, hides
 // again, and on the album list is not taken away by the list's own item tips.
+#include "AlbumFixture.h"
 #include "Root.h"
 #include "Tooltips_Class.h"
 
 #include <QEnterEvent>
 #include <QLabel>
 #include <QListWidget>
-#include <QSettings>
-#include <QStandardPaths>
 #include <QToolTip>
-#include <QTemporaryDir>
-#include <QtTest>
-#include <memory>
 
 class TestTooltips : public QObject {
     Q_OBJECT
-    QTemporaryDir m_tmp;
-
     static void Enter(QWidget *w) {
         const QPointF p(w->width() / 2.0, w->height() / 2.0);
         QEnterEvent e(p, p, w->mapToGlobal(p));
@@ -28,11 +22,6 @@ class TestTooltips : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        QStandardPaths::setTestModeEnabled(true);
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_tmp.filePath(QStringLiteral("settings")));
-    }
-
     void tipShowsAfterItsDelayAndHidesAgain() {
         QWidget form;
         auto *ctl = new QLabel(QStringLiteral("hover me"), &form);
@@ -81,5 +70,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestTooltips)
+SORTI_TEST_MAIN(QApplication, TestTooltips)
 #include "tst_tooltips.moc"

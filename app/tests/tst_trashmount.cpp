@@ -6,7 +6,6 @@
 #include "AlbumFixture.h"
 #include "AlbumWorkflow.h"
 #include "Root.h"
-#include "TagOracle.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -52,11 +51,7 @@ class TestTrashMount : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        QVERIFY(m_tmp.isValid());
-        if (!fixture::HaveLame())
-            QSKIP("lame is not installed");
-    }
+    void initTestCase() { fixture::RequireTools(); }
     void cleanup() {
         for (const QString &dir : m_mounts)
             Unmount(dir);
@@ -88,23 +83,20 @@ private slots:
         const QString folder = top + "/Album 1/";
         QVERIFY(QDir().mkpath(folder));
         const QStringList album{"b.mp3", "Über a.mp3"};
-        QVERIFY(fixture::MakeAlbum(folder, album));
-        QStringList hashes;
-        for (const QString &name : album)
-            hashes << fixture::Hash(folder + name);
+        fixture::FakeAlbum(folder, album);
+        const auto before = fixture::Snapshot(folder);
 
         const RenameResult r = RenameAlbum(folder, album, {"", false});
 
         QCOMPARE(r.renamed, 2);
         QCOMPARE(fixture::Listing(folder), QStringList({"001.mp3", "002.mp3"}));
-        for (int i = 0; i < album.size(); ++i) {
-            QCOMPARE(fixture::Hash(top + "/" + trash + "/files/" + album[i]), hashes[i].toLatin1());
-            const QList<QByteArray> info =
-                fixture::Read(top + "/" + trash + "/info/" + album[i] + ".trashinfo").split('\n');
+        for (const QString &name : album) {
+            QCOMPARE(fixture::Hash(top + "/" + trash + "/files/" + name), before.value(name));
+            const QList<QByteArray> info = fixture::Read(top + "/" + trash + "/info/" + name + ".trashinfo").split('\n');
             // Relative to the mount, so the trash still works where it is mounted next time.
-            QCOMPARE(info.value(1), "Path=" + QFile::encodeName("Album 1/" + album[i]).toPercentEncoding("/"));
+            QCOMPARE(info.value(1), "Path=" + QFile::encodeName("Album 1/" + name).toPercentEncoding("/"));
         }
-        QVERIFY(fixture::TrashedFiles().isEmpty());  // nothing crossed into the home trash
+        QVERIFY(fixture::TakeTrash().isEmpty());  // nothing crossed into the home trash
         QCOMPARE(QFileInfo::exists(top + "/.Trash-" + Uid()), trash.startsWith(".Trash-"));
         struct stat st {};
         QCOMPARE(::lstat(QFile::encodeName(top + "/" + trash).constData(), &st), 0);
@@ -126,12 +118,10 @@ private slots:
         QVERIFY(QDir().mkpath(trash));
         QVERIFY2(Mount(trash, true), std::strerror(errno));
         m_mounts << trash;
-        const QString folder = fixture::FreshFolder(m_tmp, QStringLiteral("album")) + "/";
+        const QString folder = fixture::FreshFolder(m_tmp, QStringLiteral("album"));
         const QStringList album{"a.mp3", "b.mp3", "c.mp3"};
         QVERIFY(fixture::MakeAlbum(folder, album));
-        QHash<QString, QByteArray> audio;
-        for (const QString &name : album)
-            audio.insert(name, oracle::Audio(fixture::Read(folder + name)));
+        const auto audio = fixture::AudioHashes(folder);
 
         Root w;
         w.SetFolderPicker([folder] { return folder; });
@@ -147,7 +137,6 @@ private slots:
         // The question is a real message box: read it and answer it.
         QStringList asked;
         QTimer answer;
-        answer.setInterval(10);
         connect(&answer, &QTimer::timeout, [&] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             if (!box)
@@ -155,7 +144,7 @@ private slots:
             asked << box->windowTitle() << box->text();
             box->button(goOn ? QMessageBox::Yes : QMessageBox::No)->click();
         });
-        answer.start();
+        answer.start(10);
         w.bStarten()->click();
         answer.stop();
 
@@ -165,8 +154,7 @@ private slots:
                  qPrintable(asked.value(1)));
         // Nothing lost: every file under its old name, its audio unchanged.
         QCOMPARE(fixture::Listing(folder), album);
-        for (const QString &name : album)
-            QCOMPARE(oracle::Audio(fixture::Read(folder + name)), audio.value(name));
+        QCOMPARE(fixture::AudioHashes(folder), audio);
         // The end of the run names each file that kept its name.
         QCOMPARE(notices.size(), 2);
         QCOMPARE(notices[0], QStringLiteral(" Dateien umbenennen"));
@@ -196,11 +184,9 @@ int main(int argc, char **argv) {
         std::printf("SKIP: %s\n", why.constData());
         return 77;
     }
-    // The window's settings and the home trash in temporary folders.
-    QTemporaryDir dataHome, configHome;
-    qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", configHome.path().toUtf8());
+    fixture::Sandbox sandbox;
     QApplication app(argc, argv);
+    sandbox.Enter();
     TestTrashMount tc;
     return QTest::qExec(&tc, argc, argv);
 }

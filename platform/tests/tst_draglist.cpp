@@ -1,10 +1,11 @@
-// Dragging inside the list: where drops are reported, the insert mark and the pointer.
+// Dragging inside the list: where drops are reported, the insert mark, the pointer,
+// cancelling, and scrolling at the edge.
+#include "AlbumFixture.h"
 #include "DragList.h"
 
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QtTest>
 
 using platform::DragList;
 
@@ -12,112 +13,99 @@ class TestDragList : public QObject {
     Q_OBJECT
     DragList *list = nullptr;
 
-    QPoint Center(int row) { return list->visualItemRect(list->item(row)).center(); }
+    // A row's centre; row 4 is below the last entry, row 9 below the viewport.
+    QPoint At(int row) {
+        if (row < list->count() && row < 9)
+            return list->visualItemRect(list->item(row)).center();
+        return {At(0).x(), row == 9 ? list->viewport()->height() + 10 : list->visualItemRect(list->item(3)).bottom() + 40};
+    }
     void Mouse(QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
         QMouseEvent e(type, pos, list->viewport()->mapToGlobal(pos), button, buttons, Qt::NoModifier);
         QApplication::sendEvent(list->viewport(), &e);
     }
-    void Press(QPoint p) { Mouse(QEvent::MouseButtonPress, p, Qt::LeftButton, Qt::LeftButton); }
-    void Move(QPoint p) { Mouse(QEvent::MouseMove, p, Qt::NoButton, Qt::LeftButton); }
-    void Release(QPoint p) { Mouse(QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoButton); }
     bool PointerIsDefault() { return !list->viewport()->testAttribute(Qt::WA_SetCursor); }
 
 private slots:
     void init() {
         list = new DragList;
-        list->addItems({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("D")});
+        list->addItems({"A", "B", "C", "D"});
         list->resize(200, 300);
         list->show();
         QVERIFY(QTest::qWaitForWindowExposed(list));
     }
     void cleanup() { delete list; }
 
-    void dropOnAnotherEntryReportsItAndCleansUp() {
+    void gestures_data() {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<QList<int>>("moves");
+        QTest::addColumn<QString>("end"); // release, Escape or the right button
+        QTest::addColumn<QList<int>>("reported");
+        QTest::addColumn<int>("selected");
+        QTest::newRow("onto another entry") << 0 << QList<int>{1, 2} << "release" << QList<int>{2} << 0;
+        QTest::newRow("back onto the start") << 1 << QList<int>{3, 1} << "release" << QList<int>{} << 1;
+        QTest::newRow("below the last") << 1 << QList<int>{4} << "release" << QList<int>{-1} << 1;
+        QTest::newRow("a click") << 2 << QList<int>{} << "release" << QList<int>{} << 2;
+        QTest::newRow("Escape") << 0 << QList<int>{3} << "escape" << QList<int>{} << 0;
+        QTest::newRow("another button") << 0 << QList<int>{2} << "right" << QList<int>{} << 0;
+    }
+    void gestures() {
+        QFETCH(int, from);
+        QFETCH(QList<int>, moves);
+        QFETCH(QString, end);
+        QFETCH(QList<int>, reported);
+        QFETCH(int, selected);
         QSignalSpy spy(list, &DragList::dropped);
-        Press(Center(0));
-        QCOMPARE(list->currentRow(), 0);
-        QCOMPARE(list->DragStartIndex(), 0);
-        Move(Center(1));
-        QVERIFY(list->IsDragging());
-        QCOMPARE(list->InsertMark(), 1);
-        Move(Center(2));
-        QCOMPARE(list->InsertMark(), 2);
-        QVERIFY(!PointerIsDefault());
-        // The list itself is not reordered and the selection did not follow the mouse.
-        QCOMPARE(list->item(0)->text(), QStringLiteral("A"));
-        QCOMPARE(list->currentRow(), 0);
-        Release(Center(2));
-        QCOMPARE(spy.size(), 1);
-        QCOMPARE(spy.at(0).at(0).toInt(), 2);
+        Mouse(QEvent::MouseButtonPress, At(from), Qt::LeftButton, Qt::LeftButton);
+        QCOMPARE(list->DragStartIndex(), from);
+        for (int row : moves) {
+            Mouse(QEvent::MouseMove, At(row), Qt::NoButton, Qt::LeftButton);
+            QVERIFY(list->IsDragging());
+            QCOMPARE(list->InsertMark(), row < list->count() ? row : -1);
+            if (row < list->count()) { // the mark is drawn on the entry's top edge
+                const QRect r = list->visualItemRect(list->item(row));
+                QCOMPARE(list->viewport()->grab().toImage().pixelColor(r.center().x(), r.top()),
+                         list->palette().color(QPalette::Highlight));
+            }
+            QVERIFY(!PointerIsDefault());
+        }
+        const QPoint last = At(moves.isEmpty() ? from : moves.last());
+        if (end == "escape")
+            QTest::keyClick(list, Qt::Key_Escape);
+        if (end == "right")
+            Mouse(QEvent::MouseButtonPress, last, Qt::RightButton, Qt::LeftButton | Qt::RightButton);
+        QVERIFY(!list->IsDragging() || end == "release");
+        Mouse(QEvent::MouseButtonRelease, last, Qt::LeftButton, Qt::NoButton);
+        QList<int> got;
+        for (const auto &args : spy)
+            got << args.at(0).toInt();
+        QCOMPARE(got, reported);
+        // The list itself is not reordered, the selection did not follow the mouse, and
+        // nothing of the drag is left.
+        QCOMPARE(fixture::Texts(list), QStringList({"A", "B", "C", "D"}));
+        QCOMPARE(list->currentRow(), selected);
         QVERIFY(!list->IsDragging());
         QCOMPARE(list->InsertMark(), -1);
         QVERIFY(PointerIsDefault());
-    }
-
-    void dropsThatMoveNothing() {
-        QSignalSpy spy(list, &DragList::dropped);
-        // Back onto the start entry: nothing reported.
-        Press(Center(1));
-        Move(Center(3));
-        Move(Center(1));
-        Release(Center(1));
-        QCOMPARE(spy.size(), 0);
-        // Below the last entry: reported as -1, which moves nothing.
-        const QPoint below(Center(0).x(), list->visualItemRect(list->item(3)).bottom() + 40);
-        Press(Center(1));
-        Move(below);
-        QCOMPARE(list->InsertMark(), -1);
-        Release(below);
-        QCOMPARE(spy.size(), 1);
-        QCOMPARE(spy.at(0).at(0).toInt(), -1);
-        // A click without moving is no drag at all.
-        Press(Center(2));
-        Release(Center(2));
-        QCOMPARE(spy.size(), 1);
-        QCOMPARE(list->currentRow(), 2);
     }
 
     void draggingPastTheEdgeScrolls() {
         for (int i = 0; i < 100; ++i)
             list->addItem(QStringLiteral("more %1").arg(i));
         QScrollBar *bar = list->verticalScrollBar();
-        QCOMPARE(bar->value(), 0);
         QSignalSpy spy(list, &DragList::dropped);
-        Press(Center(0));
-        const QPoint below(Center(0).x(), list->viewport()->height() + 10);
-        Move(Center(2));
-        Move(below);
+        Mouse(QEvent::MouseButtonPress, At(0), Qt::LeftButton, Qt::LeftButton);
+        Mouse(QEvent::MouseMove, At(2), Qt::NoButton, Qt::LeftButton);
+        Mouse(QEvent::MouseMove, At(9), Qt::NoButton, Qt::LeftButton);
         const int first = bar->value();
         QVERIFY(first > 0);
         QTRY_VERIFY(bar->value() > first); // keeps going while the mouse stays there
-        Release(below);
+        Mouse(QEvent::MouseButtonRelease, At(9), Qt::LeftButton, Qt::NoButton);
         QCOMPARE(spy.size(), 1);
-        QCOMPARE(spy.at(0).at(0).toInt(), -1);
         const int stopped = bar->value();
         QTest::qWait(200);
         QCOMPARE(bar->value(), stopped);
     }
-
-    void cancelledDragLeavesNothingBehind() {
-        QSignalSpy spy(list, &DragList::dropped);
-        Press(Center(0));
-        Move(Center(3));
-        QVERIFY(list->IsDragging());
-        QTest::keyClick(list, Qt::Key_Escape);
-        QVERIFY(!list->IsDragging());
-        QCOMPARE(list->InsertMark(), -1);
-        QVERIFY(PointerIsDefault());
-        Release(Center(3));
-        QCOMPARE(spy.size(), 0);
-        // Another button during a drag cancels as well.
-        Press(Center(0));
-        Move(Center(2));
-        Mouse(QEvent::MouseButtonPress, Center(2), Qt::RightButton, Qt::LeftButton | Qt::RightButton);
-        QVERIFY(!list->IsDragging());
-        Release(Center(2));
-        QCOMPARE(spy.size(), 0);
-    }
 };
 
-QTEST_MAIN(TestDragList)
+SORTI_TEST_MAIN(QApplication, TestDragList)
 #include "tst_draglist.moc"
