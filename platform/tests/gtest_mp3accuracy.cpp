@@ -119,7 +119,7 @@ protected:
 #ifdef _WIN32
         GTEST_SKIP() << "lame, ffmpeg and ffprobe run through popen and a POSIX shell, Linux only";
 #endif
-        if (!Have("lame") || !Have("ffmpeg") || !Have("ffprobe")) GTEST_SKIP() << "lame, ffmpeg or ffprobe missing";
+        if (!Have("lame") || !Have("ffmpeg") || !Have("ffprobe")) FAIL() << "lame, ffmpeg or ffprobe missing (scripts/deps.sh installs them)";
     }
 
     std::string Encode(const Case &c) {
