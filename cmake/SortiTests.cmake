@@ -10,7 +10,7 @@ function(sorti_add_gtests prefix library)
     target_include_directories(${prefix}_gtests PRIVATE ${PROJECT_SOURCE_DIR}/tags/tests)
     target_link_libraries(${prefix}_gtests PRIVATE ${library} GTest::gtest GTest::gtest_main)
     include(GoogleTest)
-    gtest_discover_tests(${prefix}_gtests DISCOVERY_TIMEOUT 60)
+    gtest_discover_tests(${prefix}_gtests DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES)
   endif()
 endfunction()
 
