@@ -202,6 +202,7 @@ TEST(ID3v2Read, Version4IsTurnedIntoVersion3) {
     EXPECT_NE(bytes.find(std::string("TENC\x00\x00\x00\xC9", 8)), std::string::npos);
     EXPECT_NE(bytes.find(Frame("TYER", Text("2004"))), std::string::npos);
     EXPECT_NE(bytes.find(Frame("TDAT", Text("0605"))), std::string::npos);
+    EXPECT_NE(bytes.find(Frame("TIME", Text("0708"))), std::string::npos);
     EXPECT_NE(bytes.find(Frame("TCON", Text("(17)Hard Beat"))), std::string::npos);
     Mp3TagID3v2 back;
     back.MP3File(fx.path);
