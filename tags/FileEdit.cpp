@@ -157,13 +157,8 @@ void ApplySplices(File &f, const std::string &path, const std::vector<Splice> &s
     }
 
     // Write through a symbolic link to the file it names; the link stays a link.
-    fs::path target = PathFromUtf8(path);
-    std::error_code ec;
-    if (fs::is_symlink(target, ec)) {
-        const fs::path real = fs::canonical(target, ec);
-        if (!ec) target = real;
-    }
-    const std::string folder = FolderOf(path);
+    const std::string target = LinkTarget(path);
+    const std::string folder = FolderOf(target);
     const File::Identity id = f.Identify();
     const int perms = f.PermissionBits();
 
@@ -197,7 +192,7 @@ void ApplySplices(File &f, const std::string &path, const std::vector<Splice> &s
             f.Close();
             // No folder flush: the new content is on disk before the rename, so after a
             // crash the name leads to the old file or the new one, both whole.
-            ReplaceFile(source, tmpPath, Utf8FromPath(target));
+            ReplaceFile(source, tmpPath, target);
             return;
         }
         // Room for the copy, so that it cannot run out of disk halfway.

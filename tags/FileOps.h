@@ -126,6 +126,8 @@ void RemoveQuietly(const std::string &path) noexcept;
 // Flushes a folder's entry table (after a rename), ignoring failure.
 void SyncFolder(const std::string &folder) noexcept;
 
+// The file a symbolic link names; any other path as it is.
+std::string LinkTarget(const std::string &path);
 // The folder holding the file a path names, after following a symbolic link.
 std::string FolderOf(const std::string &path);
 // Name of the record that holds the complete new content of the file with that

@@ -68,14 +68,19 @@ size_t File::ReadFull(void *buf, size_t n) {
     return got;
 }
 
-std::string FolderOf(const std::string &path) {
+std::string LinkTarget(const std::string &path) {
     namespace fs = std::filesystem;
-    fs::path p = PathFromUtf8(path);
+    const fs::path p = PathFromUtf8(path);
     std::error_code ec;
     if (fs::is_symlink(p, ec)) {
         const fs::path real = fs::canonical(p, ec);
-        if (!ec) p = real;
+        if (!ec) return Utf8FromPath(real);
     }
+    return path;
+}
+
+std::string FolderOf(const std::string &path) {
+    const std::filesystem::path p = PathFromUtf8(LinkTarget(path));
     return p.has_parent_path() ? Utf8FromPath(p.parent_path()) : std::string(".");
 }
 
