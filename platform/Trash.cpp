@@ -148,7 +148,7 @@ TrashOutcome MoveToTrash(const QString &path) {
     return out;
 }
 
-#else // freedesktop.org Trash specification
+#else // the freedesktop.org trash layout
 
 namespace {
 

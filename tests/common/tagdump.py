@@ -35,9 +35,9 @@ out(["title", str(tag["TIT2"]) if tag is not None and "TIT2" in tag else ""])
 if tag is not None:
     for f in tag.values():
         parts = [f.FrameID]
-        for spec in f._framespec + f._optionalspec:
-            if spec.name != "encoding" and hasattr(f, spec.name):
-                parts += [spec.name, canon(getattr(f, spec.name))]
+        for field in f._framespec + f._optionalspec:
+            if field.name != "encoding" and hasattr(f, field.name):
+                parts += [field.name, canon(getattr(f, field.name))]
         out(parts)
     for raw in tag.unknown_frames:
         out(opaque(raw, tag.version[1]))
