@@ -26,13 +26,16 @@ namespace {
 
 void File::OpenRegular(const std::string &path, Mode mode) {
     const int flags = (mode == Mode::Read ? O_RDONLY : O_RDWR);
-    struct stat st {};
+    struct stat named {};
     // Refused before opening: opening a FIFO or a device can block or act on the device.
-    if (::stat(path.c_str(), &st) != 0) Fail(errno);
-    if (!S_ISREG(st.st_mode)) FailNotRegular(source_, path, st.st_mode);
+    if (::lstat(path.c_str(), &named) != 0) Fail(errno);
+    const bool link = S_ISLNK(named.st_mode);
+    if (link && ::stat(path.c_str(), &named) != 0) Fail(errno);
+    if (!S_ISREG(named.st_mode)) FailNotRegular(source_, path, named.st_mode);
     fd_ = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd_ < 0) Fail(errno);
     // The name may have been replaced between the two looks.
+    struct stat st {};
     if (::fstat(fd_, &st) != 0) {
         const int e = errno;
         Close();
@@ -42,7 +45,12 @@ void File::OpenRegular(const std::string &path, Mode mode) {
         Close();
         FailNotRegular(source_, path, st.st_mode);
     }
-    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    // Clears O_NONBLOCK, the only status flag that was set.
+    ::fcntl(fd_, F_SETFL, 0);
+    opened_ = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+               static_cast<std::uint64_t>(st.st_nlink), static_cast<long>(st.st_uid), static_cast<long>(st.st_gid)};
+    openedKnown_ = true;
+    plainName_ = !link && named.st_dev == st.st_dev && named.st_ino == st.st_ino;
 }
 
 void File::CreateNew(const std::string &path) {

@@ -112,6 +112,11 @@ private:
     [[noreturn]] void Fail(int err) const;
     std::string source_;
     std::string path_;
+    // What the system part learnt while opening, so the recovery check needs no second
+    // look: the file's identity then, and whether the name is known not to be a link.
+    Identity opened_;
+    bool openedKnown_ = false;
+    bool plainName_ = false;
 #ifdef _WIN32
     void *handle_ = nullptr; // HANDLE, never INVALID_HANDLE_VALUE
 #else
@@ -128,7 +133,9 @@ void SyncFolder(const std::string &folder) noexcept;
 
 // The file a symbolic link names; any other path as it is.
 std::string LinkTarget(const std::string &path);
-// The folder holding the file a path names, after following a symbolic link.
+// The folder part of a path ("." for a bare name), and the folder holding the file a
+// path names after following a symbolic link.
+std::string ParentFolder(const std::string &path);
 std::string FolderOf(const std::string &path);
 // Name of the record that holds the complete new content of the file with that
 // device and inode while it is copied over the file (see FileEdit.h).

@@ -35,11 +35,12 @@ void File::Open(const std::string &path, Mode mode) { OpenFile(path, mode, true)
 void File::OpenFile(const std::string &path, Mode mode, bool finishCopy) {
     Close();
     path_ = path;
+    openedKnown_ = plainName_ = false;
     if (int e = Injected(Op::Open, path)) Fail(e);
     OpenRegular(path, mode);
     if (!finishCopy) return;
-    const Identity id = Identify();
-    const std::string record = CopyRecordPath(FolderOf(path), id.device, id.inode);
+    const Identity id = openedKnown_ ? opened_ : Identify();
+    const std::string record = CopyRecordPath(plainName_ ? ParentFolder(path) : FolderOf(path), id.device, id.inode);
     std::error_code ec;
     if (!std::filesystem::exists(PathFromUtf8(record), ec)) return;
     // A writer was killed while copying new content over this file: finish its copy.
@@ -79,10 +80,12 @@ std::string LinkTarget(const std::string &path) {
     return path;
 }
 
-std::string FolderOf(const std::string &path) {
-    const std::filesystem::path p = PathFromUtf8(LinkTarget(path));
+std::string ParentFolder(const std::string &path) {
+    const std::filesystem::path p = PathFromUtf8(path);
     return p.has_parent_path() ? Utf8FromPath(p.parent_path()) : std::string(".");
 }
+
+std::string FolderOf(const std::string &path) { return ParentFolder(LinkTarget(path)); }
 
 std::string CopyRecordPath(const std::string &folder, std::uint64_t device, std::uint64_t inode) {
     return Utf8FromPath(PathFromUtf8(folder) /

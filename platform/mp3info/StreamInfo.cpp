@@ -178,7 +178,7 @@ constexpr std::size_t kWindow = 8 * 1024;      // random access: tag ends, first
 // Sequential header walk: mapped windows, or reads of this size where mapping fails.
 // A fixed window keeps memory the same whatever the length of the file.
 constexpr std::size_t kWalkWindow = 256 * 1024;
-constexpr std::size_t kWalkMapWindow = 256 * 1024;
+constexpr std::size_t kWalkMapWindow = 1024 * 1024;
 constexpr int kPrefetchAhead = 8192;
 constexpr std::int64_t kProbeReach = 64 * 1024;
 
