@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <set>
 
@@ -79,11 +80,13 @@ bool FitsInPlace(const std::vector<Splice> &splices, std::int64_t len) {
 }
 
 void WriteInPlace(File &f, const std::vector<Splice> &splices, std::int64_t len, const std::string &source) {
-    std::vector<std::string> old;
+    // Not zeroed first: every byte is read over at once.
+    std::vector<std::unique_ptr<char[]>> old;
     for (const Splice &s : splices) {
-        std::string o(static_cast<size_t>(s.oldLen), '\0');
+        auto o = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(s.oldLen));
         f.Seek(s.at);
-        if (f.ReadFull(o.data(), o.size()) != o.size()) throw SystemError(source, kErrIo);
+        if (f.ReadFull(o.get(), static_cast<size_t>(s.oldLen)) != static_cast<size_t>(s.oldLen))
+            throw SystemError(source, kErrIo);
         old.push_back(std::move(o));
     }
     size_t done = 0;
@@ -96,9 +99,9 @@ void WriteInPlace(File &f, const std::vector<Splice> &splices, std::int64_t len,
         // Put the old bytes back, those of the splice that failed halfway included.
         try {
             for (size_t i = 0; i <= done && i < splices.size(); ++i) {
-                if (old[i].empty()) continue;
+                if (splices[i].oldLen == 0) continue;
                 f.Seek(splices[i].at);
-                f.Write(old[i].data(), old[i].size());
+                f.Write(old[i].get(), static_cast<size_t>(splices[i].oldLen));
             }
             if (f.Size() != len) f.Truncate(len);
         } catch (...) {

@@ -477,8 +477,9 @@ void Mp3TagID3v2::OtherGenreName(const std::string &v) {
 
 std::string Mp3TagID3v2::RenderTag(std::uint32_t sizeField) const {
     RequireStore();
-    // Sized up front: kept bodies (pictures) are copied once, straight into place.
-    size_t total = 14;
+    // Sized up front, with room for the padding the old tag's place usually leaves: kept
+    // bodies (pictures) are copied once, straight into place, and never moved again.
+    size_t total = 14 + kSizeStep + 4096;
     for (const FrameEntry &e : frames_)
         for (const TagString &t : e.tags) total += 10 + (t.body ? t.body->size() : t.text.size() * 2 + 16);
     std::string out;
@@ -517,7 +518,9 @@ void Mp3TagID3v2::WriteTag() {
     std::string buf = RenderTag(0); // a bad store fails before the file is opened
     File f(Source());
     f.Open(path_, File::Mode::ReadWrite);
-    fileops::ApplySplices(f, path_, {PlanTag(f, std::move(buf))}, Source());
+    std::vector<fileops::Splice> plan;
+    plan.push_back(PlanTag(f, std::move(buf)));
+    fileops::ApplySplices(f, path_, plan, Source());
 }
 
 fileops::Splice Mp3TagID3v2::PlanUpdate(File &f) const { return PlanTag(f, RenderTag(0)); }
