@@ -145,11 +145,6 @@ public slots:
     void Startup();
     void StoreLastDir();
 
-public:
-    // Writes the checked rows into the selected file's tags. Throws the tag
-    // classes' error (the continue operation skips the failing step).
-    void SetMp3Info();
-
 protected:
     void closeEvent(QCloseEvent *e) override;
 
