@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <functional>
@@ -516,6 +517,57 @@ private slots:
         now = fixture::AudioHashes(second);
         QCOMPARE(QList({now["001- Track.MP3"], now["002- Song.mp3"]}), QList({audio["Track.MP3"], audio["Song.mp3"]}));
         QCOMPARE(fixture::TakeTrash().size(), 2);
+    }
+
+    // The trash cannot be made (a file stands in its place): the real question box asks
+    // after each file and "Nein" stops; every file keeps its name and its audio, and the
+    // end of the run names each one with the reason.
+    void failedTrashAsksAndLosesNothing_data() {
+        QTest::addColumn<bool>("goOn");
+        QTest::addColumn<int>("questions");
+        QTest::addColumn<QString>("laterFiles"); // what the report says of the files after the first
+        QTest::newRow("go on") << true << 3 << "an seiner Stelle liegt eine Datei";
+        QTest::newRow("stop") << false << 1 << "der Lauf wurde abgebrochen";
+    }
+    void failedTrashAsksAndLosesNothing() {
+        QFETCH(bool, goOn);
+        QFETCH(int, questions);
+        QFETCH(QString, laterFiles);
+        const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + "/Trash";
+        QVERIFY(QDir().mkpath(qEnvironmentVariable("XDG_DATA_HOME")) && fixture::Write(trash, "no folder"));
+        const auto restore = qScopeGuard([&] { QFile::remove(trash); });
+        const QString folder = fixture::FreshFolder(m_tmp, "no-trash");
+        const QStringList album{"a.mp3", "b.mp3", "c.mp3"};
+        QVERIFY(fixture::MakeAlbum(folder, album));
+        const auto audio = fixture::AudioHashes(folder);
+        auto w = Open(folder);
+        ToTagPage(*w, QStringLiteral("Neu"));
+        QStringList asked;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                asked << box->windowTitle() << box->text();
+                box->button(goOn ? QMessageBox::Yes : QMessageBox::No)->click();
+            }
+        });
+        answer.start(10);
+        w->bStarten()->click();
+        answer.stop();
+
+        QCOMPARE(asked.size(), 2 * questions);
+        QCOMPARE(asked.value(0), QStringLiteral(" Dateien umbenennen"));
+        QVERIFY2(asked.value(1).contains("\"a.mp3\"") && asked.value(1).contains("an seiner Stelle liegt eine Datei"),
+                 qPrintable(asked.value(1)));
+        QCOMPARE(fixture::Listing(folder), album);
+        QCOMPARE(fixture::AudioHashes(folder), audio);
+        QCOMPARE(m_notices.size(), 1);
+        const QStringList lines = m_notices[0].split('\n');
+        QVERIFY2(lines[0].startsWith(" Dateien umbenennen|"), qPrintable(lines[0]));
+        for (const QString &name : album) {
+            const QString line = lines.filter("  " + name + ": ").value(0);
+            QVERIFY2(line.contains(name == "a.mp3" ? QStringLiteral("an seiner Stelle liegt eine Datei") : laterFiles),
+                     qPrintable(m_notices[0]));
+        }
     }
 
     void secondClickDuringARunStartsNothing() {
