@@ -151,6 +151,12 @@ private slots:
                                                 "1:writable", "1:title", "1:id3v1", "1:tags"}));
         QCOMPARE(calls.size(), 23);
 
+        // A run started from within a run starts nothing.
+        RunOutcome inner = RunOutcome::Done;
+        run.SetSteps({[&](const RunFile &) { inner = run.Run(plan).outcome; }});
+        run.Run(plan);
+        QCOMPARE(inner, RunOutcome::Busy);
+
         // An empty list asks nothing and does nothing.
         calls.clear();
         bool asked = false;

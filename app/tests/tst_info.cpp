@@ -74,6 +74,7 @@ private slots:
         const QRect screen(0, 0, 1920, 1080);
         QCOMPARE(InfoPlacement(QRect(100, 100, 600, 400), screen), QPoint(153, 153));
         QCOMPARE(InfoPlacement(QRect(1700, 100, 200, 400), screen), QPoint(1620, 153));
+        QCOMPARE(InfoPlacement(QRect(1454, 100, 200, 400), screen), QPoint(1374, 153)); // 6200 twips left exactly
         QCOMPARE(InfoPlacement(QRect(100, 900, 600, 150), screen), QPoint(153, 847));
         QCOMPARE(InfoPlacement(QRect(100, 100, 600, 400), screen, 7.5), QPoint(207, 207));
     }
