@@ -133,8 +133,6 @@ QListWidget *Root::LDateien() const { return m_list; }
 
 QGroupBox *Root::xpFrames(int i) const { return i >= 1 && i <= 3 ? m_pages[i] : nullptr; }
 
-QLabel *Root::pSymbole(int i) const { return i >= 0 && i <= 10 ? m_symbols[i] : nullptr; }
-
 void Root::BuildUi() {
     auto *central = new QWidget(this);
     central->setObjectName(QStringLiteral("centralWidget"));
