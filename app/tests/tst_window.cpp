@@ -5,6 +5,7 @@
 // back by mutagen.
 
 #include "AlbumFixture.h"
+#include "DragList.h"
 #include "Registry.h"
 #include "Root.h"
 #include "Tooltips_Class.h"
@@ -311,8 +312,8 @@ private slots:
         QVERIFY(!Check(*w, "bAlbumRefresh")->isChecked());
     }
 
-    // Ctrl+Up/Down from anywhere in the window, as the arrow buttons; the mnemonics of
-    // the page shown; the tab order; a name for every control a user meets.
+    // Ctrl+Up/Down from anywhere in the window, as the arrow buttons, and a drop; the
+    // mnemonics of the page shown; the tab order; a name for every control a user meets.
     void keyboardAndScreenReader() {
         const QString folder = fixture::FreshFolder(m_tmp, "keys");
         fixture::FakeAlbum(folder, {"A.mp3", "B.mp3", "C.mp3"});
@@ -332,6 +333,8 @@ private slots:
         Key(Qt::Key_Down, Qt::ControlModifier);
         QCOMPARE(Texts(list), QStringList({"A.mp3", "B.mp3", "C.mp3"}));
         w->bAbwaerts()->setEnabled(true);
+        emit qobject_cast<platform::DragList *>(list)->dropped(0); // the current entry onto the first
+        QCOMPARE(Texts(list), QStringList({"C.mp3", "A.mp3", "B.mp3"}));
         Key(Qt::Key_W, Qt::AltModifier);
         QTRY_VERIFY(w->bPlayliste()->isChecked());
         Key(Qt::Key_U, Qt::AltModifier); // the file-name page is hidden
