@@ -70,17 +70,6 @@ QString NextTrackText(const QString &current, const QLocale &locale) {
     return out.toString(value, 'f', QLocale::FloatingPointShortest);
 }
 
-QStringList TrackSequence(const QString &start, int count, const QLocale &locale) {
-    QStringList out;
-    QString text = start;
-    for (int i = 0; i < count; ++i) {
-        if (i > 0)
-            text = NextTrackText(text, locale);
-        out << text;
-    }
-    return out;
-}
-
 QString TitleFromFileName(const QString &entry) {
     return entry.left(qMax<qsizetype>(0, entry.size() - 4));
 }

@@ -30,10 +30,6 @@ QString EntryPath(const QString &folder, const QString &entry);
 // without group separators ('5' -> '6', '07' -> '8', 'abc' -> '2', '' -> '2').
 QString NextTrackText(const QString &current, const QLocale &locale);
 
-// The track texts of a whole run of `count` files: the first is `start` as it
-// stands, every further one is NextTrackText of the one before.
-QStringList TrackSequence(const QString &start, int count, const QLocale &locale);
-
 // The entry text without its last four characters ('07 Song.mp3' -> '07 Song').
 QString TitleFromFileName(const QString &entry);
 
@@ -168,7 +164,7 @@ struct FileSteps {
     std::function<void(const RunFile &)> makeWritable;  // e.g. MakeWritable(f.path)
     std::function<void(const RunFile &)> titleFromName; // album run only
     std::function<void(const RunFile &)> writeId3v1;    // the stream-information ID3v1 writer
-    std::function<void(const RunFile &)> writeTags;     // SetMp3Info
+    std::function<void(const RunFile &)> writeTags;     // the checked rows into the tags
 };
 
 struct RunPlan {

@@ -133,8 +133,6 @@ QListWidget *Root::LDateien() const { return m_list; }
 
 QGroupBox *Root::xpFrames(int i) const { return i >= 1 && i <= 3 ? m_pages[i] : nullptr; }
 
-QLabel *Root::pSymbole(int i) const { return i >= 0 && i <= 10 ? m_symbols[i] : nullptr; }
-
 void Root::BuildUi() {
     auto *central = new QWidget(this);
     central->setObjectName(QStringLiteral("centralWidget"));
@@ -784,15 +782,6 @@ void Root::GetMp3Info() {
 
 void Root::WriteTagsOf(const QString &path) { tagpanel::WriteFields(path, TagRows(), TagV1(), TagV2()); }
 
-void Root::SetMp3Info() {
-    if (m_list->count() == 0)
-        return;
-    const QString path = SelectedPath();
-    if (path.isEmpty())
-        return; // nothing selected: no file to write
-    WriteTagsOf(path);
-}
-
 void Root::FieldToggleClick(QCheckBox *toggle) {
     if (!toggle)
         return;
@@ -1002,13 +991,13 @@ void Root::ShowInfo() {
 // Start-up and close
 
 void Root::SetupTooltip() {
-    m_tips->Create(this, 0);
-    m_tips->AddTool(m_list, 0, QStringLiteral("Klicken Sie hier um neu zu starten."));
+    m_tips->Create(this);
+    m_tips->AddTool(m_list, QStringLiteral("Klicken Sie hier um neu zu starten."));
     m_tips->SetDelayTime(Tooltips_Class::TTDT_AUTOPOP, 10000);
     m_tips->SetDelayTime(Tooltips_Class::TTDT_INITIAL, 100);
     m_tips->SetDelayTime(Tooltips_Class::TTDT_RESHOW, 100);
     m_tips->SetMaxTipWidth(185);
-    const int margin = m_tips->Title().isEmpty() ? 8 : 0;
+    const int margin = 8;
     m_tips->SetMarginBottom(margin);
     m_tips->SetMarginRight(margin);
     m_tips->SetMarginLeft(margin);

@@ -53,23 +53,16 @@ public:
     template <class T = QWidget> T *Control(const QString &name) const { return findChild<T *>(name); }
 
     QListWidget *LDateien() const;
-    platform::DragList *LDateienDrag() const { return m_list; }
-    QListWidget *LFiledata() const { return m_fileData; }
     QLineEdit *tOrdner() const { return m_folder; }
     QPushButton *bOrdner() const { return m_browse; }
     QPushButton *bStarten() const { return m_continue; }
-    QAbstractButton *bAufwaerts() const { return m_up; }
     QAbstractButton *bAbwaerts() const { return m_down; }
     QCheckBox *bPlayliste() const { return m_playlist; }
-    QGroupBox *xpFrame0() const { return m_folderFrame; }
     QGroupBox *xpFrames(int i) const; // 1..3
-    QLabel *pSymbole(int i) const;    // 0..10
     QLabel *pHelpTitel() const { return m_helpTitle; }
-    QLabel *pHelpCaption() const { return m_helpCaption; }
-    QTimer *Timer1() const { return m_timer; }
     Tooltips_Class *Tooltips() const { return m_tips; }
 
-    // Icon number the help panel shows (a copy of pSymbole(n)).
+    // Icon number the help panel shows (a copy of the symbol pSymbole<n>).
     int HelpIcon() const;
     void SetHelpIcon(int n);
     // Whether a page is the one shown (independent of the window being on screen).
@@ -86,7 +79,6 @@ public:
     // The window's two tag objects, created on first use if missing.
     tags::Mp3TagID3v1 &TagV1();
     tags::Mp3TagID3v2 &TagV2();
-    const mp3info::Mp3InfoRecord &InfoRecord() const { return m_record; }
 
     // Full path of the selected entry; empty without a selection.
     QString SelectedPath() const;
@@ -144,11 +136,6 @@ public slots:
     // Start-up and close.
     void Startup();
     void StoreLastDir();
-
-public:
-    // Writes the checked rows into the selected file's tags. Throws the tag
-    // classes' error (the continue operation skips the failing step).
-    void SetMp3Info();
 
 protected:
     void closeEvent(QCloseEvent *e) override;

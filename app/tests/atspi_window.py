@@ -25,9 +25,6 @@ def outer(exe):
     if subprocess.run([PY, "-c", "import pyatspi"], capture_output=True).returncode != 0:
         print("FAIL: python3-pyatspi is missing (scripts/deps.sh installs it)")
         return 1
-    if not os.access(exe, os.X_OK):
-        print(f"no program at {exe}")
-        return 1
     cmd = ["xvfb-run", "-a", "-s", "-screen 0 1280x900x24",
            "dbus-run-session", "--", PY, os.path.abspath(__file__), "--inner", exe]
     # xvfb-run -a picks its display number without a lock, so a parallel run can take the
@@ -121,7 +118,6 @@ def inner(exe):
 
         button = (pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_TOGGLE_BUTTON)
         cont = find("Fortfahren", button)
-        up = find("Nach oben", button)
         down = find("Nach unten", button)
         album_list = find("Dateiliste", (pyatspi.ROLE_LIST, pyatspi.ROLE_LIST_BOX, pyatspi.ROLE_TABLE, pyatspi.ROLE_TREE))
 
@@ -133,19 +129,13 @@ def inner(exe):
 
         order_is(names, "the album from the argument in the list")
         # A folder from the command line starts on the first entry, so "Nach unten"
-        # moves it down one place, and "Nach oben" takes it back.
-        wait_for("enabled arrow buttons",
-                 lambda: up.getState().contains(pyatspi.STATE_ENABLED) and
-                 down.getState().contains(pyatspi.STATE_ENABLED))
+        # moves it down one place.
+        wait_for("an enabled arrow button", lambda: down.getState().contains(pyatspi.STATE_ENABLED))
         down.queryAction().doAction(0)
         order_is([names[1], names[0], names[2]], "the order after pressing \"Nach unten\"")
-        up.queryAction().doAction(0)
-        order_is(names, "the order after pressing \"Nach oben\"")
         # Continue leads to the file-name page.
         cont.queryAction().doAction(0)
-        find("Dateien in der Liste umbennen", (pyatspi.ROLE_CHECK_BOX,))
-        wait_for("the file-name page shown",
-                 lambda: find("Datei-Eigenschaften", (pyatspi.ROLE_PANEL, pyatspi.ROLE_GROUPING, pyatspi.ROLE_FRAME))
+        wait_for("the file-name page shown", lambda: find("Dateien in der Liste umbennen", (pyatspi.ROLE_CHECK_BOX,))
                  .getState().contains(pyatspi.STATE_SHOWING))
 
         # The tag page: the toggle action (not a click) must unlock the field.

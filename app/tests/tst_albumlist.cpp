@@ -16,7 +16,6 @@ private slots:
                  QStringList({"A.MP3", "b.mp3", "B2.mp3", "c.mp3", "d.Mp3"}));
         QVERIFY(album::ListMp3Files(QString()).isEmpty());
         QVERIFY(album::ListMp3Files(tmp.filePath(QStringLiteral("missing"))).isEmpty());
-        QVERIFY(album::IsTooShort(50) && !album::IsTooShort(51));
     }
 
     void moves_data() {
@@ -59,8 +58,6 @@ private slots:
         QCOMPARE(l.currentRow(), selectedAfter);
         if (selectedAfter >= 0)
             QVERIFY(l.item(selectedAfter)->isSelected());
-        l.clear();
-        QVERIFY(!album::MoveListItemUp(&l) && !album::MoveListItemDown(&l));
     }
 };
 

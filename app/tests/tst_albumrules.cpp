@@ -1,12 +1,15 @@
 // The small rules of the album run (track counter, numbered names, the writable rule,
-// the playlist) and the run driver's skip-and-continue, without a window.
+// the playlist), the run driver's skip-and-continue and the folder named at start,
+// without a window.
 
 #include "AlbumFixture.h"
 #include "AlbumWorkflow.h"
+#include "StartFolder.h"
 #include "TagError.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QUrl>
 
 #include <stdexcept>
 
@@ -39,7 +42,6 @@ private slots:
         QFETCH(QString, current);
         QFETCH(QString, next);
         QCOMPARE(NextTrackText(current, QLocale(locale)), next);
-        QCOMPARE(TrackSequence(current, 2, QLocale(locale)), QStringList({current, next}));
     }
 
     void names_data() {
@@ -149,12 +151,57 @@ private slots:
                                                 "1:writable", "1:title", "1:id3v1", "1:tags"}));
         QCOMPARE(calls.size(), 23);
 
+        // A run started from within a run starts nothing.
+        RunOutcome inner = RunOutcome::Done;
+        run.SetSteps({[&](const RunFile &) { inner = run.Run(plan).outcome; }});
+        run.Run(plan);
+        QCOMPARE(inner, RunOutcome::Busy);
+
         // An empty list asks nothing and does nothing.
         calls.clear();
         bool asked = false;
         run.SetConfirm([&](const QString &, const QString &) { return asked = true; });
         QCOMPARE(run.Run(RunPlan{}).outcome, RunOutcome::Empty);
         QVERIFY(!asked && calls.isEmpty());
+    }
+
+    void startArgumentNamesTheFolder_data() {
+        QTest::addColumn<QStringList>("args"); // "@" stands for the album folder, "~" for its parent
+        QTest::addColumn<QString>("folder");   // "" for no target
+        QTest::addColumn<QString>("file");
+        const QString album = "Über den Wolken";
+        QTest::newRow("nothing") << QStringList() << "" << "";
+        QTest::newRow("options only") << QStringList{"--verbose", "-x"} << "" << "";
+        QTest::newRow("gone") << QStringList{"~/gone"} << "" << "";
+        QTest::newRow("web URL") << QStringList{"https://example.org/album/"} << "" << "";
+        QTest::newRow("folder") << QStringList{"@"} << album << "";
+        QTest::newRow("odd segments") << QStringList{"@/../" + album + "/"} << album << "";
+        QTest::newRow("relative after an option") << QStringList{"--new-window", album} << album << "";
+        QTest::newRow("file URL") << QStringList{"file://@"} << album << "";
+        QTest::newRow("file URL of a file") << QStringList{"file://@/b.mp3"} << album << "b.mp3";
+        QTest::newRow("first one counts") << QStringList{"@/a.mp3", "~"} << album << "a.mp3";
+        QTest::newRow("dash after --") << QStringList{"--", "-dash"} << "-dash" << "";
+        QTest::newRow("local name like a URL") << QStringList{"cd:1"} << "cd:1" << "";
+    }
+    void startArgumentNamesTheFolder() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, folder);
+        QFETCH(QString, file);
+        QTemporaryDir tmp;
+        for (const char *dir : {"Über den Wolken", "-dash", "cd:1"})
+            fixture::FakeAlbum(fixture::FreshFolder(tmp, dir), {"a.mp3", "b.mp3"});
+        const QString album = tmp.filePath("Über den Wolken");
+        for (QString &a : args) {
+            if (a.startsWith("file://"))
+                a = QUrl::fromLocalFile(a.mid(7).replace('@', album)).toString(QUrl::FullyEncoded);
+            a.replace('@', album).replace('~', tmp.path());
+        }
+        const auto t = startfolder::FromArguments(args, tmp.path());
+        QCOMPARE(t.has_value(), !folder.isEmpty());
+        if (t) {
+            QCOMPARE(t->folder, QDir::toNativeSeparators(tmp.filePath(folder)));
+            QCOMPARE(t->file, file);
+        }
     }
 };
 

@@ -1,12 +1,15 @@
-// The about dialog: the version line, the mail and web buttons, and where it opens.
+// The about dialog: the version line, opening it from the window, the mail and web
+// buttons, and where it opens.
 
 #include "AlbumFixture.h"
 #include "Info.h"
+#include "Root.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QPushButton>
+#include <QToolButton>
 #include <QUrlQuery>
 
 class UrlCatcher : public QObject {
@@ -36,7 +39,17 @@ private slots:
         QFETCH(QString, version);
         QFETCH(QString, line);
         QCOMPARE(VersionLine("Sortimentor", ParseProgramVersion(version)), line);
-        QCOMPARE(Info(nullptr, version).RName->text(), line);
+    }
+
+    void aboutButtonOpensTheDialog() {
+        Root w;
+        QCoreApplication::setApplicationVersion(QStringLiteral("1.01.0007"));
+        w.bInfo()->click();
+        auto *dialog = w.findChild<Info *>();
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(dialog->RName->text(), QString("Sortimentor 1.01 Build 700"));
+        dialog->BAbbrechen->click();
+        QTRY_VERIFY(!w.findChild<Info *>());
     }
 
     void mailAndWebButtons() {
@@ -61,6 +74,7 @@ private slots:
         const QRect screen(0, 0, 1920, 1080);
         QCOMPARE(InfoPlacement(QRect(100, 100, 600, 400), screen), QPoint(153, 153));
         QCOMPARE(InfoPlacement(QRect(1700, 100, 200, 400), screen), QPoint(1620, 153));
+        QCOMPARE(InfoPlacement(QRect(1454, 100, 200, 400), screen), QPoint(1374, 153)); // 6200 twips left exactly
         QCOMPARE(InfoPlacement(QRect(100, 900, 600, 150), screen), QPoint(153, 847));
         QCOMPARE(InfoPlacement(QRect(100, 100, 600, 400), screen, 7.5), QPoint(207, 207));
     }

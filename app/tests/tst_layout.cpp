@@ -36,17 +36,11 @@ class TestLayout : public QObject {
                 need = g->minimumSizeHint();
             else
                 continue;
-            const QString name = c->objectName();
             if (c->width() < need.width() || c->height() < need.height())
-                bad << QStringLiteral("%1: %2x%3 < %4x%5")
-                           .arg(name)
-                           .arg(c->width())
-                           .arg(c->height())
-                           .arg(need.width())
-                           .arg(need.height());
-            const QRect inWindow(c->mapTo(&w, QPoint(0, 0)), c->size());
-            if (!window.contains(inWindow))
-                bad << name + QStringLiteral(": outside the window");
+                bad << QStringLiteral("%1: %2x%3 < %4x%5").arg(c->objectName()).arg(c->width()).arg(c->height())
+                           .arg(need.width()).arg(need.height());
+            if (!window.contains(QRect(c->mapTo(&w, QPoint(0, 0)), c->size())))
+                bad << c->objectName() + QStringLiteral(": outside the window");
         }
         return bad;
     }

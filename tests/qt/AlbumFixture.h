@@ -14,6 +14,7 @@
 #include <QLibraryInfo>
 #include <QListWidget>
 #include <QLocale>
+#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
@@ -134,20 +135,15 @@ inline QHash<QString, QByteArray> AudioHashes(const QString &folder) {
     return out;
 }
 
-// Names in the home trash (under the sandbox's XDG_DATA_HOME) with their content hashes;
-// the trash is emptied.
-inline QHash<QString, QByteArray> TakeTrash() {
+// Names in the home trash (under the sandbox's XDG_DATA_HOME), sorted, with their content
+// hashes; the trash is emptied.
+inline QMap<QString, QByteArray> TakeTrash() {
     const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash");
-    QHash<QString, QByteArray> out;
+    QMap<QString, QByteArray> out;
     for (const QString &name : Listing(trash + QStringLiteral("/files")))
         out.insert(name, Hash(trash + QStringLiteral("/files/") + name));
     QDir(trash).removeRecursively();
     return out;
-}
-
-inline QStringList Sorted(QStringList l) {
-    l.sort();
-    return l;
 }
 
 // ---- The independent readers and writer ---------------------------------------------
