@@ -23,6 +23,19 @@ const std::string kAudio = streambytes::Stream({}, 1000); // 128 kbit/s, 26.06 s
 
 std::string Pad(const std::string &s, size_t n = 30) { return (s + std::string(n, ' ')).substr(0, n); }
 
+Mp3InfoRecord Record(const std::string &title, const std::string &artist, const std::string &comment, int genre, int track,
+                     bool given) {
+    Mp3InfoRecord r;
+    r.title = title;
+    r.artist = artist;
+    r.year = "2024";
+    r.comment = comment;
+    r.genre = static_cast<std::int16_t>(genre);
+    r.track = static_cast<std::int16_t>(track);
+    r.trackGiven = given ? 2 : 1;
+    return r;
+}
+
 } // namespace
 
 TEST(InfoRecord, FilledFromFileAndRefilledFromTheNext) {
@@ -41,37 +54,24 @@ TEST(InfoRecord, FilledFromFileAndRefilledFromTheNext) {
     EXPECT_EQ(std::tuple(r.title, r.genreName, r.genre, r.track, r.trackGiven), std::tuple(Pad(""), Pad(""), 255, 0, 1));
 }
 
-TEST(InfoRecord, WriteID3V1PutsSlotsGenreAndTrackIntoTheRecord) {
-    struct Row {
-        const char *name;
-        std::string tag; // before
-        std::string title, artist, comment;
-        int genre, track;
-        bool given;
+TEST(InfoRecord, WriteID3V1PutsFieldsGenreAndTrackIntoTheRecord) {
+    const struct {
+        std::string tag; // before; an unchanged field keeps its bytes
+        Mp3InfoRecord record;
         std::string written;
-    };
-    const Row rows[] = {
-        {"replaced", V1("Old", "Old", "", "", "", 1, 1), "Größe", std::string(40, 'x'), std::string(30, 'c'), 80, 12,
-         true, V1(Pad("Gr\xF6\xDF" "e"), std::string(30, 'x'), Pad("Album"), "2024", std::string(28, 'c'), 12, 80)},
-        {"appended", "", "T", "A", "c", 400, 12, false, V1(Pad("T"), Pad("A"), Pad("Album"), "2024", Pad("c", 28), 0, 255)},
-        {"negative genre", "", "T", "A", "c", -1, 0, true, V1(Pad("T"), Pad("A"), Pad("Album"), "2024", Pad("c", 28), 0, 255)},
+    } rows[] = {
+        {V1("Old", "Old", "", "", "", 1, 1),
+         Record("Größe", std::string(40, 'x'), std::string(30, 'c'), 80, 12, true),
+         V1(Pad("Gr\xF6\xDF" "e"), std::string(30, 'x'), "", "2024", std::string(28, 'c'), 12, 80)},
+        {"", Record("T  ", "", "c", 400, 12, false), V1(Pad("T"), Pad(""), Pad(""), "2024", Pad("c", 28), 0, 255)},
+        {"", Record("", "A", "", -1, 0, true), V1(Pad(""), Pad("A"), Pad(""), "2024", Pad("", 28), 0, 255)},
     };
     testutil::TempDir dir;
     const auto path = dir.file("w.mp3");
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto &row : rows) {
         WriteAll(path, kAudio + row.tag);
-        Mp3InfoRecord r;
-        r.title = Mp3InfoRecord::Slot(row.title, Mp3InfoRecord::kShort);
-        r.artist = Mp3InfoRecord::Slot(row.artist, Mp3InfoRecord::kShort);
-        r.album = Mp3InfoRecord::Slot("Album", Mp3InfoRecord::kShort);
-        r.year = Mp3InfoRecord::Slot("2024", Mp3InfoRecord::kYear);
-        r.comment = Mp3InfoRecord::Slot(row.comment, Mp3InfoRecord::kShort);
-        r.genre = static_cast<std::int16_t>(row.genre);
-        r.track = static_cast<std::int16_t>(row.track);
-        r.trackGiven = row.given ? 2 : 1;
-        ASSERT_TRUE(WriteID3V1(path, r));
-        EXPECT_EQ(ReadAll(path), kAudio + row.written);
+        ASSERT_TRUE(WriteID3V1(path, row.record));
+        EXPECT_EQ(ReadAll(path), kAudio + row.written) << row.record.title;
     }
 }
 
@@ -80,25 +80,22 @@ TEST(InfoRecord, UnreadableFilesGiveFalseAndZerosAndStayAsTheyWere) {
     testutil::TempDir dir;
     const auto missing = dir.file("missing.mp3"), file = dir.file("r.mp3");
     WriteAll(file, kAudio + V1("T"));
-    const struct {
-        std::string path;
-        int error; // injected into every read
-    } rows[] = {{missing, 0}, {dir.path().string(), 0}, {file, tags::fileops::kErrIo}};
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.path);
-        testutil::FaultHookGuard hook([&](tags::fileops::Op op, const std::string &) { return op == tags::fileops::Op::Read ? row.error : 0; });
-        Mp3InfoRecord r;
-        r.bitrate = 7;
-        r.seconds = 7;
-        EXPECT_FALSE(Mp3FileInfo(row.path, r));
+    const std::pair<std::string, int> rows[] = {{missing, 0}, {dir.path().string(), 0}, {file, tags::fileops::kErrIo}};
+    for (const auto &[path, error] : rows) {
+        SCOPED_TRACE(path);
+        // The error is injected into every read.
+        testutil::FaultHookGuard hook([&](tags::fileops::Op op, const std::string &) { return op == tags::fileops::Op::Read ? error : 0; });
+        Mp3InfoRecord r = Record("", "", "", 0, 0, false);
+        r.bitrate = r.seconds = 7;
+        EXPECT_FALSE(Mp3FileInfo(path, r));
         EXPECT_EQ(std::tuple(r.bitrate, r.seconds, r.title), std::tuple(0, 0, Pad("")));
-        const StreamInfo s = ReadStreamInfo(row.path);
+        const StreamInfo s = ReadStreamInfo(path);
         EXPECT_FALSE(s.readable);
-        EXPECT_NE(s.error.find(row.error ? tags::SystemErrorText(row.error) : ""), std::string::npos) << s.error;
+        EXPECT_NE(s.error.find(error ? tags::SystemErrorText(error) : ""), std::string::npos) << s.error;
         EXPECT_FALSE(s.error.empty());
-        std::string error;
-        EXPECT_FALSE(WriteID3V1(row.path, r, &error));
-        EXPECT_FALSE(error.empty());
+        std::string writeError;
+        EXPECT_FALSE(WriteID3V1(path, r, &writeError));
+        EXPECT_FALSE(writeError.empty());
     }
     EXPECT_FALSE(std::filesystem::exists(missing));
     EXPECT_EQ(ReadAll(file), kAudio + V1("T"));
