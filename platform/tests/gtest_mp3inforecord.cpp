@@ -63,8 +63,8 @@ TEST(InfoRecord, WriteID3V1PutsFieldsGenreAndTrackIntoTheRecord) {
         {V1("Old", "Old", "", "", "", 1, 1),
          Record("Größe", std::string(40, 'x'), std::string(30, 'c'), 80, 12, true),
          V1(Pad("Gr\xF6\xDF" "e"), std::string(30, 'x'), "", "2024", std::string(28, 'c'), 12, 80)},
-        {"", Record("T  ", "", "c", 400, 12, false), V1(Pad("T"), Pad(""), Pad(""), "2024", Pad("c", 28), 0, 255)},
-        {"", Record("", "A", "", -1, 0, true), V1(Pad(""), Pad("A"), Pad(""), "2024", Pad("", 28), 0, 255)},
+        {"", Record("T  ", "", "c", 256, 12, false), V1(Pad("T"), Pad(""), Pad(""), "2024", Pad("c", 28), 0, 255)},
+        {"", Record("", "A", "", 0, 255, true), V1(Pad(""), Pad("A"), Pad(""), "2024", Pad("", 28), 255, 0)},
     };
     testutil::TempDir dir;
     const auto path = dir.file("w.mp3");
