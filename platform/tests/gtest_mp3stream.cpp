@@ -103,7 +103,7 @@ namespace {
 // stream and pairs of another (MPEG 2, not counted) taking turns, with damaged stretches
 // just before and across each mebibyte mark.
 std::string LongDamagedWalk(std::int64_t &counted) {
-    const std::string kMpeg2 = Frame({2, 3, 64, 22050}, {}, 1);
+    const std::string kMpeg2 = Frame(kV2, {}, 1);
     std::string walk = Stream(k64, 40);
     counted = 40;
     for (std::size_t mark = 1 << 20; walk.size() < (3u << 20) + 300000; ++counted) {
@@ -127,7 +127,10 @@ TEST(StreamReader, TimeBitrateAndBoundsOfBuiltFiles) {
     const std::string mix = Repeat(Frame(k128) + Frame(k64), 10); // 6250 bytes, 20 frames
     std::string vbr = Stream(k64, 40); // 440 frames, 154220 bytes: 11.4939 s
     for (int i = 0; i < 400; ++i) vbr += i % 4 ? Frame(k128, {}, i) : Frame(k64, {}, i);
-    const std::string damaged = vbr.substr(0, 208 * 40 + 417 * 10) + Fill(777) + Header(k128) + Fill(100) + vbr.substr(208 * 40 + 417 * 10);
+    // Damage: a stretch with a false header in it, a stray byte, a stretch longer than a scan window.
+    const std::size_t at = 208 * 40 + 417 * 10;
+    const std::string damaged = vbr.substr(0, at) + Fill(777) + Header(k128) + Fill(100) + vbr.substr(at, 417 * 20) + "x" +
+                                vbr.substr(at + 417 * 20, 417 * 20) + Fill(4097) + vbr.substr(at + 417 * 40);
     std::string decoy = Frame(k128); // frame data that looks like two chained headers
     decoy.replace(8, 4, Header(k64));
     decoy.replace(216, 4, Header(k64));
@@ -159,6 +162,7 @@ TEST(StreamReader, TimeBitrateAndBoundsOfBuiltFiles) {
         bool vbr = false;
     };
     const Row rows[] = {
+        {"a scan window of junk", Fill(4096), cbr, "", Method::ConstantBitrate, 100, 2.60625, 128, false},
         {"tags and junk in front", tags + junk, cbr, "", Method::ConstantBitrate, 100, 2.60625, 128, false},
         {"id3v1", "", cbr, v1, Method::ConstantBitrate, 100, 2.60625, 128, false},
         {"empty ape, footer only", "", cbr, Ape({}, false), Method::ConstantBitrate, 100, 2.60625, 128, false},
@@ -186,8 +190,8 @@ TEST(StreamReader, TimeBitrateAndBoundsOfBuiltFiles) {
         {"mono vbri", "", Vbri(mono, 30, 999) + mix, "", Method::VbriCount, 30, 0.783673, 68, true},
         {"vbri", id3bytes::Tag(3, "", 50), Vbri(k128, 30, 999) + mix, "", Method::VbriCount, 30, 0.783673, 68, true},
         {"xing without count", "", InfoFrame(k128, 0, "Xing", 2, 1) + mix, "", Method::FrameWalk, 20, 0.522449, 96, true},
-        {"change in the last quarter", "", Stream(k128, 200) + Stream(k64, 300), "", Method::FrameWalk, 500, 13.061224, 89, true},
-        {"vbr walk", "", vbr, v1, Method::FrameWalk, 440, 11.493878, 107, true},
+        {"change in the last third", "", Stream(k128, 250) + Stream(k64, 236), "", Method::FrameWalk, 486, 12.695510, 97, true},
+        {"vbr walk cut after a header", "", vbr + Header(k128), v1, Method::FrameWalk, 441, 11.52, 107, true},
         {"damaged stretch", "", damaged, "", Method::FrameWalk, 440, 11.493878, 107, true},
         {"decoys in frame data", "", Stream(k64, 40) + Repeat(decoy, 2000), "", Method::FrameWalk, 2040, 53.289796, 126, true},
         {"mpeg2.5 walk", "", mpeg25, "", Method::FrameWalk, 200, 14.4, 20, true},
