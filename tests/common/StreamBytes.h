@@ -84,20 +84,30 @@ inline std::string Stream(const Mpeg &m, int n, unsigned seed = 7) {
     return s;
 }
 
-// An encoder's information frame ("Info", as lame writes for CBR) counting n audio frames.
-inline std::string InfoFrame(const Mpeg &m, std::uint32_t n) {
+inline std::string BE32(std::uint32_t v) {
+    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
+}
+
+// An encoder's information frame right after the side information: "Info" (as lame
+// writes for CBR) or "Xing", with a frame count (flag 1) and a byte count (flag 2).
+inline std::string InfoFrame(const Mpeg &m, std::uint32_t frames, const char *id = "Info", std::uint32_t flags = 1,
+                             std::uint32_t bytes = 0) {
     const size_t side = m.version == 1 ? (m.mode == 3 ? 17 : 32) : (m.mode == 3 ? 9 : 17);
-    const std::string count = {static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8),
-                               static_cast<char>(n)};
-    return Frame(m, std::string(side, '\0') + "Info" + std::string("\0\0\0\1", 4) + count + std::string(100, '\0'));
+    return Frame(m, std::string(side, '\0') + id + BE32(flags) + (flags & 1 ? BE32(frames) : "") +
+                        (flags & 2 ? BE32(bytes) : "") + std::string(100, '\0'));
+}
+
+// A VBRI frame (Fraunhofer): 32 bytes after the header, whatever the mode.
+inline std::string Vbri(const Mpeg &m, std::uint32_t frames, std::uint32_t bytes) {
+    return Frame(m, std::string(m.crc ? 30 : 32, '\0') + "VBRI" + std::string(6, '\1') + BE32(bytes) + BE32(frames));
 }
 
 inline std::string LE32(std::uint32_t v) {
     return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
 }
 
-// An APEv2 tag with header and footer holding text items.
-inline std::string Ape(const std::vector<std::pair<std::string, std::string>> &items) {
+// An APEv2 tag with footer, and header unless told otherwise, holding text items.
+inline std::string Ape(const std::vector<std::pair<std::string, std::string>> &items, bool header = true) {
     std::string body;
     for (const auto &[key, value] : items)
         body += LE32(static_cast<std::uint32_t>(value.size())) + LE32(0) + key + '\0' + value;
@@ -106,7 +116,7 @@ inline std::string Ape(const std::vector<std::pair<std::string, std::string>> &i
         return "APETAGEX" + LE32(2000) + LE32(size) + LE32(static_cast<std::uint32_t>(items.size())) + LE32(flags) +
                std::string(8, '\0');
     };
-    return block(0xA0000000u) + body + block(0x80000000u);
+    return (header ? block(0xA0000000u) : std::string()) + body + block(header ? 0x80000000u : 0);
 }
 
 // A Lyrics3v2 block with an IND and a LYR field.
