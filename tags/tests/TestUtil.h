@@ -1,9 +1,15 @@
 #pragma once
 #include "FileOps.h"
+#include "id3v1/Mp3TagID3v1.h"
+#include "id3v2/Mp3TagID3v2.h"
 
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <functional>
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace testutil {
 
@@ -32,6 +38,22 @@ struct FaultHookGuard {
     FaultHookGuard(const FaultHookGuard &) = delete;
     FaultHookGuard &operator=(const FaultHookGuard &) = delete;
 };
+
+// What a reader of the tag sees, by getter name; "Ids" lists the frames as "ID:count,...".
+using FieldMap = std::map<std::string, std::string>;
+FieldMap Fields(const tags::Mp3TagID3v2 &t);
+FieldMap Fields(const tags::Mp3TagID3v1 &t);
+// Expected values of some fields; the others are not looked at.
+using Want = std::vector<std::pair<std::string, std::string>>;
+void ExpectFields(const FieldMap &got, const Want &want);
+
+// Equal bytes; otherwise where they first differ, without printing them.
+::testing::AssertionResult SameBytes(const std::string &got, const std::string &want);
+
+// fn must throw a TagError with this number and source, and a description (this one
+// when given).
+void ExpectTagError(const std::function<void()> &fn, int number, const std::string &source,
+                    const std::string &description = {});
 
 // True when both names lead to one file (hard links), by the file layer's identity.
 bool SameFile(const std::string &a, const std::string &b);
