@@ -36,7 +36,7 @@ TEST_P(Utf16, BothWaysAndBothByteOrders) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, Utf16, ::testing::Values(
     Utf16Row{"bmp", "Zoë 日", std::string("Z\0o\0\xEB\0 \0\xE5\x65", 10)},
-    Utf16Row{"last_before_surrogates", "\xED\x9F\xBF", "\xFF\xD7"},
+    Utf16Row{"last_before_surrogates", "\xED\x9F\xBF" "a", std::string("\xFF\xD7" "a\0", 4)},
     Utf16Row{"first_after_surrogates", "\xEE\x80\x80", std::string("\0\xE0", 2)},
     Utf16Row{"last_of_the_bmp", "\xEF\xBF\xBF", "\xFF\xFF"},
     Utf16Row{"first_pair", "\xF0\x90\x80\x80", std::string("\0\xD8\0\xDC", 4)},
@@ -63,7 +63,9 @@ TEST_P(BadText, Replaced) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, BadText, ::testing::Values(
     BadRow{"high_surrogate_last", std::string("A\0\0\xD8", 4), "A" + kBad, true},
-    BadRow{"high_surrogate_before_text", std::string("\xFF\xDB" "A\0", 4), kBad + "A", true},
+    BadRow{"high_surrogate_before_text", std::string("\xFF\xDB\0\xE0", 4), kBad + "\xEE\x80\x80", true},
+    BadRow{"high_surrogate_then_odd_byte", std::string("\xFE\xFF\xD8\0\xDC", 5), kBad, true},
+    BadRow{"low_surrogates_twice", std::string("\0\xDC\0\xDC", 4), kBad + kBad, true},
     BadRow{"high_surrogate_twice", std::string("\0\xD8\0\xD8\0\xDC", 6), kBad + "\xF0\x90\x80\x80", true},
     BadRow{"low_surrogate_alone", std::string("\xFF\xDF" "A\0", 4), kBad + "A", true},
     BadRow{"odd_last_byte", std::string("A\0B", 3), "A", true},

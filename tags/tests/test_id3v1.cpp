@@ -45,6 +45,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, ID3v1Read, ::testing::Values(
     ReadRow{"utf8_as_some_encoders_write_it",
             Filler(500) + V1("T\xC3\xAFtle \xE2\x9C\x93", "\xC3\x84rtist", std::string(28, 'x') + "\xC3\xA4\xC3", "", "M\xFC" "de"),
             {{"Title", "Tïtle ✓"}, {"Artist", "Ärtist"}, {"Album", std::string(28, 'x') + "ä"}, {"Comment", "Müde"}}},
+    ReadRow{"windows_1252_like_cut_utf8", Filler(500) + V1("Bj\xF6rk"), {{"Title", "Björk"}}},
     ReadRow{"record_after_one_byte", Filler(1) + V1("x"), {{"Has", "1"}, {"Title", "x"}}},
     ReadRow{"record_alone", V1("x", "", "", "", "", 1, 2), kNoTag},
     ReadRow{"lower_case_marker", Filler(300) + kLowerCase, kNoTag},

@@ -105,6 +105,17 @@ INSTANTIATE_TEST_SUITE_P(Versions, ID3v2Render, ::testing::Values(
                   Frame("TENC", Text(std::string(200, 'x')))}),
     [](const ::testing::TestParamInfo<RenderRow> &i) { return std::string(i.param.name); });
 
+TEST(ID3v2Store, CountsOutsideTheStoreAreZero) {
+    TempDir dir;
+    WriteAll(dir.file("a.mp3"), kTAL);
+    Mp3TagID3v2 t;
+    EXPECT_EQ(t.TagsInFrame("TIT2"), 0); // no store yet
+    t.MP3File(dir.file("a.mp3"));
+    const std::pair<std::string, int> byName[] = {{"tit2", 1}, {"COMM", 0}};
+    for (const auto &[id, n] : byName) EXPECT_EQ(t.TagsInFrame(id), n) << id;
+    for (const int at : {0, 4}) EXPECT_EQ(t.TagsInFrame(at), 0) << at;
+}
+
 // Fields are decoded on first use; whatever comes first, a setter or a store operation,
 // the other fields still give what the file held, and a picture is written back byte
 // for byte.
