@@ -1,5 +1,6 @@
 #pragma once
 #include "FileOps.h"
+#include "StreamBytes.h"
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
 
@@ -30,7 +31,7 @@ private:
 std::string ReadAll(const std::string &path);
 void WriteAll(const std::string &path, const std::string &bytes);
 // n bytes of pseudo audio that hold neither "ID3" nor "TAG" nor FF FB.
-std::string Filler(size_t n, unsigned seed = 1);
+inline std::string Filler(size_t n, unsigned seed = 1) { return streambytes::Fill(n, seed); }
 // Installs a fault hook for the life of the guard.
 struct FaultHookGuard {
     explicit FaultHookGuard(tags::fileops::FaultHook h) { tags::fileops::SetFaultHook(std::move(h)); }
@@ -57,9 +58,6 @@ void ExpectTagError(const std::function<void()> &fn, int number, const std::stri
 
 // True when both names lead to one file (hard links), by the file layer's identity.
 bool SameFile(const std::string &a, const std::string &b);
-
-// True where the tests run as root, who may write read-only files (never on Windows).
-bool IsRoot();
 
 // Runs fn in a child process that gave up root (as "nobody") where the tests run as
 // root, else in this process; returns fn's result, or 99 when the child failed.

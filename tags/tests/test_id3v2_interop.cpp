@@ -117,7 +117,9 @@ TEST_P(InteropMade, ReadAndRewritten) {
     const Made &m = GetParam();
     const std::string path = tmp_.file("made.mp3");
     WriteAll(path, m.bytes + audio_);
-    if (!m.python.empty()) ASSERT_EQ(Python(m.python, path), "");
+    if (!m.python.empty()) {
+        ASSERT_EQ(Python(m.python, path), "");
+    }
     const std::string before = ReadAll(path);
     Mp3TagID3v2 t;
     t.MP3File(path);
@@ -127,7 +129,9 @@ TEST_P(InteropMade, ReadAndRewritten) {
     EXPECT_TRUE(writecheck::WriteKept(before, path, {"Neu", audio_, "", m.mayChange}));
     const std::string after = ReadAll(path);
     EXPECT_EQ(after[3], '\3');
-    if (m.inPlace) EXPECT_EQ(after.size(), before.size());
+    if (m.inPlace) {
+        EXPECT_EQ(after.size(), before.size());
+    }
 }
 
 std::string Jpeg() {
