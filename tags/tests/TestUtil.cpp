@@ -49,6 +49,16 @@ void WriteAll(const std::string &path, const std::string &bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+std::string Filler(size_t n, unsigned seed) {
+    std::string s(n, '\0');
+    unsigned x = seed * 2654435761u + 1;
+    for (size_t i = 0; i < n; ++i) {
+        x = x * 1103515245u + 12345u;
+        s[i] = static_cast<char>('a' + (x >> 16) % 20); // letters a..t only
+    }
+    return s;
+}
+
 FieldMap Fields(const tags::Mp3TagID3v2 &t) {
     std::string ids;
     for (int i = 1; i <= t.FrameCount(); ++i) ids += (i > 1 ? "," : "") + t.Frame(i) + ":" + std::to_string(t.TagsInFrame(i));

@@ -1,6 +1,5 @@
 #pragma once
 #include "FileOps.h"
-#include "StreamBytes.h"
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
 
@@ -31,7 +30,7 @@ private:
 std::string ReadAll(const std::string &path);
 void WriteAll(const std::string &path, const std::string &bytes);
 // n bytes of pseudo audio that hold neither "ID3" nor "TAG" nor FF FB.
-inline std::string Filler(size_t n, unsigned seed = 1) { return streambytes::Fill(n, seed); }
+std::string Filler(size_t n, unsigned seed = 1);
 // Installs a fault hook for the life of the guard.
 struct FaultHookGuard {
     explicit FaultHookGuard(tags::fileops::FaultHook h) { tags::fileops::SetFaultHook(std::move(h)); }
