@@ -104,8 +104,12 @@ INSTANTIATE_TEST_SUITE_P(Versions, ID3v2Render, ::testing::Values(
                   Frame("APIC", std::string("\0image/bmp\0\3d\0x", 15)) + Frame("APIC", std::string("\0-->\0\3d\0x", 9)) +
                   Frame("APIC", std::string("\0image/ti\0\3d\0x", 14))},
     // A 2.4 identifier other programs reject goes back as it came, last; a group byte stays.
-    RenderRow{"v24_odd_id_and_group", Tag(4, Frame24("tyer", Text("1999")) + Frame24("TPE1", "\5" + Text("g"), 0x0040)),
-              [](Mp3TagID3v2 &) {}, Frame("TPE1", "\5" + Text("g"), 0x0020) + Frame("tyer", Text("1999"))},
+    RenderRow{"v24_odd_id_and_group",
+              Tag(4, Frame24("tyer", Text("1999")) + Frame24("TPE1", "\5" + Text("g"), 0x0040) +
+                         Frame24("PRIV", std::string("\5me\0x", 5), 0x0040)),
+              [](Mp3TagID3v2 &) {},
+              Frame("TPE1", "\5" + Text("g"), 0x0020) + Frame("PRIV", std::string("\5me\0x", 5), 0x0020) +
+                  Frame("tyer", Text("1999"))},
     RenderRow{"v24", Tag(4, Frame24("TIT2", Utf8Text(std::string("\xE6\x97\xA5\0", 4))) +
                                 Frame24("TCON", Text(std::string("17\0Hard Beat", 12))) +
                                 Frame24("TDRC", Text("2004-05-06T07:08")) + Frame24("TSOP", Text("sort")) +
