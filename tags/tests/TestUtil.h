@@ -1,9 +1,15 @@
 #pragma once
 #include "FileOps.h"
+#include "id3v1/Mp3TagID3v1.h"
+#include "id3v2/Mp3TagID3v2.h"
 
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <functional>
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace testutil {
 
@@ -33,11 +39,24 @@ struct FaultHookGuard {
     FaultHookGuard &operator=(const FaultHookGuard &) = delete;
 };
 
+// What a reader of the tag sees, by getter name; "Ids" lists the frames as "ID:count,...".
+using FieldMap = std::map<std::string, std::string>;
+FieldMap Fields(const tags::Mp3TagID3v2 &t);
+FieldMap Fields(const tags::Mp3TagID3v1 &t);
+// Expected values of some fields; the others are not looked at.
+using Want = std::vector<std::pair<std::string, std::string>>;
+void ExpectFields(const FieldMap &got, const Want &want);
+
+// Equal bytes; otherwise where they first differ, without printing them.
+::testing::AssertionResult SameBytes(const std::string &got, const std::string &want);
+
+// fn must throw a TagError with this number and source, and a description (this one
+// when given).
+void ExpectTagError(const std::function<void()> &fn, int number, const std::string &source,
+                    const std::string &description = {});
+
 // True when both names lead to one file (hard links), by the file layer's identity.
 bool SameFile(const std::string &a, const std::string &b);
-
-// True where the tests run as root, who may write read-only files (never on Windows).
-bool IsRoot();
 
 // Runs fn in a child process that gave up root (as "nobody") where the tests run as
 // root, else in this process; returns fn's result, or 99 when the child failed.

@@ -1,57 +1,93 @@
 #include "TextCodec.h"
 #include "id3v1/Genres.h"
-#include "id3v1/Mp3TagID3v1.h"
 
 #include <gtest/gtest.h>
 
 using namespace tags;
 
-TEST(Genres, TableEdgesAndGaps) {
-    EXPECT_EQ(GenreTableName(0), "Blues");
-    EXPECT_EQ(GenreTableName(12), "Other");
-    EXPECT_EQ(GenreTableName(17), "Rock");
-    EXPECT_EQ(GenreTableName(78), "Rock 'n'Roll");
-    EXPECT_EQ(GenreTableName(109), "Pr0n Groove");
-    EXPECT_EQ(GenreTableName(122), "Drum Solo");
-    EXPECT_EQ(GenreTableName(123), "");
-    EXPECT_EQ(GenreTableName(124), "Euro - House");
-    EXPECT_EQ(GenreTableName(128), "Club - House");
-    EXPECT_EQ(GenreTableName(147), "Synth Pop");
-    EXPECT_EQ(GenreTableName(148), "");
-    EXPECT_EQ(GenreTableName(200), "");
-    EXPECT_EQ(GenreTableName(255), "");
-    int named = 0;
-    for (int g = 0; g < 256; ++g) named += GenreTableName(static_cast<std::uint8_t>(g)).empty() ? 0 : 1;
-    EXPECT_EQ(named, 147);
-    EXPECT_EQ(Mp3TagID3v1().GenreName(53), "Pop / Folk");
+TEST(Genres, EdgesOfTheTable) {
+    const std::pair<int, const char *> rows[] = {{0, "Blues"}, {122, "Drum Solo"}, {123, ""}, {124, "Euro - House"},
+                                                 {147, "Synth Pop"}, {148, ""}, {255, ""}};
+    for (const auto &[genre, name] : rows) EXPECT_EQ(GenreTableName(static_cast<std::uint8_t>(genre)), name) << genre;
 }
 
-TEST(Codec, Cp1252RoundTripAndFallback) {
+namespace {
+
+// UTF-8 text and its UTF-16 form, little endian with BOM, as our writer makes it.
+struct Utf16Row {
+    const char *name;
+    std::string utf8, utf16;
+};
+
+void PrintTo(const Utf16Row &r, std::ostream *os) { *os << r.name; }
+
+class Utf16 : public ::testing::TestWithParam<Utf16Row> {};
+
+TEST_P(Utf16, BothWaysAndBothByteOrders) {
+    const Utf16Row &r = GetParam();
+    const std::string le = "\xFF\xFE" + r.utf16;
+    EXPECT_EQ(codec::Utf8ToUtf16Bom(r.utf8), le);
+    EXPECT_EQ(codec::Utf16ToUtf8(le, true), r.utf8); // the BOM decides
+    std::string be;
+    for (size_t i = 0; i + 1 < r.utf16.size(); i += 2) be += std::string{r.utf16[i + 1], r.utf16[i]};
+    EXPECT_EQ(codec::Utf16ToUtf8("\xFE\xFF" + be, false), r.utf8);
+    EXPECT_EQ(codec::Utf16ToUtf8(be, true), r.utf8);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Utf16, ::testing::Values(
+    Utf16Row{"bmp", "Zoë 日", std::string("Z\0o\0\xEB\0 \0\xE5\x65", 10)},
+    Utf16Row{"last_before_surrogates", "\xED\x9F\xBF" "a", std::string("\xFF\xD7" "a\0", 4)},
+    Utf16Row{"first_after_surrogates", "\xEE\x80\x80", std::string("\0\xE0", 2)},
+    Utf16Row{"last_of_the_bmp", "\xEF\xBF\xBF", "\xFF\xFF"},
+    Utf16Row{"first_pair", "\xF0\x90\x80\x80", std::string("\0\xD8\0\xDC", 4)},
+    Utf16Row{"pair_in_text", "a\xF0\x9F\x8E\xB5" "b", std::string("a\0\x3C\xD8\xB5\xDF" "b\0", 8)},
+    Utf16Row{"last_pair", "\xF4\x8F\xBF\xBF", "\xFF\xDB\xFF\xDF"}),
+    [](const ::testing::TestParamInfo<Utf16Row> &i) { return std::string(i.param.name); });
+
+// Bytes that are no valid text: each bad unit gives one U+FFFD, the rest is kept.
+const std::string kBad = "\xEF\xBF\xBD";
+struct BadRow {
+    const char *name;
+    std::string in, out;
+    bool utf16; // else UTF-8 through SanitizeUtf8
+};
+
+void PrintTo(const BadRow &r, std::ostream *os) { *os << r.name; }
+
+class BadText : public ::testing::TestWithParam<BadRow> {};
+
+TEST_P(BadText, Replaced) {
+    const BadRow &r = GetParam();
+    EXPECT_EQ(r.utf16 ? codec::Utf16ToUtf8(r.in, false) : codec::SanitizeUtf8(r.in), r.out);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, BadText, ::testing::Values(
+    BadRow{"high_surrogate_last", std::string("A\0\0\xD8", 4), "A" + kBad, true},
+    BadRow{"high_surrogate_before_text", std::string("\xFF\xDB\0\xE0", 4), kBad + "\xEE\x80\x80", true},
+    BadRow{"high_surrogate_then_odd_byte", std::string("\xFE\xFF\xD8\0\xDC", 5), kBad, true},
+    BadRow{"low_surrogates_twice", std::string("\0\xDC\0\xDC", 4), kBad + kBad, true},
+    BadRow{"high_surrogate_twice", std::string("\0\xD8\0\xD8\0\xDC", 6), kBad + "\xF0\x90\x80\x80", true},
+    BadRow{"low_surrogate_alone", std::string("\xFF\xDF" "A\0", 4), kBad + "A", true},
+    BadRow{"odd_last_byte", std::string("A\0B", 3), "A", true},
+    BadRow{"cut_sequence", "a\xC3(b", "a" + kBad + "(b", false},
+    BadRow{"overlong", "\xC0\x80", kBad + kBad, false},
+    BadRow{"surrogate_in_utf8", "\xED\xA0\x80", kBad + kBad + kBad, false},
+    BadRow{"past_unicode", "\xF4\x90\x80\x80", kBad + kBad + kBad + kBad, false},
+    BadRow{"replacement_itself", kBad, kBad, false}),
+    [](const ::testing::TestParamInfo<BadRow> &i) { return std::string(i.param.name); });
+
+} // namespace
+
+TEST(Cp1252, RoundTripAndFallback) {
     const std::string bytes("Gr\xFC\xDF" "e \x80 \x93x\x94", 11);
-    const std::string utf8 = codec::Cp1252ToUtf8(bytes);
-    EXPECT_EQ(utf8, "Grüße € “x”");
-    EXPECT_EQ(codec::Utf8ToCp1252(utf8), bytes);
+    EXPECT_EQ(codec::Cp1252ToUtf8(bytes), "Grüße € “x”");
+    EXPECT_EQ(codec::Utf8ToCp1252("Grüße € “x”"), bytes);
     EXPECT_TRUE(codec::FitsCp1252("Mädchen – Ärger"));
-    EXPECT_FALSE(codec::FitsCp1252("日本"));
     EXPECT_FALSE(codec::FitsCp1252("Москва"));
+    EXPECT_FALSE(codec::FitsCp1252("a\xC3"));
     EXPECT_EQ(codec::Utf8ToCp1252("a日b"), "a?b");
     // Every byte survives a round trip, the five undefined ones included.
     std::string all;
     for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
     EXPECT_EQ(codec::Utf8ToCp1252(codec::Cp1252ToUtf8(all)), all);
-}
-
-TEST(Codec, Utf16BothOrdersAndSurrogates) {
-    const std::string text = "Zoë 日本 \xF0\x9F\x8E\xB5"; // with a U+1F3B5 outside the BMP
-    const std::string le = codec::Utf8ToUtf16Bom(text);
-    ASSERT_EQ(le.substr(0, 2), std::string("\xFF\xFE", 2));
-    EXPECT_EQ(codec::Utf16ToUtf8(le, false), text);
-    // Same text big endian, with and without BOM.
-    std::string be = "\xFE\xFF";
-    for (size_t i = 2; i + 1 < le.size(); i += 2) { be += le[i + 1]; be += le[i]; }
-    EXPECT_EQ(codec::Utf16ToUtf8(be, false), text);
-    EXPECT_EQ(codec::Utf16ToUtf8(be.substr(2), true), text);
-    // A lone surrogate and an odd trailing byte do not break decoding.
-    EXPECT_EQ(codec::Utf16ToUtf8(std::string("\xFF\xFE\x00\xD8\x41\x00\x42", 7), false), "\xEF\xBF\xBD" "A");
-    EXPECT_EQ(codec::SanitizeUtf8("a\xC3(b"), "a\xEF\xBF\xBD(b");
 }

@@ -127,6 +127,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Row{"v1_rewrite_write_halfway", Kind::V1, Route::InPlace, Op::Write, Where::File, 1, EIO},
         Row{"v1_append_disk_full", Kind::V1, Route::Append, Op::Write, Where::File, 1, ENOSPC},
+        Row{"v1_open_for_writing", Kind::V1, Route::InPlace, Op::Open, Where::File, 2, EACCES},
+        Row{"v1_read_before_writing", Kind::V1, Route::InPlace, Op::Read, Where::File, 2, EIO},
         Row{"v2_in_place_write_halfway", Kind::V2, Route::InPlace, Op::Write, Where::File, 1, EIO},
         Row{"both_in_place_v1_fails_after_v2", Kind::Both, Route::InPlace, Op::Write, Where::File, 2, EIO},
         Row{"both_in_place_v2_fails", Kind::Both, Route::InPlace, Op::Write, Where::File, 1, EIO},

@@ -1,0 +1,102 @@
+// Every error the tag classes raise themselves or pass on from opening a file: number,
+// source and text, and the file as it was (write faults: test_write_faults.cpp).
+#include "Id3Bytes.h"
+#include "TagError.h"
+#include "TestUtil.h"
+
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace tags;
+using namespace id3bytes;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ErrorRow {
+    const char *name;
+    std::function<void(const std::string &path)> act; // on a file holding `before`
+    int number;
+    const char *source;
+    std::string description = {}; // empty: any non-empty text
+    std::string before = Tag(3, Frame("TIT2", Text("T")) + Frame("TPE1", Text("A")) + Frame("TALB", Text("L")), 100) +
+                         testutil::Filler(500);
+};
+
+void PrintTo(const ErrorRow &r, std::ostream *os) { *os << r.name; }
+
+class TagErrors : public ::testing::TestWithParam<ErrorRow> {};
+
+TEST_P(TagErrors, NumberSourceTextAndTheFileKept) {
+    const ErrorRow &r = GetParam();
+    testutil::TempDir dir;
+    const std::string path = dir.file("a.mp3");
+    testutil::WriteAll(path, r.before);
+    testutil::ExpectTagError([&] { r.act(path); }, r.number, r.source, r.description);
+    // Nothing beside the file, and the file unchanged unless the row removed it.
+    for (const auto &e : fs::directory_iterator(dir.path())) EXPECT_EQ(e.path().filename(), "a.mp3");
+    if (fs::exists(path)) {
+        EXPECT_TRUE(testutil::SameBytes(testutil::ReadAll(path), r.before));
+    }
+}
+
+std::string Name(const ::testing::TestParamInfo<ErrorRow> &i) { return i.param.name; }
+
+// Acts on a tag object bound to the file.
+template <class T>
+std::function<void(const std::string &)> Bound(std::function<void(T &, const std::string &)> fn) {
+    return [fn](const std::string &path) {
+        T t;
+        t.MP3File(path);
+        fn(t, path);
+    };
+}
+using V2 = Mp3TagID3v2;
+using V1 = Mp3TagID3v1;
+constexpr const char *kV2 = "tags_tests.cMP3ID3v2";
+constexpr const char *kV1 = "tags_tests.cMP3ID3v1";
+const std::string kBadArgument = "Invalid procedure call or argument";
+const std::string kNotFound = SystemErrorText(fileops::kErrNotFound);
+const std::string kNoStore = "Object variable or With block variable not set";
+
+INSTANTIATE_TEST_SUITE_P(Open, TagErrors, ::testing::Values(
+    ErrorRow{"v2_missing_file", [](const std::string &p) { V2().MP3File(p + "x"); }, fileops::kErrNotFound, kV2, kNotFound},
+    ErrorRow{"v1_missing_file", [](const std::string &p) { V1().MP3File(p + "x"); }, fileops::kErrNotFound, kV1, kNotFound},
+    // A file gone between reading and writing is not made anew.
+    ErrorRow{"v2_file_gone", Bound<V2>([](V2 &t, const std::string &p) { t.Title("x"), fs::remove(p), t.Update(); }),
+             fileops::kErrNotFound, kV2, kNotFound},
+    ErrorRow{"v1_file_gone", Bound<V1>([](V1 &t, const std::string &p) { t.Title("x"), fs::remove(p), t.Update(); }),
+             fileops::kErrNotFound, kV1, kNotFound},
+    // A bad identifier fails before the file is opened.
+    ErrorRow{"v2_short_identifier", Bound<V2>([](V2 &t, const std::string &p) { t.AddTag("TT", "x"), fs::remove(p), t.Update(); }),
+             5, kV2, kBadArgument}),
+    Name);
+
+// The frame store's own errors: arguments out of range, no store before MP3File.
+INSTANTIATE_TEST_SUITE_P(Store, TagErrors, ::testing::Values(
+    ErrorRow{"remove_frame_missing", Bound<V2>([](V2 &t, const std::string &) { t.RemoveFrame("COMM"); }), 5, kV2, kBadArgument},
+    ErrorRow{"remove_frame_0", Bound<V2>([](V2 &t, const std::string &) { t.RemoveFrame(0); }), 5, kV2, kBadArgument},
+    ErrorRow{"remove_frame_past_the_end", Bound<V2>([](V2 &t, const std::string &) { t.RemoveFrame(4); }), 5, kV2, kBadArgument},
+    ErrorRow{"remove_tag_0", Bound<V2>([](V2 &t, const std::string &) { t.RemoveTag("TIT2", 0); }), 5, kV2, kBadArgument},
+    ErrorRow{"remove_tag_past_the_end", Bound<V2>([](V2 &t, const std::string &) { t.RemoveTag("TIT2", 2); }), 5, kV2, kBadArgument},
+    ErrorRow{"remove_tag_missing_frame", Bound<V2>([](V2 &t, const std::string &) { t.RemoveTag("COMM", 1); }), 5, kV2, kBadArgument},
+    ErrorRow{"frame_0", Bound<V2>([](V2 &t, const std::string &) { t.Frame(0); }), V2::kErrSubscript, kV2, "Subscript out of range"},
+    ErrorRow{"frame_past_the_end", Bound<V2>([](V2 &t, const std::string &) { t.Frame(4); }), V2::kErrSubscript, kV2},
+    ErrorRow{"no_store_count", [](const std::string &) { V2().FrameCount(); }, V2::kErrNoStore, kV2, kNoStore},
+    ErrorRow{"no_store_add", [](const std::string &) { V2().AddTag("TIT2", "x"); }, V2::kErrNoStore, kV2, kNoStore},
+    ErrorRow{"no_store_setter", [](const std::string &) { V2().Title("x"); }, V2::kErrNoStore, kV2, kNoStore},
+    ErrorRow{"no_store_update", [](const std::string &) { V2().Update(); }, V2::kErrNoStore, kV2, kNoStore}),
+    Name);
+
+TEST(TagErrors, EmptyFileIsNoValidMp3) {
+    testutil::TempDir dir;
+    const std::string path = dir.file("e.mp3");
+    testutil::WriteAll(path, "");
+    V1 t;
+    t.MP3File(path);
+    testutil::ExpectTagError([&] { t.Update(); }, static_cast<int>(0x80041001u), kV1, path + " is not a valid MP3 file.");
+    EXPECT_EQ(testutil::ReadAll(path), "");
+}
+
+} // namespace
