@@ -153,7 +153,9 @@ private slots:
 
         // A run started from within a run starts nothing.
         RunOutcome inner = RunOutcome::Done;
-        run.SetSteps({[&](const RunFile &) { inner = run.Run(plan).outcome; }});
+        album::FileSteps reentrant;
+        reentrant.select = [&](const RunFile &) { inner = run.Run(plan).outcome; };
+        run.SetSteps(reentrant);
         run.Run(plan);
         QCOMPARE(inner, RunOutcome::Busy);
 
