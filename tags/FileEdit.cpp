@@ -161,7 +161,7 @@ void ApplySplices(File &f, const std::string &path, const std::vector<Splice> &s
 
     // Write through a symbolic link to the file it names; the link stays a link.
     const std::string target = LinkTarget(path);
-    const std::string folder = FolderOf(target);
+    const std::string folder = ParentFolder(target);
     const File::Identity id = f.Identify();
     const int perms = f.PermissionBits();
 

@@ -22,6 +22,16 @@ namespace {
     throw TagError(EINVAL, source, path + " is " + kind + ", not an MP3 file.");
 }
 
+File::Identity IdentityOf(const struct stat &st) {
+    File::Identity id;
+    id.device = static_cast<std::uint64_t>(st.st_dev);
+    id.inode = static_cast<std::uint64_t>(st.st_ino);
+    id.links = static_cast<std::uint64_t>(st.st_nlink);
+    id.owner = static_cast<long>(st.st_uid);
+    id.group = static_cast<long>(st.st_gid);
+    return id;
+}
+
 } // namespace
 
 void File::OpenRegular(const std::string &path, Mode mode) {
@@ -47,9 +57,7 @@ void File::OpenRegular(const std::string &path, Mode mode) {
     }
     // Clears O_NONBLOCK, the only status flag that was set.
     ::fcntl(fd_, F_SETFL, 0);
-    opened_ = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-               static_cast<std::uint64_t>(st.st_nlink), static_cast<long>(st.st_uid), static_cast<long>(st.st_gid)};
-    openedKnown_ = true;
+    opened_ = IdentityOf(st);
     plainName_ = !link && named.st_dev == st.st_dev && named.st_ino == st.st_ino;
 }
 
@@ -129,13 +137,7 @@ void File::SetPermissionBits(int bits) {
 File::Identity File::Identify() {
     struct stat st {};
     if (fstat(fd_, &st) != 0) Fail(errno);
-    Identity id;
-    id.device = static_cast<std::uint64_t>(st.st_dev);
-    id.inode = static_cast<std::uint64_t>(st.st_ino);
-    id.links = static_cast<std::uint64_t>(st.st_nlink);
-    id.owner = static_cast<long>(st.st_uid);
-    id.group = static_cast<long>(st.st_gid);
-    return id;
+    return IdentityOf(st);
 }
 
 bool File::SetOwner(long owner, long group) noexcept {

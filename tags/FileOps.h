@@ -115,7 +115,6 @@ private:
     // What the system part learnt while opening, so the recovery check needs no second
     // look: the file's identity then, and whether the name is known not to be a link.
     Identity opened_;
-    bool openedKnown_ = false;
     bool plainName_ = false;
 #ifdef _WIN32
     void *handle_ = nullptr; // HANDLE, never INVALID_HANDLE_VALUE

@@ -35,12 +35,12 @@ void File::Open(const std::string &path, Mode mode) { OpenFile(path, mode, true)
 void File::OpenFile(const std::string &path, Mode mode, bool finishCopy) {
     Close();
     path_ = path;
-    openedKnown_ = plainName_ = false;
+    plainName_ = false;
     if (int e = Injected(Op::Open, path)) Fail(e);
     OpenRegular(path, mode);
     if (!finishCopy) return;
-    const Identity id = openedKnown_ ? opened_ : Identify();
-    const std::string record = CopyRecordPath(plainName_ ? ParentFolder(path) : FolderOf(path), id.device, id.inode);
+    const std::string record =
+        CopyRecordPath(plainName_ ? ParentFolder(path) : FolderOf(path), opened_.device, opened_.inode);
     std::error_code ec;
     if (!std::filesystem::exists(PathFromUtf8(record), ec)) return;
     // A writer was killed while copying new content over this file: finish its copy.

@@ -31,6 +31,14 @@ std::wstring Wide(const std::string &utf8) {
 
 HANDLE H(void *h) { return static_cast<HANDLE>(h); }
 
+File::Identity IdentityOf(const BY_HANDLE_FILE_INFORMATION &info) {
+    File::Identity id;
+    id.device = info.dwVolumeSerialNumber;
+    id.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    id.links = info.nNumberOfLinks;
+    return id;
+}
+
 // Attributes that describe the file rather than its state; copied to the replacement.
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                                   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
@@ -75,6 +83,7 @@ void File::OpenRegular(const std::string &path, Mode mode) {
         Close();
         Fail(ERROR_ACCESS_DENIED);
     }
+    opened_ = IdentityOf(info);
 }
 
 void File::CreateNew(const std::string &path) {
@@ -165,11 +174,7 @@ void File::SetPermissionBits(int bits) {
 File::Identity File::Identify() {
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(H(handle_), &info)) Fail(static_cast<int>(GetLastError()));
-    Identity id;
-    id.device = info.dwVolumeSerialNumber;
-    id.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    id.links = info.nNumberOfLinks;
-    return id;
+    return IdentityOf(info);
 }
 
 // A new file belongs to whoever may write the folder; there is no owner to carry over.
