@@ -117,6 +117,13 @@ std::optional<std::string> ConvertPicV22(std::string_view body) {
     return out;
 }
 
+bool SameBodyIn23(std::string_view id, unsigned char first) {
+    const std::string up = UpperId(id);
+    // Text frames are joined and re-encoded; IPLS is a string list.
+    if (up.empty() || up[0] == 'T' || up == "IPLS") return false;
+    return !HasEncodingByte(up) || !NeedsRecode(first);
+}
+
 std::optional<std::pair<std::string, std::string>> DowngradeV24(std::string_view id, std::string_view body) {
     std::string up = UpperId(id);
     if (up == "TIPL") up = "IPLS";

@@ -20,6 +20,10 @@ std::optional<std::string> ConvertPicV22(std::string_view body);
 // so it is kept as it is. TDRC and TDOR are not handled here (see DateFramesV24).
 std::optional<std::pair<std::string, std::string>> DowngradeV24(std::string_view id, std::string_view body);
 
+// Whether DowngradeV24 leaves a (non-date) 2.4 frame whose body starts with `first` as
+// it is, so its body can be kept without being looked at.
+bool SameBodyIn23(std::string_view id, unsigned char first);
+
 // 2.3 text frames for a 2.4 timestamp "yyyy-MM-ddTHH:mm:ss": TYER, TDAT, TIME
 // (or TORY for the original release time, TDOR). Each as (identifier, text).
 std::vector<std::pair<std::string, std::string>> DateFramesV24(std::string_view id, std::string_view timestamp);

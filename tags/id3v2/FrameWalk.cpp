@@ -23,7 +23,7 @@ size_t ExtendedHeaderLength(std::string_view body, int version) {
     return ext;
 }
 
-FrameWalk WalkFrames(std::string_view body, int version, size_t from) {
+FrameWalk WalkFrames(std::string_view body, int version, size_t from, const LoadBytes &load) {
     const auto *b = reinterpret_cast<const unsigned char *>(body.data());
     const size_t limit = body.size();
     const size_t hdr = FrameHeaderLength(version);
@@ -32,6 +32,7 @@ FrameWalk WalkFrames(std::string_view body, int version, size_t from) {
     auto startsFrame = [&](std::uint64_t at) {
         if (at == limit) return true;
         if (at + idLen > limit) return false;
+        if (load) load(static_cast<size_t>(at), idLen);
         bool zero = true, ok = true;
         for (size_t i = 0; i < idLen; ++i) {
             zero = zero && b[at + i] == 0;
@@ -43,6 +44,7 @@ FrameWalk WalkFrames(std::string_view body, int version, size_t from) {
     FrameWalk w;
     size_t pos = from;
     while (pos <= limit && limit - pos >= hdr) {
+        if (load) load(pos, hdr);
         const unsigned char *fh = b + pos;
         bool zero = true, valid = true;
         for (size_t i = 0; i < idLen; ++i) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -23,7 +24,9 @@ size_t FrameHeaderLength(int version);
 // extended header). A frame whose identifier holds bytes outside A-Z/0-9 still counts
 // when its size fits and the end, padding or another frame follows it. 2.4 sizes
 // written as plain numbers are recognised the same way.
-FrameWalk WalkFrames(std::string_view body, int version, size_t from = 0);
+// A body read in pieces passes `load`, called before bytes [pos, pos + n) are looked at.
+using LoadBytes = std::function<void(size_t pos, size_t n)>;
+FrameWalk WalkFrames(std::string_view body, int version, size_t from = 0, const LoadBytes &load = {});
 
 // Length of the extended header at the start of a body (flag 0x40 of 2.3 and 2.4), or
 // npos when it does not fit.

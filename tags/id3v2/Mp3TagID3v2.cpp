@@ -22,6 +22,14 @@ using namespace id3v2;
 
 namespace {
 
+// Binary bodies from this size on stay in the file until a write needs them, and the
+// tag is read in pieces of kReadPiece around them.
+constexpr size_t kLeaveFrom = 2048;
+constexpr size_t kReadPiece = 4096;
+
+// A read that came up short: the file got shorter while its tag was read in pieces.
+struct ShortRead {};
+
 // A growing tag's declared size is a multiple of this, so later edits fit in place.
 constexpr std::int64_t kSizeStep = 2048;
 // The largest size the 28 bits of a synchsafe header field can declare.
@@ -81,6 +89,8 @@ void Mp3TagID3v2::ReadTag() {
     hasStore_ = true;
     tagStart_ = 0;
     version_ = 0;
+    tagFlags_ = 0;
+    inFile_ = false;
     for (std::string *s : {&title_, &artist_, &album_, &year_, &comment_, &track_, &otherGenreName_, &lyrics_,
                            &linkTo_, &encodedBy_, &playCounter_, &originalArtist_, &composer_, &copyright_,
                            &audioURL_, &buyURL_, &artistURL_})
@@ -107,16 +117,42 @@ void Mp3TagID3v2::ReadFrames(File &f, std::int64_t fileLen) {
     std::uint32_t tagSize = 0;
     if (!DecodeSynchsafe(h + 3, tagSize)) return;
     const int flags = h[2];
+    tagFlags_ = flags;
     // 2.2 defines a compression flag but no compression scheme.
     if (version_ == 2 && (flags & 0x40)) return;
 
-    const std::int64_t avail = fileLen - (tagStart_ - 1 + 7);
+    const std::int64_t bodyPos = tagStart_ - 1 + 7;
+    const std::int64_t avail = fileLen - bodyPos;
     if (avail <= 0) return;
-    // Not zero-filled: the read overwrites it, and frames keep slices of it.
+    // Not zero-filled: the reads overwrite what is looked at, and frames keep slices of it.
     const size_t want = static_cast<size_t>(std::min<std::int64_t>(tagSize, avail));
     std::shared_ptr<char[]> tag(new char[want]);
+    const bool wholeUnsync = version_ <= 3 && (flags & 0x80);
+    if (version_ >= 3 && !wholeUnsync && want > 2 * kReadPiece) {
+        // In pieces: large binary bodies are skipped, not copied.
+        std::vector<std::pair<size_t, size_t>> loaded; // [from, to) read so far
+        const std::function<void(size_t, size_t)> load = [&](size_t pos, size_t n) {
+            const size_t end = std::min(want, pos + n);
+            for (const auto &[a, b] : loaded)
+                if (a <= pos && end <= b) return;
+            if (pos >= end) return;
+            const size_t to = std::min(want, std::max(end, pos + kReadPiece));
+            f.Seek(bodyPos + static_cast<std::int64_t>(pos));
+            if (f.ReadFull(tag.get() + pos, to - pos) != to - pos) throw ShortRead{};
+            loaded.emplace_back(pos, to);
+        };
+        try {
+            ParseFrames(tag, std::string_view(tag.get(), want), flags, &load);
+            return;
+        } catch (const ShortRead &) {
+            frames_.clear(); // read it whole instead, as far as it goes now
+            pending_.clear();
+            inFile_ = false;
+        }
+    }
+    f.Seek(bodyPos);
     const size_t got = f.ReadFull(tag.get(), want);
-    if (version_ <= 3 && (flags & 0x80)) {
+    if (wholeUnsync) {
         auto plain = std::make_shared<const std::string>(Resynchronise(std::string_view(tag.get(), got)));
         ParseFrames(plain, *plain, flags);
         return;
@@ -124,8 +160,10 @@ void Mp3TagID3v2::ReadFrames(File &f, std::int64_t fileLen) {
     ParseFrames(tag, std::string_view(tag.get(), got), flags);
 }
 
-void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const void> &owner, std::string_view tag, int tagFlags) {
+void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const void> &owner, std::string_view tag, int tagFlags,
+                              const std::function<void(size_t, size_t)> *load) {
     size_t from = 0;
+    if (load) (*load)(0, kReadPiece);
     if (version_ >= 3 && (tagFlags & 0x40)) {
         from = ExtendedHeaderLength(tag, version_);
         if (from == std::string_view::npos) return;
@@ -133,12 +171,25 @@ void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const void> &owner, std::str
     const size_t hdr = FrameHeaderLength(version_);
     const size_t idLen = version_ == 2 ? 3 : 4;
     std::vector<DateFrame> dates; // TDRC/TDOR, resolved at the end
-    for (const FrameSpan &span : WalkFrames(tag, version_, from).frames) {
+    for (const FrameSpan &span : WalkFrames(tag, version_, from, load ? *load : LoadBytes()).frames) {
         const auto *fh = reinterpret_cast<const unsigned char *>(tag.data() + span.pos);
         const std::string rawId(reinterpret_cast<const char *>(fh), idLen);
-        FrameBytes body(owner, tag.substr(span.pos + hdr, span.size));
-        if (body.empty()) continue; // 2.3 has no empty frames, and other readers stop at one
+        if (span.size == 0) continue; // 2.3 has no empty frames, and other readers stop at one
         const auto fflags = static_cast<std::uint16_t>(version_ == 2 ? 0 : fh[8] << 8 | fh[9]);
+        if (load) {
+            (*load)(span.pos + hdr, 1);
+            if (LeftInFile(rawId, fh, span.size, tagFlags)) {
+                TagString t;
+                // 2.4 status flags sit one bit lower in 2.3; nothing else is set here.
+                t.flags = version_ == 3 ? fflags : static_cast<std::uint16_t>(((fflags >> 8) & 0x70) << 9);
+                t.body = FrameBytes(span.pos, std::string_view(tag.data() + span.pos, hdr), span.size);
+                inFile_ = true;
+                StoreFrame(rawId, std::move(t), false);
+                continue;
+            }
+            (*load)(span.pos + hdr, span.size);
+        }
+        FrameBytes body(owner, tag.substr(span.pos + hdr, span.size));
         if (version_ == 2) {
             const std::string id = MapFrameIdV22(rawId);
             if (id.empty()) continue;
@@ -175,6 +226,61 @@ void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const void> &owner, std::str
             frames_.insert(frames_.begin() + static_cast<std::ptrdiff_t>(d.at + inserted++), FrameEntry{frame, {std::move(t)}});
         }
     }
+}
+
+// Whether a frame read in pieces keeps its body in the file: large, stored as it is,
+// and never decoded.
+bool Mp3TagID3v2::LeftInFile(const std::string &id, const unsigned char *header, size_t size, int tagFlags) const {
+    if (size < kLeaveFrom || !PlainId(id) || id == "TDRC" || id == "TDOR") return false;
+    if (std::find(std::begin(kFieldFrames), std::end(kFieldFrames), id) != std::end(kFieldFrames)) return false;
+    if (version_ == 3) return true;
+    // 2.4: no group, compression, encryption, unsynchronisation or length in front.
+    const int flags = header[8] << 8 | header[9];
+    return (flags & 0x004F) == 0 && !(tagFlags & 0x80) && SameBodyIn23(id, header[10]);
+}
+
+void Mp3TagID3v2::FillBodies(const TagBytes &old) const {
+    if (!inFile_) return;
+    auto changed = [this] { Fail(kErrChanged, "Path/File access error: the file changed since its tag was read"); };
+    if (old.size < 10) changed();
+    const char *h = old.data.get();
+    std::uint32_t size = 0;
+    if (h[3] != version_ || h[5] != tagFlags_ ||
+        !DecodeSynchsafe(reinterpret_cast<const unsigned char *>(h + 6), size))
+        changed();
+    const std::string_view body(h + 10, std::min<size_t>(size, old.size - 10));
+    size_t from = 0;
+    if (tagFlags_ & 0x40) {
+        from = ExtendedHeaderLength(body, version_);
+        if (from == std::string_view::npos) changed();
+    }
+    const std::vector<FrameSpan> spans = WalkFrames(body, version_, from).frames;
+    const size_t hdr = FrameHeaderLength(version_);
+    std::vector<const FrameBytes *> filled;
+    for (const FrameEntry &e : frames_)
+        for (const TagString &t : e.tags) {
+            if (!t.body || !t.body->InFile()) continue;
+            const FrameBytes &b = *t.body;
+            const auto it = std::lower_bound(spans.begin(), spans.end(), b.at(),
+                                             [](const FrameSpan &s, size_t at) { return s.pos < at; });
+            if (it == spans.end() || it->pos != b.at() || it->size != b.size() || body.substr(b.at(), hdr) != b.head())
+                changed();
+            filled.push_back(&b);
+        }
+    // Only once every body is found, so a failure leaves the store as it was.
+    for (const FrameBytes *b : filled) b->Fill(old.data, body.substr(b->at() + hdr, b->size()));
+    inFile_ = false;
+}
+
+void Mp3TagID3v2::FillBodies() const {
+    if (!inFile_) return;
+    File f(Source());
+    f.Open(path_, File::Mode::Read);
+    const std::int64_t len = f.Size();
+    const std::int64_t start = FindTagStart(f, len);
+    TagBytes old;
+    if (start > 0) MeasureTag(f, start - 4, len, &old);
+    FillBodies(old);
 }
 
 void Mp3TagID3v2::ReadFrameV23(const std::string &id, std::uint16_t flags, FrameBytes body,
@@ -475,8 +581,15 @@ void Mp3TagID3v2::OtherGenreName(const std::string &v) {
 
 // ---------------------------------------------------------------- writing
 
+void Mp3TagID3v2::CheckIds() const {
+    RequireStore();
+    for (const FrameEntry &e : frames_)
+        if (e.id.find("ID3") == std::string::npos && e.id.size() < 4) Fail(kErrInvalidArgument, "Invalid procedure call or argument");
+}
+
 std::string Mp3TagID3v2::RenderTag(std::uint32_t sizeField) const {
     RequireStore();
+    FillBodies();
     // Sized up front, with room for the padding the old tag's place usually leaves: kept
     // bodies (pictures) are copied once, straight into place, and never moved again.
     size_t total = 14 + kSizeStep + 4096;
@@ -515,19 +628,16 @@ std::string Mp3TagID3v2::RenderTag(std::uint32_t sizeField) const {
 void Mp3TagID3v2::Update() { WriteTag(); }
 
 void Mp3TagID3v2::WriteTag() {
-    std::string buf = RenderTag(0); // a bad store fails before the file is opened
+    CheckIds(); // a bad store fails before the file is opened
     File f(Source());
     f.Open(path_, File::Mode::ReadWrite);
     std::vector<fileops::Splice> plan;
-    plan.push_back(PlanTag(f, std::move(buf)));
+    plan.push_back(PlanUpdate(f));
     fileops::ApplySplices(f, path_, plan, Source());
 }
 
-fileops::Splice Mp3TagID3v2::PlanUpdate(File &f) const { return PlanTag(f, RenderTag(0)); }
-
-fileops::Splice Mp3TagID3v2::PlanTag(File &f, std::string buf) const {
-    const std::int64_t total = static_cast<std::int64_t>(buf.size());
-    if (total > kMaxTagSize) Fail(kErrInvalidArgument, "Invalid procedure call or argument");
+fileops::Splice Mp3TagID3v2::PlanUpdate(File &f) const {
+    CheckIds();
     const std::int64_t len = f.Size();
     const std::int64_t start = FindTagStart(f, len);
 
@@ -536,7 +646,12 @@ fileops::Splice Mp3TagID3v2::PlanTag(File &f, std::string buf) const {
     // A tag after other bytes is rewritten to the start: bytes in front of a tag can
     // pass for audio once the tag changes.
     const std::int64_t tagPos = start > 0 ? start - 4 : 0;
-    const TagRoom room = start > 0 ? MeasureTag(f, tagPos, len) : TagRoom{};
+    TagBytes old;
+    const TagRoom room = start > 0 ? MeasureTag(f, tagPos, len, &old) : TagRoom{};
+    FillBodies(old);
+    std::string buf = RenderTag(0);
+    const std::int64_t total = static_cast<std::int64_t>(buf.size());
+    if (total > kMaxTagSize) Fail(kErrInvalidArgument, "Invalid procedure call or argument");
     if (tagPos == 0 && room.proven > 0 && total <= room.proven) {
         buf.resize(static_cast<size_t>(room.proven), '\0');
         EncodeSynchsafe(static_cast<std::uint32_t>(room.end - 10), buf.data() + 6);

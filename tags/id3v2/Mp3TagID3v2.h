@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +14,9 @@ namespace fileops {
 class File;
 struct Splice;
 }
+namespace id3v2 {
+struct TagBytes;
+}
 
 // The ID3v2 tag of one MP3 file: read in versions 2.2 to 2.4 into a frame store with
 // named fields, edited, and written back as version 2.3. Setting MP3File reads at once;
@@ -20,12 +24,16 @@ struct Splice;
 //
 // Every frame read keeps its body bytes, so Update writes untouched frames (pictures,
 // private data, UTF-16 texts) back unchanged; tag strings given to AddTag and the
-// setters are written from their text.
+// setters are written from their text. Large binary bodies are not read with the tag:
+// Update takes them from the old tag it reads anyway, and fails with kErrChanged
+// when that no longer holds them where they were.
 class Mp3TagID3v2 {
 public:
     // Store lookups that fail: an out-of-range position, and use before MP3File was set.
     static constexpr std::int32_t kErrSubscript = 9;
     static constexpr std::int32_t kErrNoStore = 91;
+    // Update found the file's tag changed since it was read; nothing was written.
+    static constexpr std::int32_t kErrChanged = 75;
 
     const std::string &MP3File() const { return path_; }
     void MP3File(const std::string &path);
@@ -100,6 +108,8 @@ public:
 private:
     // A frame body: bytes of its own, or a slice of the tag as read, which it shares
     // rather than copies (a cover picture is read once and written once).
+    // A body can also still be in the file, known by the frame header in front of it,
+    // until the write fills it in from the old tag's bytes.
     class FrameBytes {
     public:
         FrameBytes(std::string bytes) {
@@ -108,14 +118,26 @@ private:
             buf_ = std::move(own);
         }
         FrameBytes(std::shared_ptr<const void> tag, std::string_view bytes) : buf_(std::move(tag)), view_(bytes) {}
+        // `size` body bytes behind the frame header `head` at `at` in the tag body.
+        FrameBytes(size_t at, std::string_view head, size_t size) : head_(head), at_(at), size_(size) {}
         operator std::string_view() const { return view_; }
         std::string_view view() const { return view_; }
-        size_t size() const { return view_.size(); }
-        bool empty() const { return view_.empty(); }
+        size_t size() const { return InFile() ? size_ : view_.size(); }
+        bool empty() const { return size() == 0; }
+        bool InFile() const { return !head_.empty(); }
+        size_t at() const { return at_; }
+        const std::string &head() const { return head_; }
+        void Fill(std::shared_ptr<const void> tag, std::string_view bytes) const {
+            buf_ = std::move(tag);
+            view_ = bytes;
+            head_.clear();
+        }
 
     private:
-        std::shared_ptr<const void> buf_; // keeps the bytes of view_ alive
-        std::string_view view_;
+        mutable std::shared_ptr<const void> buf_; // keeps the bytes of view_ alive
+        mutable std::string_view view_;
+        mutable std::string head_; // the frame header while the body is in the file
+        size_t at_ = 0, size_ = 0;
     };
     struct TagString {
         std::string text;                // as given to AddTag
@@ -134,7 +156,15 @@ private:
 
     void ReadTag();
     void ReadFrames(fileops::File &f, std::int64_t fileLen);
-    void ParseFrames(const std::shared_ptr<const void> &owner, std::string_view tag, int flags);
+    // `load`, when given, reads bytes of the tag body before they are looked at.
+    void ParseFrames(const std::shared_ptr<const void> &owner, std::string_view tag, int flags,
+                     const std::function<void(size_t, size_t)> *load = nullptr);
+    bool LeftInFile(const std::string &id, const unsigned char *header, size_t size, int tagFlags) const;
+    // Fills the bodies left in the file from the old tag's bytes (header first); fails
+    // with kErrChanged where they are not there as they were.
+    void FillBodies(const id3v2::TagBytes &old) const;
+    void FillBodies() const;
+    void CheckIds() const;
     void ReadFrameV23(const std::string &id, std::uint16_t flags, FrameBytes body, std::vector<DateFrame> &dates);
     void ReadFrameV24(const std::string &id, std::uint16_t flags, FrameBytes body, int tagFlags,
                       std::vector<DateFrame> &dates);
@@ -155,13 +185,14 @@ private:
     const FrameEntry *Find(const std::string &id) const;
     FrameEntry *Find(const std::string &id);
     void WriteTag();
-    fileops::Splice PlanTag(fileops::File &f, std::string buf) const;
 
     std::string path_;
     bool hasStore_ = false;
     std::int32_t tagStart_ = 0;
     std::uint8_t version_ = 0;
     std::vector<FrameEntry> frames_;
+    int tagFlags_ = 0;
+    mutable bool inFile_ = false; // some bodies are still in the file
 
     struct PendingField {
         std::string id;

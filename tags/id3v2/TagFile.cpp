@@ -101,7 +101,7 @@ std::int64_t FirstAudio(File &f, std::string_view buf, size_t limit, std::int64_
 
 FrontScan ScanFront(File &f, std::int64_t fileLen, std::int64_t from) { return Scan(f, from, fileLen, fileLen, true); }
 
-TagRoom MeasureTag(File &f, std::int64_t tagPos, std::int64_t fileLen) {
+TagRoom MeasureTag(File &f, std::int64_t tagPos, std::int64_t fileLen, TagBytes *kept) {
     unsigned char h[10];
     f.Seek(tagPos);
     std::uint32_t size = 0;
@@ -115,9 +115,11 @@ TagRoom MeasureTag(File &f, std::int64_t tagPos, std::int64_t fileLen) {
     // The body and what follows it: a footer, or the audio's first header.
     // Not zero-filled: the read overwrites it.
     const size_t want = static_cast<size_t>(std::min<std::int64_t>(size + std::int64_t(10), fileLen - tagPos - 10));
-    const std::unique_ptr<char[]> bytes(new char[want]);
-    if (f.ReadFull(bytes.get(), want) != want) return {};
-    const std::string_view raw(bytes.get(), want);
+    const std::shared_ptr<char[]> bytes(new char[10 + want]);
+    std::memcpy(bytes.get(), h, 10);
+    if (f.ReadFull(bytes.get() + 10, want) != want) return {};
+    if (kept) *kept = {bytes, 10 + want};
+    const std::string_view raw(bytes.get() + 10, want);
     const std::string_view after = raw.substr(size);
 
     TagRoom room;

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace tags::fileops {
@@ -34,6 +35,12 @@ struct TagRoom {
     std::int64_t proven = 0;
     std::int64_t end = 0;
 };
-TagRoom MeasureTag(fileops::File &f, std::int64_t tagPos, std::int64_t fileLen);
+// The old tag as MeasureTag read it: its 10 header bytes, its body and up to 10 bytes
+// after it (size bytes in all).
+struct TagBytes {
+    std::shared_ptr<const char[]> data;
+    size_t size = 0;
+};
+TagRoom MeasureTag(fileops::File &f, std::int64_t tagPos, std::int64_t fileLen, TagBytes *bytes = nullptr);
 
 } // namespace tags::id3v2

@@ -76,6 +76,10 @@ const std::string kKeptFrames =
     Frame("TCOM", Text("packed"), 0x0080);
 const std::string kKeptTag = Tag(3, kKeptFrames + Tit2("old"), 10);
 std::string Sized(std::string tag, std::uint32_t size) { return tag.replace(6, 4, Synchsafe(size)); }
+// Large enough that the read leaves it in the file until the write.
+const std::string kBig = Filler(9000, 5);
+const std::string kBigApic = Frame("APIC", std::string("\0image/png\0\3\0", 13) + kBig);
+const std::string kLongTitle(3000, 'T');
 
 INSTANTIATE_TEST_SUITE_P(Rows, ID3v2Layout, ::testing::Values(
     LayoutRow{"new_tag_in_front", kAudio, Title("Ab"), Tit2("Ab"), 2048},
@@ -98,6 +102,24 @@ INSTANTIATE_TEST_SUITE_P(Rows, ID3v2Layout, ::testing::Values(
     LayoutRow{"version_5", std::string(kX2058).replace(3, 1, "\5") + kAudio, Title("t"), Tit2("t"), 2048},
     LayoutRow{"size_bit_7", std::string(kX2058).replace(7, 1, "\x80") + kAudio, Title("t"), Tit2("t"), 2048},
     LayoutRow{"size_past_the_end", kX2058.substr(0, 2000), Title("t"), Tit2("t"), 2048},
+    // Large 2.4 bodies that 2.3 writes differently are read, not left in the file.
+    LayoutRow{"v24_utf8_picture_description", Tag(4, Frame24("APIC", std::string("\3image/png\0\3\xC3\x84\0", 15) + kBig)) + kAudio,
+              Title("t"), Frame("APIC", std::string("\1image/png\0\3\xFF\xFE\xC4\0\0\0", 18) + kBig) + Tit2("t"), 10240, 9035, 9035},
+    LayoutRow{"v24_unsynchronised_picture",
+              Tag(4, Frame24("APIC", std::string("\0image/png\0\3\0\xFF\0\xE0", 16) + kBig, 0x0002)) + kAudio, Title("t"),
+              Frame("APIC", std::string("\0image/png\0\3\0\xFF\xE0", 15) + kBig) + Tit2("t"), 10240, 9036, 9036},
+    // 2.4's "discard when the tag changes" is 2.3's 0x8000.
+    LayoutRow{"v24_status_flag_of_a_left_body", Tag(4, Frame24("APIC", kBigApic.substr(10), 0x4000)) + kAudio, Title("t"),
+              Frame("APIC", kBigApic.substr(10), 0x8000) + Tit2("t"), 10240, 9033, 9033},
+    // The first write moves the picture; the second still has it.
+    LayoutRow{"second_update_after_the_tag_moved", Tag(3, Tit2("a") + kBigApic) + kAudio,
+              [](Mp3TagID3v2 &t) {
+                  EXPECT_NE(t.RenderTag(0).find(kBig), std::string::npos);
+                  t.Title(kLongTitle);
+                  t.Update();
+                  t.Artist("b");
+              },
+              kBigApic + Tit2(kLongTitle) + Frame("TPE1", Text("b")), 12288, 9045, 9045},
     // Declares 300 bytes where the tag has 12 and audio follows: only header and frame go.
     LayoutRow{"size_into_audio", Sized(Tag(3, Tit2("x")), 300) + kAudio, Title("t"), Tit2("t"), 2048, 22, 310}),
     [](const ::testing::TestParamInfo<LayoutRow> &i) { return std::string(i.param.name); });

@@ -89,6 +89,37 @@ INSTANTIATE_TEST_SUITE_P(Store, TagErrors, ::testing::Values(
     ErrorRow{"no_store_update", [](const std::string &) { V2().Update(); }, V2::kErrNoStore, kV2, kNoStore}),
     Name);
 
+// Another program changes the tag between reading and writing, where the large body the
+// write takes from the file stood: the write fails and leaves the other program's file.
+// `before` is that file; the tag read first had the picture behind one title frame.
+const std::string kPicture = testutil::Filler(9000, 3);
+const std::string kPic = Frame("APIC", std::string("\0image/png\0\3\0", 13) + kPicture);
+const std::string kAudio = testutil::Filler(500);
+std::function<void(const std::string &)> ChangedUnderneath() {
+    return [](const std::string &p) {
+        const std::string first = Tag(3, Frame("TIT2", Text("T")) + kPic, 100) + kAudio;
+        const std::string now = testutil::ReadAll(p);
+        testutil::WriteAll(p, first);
+        V2 t;
+        t.MP3File(p);
+        testutil::WriteAll(p, now);
+        t.Title("new");
+        t.Update();
+    };
+}
+INSTANTIATE_TEST_SUITE_P(Changed, TagErrors, ::testing::Values(
+    ErrorRow{"frame_put_in_front", ChangedUnderneath(), V2::kErrChanged, kV2, {},
+             Tag(3, Frame("TIT2", Text("T")) + Frame("TPE1", Text("A")) + kPic, 100) + kAudio},
+    ErrorRow{"picture_shorter", ChangedUnderneath(), V2::kErrChanged, kV2, {},
+             Tag(3, Frame("TIT2", Text("T")) + kPic.substr(0, 8000).replace(4, 4, BE32(7990)), 100) + kAudio},
+    ErrorRow{"tag_gone", ChangedUnderneath(), V2::kErrChanged, kV2, {}, kAudio},
+    ErrorRow{"now_unsynchronised", ChangedUnderneath(), V2::kErrChanged, kV2, {},
+             Tag(3, Frame("TIT2", Text("T")) + kPic, 100, 0x80) + kAudio},
+    ErrorRow{"now_2_4", ChangedUnderneath(), V2::kErrChanged, kV2, {}, Tag(4, Frame("TIT2", Text("T")) + kPic, 100) + kAudio},
+    ErrorRow{"picture_flags", ChangedUnderneath(), V2::kErrChanged, kV2, {},
+             Tag(3, Frame("TIT2", Text("T")) + Frame("APIC", kPic.substr(10), 0x0020), 100) + kAudio}),
+    Name);
+
 TEST(TagErrors, EmptyFileIsNoValidMp3) {
     testutil::TempDir dir;
     const std::string path = dir.file("e.mp3");
