@@ -61,6 +61,11 @@ v22()
 make("pics", basic + [APIC(encoding=0, mime="image/png", type=3, desc="", data=b"\x89PNG" + bytes(range(256))),
                       PRIV(owner="x", data=b"\0\1\2"), UFID(owner="o", data=b"id"), TXXX(encoding=1, desc="d", text="v"),
                       USLT(encoding=1, lang="eng", desc="", text="la la"), WXXX(encoding=0, desc="", url="http://x")])
+# Tags large enough to be read in pieces, their large bodies left in the file until the write.
+big = [APIC(encoding=0, mime="image/jpeg", type=3, desc="", data=bytes(range(256)) * 36),
+       PRIV(owner="big", data=bytes(3000)), TIT2(encoding=1, text="Titel")]
+make("big23", big)
+make("big24", big + [APIC(encoding=3, mime="image/png", type=4, desc="ü", data=bytes(2500))], v2=4)
 for kind in ("crc", "v2", "v25", "l2"):
     make("v23_" + kind, basic + [TYER(encoding=0, text="1999")], audio=src.replace("small", "small_" + kind))
 def read(p):

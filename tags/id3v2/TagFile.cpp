@@ -153,4 +153,15 @@ TagRoom MeasureTag(File &f, std::int64_t tagPos, std::int64_t fileLen, TagBytes 
     return room;
 }
 
+TagBytes ReadTagBytes(File &f, std::int64_t tagPos, std::int64_t fileLen) {
+    unsigned char h[10];
+    f.Seek(tagPos);
+    std::uint32_t size = 0;
+    if (f.ReadFull(h, sizeof h) != sizeof h || !DecodeSynchsafe(h + 6, size)) return {};
+    const size_t want = static_cast<size_t>(std::min<std::int64_t>(size, fileLen - tagPos - 10));
+    const std::shared_ptr<char[]> bytes(new char[10 + want]);
+    std::memcpy(bytes.get(), h, 10);
+    return {bytes, 10 + f.ReadFull(bytes.get() + 10, want)};
+}
+
 } // namespace tags::id3v2

@@ -42,5 +42,8 @@ struct TagBytes {
     size_t size = 0;
 };
 TagRoom MeasureTag(fileops::File &f, std::int64_t tagPos, std::int64_t fileLen, TagBytes *bytes = nullptr);
+// The tag at tagPos as it stands: its header and as much of its body as the file holds
+// (nothing when there are not 10 bytes).
+TagBytes ReadTagBytes(fileops::File &f, std::int64_t tagPos, std::int64_t fileLen);
 
 } // namespace tags::id3v2

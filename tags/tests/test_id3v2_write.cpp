@@ -111,6 +111,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, ID3v2Layout, ::testing::Values(
     // 2.4's "discard when the tag changes" is 2.3's 0x8000.
     LayoutRow{"v24_status_flag_of_a_left_body", Tag(4, Frame24("APIC", kBigApic.substr(10), 0x4000)) + kAudio, Title("t"),
               Frame("APIC", kBigApic.substr(10), 0x8000) + Tit2("t"), 10240, 9033, 9033},
+    // A size past the end proves no room; the picture is still taken from the file.
+    LayoutRow{"left_body_in_a_tag_past_the_end", Sized(Tag(3, Tit2("a") + kBigApic), 9500), Title("t"), kBigApic + Tit2("t"),
+              10240},
     // The first write moves the picture; the second still has it.
     LayoutRow{"second_update_after_the_tag_moved", Tag(3, Tit2("a") + kBigApic) + kAudio,
               [](Mp3TagID3v2 &t) {
