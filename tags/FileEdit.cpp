@@ -114,15 +114,19 @@ void WriteInPlace(File &f, const std::vector<Splice> &splices, std::int64_t len,
 // the spliced bytes back.
 void WriteNewContent(File &src, File &tmp, const std::vector<Splice> &splices, std::int64_t len,
                      const std::string &source) {
+    const auto step = static_cast<std::int64_t>(kCopyChunk);
     std::vector<char> chunk(kCopyChunk);
-    std::int64_t pos = 0;
+    std::int64_t pos = 0, out = 0; // read and write positions
     auto copyTo = [&](std::int64_t end) {
         src.Seek(pos);
         while (pos < end) {
-            const size_t n = static_cast<size_t>(std::min<std::int64_t>(end - pos, static_cast<std::int64_t>(chunk.size())));
+            // Writes end on chunk boundaries of the new file: a write that starts or ends
+            // inside a page costs the file system more.
+            const size_t n = static_cast<size_t>(std::min(end - pos, step - out % step));
             if (src.ReadFull(chunk.data(), n) != n) throw SystemError(source, kErrIo);
             tmp.Write(chunk.data(), n);
             pos += static_cast<std::int64_t>(n);
+            out += static_cast<std::int64_t>(n);
         }
     };
     std::int64_t newLen = len;
@@ -130,6 +134,7 @@ void WriteNewContent(File &src, File &tmp, const std::vector<Splice> &splices, s
         copyTo(s.at);
         tmp.Write(s.bytes.data(), s.bytes.size());
         pos = s.at + s.oldLen;
+        out += static_cast<std::int64_t>(s.bytes.size());
         newLen += static_cast<std::int64_t>(s.bytes.size()) - s.oldLen;
     }
     copyTo(len);
