@@ -29,24 +29,29 @@ namespace {
 
 using tags::fileops::File;
 
-// A read window over the file. At() hands out n contiguous bytes at pos,
-// refilling the window from the file only when they are not already inside it.
+// Read windows over the file. At() hands out n contiguous bytes at pos, refilling
+// the window used least recently only when they are not already inside one. Two
+// windows, so that looking at the end of the file does not lose the start of the
+// audio; a refill reads kMinRead bytes more than asked for, up to the window.
 // For the sequential frame walk the window can be a mapping of the file instead,
 // which spares copying every byte when only the frame headers are looked at.
+constexpr std::size_t kMinRead = 4096;
+
 class ByteSource {
 public:
     ByteSource(File &f, const std::string &path, std::int64_t size, std::size_t window)
-        : f_(f), path_(path), size_(size), buf_(window) {}
+        : f_(f), path_(path), size_(size), window_(window) {}
     ~ByteSource() { Unmap(); }
     ByteSource(const ByteSource &) = delete;
     ByteSource &operator=(const ByteSource &) = delete;
 
     std::int64_t size() const { return size_; }
+    // Windows of this size, each refill reading all of it (for sequential reads).
     void SetWindow(std::size_t window) {
-        if (window != buf_.size()) {
-            buf_.assign(window, 0);
-            len_ = 0;
-        }
+        if (window == window_) return;
+        window_ = window;
+        minRead_ = window;
+        for (Slot &w : slots_) w = Slot{};
     }
     // Maps windows of `window` bytes from `from` on; false where the file cannot be mapped.
     // Should a later mapping fail, reads of `fallback` bytes take over.
@@ -75,15 +80,23 @@ public:
             SetWindow(fallbackWindow_);
         }
 #endif
-        if (pos < start_ || pos + static_cast<std::int64_t>(n) > start_ + static_cast<std::int64_t>(len_)) {
-            // Near the end the window is pulled back so one read covers all trailers.
-            const std::int64_t window = static_cast<std::int64_t>(buf_.size());
-            start_ = std::max<std::int64_t>(0, std::min(pos, size_ - window));
-            f_.Seek(start_);
-            len_ = f_.ReadFull(buf_.data(), static_cast<std::size_t>(std::min(window, size_ - start_)));
-            if (pos + static_cast<std::int64_t>(n) > start_ + static_cast<std::int64_t>(len_)) return nullptr;
-        }
-        return buf_.data() + (pos - start_);
+        const auto end = pos + static_cast<std::int64_t>(n);
+        ++tick_;
+        for (Slot &w : slots_)
+            if (pos >= w.start && end <= w.start + static_cast<std::int64_t>(w.len)) {
+                w.used = tick_;
+                return w.buf.data() + (pos - w.start);
+            }
+        Slot &w = slots_[0].used <= slots_[1].used ? slots_[0] : slots_[1];
+        if (w.buf.size() != window_) w.buf.resize(window_);
+        // Near the end the read is pulled back so that it covers all trailers.
+        const auto want = static_cast<std::int64_t>(std::min(window_, n + minRead_));
+        w.start = std::max<std::int64_t>(0, std::min(pos, size_ - want));
+        f_.Seek(w.start);
+        w.len = f_.ReadFull(w.buf.data(), static_cast<std::size_t>(std::min(want, size_ - w.start)));
+        w.used = tick_;
+        if (end > w.start + static_cast<std::int64_t>(w.len)) return nullptr;
+        return w.buf.data() + (pos - w.start);
     }
 
 private:
@@ -166,12 +179,18 @@ private:
     void Unmap() {}
 #endif
 
+    struct Slot {
+        std::vector<unsigned char> buf;
+        std::int64_t start = 0;
+        std::size_t len = 0;
+        unsigned used = 0;
+    };
     File &f_;
     std::string path_;
     std::int64_t size_;
-    std::vector<unsigned char> buf_;
-    std::int64_t start_ = 0;
-    std::size_t len_ = 0;
+    std::size_t window_, minRead_ = kMinRead;
+    Slot slots_[2];
+    unsigned tick_ = 0;
 };
 
 constexpr std::size_t kWindow = 8 * 1024;      // random access: tag ends, first frame, probes
