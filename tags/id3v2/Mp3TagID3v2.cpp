@@ -22,10 +22,12 @@ using namespace id3v2;
 
 namespace {
 
-// Binary bodies from this size on stay in the file until a write needs them, and the
-// tag is read in pieces of kReadPiece around them.
+// Binary bodies from this size on stay in the file until a write needs them. The tag
+// is read in pieces around them: kReadPiece from its start, where the text frames
+// usually are, and kReadAfter at least after a body left out (often just padding).
 constexpr size_t kLeaveFrom = 2048;
 constexpr size_t kReadPiece = 4096;
+constexpr size_t kReadAfter = 1024;
 
 // A read that came up short: the file got shorter while its tag was read in pieces.
 struct ShortRead {};
@@ -136,7 +138,7 @@ void Mp3TagID3v2::ReadFrames(File &f, std::int64_t fileLen) {
             for (const auto &[a, b] : loaded)
                 if (a <= pos && end <= b) return;
             if (pos >= end) return;
-            const size_t to = std::min(want, std::max(end, pos + kReadPiece));
+            const size_t to = std::min(want, std::max(end, pos + kReadAfter));
             f.Seek(bodyPos + static_cast<std::int64_t>(pos));
             if (f.ReadFull(tag.get() + pos, to - pos) != to - pos) throw ShortRead{};
             loaded.emplace_back(pos, to);
