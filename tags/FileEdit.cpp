@@ -80,14 +80,21 @@ bool FitsInPlace(const std::vector<Splice> &splices, std::int64_t len) {
 }
 
 void WriteInPlace(File &f, const std::vector<Splice> &splices, std::int64_t len, const std::string &source) {
-    // Not zeroed first: every byte is read over at once.
-    std::vector<std::unique_ptr<char[]>> old;
+    // The undo: old bytes the planner passed on, or read here. Not zeroed first: every
+    // byte is read over at once.
+    std::vector<std::unique_ptr<char[]>> read;
+    std::vector<const char *> old;
     for (const Splice &s : splices) {
+        if (s.old.size() == static_cast<size_t>(s.oldLen)) {
+            old.push_back(s.old.data());
+            continue;
+        }
         auto o = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(s.oldLen));
         f.Seek(s.at);
         if (f.ReadFull(o.get(), static_cast<size_t>(s.oldLen)) != static_cast<size_t>(s.oldLen))
             throw SystemError(source, kErrIo);
-        old.push_back(std::move(o));
+        old.push_back(o.get());
+        read.push_back(std::move(o));
     }
     size_t done = 0;
     try {
@@ -101,7 +108,7 @@ void WriteInPlace(File &f, const std::vector<Splice> &splices, std::int64_t len,
             for (size_t i = 0; i <= done && i < splices.size(); ++i) {
                 if (splices[i].oldLen == 0) continue;
                 f.Seek(splices[i].at);
-                f.Write(old[i].get(), static_cast<size_t>(splices[i].oldLen));
+                f.Write(old[i], static_cast<size_t>(splices[i].oldLen));
             }
             if (f.Size() != len) f.Truncate(len);
         } catch (...) {

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Writing changes into a user's only copy of a file: all of them or none.
@@ -8,11 +10,15 @@ namespace tags::fileops {
 
 class File;
 
-// One change: the oldLen bytes at position `at` become `bytes`.
+// One change: the oldLen bytes at position `at` become `bytes`. A planner that has just
+// read the old bytes passes them on (kept alive by `keep`), so an in-place write need
+// not read them again for its undo.
 struct Splice {
     std::int64_t at = 0;
     std::int64_t oldLen = 0;
     std::string bytes;
+    std::string_view old = {};
+    std::shared_ptr<const void> keep = {};
 };
 
 // Applies the splices (in file order, not overlapping) to the file at path, open for

@@ -241,8 +241,9 @@ bool Mp3TagID3v2::LeftInFile(const std::string &id, const unsigned char *header,
     return (flags & 0x004F) == 0 && !(tagFlags & 0x80) && SameBodyIn23(id, header[10]);
 }
 
-void Mp3TagID3v2::FillBodies(File &f, std::int64_t tagPos, TagBytes old) const {
+void Mp3TagID3v2::FillBodies(File &f, std::int64_t tagPos, const TagBytes &measured) const {
     if (!inFile_) return;
+    TagBytes old = measured;
     auto changed = [this] { Fail(kErrChanged, "Path/File access error: the file changed since its tag was read"); };
     // A tag whose size runs past the end proves no room but still holds the bodies.
     if (old.size < 10 && tagPos >= 0) old = ReadTagBytes(f, tagPos, f.Size());
@@ -650,14 +651,19 @@ fileops::Splice Mp3TagID3v2::PlanUpdate(File &f) const {
     const std::int64_t tagPos = start > 0 ? start - 4 : 0;
     TagBytes old;
     const TagRoom room = start > 0 ? MeasureTag(f, tagPos, len, &old) : TagRoom{};
-    FillBodies(f, start > 0 ? tagPos : -1, std::move(old));
+    FillBodies(f, start > 0 ? tagPos : -1, old);
     std::string buf = RenderTag(0);
     const std::int64_t total = static_cast<std::int64_t>(buf.size());
     if (total > kMaxTagSize) Fail(kErrInvalidArgument, "Invalid procedure call or argument");
     if (tagPos == 0 && room.proven > 0 && total <= room.proven) {
         buf.resize(static_cast<size_t>(room.proven), '\0');
         EncodeSynchsafe(static_cast<std::uint32_t>(room.end - 10), buf.data() + 6);
-        return {0, room.proven, std::move(buf)};
+        fileops::Splice in{0, room.proven, std::move(buf)};
+        if (static_cast<size_t>(room.proven) <= old.size) {
+            in.old = std::string_view(old.data.get(), static_cast<size_t>(room.proven));
+            in.keep = old.data;
+        }
+        return in;
     }
     // The new tag goes first and ends where the old one ended. The proven part of an
     // old tag at the start is replaced; anything else before the audio stays inside

@@ -163,7 +163,7 @@ private:
     // Fills the bodies left in the file from the old tag's bytes (header first), read
     // from f at tagPos when not given; fails with kErrChanged where they are not there
     // as they were.
-    void FillBodies(fileops::File &f, std::int64_t tagPos, id3v2::TagBytes old) const;
+    void FillBodies(fileops::File &f, std::int64_t tagPos, const id3v2::TagBytes &old) const;
     void FillBodies() const;
     void CheckIds() const;
     void ReadFrameV23(const std::string &id, std::uint16_t flags, FrameBytes body, std::vector<DateFrame> &dates);
