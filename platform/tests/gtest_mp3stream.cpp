@@ -148,6 +148,7 @@ TEST(StreamReader, TimeBitrateAndBoundsOfBuiltFiles) {
     const std::string tags = id3bytes::Tag(3, id3bytes::Frame("PRIV", Header(k128) + Header(k128)), 200) +
                              id3bytes::Tag24WithFooter(id3bytes::Frame24("PRIV", Header(k128) + Header(k128)), 100);
     const Mpeg mono{1, 3, 128, 44100, false, 3}, v2Mono{2, 3, 64, 22050, false, 3}, v2MonoCrc{2, 3, 64, 22050, true, 3};
+    const Mpeg kTiny{2, 3, 8, 24000, false, 3}; // 24-byte frames
     auto info = [](const Mpeg &m) { return InfoFrame(m, 100) + Stream(m, 40); }; // "Info": 100 frames of m.kbps
     std::string misplaced = InfoFrame(mono, 55, "Xing"); // mono's place in a stereo frame
     misplaced[3] = Header(k128)[3];
@@ -169,6 +170,8 @@ TEST(StreamReader, TimeBitrateAndBoundsOfBuiltFiles) {
         {"id3v1", "", cbr, v1, Method::ConstantBitrate, 100, 2.60625, 128, false},
         {"empty ape, footer only", "", cbr, Ape({}, false), Method::ConstantBitrate, 100, 2.60625, 128, false},
         {"lyrics3v1", "", cbr, lyrics3v1 + v1, Method::ConstantBitrate, 100, 2.60625, 128, false},
+        {"lyrics3v1 of the longest kind", "", cbr, "LYRICSBEGIN" + Fill(5100) + "LYRICSEND" + v1, Method::ConstantBitrate, 100, 2.60625, 128, false},
+        {"lyrics3v1 one byte too long is audio", "", cbr + "LYRICSBEGIN" + Fill(5101) + "LYRICSEND", v1, Method::ConstantBitrate, 112, 2.9263125, 128, false},
         {"ape lyrics3 id3v1", tags, cbr, Ape({{"A", "b"}}) + Lyrics3v2("la") + v1, Method::ConstantBitrate, 100, 2.60625, 128, false},
         {"extended id3v1", "", cbr, "TAG+" + Fill(223) + v1, Method::ConstantBitrate, 100, 2.60625, 128, false},
         {"appended id3v2.4", "", cbr, appended + v1, Method::ConstantBitrate, 100, 2.60625, 128, false},
@@ -189,6 +192,9 @@ TEST(StreamReader, TimeBitrateAndBoundsOfBuiltFiles) {
         {"mpeg2 mono crc info", "", info(v2MonoCrc), "", Method::XingCount, 100, 2.612245, 64, false},
         {"misplaced xing", "", misplaced + Stream(mono, 40), "", Method::ConstantBitrate, 41, 1.0685625, 128, false},
         {"xing", "", InfoFrame(k128, 30, "Xing") + mix, "", Method::XingCount, 30, 0.783673, 68, true},
+        // The frame count ends exactly where the smallest frame (padded to 25 bytes) does.
+        {"xing count ending the frame", "", Header(kTiny, true) + std::string(9, '\0') + "Xing" + BE32(1) + BE32(100) + Stream(kTiny, 40),
+         "", Method::XingCount, 100, 2.4, 3, true},
         {"mono vbri", "", Vbri(mono, 30, 999) + mix, "", Method::VbriCount, 30, 0.783673, 68, true},
         {"vbri", id3bytes::Tag(3, "", 50), Vbri(k128, 30, 999) + mix, "", Method::VbriCount, 30, 0.783673, 68, true},
         {"xing without count", "", InfoFrame(k128, 0, "Xing", 2, 1) + mix, "", Method::FrameWalk, 20, 0.522449, 96, true},
