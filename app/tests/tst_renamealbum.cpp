@@ -64,12 +64,6 @@ private slots:
         QTest::addColumn<QStringList>("trashed");
         const QStringList bac{"b.mp3", "a.mp3", "c.mp3"}, abc{"a.mp3", "b.mp3", "c.mp3"};
         const QStringList swap{"001.mp3", "002.mp3", "x.mp3"};
-        QTest::newRow("common name") << bac << bac << "Urlaub" << false << "" << "RRR"
-                                     << QStringList{"001- Urlaub.mp3<b.mp3", "002- Urlaub.mp3<a.mp3", "003- Urlaub.mp3<c.mp3"} << abc;
-        QTest::newRow("no name") << bac << bac << "" << false << "" << "RRR"
-                                 << QStringList{"001.mp3<b.mp3", "002.mp3<a.mp3", "003.mp3<c.mp3"} << abc;
-        QTest::newRow("present names") << bac << bac << "ignored" << true << "" << "RRR"
-                                       << QStringList{"001- b.mp3<b.mp3", "002- a.mp3<a.mp3", "003- c.mp3<c.mp3"} << abc;
         QTest::newRow("extension as spelled")
             << QStringList{"Track.MP3", "東京.Mp3"} << QStringList{"Track.MP3", "東京.Mp3"} << "" << true << "" << "RR"
             << QStringList{"001- Track.MP3<Track.MP3", "002- 東京.Mp3<東京.Mp3"} << QStringList{"Track.MP3", "東京.Mp3"};
