@@ -117,18 +117,33 @@ QStringList TabWalk(QWidget *start) {
     return visited;
 }
 
-// The tab chain from the folder box meets every enabled control of the page once.
+// The tab chain from the folder box meets every enabled control of the page once, in
+// reading order: the folder row, the list's column, then the page and the buttons on the
+// right, each top to bottom and a line left to right.
 bool TabChainCoversThePage(Root &w) {
     const QStringList walk = TabWalk(w.tOrdner());
     QStringList reachable;
     for (QWidget *c : w.findChildren<QWidget *>())
         if (c->isVisible() && c->isEnabled() && (c->focusPolicy() & Qt::TabFocus))
             reachable << c->objectName();
-    if (walk.size() != reachable.size() || QSet<QString>(walk.begin(), walk.end()) != QSet<QString>(reachable.begin(), reachable.end())) {
-        qWarning() << "tab chain" << walk << "controls" << reachable;
-        return false;
+    bool ok = walk.size() == reachable.size() &&
+              QSet<QString>(walk.begin(), walk.end()) == QSet<QString>(reachable.begin(), reachable.end());
+    const QRect list(w.LDateien()->mapTo(&w, QPoint(0, 0)), w.LDateien()->size());
+    QRect prev;
+    int prevBand = 0;
+    for (const QString &name : walk) {
+        const QWidget *c = w.Control(name);
+        const QRect r(c->mapTo(&w, QPoint(0, 0)), c->size());
+        const int band = r.bottom() < list.top() ? 0 : r.left() < list.right() ? 1 : 2;
+        const bool sameLine = r.top() <= prev.bottom() && prev.top() <= r.bottom();
+        if (band < prevBand || (band == prevBand && !(sameLine ? r.left() > prev.left() : r.top() > prev.top())))
+            ok = false;
+        prev = r;
+        prevBand = band;
     }
-    return true;
+    if (!ok)
+        qWarning() << "tab chain" << walk << "controls" << reachable;
+    return ok;
 }
 
 } // namespace
@@ -376,11 +391,8 @@ private slots:
         Key(Qt::Key_D, Qt::AltModifier);
         QCOMPARE(QApplication::focusWidget(), w->LDateien());
 
-        // The tag page: each field toggle followed by its field.
+        // The tag page, each field after its toggle.
         QVERIFY(TabChainCoversThePage(*w));
-        const QStringList walk = TabWalk(w->tOrdner());
-        for (const QString t : {"Artist", "Titel", "Album", "Year", "Track", "Genre", "Kommentar"})
-            QCOMPARE(walk.value(walk.indexOf("b" + t) + 1), "t" + t);
         QWidget *store = w->Control(QStringLiteral("pSeite0")); // never shown
         int named = 0;
         for (QWidget *c : w->findChildren<QWidget *>()) {
