@@ -62,57 +62,37 @@ private slots:
         QTest::addColumn<QString>("statuses");
         QTest::addColumn<QStringList>("after");
         QTest::addColumn<QStringList>("trashed");
-        const QStringList bac{"b.mp3", "a.mp3", "c.mp3"}, abc{"a.mp3", "b.mp3", "c.mp3"};
-        const QStringList swap{"001.mp3", "002.mp3", "x.mp3"};
-        QTest::newRow("common name") << bac << bac << "Urlaub" << false << "" << "RRR"
-                                     << QStringList{"001- Urlaub.mp3<b.mp3", "002- Urlaub.mp3<a.mp3", "003- Urlaub.mp3<c.mp3"} << abc;
-        QTest::newRow("no name") << bac << bac << "" << false << "" << "RRR"
-                                 << QStringList{"001.mp3<b.mp3", "002.mp3<a.mp3", "003.mp3<c.mp3"} << abc;
-        QTest::newRow("present names") << bac << bac << "ignored" << true << "" << "RRR"
-                                       << QStringList{"001- b.mp3<b.mp3", "002- a.mp3<a.mp3", "003- c.mp3<c.mp3"} << abc;
-        QTest::newRow("extension as spelled")
-            << QStringList{"Track.MP3", "東京.Mp3"} << QStringList{"Track.MP3", "東京.Mp3"} << "" << true << "" << "RR"
-            << QStringList{"001- Track.MP3<Track.MP3", "002- 東京.Mp3<東京.Mp3"} << QStringList{"Track.MP3", "東京.Mp3"};
+        // Lists as "a|b|c".
+        auto row = [](const char *name, const char *files, const char *order, const QString &tFilename, bool useExist,
+                      const char *fault, const char *statuses, const char *after, const char *trashed) {
+            auto list = [](const char *s) { return QString::fromUtf8(s).split('|', Qt::SkipEmptyParts); };
+            QTest::newRow(name) << list(files) << list(order) << tFilename << useExist << QString(fault) << QString(statuses)
+                                << list(after) << list(trashed);
+        };
+        row("extension as spelled", "Track.MP3|東京.Mp3", "Track.MP3|東京.Mp3", "", true, "", "RR",
+            "001- Track.MP3<Track.MP3|002- 東京.Mp3<東京.Mp3", "Track.MP3|東京.Mp3");
         // An album numbered by an earlier run, reordered: every new name is another file's old one.
-        QTest::newRow("renumber rotated") << QStringList{"001.mp3", "002.mp3", "003.mp3"}
-                                          << QStringList{"003.mp3", "001.mp3", "002.mp3"} << "" << false << "" << "RRR"
-                                          << QStringList{"001.mp3<003.mp3", "002.mp3<001.mp3", "003.mp3<002.mp3"}
-                                          << QStringList{"001.mp3", "002.mp3", "003.mp3"};
-        QTest::newRow("renumber, two stay") << QStringList{"001- S.mp3", "002- S.mp3", "003- S.mp3", "004- S.mp3"}
-                                            << QStringList{"004- S.mp3", "002- S.mp3", "003- S.mp3", "001- S.mp3"} << "S"
-                                            << false << "" << "RUUR"
-                                            << QStringList{"001- S.mp3<004- S.mp3", "002- S.mp3<002- S.mp3",
-                                                           "003- S.mp3<003- S.mp3", "004- S.mp3<001- S.mp3"}
-                                            << QStringList{"001- S.mp3", "004- S.mp3"};
+        row("renumber rotated", "001.mp3|002.mp3|003.mp3", "003.mp3|001.mp3|002.mp3", "", false, "", "RRR",
+            "001.mp3<003.mp3|002.mp3<001.mp3|003.mp3<002.mp3", "001.mp3|002.mp3|003.mp3");
+        row("renumber, two stay", "001- S.mp3|002- S.mp3|003- S.mp3|004- S.mp3", "004- S.mp3|002- S.mp3|003- S.mp3|001- S.mp3",
+            "S", false, "", "RUUR", "001- S.mp3<004- S.mp3|002- S.mp3<002- S.mp3|003- S.mp3<003- S.mp3|004- S.mp3<001- S.mp3",
+            "001- S.mp3|004- S.mp3");
         // 001.mp3 is not in the album: whoever would take its name keeps its own, and so on.
-        QTest::newRow("name of a file that stays")
-            << QStringList{"001.mp3", "002.mp3", "003.mp3", "c.mp3", "d.mp3"} << QStringList{"002.mp3", "003.mp3", "c.mp3", "d.mp3"}
-            << "" << false << "" << "CCCR"
-            << QStringList{"001.mp3<001.mp3", "002.mp3<002.mp3", "003.mp3<003.mp3", "004.mp3<d.mp3", "c.mp3<c.mp3"}
-            << QStringList{"d.mp3"};
-        QTest::newRow("missing and twice") << QStringList{"a.mp3", "b.mp3"} << QStringList{"a.mp3", "gone.mp3", "a.mp3", "b.mp3"}
-                                           << "" << false << "" << "RMCR" << QStringList{"001.mp3<a.mp3", "004.mp3<b.mp3"}
-                                           << QStringList{"a.mp3", "b.mp3"};
-        QTest::newRow("separator in the name") << QStringList{"b.mp3", "a.mp3", "001- AC/"} << QStringList{"b.mp3", "a.mp3"}
-                                               << "AC/DC" << false << "" << "BB" << QStringList{"a.mp3<a.mp3", "b.mp3<b.mp3"}
-                                               << QStringList();
-        QTest::newRow("name too long") << QStringList{"b.mp3", "a.mp3"} << QStringList{"b.mp3", "a.mp3"} << QString(300, 'x')
-                                       << false << "" << "BB" << QStringList{"a.mp3<a.mp3", "b.mp3<b.mp3"} << QStringList();
+        row("name of a file that stays", "001.mp3|002.mp3|003.mp3|c.mp3|d.mp3", "002.mp3|003.mp3|c.mp3|d.mp3", "", false, "",
+            "CCCR", "001.mp3<001.mp3|002.mp3<002.mp3|003.mp3<003.mp3|004.mp3<d.mp3|c.mp3<c.mp3", "d.mp3");
+        row("missing and twice", "a.mp3|b.mp3", "a.mp3|gone.mp3|a.mp3|b.mp3", "", false, "", "RMCR",
+            "001.mp3<a.mp3|004.mp3<b.mp3", "a.mp3|b.mp3");
+        row("separator in the name", "b.mp3|a.mp3|001- AC/", "b.mp3|a.mp3", "AC/DC", false, "", "BB", "a.mp3<a.mp3|b.mp3<b.mp3", "");
+        row("name too long", "b.mp3|a.mp3", "b.mp3|a.mp3", QString(300, 'x'), false, "", "BB", "a.mp3<a.mp3|b.mp3<b.mp3", "");
         // Faults as a full disk, a read-only medium or a refusing trash would cause them.
-        QTest::newRow("final rename refused") << bac << bac << "Urlaub" << false << "rename-to:002- Urlaub.mp3" << "RFR"
-                                              << QStringList{"001- Urlaub.mp3<b.mp3", "003- Urlaub.mp3<c.mp3", "a.mp3<a.mp3"}
-                                              << abc;
-        QTest::newRow("first copy of a swap refused") << swap << QStringList{"002.mp3", "001.mp3", "x.mp3"} << "" << false
-                                                      << "copy-from:002.mp3" << "FCR"
-                                                      << QStringList{"001.mp3<001.mp3", "002.mp3<002.mp3", "003.mp3<x.mp3"}
-                                                      << QStringList{"001.mp3", "x.mp3"};
-        QTest::newRow("way back blocked: undone") << swap << QStringList{"002.mp3", "001.mp3", "x.mp3"} << "" << false
-                                                  << "temp-to:002.mp3" << "KKK"
-                                                  << QStringList{"001.mp3<001.mp3", "002.mp3<002.mp3", "x.mp3<x.mp3"}
-                                                  << swap;
-        QTest::newRow("callbacks throw") << swap << QStringList{"002.mp3", "001.mp3"} << "" << false << "throw:001.mp3" << "FF"
-                                         << QStringList{"001.mp3<001.mp3", "002.mp3<002.mp3", "x.mp3<x.mp3"}
-                                         << QStringList{"001.mp3", "002.mp3"};
+        row("final rename refused", "b.mp3|a.mp3|c.mp3", "b.mp3|a.mp3|c.mp3", "Urlaub", false, "rename-to:002- Urlaub.mp3",
+            "RFR", "001- Urlaub.mp3<b.mp3|003- Urlaub.mp3<c.mp3|a.mp3<a.mp3", "a.mp3|b.mp3|c.mp3");
+        row("first copy of a swap refused", "001.mp3|002.mp3|x.mp3", "002.mp3|001.mp3|x.mp3", "", false, "copy-from:002.mp3",
+            "FCR", "001.mp3<001.mp3|002.mp3<002.mp3|003.mp3<x.mp3", "001.mp3|x.mp3");
+        row("way back blocked: undone", "001.mp3|002.mp3|x.mp3", "002.mp3|001.mp3|x.mp3", "", false, "temp-to:002.mp3", "KKK",
+            "001.mp3<001.mp3|002.mp3<002.mp3|x.mp3<x.mp3", "001.mp3|002.mp3|x.mp3");
+        row("callbacks throw", "001.mp3|002.mp3|x.mp3", "002.mp3|001.mp3", "", false, "throw:001.mp3", "FF",
+            "001.mp3<001.mp3|002.mp3<002.mp3|x.mp3<x.mp3", "001.mp3|002.mp3");
     }
     void renamesInListOrder() {
         QFETCH(QStringList, files);
