@@ -37,13 +37,10 @@ size_t Entries(const fs::path &dir) {
     return static_cast<size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
 }
 
-// Writes the title through the ID3v2 class; returns the error number, 0 on success.
-int WriteTitle(const std::string &path, const std::string &title) {
+// Writes the title through one tag class; returns the error number, 0 on success.
+template <class T = Mp3TagID3v2> int WriteTitle(const std::string &path, const std::string &title) {
     try {
-        Mp3TagID3v2 t;
-        t.MP3File(path);
-        t.Title(title);
-        t.Update();
+        testutil::WriteTitle<T>(path, title);
         return 0;
     } catch (const TagError &e) {
         EXPECT_EQ(e.description(), SystemErrorText(e.number()));
@@ -64,10 +61,7 @@ TEST(SystemPaths, NamesOutsideAsciiAreWrittenInPlaceAndByGrowth) {
         Mp3TagID3v2 back;
         back.MP3File(path);
         EXPECT_EQ(back.Title(), title);
-        Mp3TagID3v1 v1;
-        v1.MP3File(path);
-        v1.Title(title);
-        v1.Update();
+        ASSERT_EQ(WriteTitle<Mp3TagID3v1>(path, title), 0);
         // One file, under its own name: nothing written beside it under a mangled one.
         ASSERT_EQ(Entries(folder), 1u);
         EXPECT_EQ(fs::directory_iterator(folder)->path().filename(), fileops::PathFromUtf8("Bj\u00f6rk \u30c6\u30b9\u30c8.mp3"));
@@ -107,18 +101,7 @@ TEST_P(Refusals, FileKeptOrWrittenWhole) {
     } else {
         fs::permissions(fileops::PathFromUtf8(path), readOnly, fs::perm_options::remove);
     }
-    const int err = testutil::AsOrdinaryUser([&] {
-        if (!r.v1) return WriteTitle(path, r.title);
-        try {
-            Mp3TagID3v1 t;
-            t.MP3File(path);
-            t.Title(r.title);
-            t.Update();
-            return 0;
-        } catch (const TagError &e) {
-            return e.number();
-        }
-    });
+    const int err = testutil::AsOrdinaryUser([&] { return r.v1 ? WriteTitle<Mp3TagID3v1>(path, r.title) : WriteTitle(path, r.title); });
     fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add);
     EXPECT_EQ(err, r.err);
     EXPECT_EQ(Entries(folder), 1u);
@@ -136,8 +119,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, Refusals, ::testing::Values(
     RefusalRow{"v2_read_only_file", false, false, kShort, fileops::kErrAccess},
     RefusalRow{"v2_read_only_file_growth", false, false, kLong, fileops::kErrAccess},
     RefusalRow{"v2_read_only_folder_in_place", false, true, kShort, 0},
-    RefusalRow{"v2_read_only_folder_growth", false, true, kLong, fileops::kErrAccess}),
-    [](const ::testing::TestParamInfo<RefusalRow> &i) { return std::string(i.param.name); });
+    RefusalRow{"v2_read_only_folder_growth", false, true, kLong, fileops::kErrAccess}), testutil::RowName);
 
 #ifdef _WIN32
 

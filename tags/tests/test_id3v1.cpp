@@ -50,8 +50,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, ID3v1Read, ::testing::Values(
     ReadRow{"record_alone", V1("x", "", "", "", "", 1, 2), kNoTag},
     ReadRow{"lower_case_marker", Filler(300) + kLowerCase, kNoTag},
     ReadRow{"empty_file", "", kNoTag},
-    ReadRow{"three_bytes", "TAG", kNoTag}),
-    [](const ::testing::TestParamInfo<ReadRow> &i) { return std::string(i.param.name); });
+    ReadRow{"three_bytes", "TAG", kNoTag}), testutil::RowName);
 
 // A write changes only the fields the caller set: the others keep their bytes, and a
 // 1.0 record stays 1.0 while its comment and track are left alone.
@@ -112,7 +111,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, ID3v1Write, ::testing::Values(
     WriteRow{"v10_new_comment_gets_30_bytes", kAudio + V10("alt", kLong), [](Mp3TagID3v1 &t) { t.Comment(std::string(32, 'k')); },
              kAudio + V10("alt", std::string(30, 'k'))},
     WriteRow{"v10_with_track_becomes_v11", kAudio + V10("alt", kLong), [](Mp3TagID3v1 &t) { t.Track(9); },
-             kAudio + V10("alt", kLong).replace(125, 2, std::string("\0\x09", 2))}),
-    [](const ::testing::TestParamInfo<WriteRow> &i) { return std::string(i.param.name); });
+             kAudio + V10("alt", kLong).replace(125, 2, std::string("\0\x09", 2))}), testutil::RowName);
 
 } // namespace

@@ -178,7 +178,7 @@ t.save(p, v2_version=3)
                               id3bytes::Frame22("ULT", id3bytes::Text(std::string("eng\0text", 8))) +
                               id3bytes::Frame22("TCM", id3bytes::Text("Komponist")), 64),
          {{"TagVersion", "2"}, {"Title", "Titel"}, {"Artist", "A"}, {"Lyrics", "text"}, {"Composer", "Komponist"}}}),
-    [](const ::testing::TestParamInfo<Made> &i) { return std::string(i.param.name); });
+    testutil::RowName);
 
 #if defined(TAGPROBE_PATH)
 TEST_F(Interop, TagprobeWritesBothTagsAndReportsErrors) {

@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, ID3v2Layout, ::testing::Values(
               kBigApic + Tit2(kLongTitle) + Frame("TPE1", Text("b")), 12288, 9045, 9045},
     // Declares 300 bytes where the tag has 12 and audio follows: only header and frame go.
     LayoutRow{"size_into_audio", Sized(Tag(3, Tit2("x")), 300) + kAudio, Title("t"), Tit2("t"), 2048, 22, 310}),
-    [](const ::testing::TestParamInfo<LayoutRow> &i) { return std::string(i.param.name); });
+    testutil::RowName);
 
 TEST(ID3v2Write, GrowthThroughALinkKeepsItAndTheMode) {
 #ifdef _WIN32

@@ -35,12 +35,7 @@ using testutil::WriteAll;
 namespace {
 
 // Rewrites the file with a title too long for the old tag.
-void Rewrite(const std::string &path) {
-    Mp3TagID3v2 t;
-    t.MP3File(path);
-    t.Title(std::string(3000, 'n'));
-    t.Update();
-}
+void Rewrite(const std::string &path) { testutil::WriteTitle<Mp3TagID3v2>(path, std::string(3000, 'n')); }
 
 #ifdef _WIN32
 // Windows has no fork: the writer is this program started again with the file in
@@ -188,10 +183,7 @@ TEST_P(GrowthKill, KilledRewriteLeavesOldOrNewFile) {
     const std::string alive = dir.file(".sortimentor-" + std::to_string(getpid()) + "-77.tmp");
     WriteAll(alive, "x");
     WriteAll(path, old);
-    Mp3TagID3v2 t;
-    t.MP3File(path);
-    t.Title(std::string(5000, 'z'));
-    t.Update();
+    testutil::WriteTitle<Mp3TagID3v2>(path, std::string(5000, 'z'));
     size_t others = 0;
     for (const auto &e : std::filesystem::directory_iterator(dir.path()))
         others += e.path() != path && e.path() != alive && e.path() != other ? 1 : 0;

@@ -29,10 +29,7 @@ TEST_P(WriteCheck, CatchesDamage) {
     TempDir dir;
     const std::string path = dir.file("x.mp3");
     WriteAll(path, before);
-    tags::Mp3TagID3v2 tag;
-    tag.MP3File(path);
-    tag.Title("new");
-    tag.Update();
+    testutil::WriteTitle<tags::Mp3TagID3v2>(path, "new");
     std::string bytes = ReadAll(path);
     GetParam().apply(bytes);
     WriteAll(path, bytes);
@@ -47,7 +44,6 @@ const Damage kDamage[] = {
     {"trailer", [](std::string &b) { b.back() = 1; }},
     {"extra_packet", [](std::string &b) { b.insert(b.size() - 128, streambytes::Frame({})); }},
 };
-INSTANTIATE_TEST_SUITE_P(Kit, WriteCheck, ::testing::ValuesIn(kDamage),
-                         [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Kit, WriteCheck, ::testing::ValuesIn(kDamage), testutil::RowName);
 
 } // namespace

@@ -53,15 +53,9 @@ std::string Original(Route route) {
 void Write(Kind kind, Route route, const std::string &path) {
     const std::string title = route == Route::InPlace || route == Route::Append ? "neu" : std::string(3000, 'n');
     if (kind == Kind::V1) {
-        Mp3TagID3v1 t;
-        t.MP3File(path);
-        t.Title(title);
-        t.Update();
+        testutil::WriteTitle<Mp3TagID3v1>(path, title);
     } else if (kind == Kind::V2) {
-        Mp3TagID3v2 t;
-        t.MP3File(path);
-        t.Title(title);
-        t.Update();
+        testutil::WriteTitle<Mp3TagID3v2>(path, title);
     } else {
         FieldValues v;
         v.title = title;
@@ -148,7 +142,6 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"both_linked_copy_back_truncate", Kind::Both, Route::Linked, Op::Truncate, Where::File, 1, EIO,
             After::NewOnNextRead},
         Row{"both_linked_copy_back_flush", Kind::Both, Route::Linked, Op::Flush, Where::File, 1, EIO,
-            After::NewOnNextRead}),
-    [](const ::testing::TestParamInfo<Row> &i) { return std::string(i.param.name); });
+            After::NewOnNextRead}), testutil::RowName);
 
 } // namespace
