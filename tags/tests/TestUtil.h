@@ -1,5 +1,6 @@
 #pragma once
 #include "FileOps.h"
+#include "Id3Bytes.h"
 #include "StreamBytes.h"
 #include "TagError.h"
 #include "id3v1/Mp3TagID3v1.h"

@@ -1,26 +1,16 @@
 // What makes a file the user's survives a growing write: owner, group, mode and every
 // hard link's view of it. Anything that is not a regular file is refused at once.
 #include "FieldWrite.h"
-#include "Id3Bytes.h"
-#include "StreamBytes.h"
-#include "TagError.h"
 #include "TestUtil.h"
 #include "WriteCheck.h"
-#include "id3v1/Mp3TagID3v1.h"
-#include "id3v2/Mp3TagID3v2.h"
 
 #include <csignal>
-#include <filesystem>
-#include <functional>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <gtest/gtest.h>
 
 using namespace tags;
-using testutil::ReadAll;
-using testutil::TempDir;
-using testutil::WriteAll;
+using namespace testutil;
 namespace fs = std::filesystem;
 
 namespace {
@@ -35,8 +25,6 @@ struct IdentityRow {
     mode_t mode;
     bool secondName; // a hard link beside the file
 };
-
-std::ostream &operator<<(std::ostream &os, const IdentityRow &r) { return os << r.name; }
 
 class FileIdentity : public ::testing::TestWithParam<IdentityRow> {};
 
@@ -92,8 +80,6 @@ struct Odd {
     std::function<std::string(const TempDir &)> make;
     int err;
 };
-
-std::ostream &operator<<(std::ostream &os, const Odd &r) { return os << r.name; }
 
 // Update on an object whose read failed: the path is bound all the same.
 template <class Tag> void BindAndUpdate(const std::string &path) {

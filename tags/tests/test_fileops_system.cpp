@@ -1,15 +1,7 @@
 // The file layer against the system itself: names outside ASCII, files and folders
 // without write permission; on Windows other programs holding the file open, and the
 // system's error numbers and messages.
-#include "FileOps.h"
-#include "Id3Bytes.h"
-#include "TagError.h"
 #include "TestUtil.h"
-#include "id3v1/Mp3TagID3v1.h"
-#include "id3v2/Mp3TagID3v2.h"
-
-#include <filesystem>
-#include <gtest/gtest.h>
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -20,10 +12,7 @@
 
 using namespace tags;
 using namespace id3bytes;
-using testutil::Filler;
-using testutil::ReadAll;
-using testutil::TempDir;
-using testutil::WriteAll;
+using namespace testutil;
 namespace fs = std::filesystem;
 
 namespace {
@@ -38,9 +27,9 @@ size_t Entries(const fs::path &dir) {
 }
 
 // Writes the title through one tag class; returns the error number, 0 on success.
-template <class T = Mp3TagID3v2> int WriteTitle(const std::string &path, const std::string &title) {
+template <class T = Mp3TagID3v2> int TitleError(const std::string &path, const std::string &title) {
     try {
-        testutil::WriteTitle<T>(path, title);
+        WriteTitle<T>(path, title);
         return 0;
     } catch (const TagError &e) {
         EXPECT_EQ(e.description(), SystemErrorText(e.number()));
@@ -57,11 +46,11 @@ TEST(SystemPaths, NamesOutsideAsciiAreWrittenInPlaceAndByGrowth) {
     const std::string path = fileops::Utf8FromPath(folder / fileops::PathFromUtf8("Bj\u00f6rk \u30c6\u30b9\u30c8.mp3"));
     WriteAll(path, kOriginal);
     for (const std::string &title : {kShort, kLong}) {
-        ASSERT_EQ(WriteTitle(path, title), 0) << title.size();
+        ASSERT_EQ(TitleError(path, title), 0) << title.size();
         Mp3TagID3v2 back;
         back.MP3File(path);
         EXPECT_EQ(back.Title(), title);
-        ASSERT_EQ(WriteTitle<Mp3TagID3v1>(path, title), 0);
+        ASSERT_EQ(TitleError<Mp3TagID3v1>(path, title), 0);
         // One file, under its own name: nothing written beside it under a mangled one.
         ASSERT_EQ(Entries(folder), 1u);
         EXPECT_EQ(fs::directory_iterator(folder)->path().filename(), fileops::PathFromUtf8("Bj\u00f6rk \u30c6\u30b9\u30c8.mp3"));
@@ -79,8 +68,6 @@ struct RefusalRow {
     std::string title;
     int err; // 0: the write goes through
 };
-
-void PrintTo(const RefusalRow &r, std::ostream *os) { *os << r.name; }
 
 class Refusals : public ::testing::TestWithParam<RefusalRow> {};
 
@@ -101,7 +88,7 @@ TEST_P(Refusals, FileKeptOrWrittenWhole) {
     } else {
         fs::permissions(fileops::PathFromUtf8(path), readOnly, fs::perm_options::remove);
     }
-    const int err = testutil::AsOrdinaryUser([&] { return r.v1 ? WriteTitle<Mp3TagID3v1>(path, r.title) : WriteTitle(path, r.title); });
+    const int err = testutil::AsOrdinaryUser([&] { return r.v1 ? TitleError<Mp3TagID3v1>(path, r.title) : TitleError(path, r.title); });
     fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add);
     EXPECT_EQ(err, r.err);
     EXPECT_EQ(Entries(folder), 1u);
@@ -130,7 +117,7 @@ TEST(WindowsFiles, GrowthKeepsHiddenAndSystemAttributes) {
     const std::wstring wide = fileops::PathFromUtf8(path).wstring();
     const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     ASSERT_TRUE(SetFileAttributesW(wide.c_str(), kept));
-    ASSERT_EQ(WriteTitle(path, kLong), 0);
+    ASSERT_EQ(TitleError(path, kLong), 0);
     EXPECT_EQ(GetFileAttributesW(wide.c_str()) & kept, kept);
     const std::string out = ReadAll(path);
     EXPECT_EQ(out.substr(out.size() - 6000), Filler(6000));
@@ -162,7 +149,7 @@ TEST(WindowsFiles, FileHeldOpenByAnotherProgram) {
         HANDLE other = CreateFileW(fileops::PathFromUtf8(path).wstring().c_str(), c.access, c.share, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(other, INVALID_HANDLE_VALUE) << c.name;
-        const int err = WriteTitle(path, c.title);
+        const int err = TitleError(path, c.title);
         CloseHandle(other);
         if (c.error == ERROR_ACCESS_DENIED) // what a rename over an open file gives varies by file system
             EXPECT_TRUE(err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION) << c.name << ": " << err;

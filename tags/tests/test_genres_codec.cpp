@@ -2,8 +2,6 @@
 #include "TextCodec.h"
 #include "id3v1/Genres.h"
 
-#include <gtest/gtest.h>
-
 using namespace tags;
 
 TEST(Genres, EdgesOfTheTable) {
@@ -19,8 +17,6 @@ struct Utf16Row {
     const char *name;
     std::string utf8, utf16;
 };
-
-void PrintTo(const Utf16Row &r, std::ostream *os) { *os << r.name; }
 
 class Utf16 : public ::testing::TestWithParam<Utf16Row> {};
 
@@ -51,8 +47,6 @@ struct BadRow {
     std::string in, out;
     bool utf16; // else UTF-8 through SanitizeUtf8
 };
-
-void PrintTo(const BadRow &r, std::ostream *os) { *os << r.name; }
 
 class BadText : public ::testing::TestWithParam<BadRow> {};
 

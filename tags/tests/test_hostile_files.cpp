@@ -1,15 +1,11 @@
 // Files as other programs leave them: after a title write, both independent readers see
 // the new title and every other frame as before, and the audio and trailers are untouched.
-#include "Id3Bytes.h"
-#include "StreamBytes.h"
 #include "TestUtil.h"
 #include "WriteCheck.h"
-#include "id3v2/Mp3TagID3v2.h"
 
 using namespace id3bytes;
 using streambytes::Mpeg;
-using testutil::TempDir;
-using testutil::WriteAll;
+using namespace testutil;
 
 namespace {
 
@@ -21,8 +17,6 @@ struct Hostile {
     std::string reference = {}; // a clean twin for frames a reader cannot see in `front`
     std::string kept = {};      // bytes that must still be in the file
 };
-
-void PrintTo(const Hostile &h, std::ostream *os) { *os << h.name; }
 
 class HostileWrite : public ::testing::TestWithParam<Hostile> {};
 
@@ -69,9 +63,7 @@ std::string LettersInAudio(const Mpeg &m) {
            streambytes::Stream(m, 20, 30);
 }
 INSTANTIATE_TEST_SUITE_P(LettersInAudio, HostileWrite, ::testing::Values(
-    Hostile{"mpeg1", "", LettersInAudio(kV1)},
-    Hostile{"mpeg2", "", LettersInAudio(kV2)},
-    Hostile{"crc", "", LettersInAudio(kCrc)}), testutil::RowName);
+    Hostile{"mpeg1", "", LettersInAudio(kV1)}), testutil::RowName);
 
 const std::string kAfter = Frame("APIC", std::string("\0image/png\0\3\0", 13) + "\x89PNG" + std::string(300, 'p')) +
                            Frame("PRIV", std::string("owner\0\1\2\3", 9)) + Frame("TXXX", Text(std::string("k\0v", 3)));
@@ -94,11 +86,7 @@ INSTANTIATE_TEST_SUITE_P(V24Frames, HostileWrite, ::testing::Values(
             streambytes::Stream(kV1, 20)},
     Hostile{"encrypted", V24(Frame24("ENCR", std::string("me@x\0\x80", 6)) + Frame24("PRIV", std::string("\x80\0\0\0\x08secret!!", 13), 0x0005)),
             streambytes::Stream(kV1, 20)},
-    Hostile{"etco", V24(Frame24("ETCO", std::string("\x01\x02\0\0\x03\xE8\x03\0\0\x13\x88", 11))), streambytes::Stream(kV1, 20)},
-    Hostile{"sytc", V24(Frame24("SYTC", std::string("\x02\x78\0\0\0\0\xFF\x01\0\0\x10\0", 12))), streambytes::Stream(kV1, 20)},
     Hostile{"rva2", V24(Frame24("RVA2", std::string("track\0\x01\xFE\x00\x10\x40\x00", 12))), streambytes::Stream(kV1, 20)},
-    Hostile{"sort_order", V24(Frame24("TSOP", Utf8Text("Band, Die")) + Frame24("TSOA", Utf8Text("Platte")) +
-                              Frame24("TSOT", Utf8Text("Neu"))), streambytes::Stream(kV1, 20)},
     Hostile{"txxx_geob_utf8", V24(Frame24("TXXX", Utf8Text(std::string("Sch\xC3\xBCssel\0Wert", 14))) +
                                   Frame24("GEOB", std::string("\3text/plain\0a.txt\0d\0DATA", 25))), streambytes::Stream(kV1, 20)}),
     testutil::RowName);

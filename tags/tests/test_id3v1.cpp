@@ -1,16 +1,9 @@
 // ID3v1 records as other programs write them, and the bytes our writes leave.
-#include "Id3Bytes.h"
 #include "TestUtil.h"
-
-#include <functional>
-#include <gtest/gtest.h>
 
 using namespace tags;
 using id3bytes::V1;
-using testutil::Filler;
-using testutil::ReadAll;
-using testutil::TempDir;
-using testutil::WriteAll;
+using namespace testutil;
 
 namespace {
 
@@ -19,8 +12,6 @@ struct ReadRow {
     std::string bytes;
     testutil::Want want;
 };
-
-void PrintTo(const ReadRow &r, std::ostream *os) { *os << r.name; }
 
 class ID3v1Read : public ::testing::TestWithParam<ReadRow> {};
 
@@ -60,8 +51,6 @@ struct WriteRow {
     std::function<void(Mp3TagID3v1 &)> change;
     std::string after;
 };
-
-void PrintTo(const WriteRow &r, std::ostream *os) { *os << r.name; }
 
 class ID3v1Write : public ::testing::TestWithParam<WriteRow> {};
 

@@ -1,19 +1,14 @@
 // Interoperability with independent readers and writers: tags made by python3-mutagen
 // (Debian's /usr/bin/python3) over MP3 audio made by lame, read back by mutagen and TagLib.
-#include "Id3Bytes.h"
 #include "TestUtil.h"
 #include "WriteCheck.h"
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 using namespace tags;
-using testutil::ReadAll;
-using testutil::TempDir;
-using testutil::WriteAll;
+using namespace testutil;
 namespace fs = std::filesystem;
 
 namespace {
@@ -108,8 +103,6 @@ struct Made {
     bool inPlace = false;                     // mutagen leaves padding
     std::vector<std::string> mayChange = {}; // frames that read differently in 2.3
 };
-
-void PrintTo(const Made &m, std::ostream *os) { *os << m.name; }
 
 class InteropMade : public Interop, public ::testing::WithParamInterface<Made> {};
 

@@ -1,15 +1,10 @@
 // What the ID3v2 reader makes of tags as other programs write them, from literal bytes.
-#include "Id3Bytes.h"
-#include "StreamBytes.h"
 #include "TestUtil.h"
-
-#include <gtest/gtest.h>
 
 using namespace tags;
 using namespace id3bytes;
 using streambytes::Mpeg;
-using testutil::Filler;
-using testutil::Want;
+using namespace testutil;
 
 namespace {
 
@@ -18,8 +13,6 @@ struct ReadRow {
     std::string bytes;
     Want want;
 };
-
-void PrintTo(const ReadRow &r, std::ostream *os) { *os << r.name; }
 
 // Read first, so that every row also shows that nothing of an earlier read stays.
 const std::string kEarlier =

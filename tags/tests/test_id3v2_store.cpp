@@ -1,15 +1,9 @@
 // The frames a tag object renders after setters and store operations, as bytes.
-#include "Id3Bytes.h"
 #include "TestUtil.h"
-
-#include <functional>
-#include <gtest/gtest.h>
 
 using namespace tags;
 using namespace id3bytes;
-using testutil::Filler;
-using testutil::TempDir;
-using testutil::WriteAll;
+using namespace testutil;
 
 namespace {
 
@@ -19,8 +13,6 @@ struct RenderRow {
     std::function<void(Mp3TagID3v2 &)> change;
     std::string frames; // what RenderTag gives after the header, less the closing zeros
 };
-
-void PrintTo(const RenderRow &r, std::ostream *os) { *os << r.name; }
 
 class ID3v2Render : public ::testing::TestWithParam<RenderRow> {};
 

@@ -1,20 +1,13 @@
 // Where an ID3v2 write puts the new tag, what it writes over and what it keeps.
-#include "Id3Bytes.h"
 #include "TestUtil.h"
 
-#include <filesystem>
-#include <functional>
-#include <gtest/gtest.h>
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif
 
 using namespace tags;
 using namespace id3bytes;
-using testutil::Filler;
-using testutil::ReadAll;
-using testutil::TempDir;
-using testutil::WriteAll;
+using namespace testutil;
 namespace fs = std::filesystem;
 
 namespace {
@@ -28,8 +21,6 @@ struct LayoutRow {
     // before[keptFrom, tailFrom) stays at the end of the new tag's room, before[tailFrom, end) follows it.
     size_t keptFrom = 0, tailFrom = 0;
 };
-
-void PrintTo(const LayoutRow &r, std::ostream *os) { *os << r.name; }
 
 // A 2.3 tag with these frames and this size field, whose room ends with `kept`.
 std::string Laid(const std::string &frames, std::uint32_t declared, const std::string &kept) {

@@ -2,15 +2,11 @@
 // moments: the file is afterwards always the old content or the new, never a mix.
 // With a second hard link the new content is copied over the file itself; the next
 // access finishes a copy that a kill cut short, and both names then show one whole file.
-#include "Id3Bytes.h"
 #include "TestUtil.h"
-#include "id3v2/Mp3TagID3v2.h"
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
-#include <gtest/gtest.h>
 #include <random>
 #include <thread>
 #ifdef _WIN32
@@ -27,10 +23,7 @@
 
 using namespace tags;
 using namespace id3bytes;
-using testutil::Filler;
-using testutil::ReadAll;
-using testutil::TempDir;
-using testutil::WriteAll;
+using namespace testutil;
 
 namespace {
 

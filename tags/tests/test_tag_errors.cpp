@@ -1,12 +1,6 @@
 // Every error the tag classes raise themselves or pass on from opening a file: number,
 // source and text, and the file as it was (write faults: test_write_faults.cpp).
-#include "Id3Bytes.h"
-#include "TagError.h"
 #include "TestUtil.h"
-
-#include <filesystem>
-#include <functional>
-#include <gtest/gtest.h>
 
 using namespace tags;
 using namespace id3bytes;
@@ -23,8 +17,6 @@ struct ErrorRow {
     std::string before = Tag(3, Frame("TIT2", Text("T")) + Frame("TPE1", Text("A")) + Frame("TALB", Text("L")), 100) +
                          testutil::Filler(500);
 };
-
-void PrintTo(const ErrorRow &r, std::ostream *os) { *os << r.name; }
 
 class TagErrors : public ::testing::TestWithParam<ErrorRow> {};
 

@@ -1,15 +1,8 @@
 // The write checker itself: a clean write passes, each kind of damage is caught.
-#include "Id3Bytes.h"
-#include "StreamBytes.h"
 #include "TestUtil.h"
 #include "WriteCheck.h"
-#include "id3v2/Mp3TagID3v2.h"
 
-#include <functional>
-
-using testutil::ReadAll;
-using testutil::TempDir;
-using testutil::WriteAll;
+using namespace testutil;
 
 namespace {
 

@@ -2,24 +2,14 @@
 // beside it; only a failure after the commit point of a copy over a hard-linked file
 // leaves the new content, which the next access then finishes.
 #include "FieldWrite.h"
-#include "FileOps.h"
-#include "Id3Bytes.h"
-#include "TagError.h"
 #include "TestUtil.h"
-#include "id3v1/Mp3TagID3v1.h"
-#include "id3v2/Mp3TagID3v2.h"
 
-#include <filesystem>
 #include <set>
-#include <gtest/gtest.h>
 
 using namespace tags;
 using namespace id3bytes;
 using fileops::Op;
-using testutil::Filler;
-using testutil::ReadAll;
-using testutil::TempDir;
-using testutil::WriteAll;
+using namespace testutil;
 namespace fs = std::filesystem;
 
 namespace {
@@ -41,8 +31,6 @@ struct Row {
     int err;
     After after = After::Old;
 };
-
-std::ostream &operator<<(std::ostream &os, const Row &r) { return os << r.name; }
 
 std::string Original(Route route) {
     std::string s = Tag(3, Frame("TIT2", Text("alt")) + Frame("TPE1", Text("Band")), 500) + Filler(200000, 7);
