@@ -42,6 +42,12 @@ std::string ReadAll(const std::string &path) {
     return ss.str();
 }
 
+std::set<std::string> Names(const std::filesystem::path &dir) {
+    std::set<std::string> names;
+    for (const auto &e : std::filesystem::directory_iterator(dir)) names.insert(tags::fileops::Utf8FromPath(e.path().filename()));
+    return names;
+}
+
 void WriteAll(const std::string &path, const std::string &bytes) {
     std::ofstream out(tags::fileops::PathFromUtf8(path), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

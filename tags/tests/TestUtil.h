@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +32,8 @@ private:
 };
 
 std::string ReadAll(const std::string &path);
+// The names in a folder, as UTF-8.
+std::set<std::string> Names(const std::filesystem::path &dir);
 void WriteAll(const std::string &path, const std::string &bytes);
 // n bytes of pseudo audio that hold neither "ID3" nor "TAG" nor FF FB.
 inline std::string Filler(size_t n, unsigned seed = 1) { return streambytes::Fill(n, seed); }

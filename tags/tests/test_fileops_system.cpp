@@ -22,10 +22,6 @@ const std::string kOriginal = Tag(3, Frame("TIT2", Text("alt")), 100) + Filler(6
 const std::string kShort = "kurz";
 const std::string kLong(400, 'l');
 
-size_t Entries(const fs::path &dir) {
-    return static_cast<size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
-}
-
 // Writes the title through one tag class; returns the error number, 0 on success.
 template <class T = Mp3TagID3v2> int TitleError(const std::string &path, const std::string &title) {
     try {
@@ -52,8 +48,7 @@ TEST(SystemPaths, NamesOutsideAsciiAreWrittenInPlaceAndByGrowth) {
         EXPECT_EQ(back.Title(), title);
         ASSERT_EQ(TitleError<Mp3TagID3v1>(path, title), 0);
         // One file, under its own name: nothing written beside it under a mangled one.
-        ASSERT_EQ(Entries(folder), 1u);
-        EXPECT_EQ(fs::directory_iterator(folder)->path().filename(), fileops::PathFromUtf8("Bj\u00f6rk \u30c6\u30b9\u30c8.mp3"));
+        EXPECT_EQ(Names(folder), std::set<std::string>{"Bj\u00f6rk \u30c6\u30b9\u30c8.mp3"});
     }
     const std::string out = ReadAll(path);
     EXPECT_EQ(out.substr(out.size() - 128 - 6000, 6000), Filler(6000));
@@ -91,7 +86,7 @@ TEST_P(Refusals, FileKeptOrWrittenWhole) {
     const int err = testutil::AsOrdinaryUser([&] { return r.v1 ? TitleError<Mp3TagID3v1>(path, r.title) : TitleError(path, r.title); });
     fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add);
     EXPECT_EQ(err, r.err);
-    EXPECT_EQ(Entries(folder), 1u);
+    EXPECT_EQ(Names(folder).size(), 1u);
     if (r.err) {
         EXPECT_TRUE(testutil::SameBytes(ReadAll(path), kOriginal));
     } else {
@@ -161,7 +156,7 @@ TEST(WindowsFiles, FileHeldOpenByAnotherProgram) {
         if (c.error) {
             EXPECT_EQ(ReadAll(path), kOriginal) << c.name;
         }
-        EXPECT_EQ(Entries(dir.path()), 1u) << c.name;
+        EXPECT_EQ(Names(dir.path()).size(), 1u) << c.name;
     }
 }
 
@@ -213,7 +208,7 @@ TEST(WindowsFiles, NamesWithoutAFileCarryTheSystemNumbers) {
             EXPECT_FALSE(f.IsOpen());
         }
     }
-    EXPECT_EQ(Entries(dir.path()), 1u);
+    EXPECT_EQ(Names(dir.path()).size(), 1u);
 }
 
 #endif

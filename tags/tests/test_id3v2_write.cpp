@@ -136,7 +136,7 @@ TEST(ID3v2Write, GrowthThroughALinkKeepsItAndTheMode) {
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_TRUE(testutil::SameBytes(ReadAll(path), Laid(Tit2("x"), 2048, "") + kAudio));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+    EXPECT_EQ(Names(dir.path()).size(), 2u);
 #endif
 }
 

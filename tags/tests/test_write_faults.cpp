@@ -4,7 +4,6 @@
 #include "FieldWrite.h"
 #include "TestUtil.h"
 
-#include <set>
 
 using namespace tags;
 using namespace id3bytes;
@@ -52,12 +51,6 @@ void Write(Kind kind, Route route, const std::string &path) {
         Mp3TagID3v2 v2;
         WriteFields(path, v, v1, v2);
     }
-}
-
-std::set<std::string> Names(const fs::path &dir) {
-    std::set<std::string> names;
-    for (const auto &e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
-    return names;
 }
 
 class WriteFaults : public ::testing::TestWithParam<Row> {};
