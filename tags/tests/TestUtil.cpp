@@ -1,7 +1,5 @@
 #include "TestUtil.h"
 
-#include "TagError.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -44,19 +42,15 @@ std::string ReadAll(const std::string &path) {
     return ss.str();
 }
 
+std::set<std::string> Names(const std::filesystem::path &dir) {
+    std::set<std::string> names;
+    for (const auto &e : std::filesystem::directory_iterator(dir)) names.insert(tags::fileops::Utf8FromPath(e.path().filename()));
+    return names;
+}
+
 void WriteAll(const std::string &path, const std::string &bytes) {
     std::ofstream out(tags::fileops::PathFromUtf8(path), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string Filler(size_t n, unsigned seed) {
-    std::string s(n, '\0');
-    unsigned x = seed * 2654435761u + 1;
-    for (size_t i = 0; i < n; ++i) {
-        x = x * 1103515245u + 12345u;
-        s[i] = static_cast<char>('a' + (x >> 16) % 20); // letters a..t only
-    }
-    return s;
 }
 
 FieldMap Fields(const tags::Mp3TagID3v2 &t) {

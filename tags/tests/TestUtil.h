@@ -1,5 +1,8 @@
 #pragma once
 #include "FileOps.h"
+#include "Id3Bytes.h"
+#include "StreamBytes.h"
+#include "TagError.h"
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
 
@@ -7,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,9 +32,29 @@ private:
 };
 
 std::string ReadAll(const std::string &path);
+// The names in a folder, as UTF-8.
+std::set<std::string> Names(const std::filesystem::path &dir);
 void WriteAll(const std::string &path, const std::string &bytes);
 // n bytes of pseudo audio that hold neither "ID3" nor "TAG" nor FF FB.
-std::string Filler(size_t n, unsigned seed = 1);
+inline std::string Filler(size_t n, unsigned seed = 1) { return streambytes::Fill(n, seed); }
+// Reads the file, sets the title and writes the tag.
+template <class Tag> void WriteTitle(const std::string &path, const std::string &title) {
+    Tag t;
+    t.MP3File(path);
+    t.Title(title);
+    t.Update();
+}
+// The number of the TagError fn throws, 0 when it runs through.
+inline int ErrorOf(const std::function<void()> &fn) {
+    try {
+        fn();
+        return 0;
+    } catch (const tags::TagError &e) {
+        return e.number();
+    }
+}
+// Test names from the rows' names.
+inline constexpr auto RowName = [](const auto &info) { return std::string(info.param.name); };
 // Installs a fault hook for the life of the guard.
 struct FaultHookGuard {
     explicit FaultHookGuard(tags::fileops::FaultHook h) { tags::fileops::SetFaultHook(std::move(h)); }

@@ -1,7 +1,6 @@
+#include "TestUtil.h"
 #include "TextCodec.h"
 #include "id3v1/Genres.h"
-
-#include <gtest/gtest.h>
 
 using namespace tags;
 
@@ -18,8 +17,6 @@ struct Utf16Row {
     const char *name;
     std::string utf8, utf16;
 };
-
-void PrintTo(const Utf16Row &r, std::ostream *os) { *os << r.name; }
 
 class Utf16 : public ::testing::TestWithParam<Utf16Row> {};
 
@@ -41,8 +38,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, Utf16, ::testing::Values(
     Utf16Row{"last_of_the_bmp", "\xEF\xBF\xBF", "\xFF\xFF"},
     Utf16Row{"first_pair", "\xF0\x90\x80\x80", std::string("\0\xD8\0\xDC", 4)},
     Utf16Row{"pair_in_text", "a\xF0\x9F\x8E\xB5" "b", std::string("a\0\x3C\xD8\xB5\xDF" "b\0", 8)},
-    Utf16Row{"last_pair", "\xF4\x8F\xBF\xBF", "\xFF\xDB\xFF\xDF"}),
-    [](const ::testing::TestParamInfo<Utf16Row> &i) { return std::string(i.param.name); });
+    Utf16Row{"last_pair", "\xF4\x8F\xBF\xBF", "\xFF\xDB\xFF\xDF"}), testutil::RowName);
 
 // Bytes that are no valid text: each bad unit gives one U+FFFD, the rest is kept.
 const std::string kBad = "\xEF\xBF\xBD";
@@ -51,8 +47,6 @@ struct BadRow {
     std::string in, out;
     bool utf16; // else UTF-8 through SanitizeUtf8
 };
-
-void PrintTo(const BadRow &r, std::ostream *os) { *os << r.name; }
 
 class BadText : public ::testing::TestWithParam<BadRow> {};
 
@@ -73,8 +67,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, BadText, ::testing::Values(
     BadRow{"overlong", "\xC0\x80", kBad + kBad, false},
     BadRow{"surrogate_in_utf8", "\xED\xA0\x80", kBad + kBad + kBad, false},
     BadRow{"past_unicode", "\xF4\x90\x80\x80", kBad + kBad + kBad + kBad, false},
-    BadRow{"replacement_itself", kBad, kBad, false}),
-    [](const ::testing::TestParamInfo<BadRow> &i) { return std::string(i.param.name); });
+    BadRow{"replacement_itself", kBad, kBad, false}), testutil::RowName);
 
 } // namespace
 

@@ -1,16 +1,9 @@
 // ID3v1 records as other programs write them, and the bytes our writes leave.
-#include "Id3Bytes.h"
 #include "TestUtil.h"
-
-#include <functional>
-#include <gtest/gtest.h>
 
 using namespace tags;
 using id3bytes::V1;
-using testutil::Filler;
-using testutil::ReadAll;
-using testutil::TempDir;
-using testutil::WriteAll;
+using namespace testutil;
 
 namespace {
 
@@ -19,8 +12,6 @@ struct ReadRow {
     std::string bytes;
     testutil::Want want;
 };
-
-void PrintTo(const ReadRow &r, std::ostream *os) { *os << r.name; }
 
 class ID3v1Read : public ::testing::TestWithParam<ReadRow> {};
 
@@ -48,10 +39,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, ID3v1Read, ::testing::Values(
     ReadRow{"windows_1252_like_cut_utf8", Filler(500) + V1("Bj\xF6rk"), {{"Title", "Björk"}}},
     ReadRow{"record_after_one_byte", Filler(1) + V1("x"), {{"Has", "1"}, {"Title", "x"}}},
     ReadRow{"record_alone", V1("x", "", "", "", "", 1, 2), kNoTag},
-    ReadRow{"lower_case_marker", Filler(300) + kLowerCase, kNoTag},
-    ReadRow{"empty_file", "", kNoTag},
-    ReadRow{"three_bytes", "TAG", kNoTag}),
-    [](const ::testing::TestParamInfo<ReadRow> &i) { return std::string(i.param.name); });
+    ReadRow{"lower_case_marker", Filler(300) + kLowerCase, kNoTag}), testutil::RowName);
 
 // A write changes only the fields the caller set: the others keep their bytes, and a
 // 1.0 record stays 1.0 while its comment and track are left alone.
@@ -61,8 +49,6 @@ struct WriteRow {
     std::function<void(Mp3TagID3v1 &)> change;
     std::string after;
 };
-
-void PrintTo(const WriteRow &r, std::ostream *os) { *os << r.name; }
 
 class ID3v1Write : public ::testing::TestWithParam<WriteRow> {};
 
@@ -112,7 +98,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, ID3v1Write, ::testing::Values(
     WriteRow{"v10_new_comment_gets_30_bytes", kAudio + V10("alt", kLong), [](Mp3TagID3v1 &t) { t.Comment(std::string(32, 'k')); },
              kAudio + V10("alt", std::string(30, 'k'))},
     WriteRow{"v10_with_track_becomes_v11", kAudio + V10("alt", kLong), [](Mp3TagID3v1 &t) { t.Track(9); },
-             kAudio + V10("alt", kLong).replace(125, 2, std::string("\0\x09", 2))}),
-    [](const ::testing::TestParamInfo<WriteRow> &i) { return std::string(i.param.name); });
+             kAudio + V10("alt", kLong).replace(125, 2, std::string("\0\x09", 2))}), testutil::RowName);
 
 } // namespace

@@ -1,19 +1,14 @@
 // Interoperability with independent readers and writers: tags made by python3-mutagen
 // (Debian's /usr/bin/python3) over MP3 audio made by lame, read back by mutagen and TagLib.
-#include "Id3Bytes.h"
 #include "TestUtil.h"
 #include "WriteCheck.h"
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 using namespace tags;
-using testutil::ReadAll;
-using testutil::TempDir;
-using testutil::WriteAll;
+using namespace testutil;
 namespace fs = std::filesystem;
 
 namespace {
@@ -109,8 +104,6 @@ struct Made {
     std::vector<std::string> mayChange = {}; // frames that read differently in 2.3
 };
 
-void PrintTo(const Made &m, std::ostream *os) { *os << m.name; }
-
 class InteropMade : public Interop, public ::testing::WithParamInterface<Made> {};
 
 TEST_P(InteropMade, ReadAndRewritten) {
@@ -178,7 +171,7 @@ t.save(p, v2_version=3)
                               id3bytes::Frame22("ULT", id3bytes::Text(std::string("eng\0text", 8))) +
                               id3bytes::Frame22("TCM", id3bytes::Text("Komponist")), 64),
          {{"TagVersion", "2"}, {"Title", "Titel"}, {"Artist", "A"}, {"Lyrics", "text"}, {"Composer", "Komponist"}}}),
-    [](const ::testing::TestParamInfo<Made> &i) { return std::string(i.param.name); });
+    testutil::RowName);
 
 #if defined(TAGPROBE_PATH)
 TEST_F(Interop, TagprobeWritesBothTagsAndReportsErrors) {

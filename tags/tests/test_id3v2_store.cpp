@@ -1,15 +1,9 @@
 // The frames a tag object renders after setters and store operations, as bytes.
-#include "Id3Bytes.h"
 #include "TestUtil.h"
-
-#include <functional>
-#include <gtest/gtest.h>
 
 using namespace tags;
 using namespace id3bytes;
-using testutil::Filler;
-using testutil::TempDir;
-using testutil::WriteAll;
+using namespace testutil;
 
 namespace {
 
@@ -19,8 +13,6 @@ struct RenderRow {
     std::function<void(Mp3TagID3v2 &)> change;
     std::string frames; // what RenderTag gives after the header, less the closing zeros
 };
-
-void PrintTo(const RenderRow &r, std::ostream *os) { *os << r.name; }
 
 class ID3v2Render : public ::testing::TestWithParam<RenderRow> {};
 
@@ -66,8 +58,7 @@ INSTANTIATE_TEST_SUITE_P(Setters, ID3v2Render, ::testing::Values(
               Frame("TCON", Text("(5)Rock"))},
     RenderRow{"genre_alone", "", [](Mp3TagID3v2 &t) { t.Genre(17); }, Frame("TCON", Text("(17)"))},
     RenderRow{"other_genre_name_alone", "", [](Mp3TagID3v2 &t) { t.OtherGenreName("Pop"); },
-              Frame("TCON", Text("(255)Pop"))}),
-    [](const ::testing::TestParamInfo<RenderRow> &i) { return std::string(i.param.name); });
+              Frame("TCON", Text("(255)Pop"))}), testutil::RowName);
 
 INSTANTIATE_TEST_SUITE_P(Store, ID3v2Render, ::testing::Values(
     // Tags of one frame stay together; identifiers are cut to four upper-case letters,
@@ -86,8 +77,7 @@ INSTANTIATE_TEST_SUITE_P(Store, ID3v2Render, ::testing::Values(
               Frame("TIT2", Text("T")) + Frame("TALB", Text("L"))},
     RenderRow{"remove_frames_by_name_and_number", kTAL,
               [](Mp3TagID3v2 &t) { t.AddTag("tit2", "second"), t.RemoveFrame(3), t.RemoveFrame("tpe1"); },
-              Frame("TIT2", Text("T")) + Frame("TIT2", Text("second"))}),
-    [](const ::testing::TestParamInfo<RenderRow> &i) { return std::string(i.param.name); });
+              Frame("TIT2", Text("T")) + Frame("TIT2", Text("second"))}), testutil::RowName);
 
 // Frames of 2.2 and 2.4 tags as a 2.3 tag carries them.
 INSTANTIATE_TEST_SUITE_P(Versions, ID3v2Render, ::testing::Values(
@@ -117,8 +107,7 @@ INSTANTIATE_TEST_SUITE_P(Versions, ID3v2Render, ::testing::Values(
               [](Mp3TagID3v2 &) {},
               Frame("TIT2", "\1" + kBom + "\xE5\x65") + Frame("TCON", Text("(17)Hard Beat")) + Frame("TYER", Text("2004")) +
                   Frame("TDAT", Text("0605")) + Frame("TIME", Text("0708")) + Frame("TSOP", Text("sort")) +
-                  Frame("TENC", Text(std::string(200, 'x')))}),
-    [](const ::testing::TestParamInfo<RenderRow> &i) { return std::string(i.param.name); });
+                  Frame("TENC", Text(std::string(200, 'x')))}), testutil::RowName);
 
 TEST(ID3v2Store, CountsOutsideTheStoreAreZero) {
     TempDir dir;

@@ -1,20 +1,13 @@
 // Where an ID3v2 write puts the new tag, what it writes over and what it keeps.
-#include "Id3Bytes.h"
 #include "TestUtil.h"
 
-#include <filesystem>
-#include <functional>
-#include <gtest/gtest.h>
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif
 
 using namespace tags;
 using namespace id3bytes;
-using testutil::Filler;
-using testutil::ReadAll;
-using testutil::TempDir;
-using testutil::WriteAll;
+using namespace testutil;
 namespace fs = std::filesystem;
 
 namespace {
@@ -28,8 +21,6 @@ struct LayoutRow {
     // before[keptFrom, tailFrom) stays at the end of the new tag's room, before[tailFrom, end) follows it.
     size_t keptFrom = 0, tailFrom = 0;
 };
-
-void PrintTo(const LayoutRow &r, std::ostream *os) { *os << r.name; }
 
 // A 2.3 tag with these frames and this size field, whose room ends with `kept`.
 std::string Laid(const std::string &frames, std::uint32_t declared, const std::string &kept) {
@@ -125,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, ID3v2Layout, ::testing::Values(
               kBigApic + Tit2(kLongTitle) + Frame("TPE1", Text("b")), 12288, 9045, 9045},
     // Declares 300 bytes where the tag has 12 and audio follows: only header and frame go.
     LayoutRow{"size_into_audio", Sized(Tag(3, Tit2("x")), 300) + kAudio, Title("t"), Tit2("t"), 2048, 22, 310}),
-    [](const ::testing::TestParamInfo<LayoutRow> &i) { return std::string(i.param.name); });
+    testutil::RowName);
 
 TEST(ID3v2Write, GrowthThroughALinkKeepsItAndTheMode) {
 #ifdef _WIN32
@@ -145,7 +136,7 @@ TEST(ID3v2Write, GrowthThroughALinkKeepsItAndTheMode) {
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_TRUE(testutil::SameBytes(ReadAll(path), Laid(Tit2("x"), 2048, "") + kAudio));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+    EXPECT_EQ(Names(dir.path()).size(), 2u);
 #endif
 }
 

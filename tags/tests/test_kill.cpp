@@ -2,15 +2,11 @@
 // moments: the file is afterwards always the old content or the new, never a mix.
 // With a second hard link the new content is copied over the file itself; the next
 // access finishes a copy that a kill cut short, and both names then show one whole file.
-#include "Id3Bytes.h"
 #include "TestUtil.h"
-#include "id3v2/Mp3TagID3v2.h"
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
-#include <gtest/gtest.h>
 #include <random>
 #include <thread>
 #ifdef _WIN32
@@ -27,20 +23,12 @@
 
 using namespace tags;
 using namespace id3bytes;
-using testutil::Filler;
-using testutil::ReadAll;
-using testutil::TempDir;
-using testutil::WriteAll;
+using namespace testutil;
 
 namespace {
 
 // Rewrites the file with a title too long for the old tag.
-void Rewrite(const std::string &path) {
-    Mp3TagID3v2 t;
-    t.MP3File(path);
-    t.Title(std::string(3000, 'n'));
-    t.Update();
-}
+void Rewrite(const std::string &path) { testutil::WriteTitle<Mp3TagID3v2>(path, std::string(3000, 'n')); }
 
 #ifdef _WIN32
 // Windows has no fork: the writer is this program started again with the file in
@@ -188,10 +176,7 @@ TEST_P(GrowthKill, KilledRewriteLeavesOldOrNewFile) {
     const std::string alive = dir.file(".sortimentor-" + std::to_string(getpid()) + "-77.tmp");
     WriteAll(alive, "x");
     WriteAll(path, old);
-    Mp3TagID3v2 t;
-    t.MP3File(path);
-    t.Title(std::string(5000, 'z'));
-    t.Update();
+    testutil::WriteTitle<Mp3TagID3v2>(path, std::string(5000, 'z'));
     size_t others = 0;
     for (const auto &e : std::filesystem::directory_iterator(dir.path()))
         others += e.path() != path && e.path() != alive && e.path() != other ? 1 : 0;

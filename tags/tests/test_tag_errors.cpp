@@ -1,12 +1,6 @@
 // Every error the tag classes raise themselves or pass on from opening a file: number,
 // source and text, and the file as it was (write faults: test_write_faults.cpp).
-#include "Id3Bytes.h"
-#include "TagError.h"
 #include "TestUtil.h"
-
-#include <filesystem>
-#include <functional>
-#include <gtest/gtest.h>
 
 using namespace tags;
 using namespace id3bytes;
@@ -24,8 +18,6 @@ struct ErrorRow {
                          testutil::Filler(500);
 };
 
-void PrintTo(const ErrorRow &r, std::ostream *os) { *os << r.name; }
-
 class TagErrors : public ::testing::TestWithParam<ErrorRow> {};
 
 TEST_P(TagErrors, NumberSourceTextAndTheFileKept) {
@@ -40,8 +32,6 @@ TEST_P(TagErrors, NumberSourceTextAndTheFileKept) {
         EXPECT_TRUE(testutil::SameBytes(testutil::ReadAll(path), r.before));
     }
 }
-
-std::string Name(const ::testing::TestParamInfo<ErrorRow> &i) { return i.param.name; }
 
 // Acts on a tag object bound to the file.
 template <class T>
@@ -70,8 +60,7 @@ INSTANTIATE_TEST_SUITE_P(Open, TagErrors, ::testing::Values(
              fileops::kErrNotFound, kV1, kNotFound},
     // A bad identifier fails before the file is opened.
     ErrorRow{"v2_short_identifier", Bound<V2>([](V2 &t, const std::string &p) { t.AddTag("TT", "x"), fs::remove(p), t.Update(); }),
-             5, kV2, kBadArgument}),
-    Name);
+             5, kV2, kBadArgument}), testutil::RowName);
 
 // The frame store's own errors: arguments out of range, no store before MP3File.
 INSTANTIATE_TEST_SUITE_P(Store, TagErrors, ::testing::Values(
@@ -87,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(Store, TagErrors, ::testing::Values(
     ErrorRow{"no_store_add", [](const std::string &) { V2().AddTag("TIT2", "x"); }, V2::kErrNoStore, kV2, kNoStore},
     ErrorRow{"no_store_setter", [](const std::string &) { V2().Title("x"); }, V2::kErrNoStore, kV2, kNoStore},
     ErrorRow{"no_store_update", [](const std::string &) { V2().Update(); }, V2::kErrNoStore, kV2, kNoStore}),
-    Name);
+    testutil::RowName);
 
 // Another program changes the tag between reading and writing, where the large body the
 // write takes from the file stood: the write fails and leaves the other program's file.
@@ -117,8 +106,7 @@ INSTANTIATE_TEST_SUITE_P(Changed, TagErrors, ::testing::Values(
              Tag(3, Frame("TIT2", Text("T")) + kPic, 100, 0x80) + kAudio},
     ErrorRow{"now_2_4", ChangedUnderneath(), V2::kErrChanged, kV2, {}, Tag(4, Frame("TIT2", Text("T")) + kPic, 100) + kAudio},
     ErrorRow{"picture_flags", ChangedUnderneath(), V2::kErrChanged, kV2, {},
-             Tag(3, Frame("TIT2", Text("T")) + Frame("APIC", kPic.substr(10), 0x0020), 100) + kAudio}),
-    Name);
+             Tag(3, Frame("TIT2", Text("T")) + Frame("APIC", kPic.substr(10), 0x0020), 100) + kAudio}), testutil::RowName);
 
 TEST(TagErrors, EmptyFileIsNoValidMp3) {
     testutil::TempDir dir;

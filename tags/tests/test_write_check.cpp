@@ -1,15 +1,8 @@
 // The write checker itself: a clean write passes, each kind of damage is caught.
-#include "Id3Bytes.h"
-#include "StreamBytes.h"
 #include "TestUtil.h"
 #include "WriteCheck.h"
-#include "id3v2/Mp3TagID3v2.h"
 
-#include <functional>
-
-using testutil::ReadAll;
-using testutil::TempDir;
-using testutil::WriteAll;
+using namespace testutil;
 
 namespace {
 
@@ -29,10 +22,7 @@ TEST_P(WriteCheck, CatchesDamage) {
     TempDir dir;
     const std::string path = dir.file("x.mp3");
     WriteAll(path, before);
-    tags::Mp3TagID3v2 tag;
-    tag.MP3File(path);
-    tag.Title("new");
-    tag.Update();
+    testutil::WriteTitle<tags::Mp3TagID3v2>(path, "new");
     std::string bytes = ReadAll(path);
     GetParam().apply(bytes);
     WriteAll(path, bytes);
@@ -47,7 +37,6 @@ const Damage kDamage[] = {
     {"trailer", [](std::string &b) { b.back() = 1; }},
     {"extra_packet", [](std::string &b) { b.insert(b.size() - 128, streambytes::Frame({})); }},
 };
-INSTANTIATE_TEST_SUITE_P(Kit, WriteCheck, ::testing::ValuesIn(kDamage),
-                         [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Kit, WriteCheck, ::testing::ValuesIn(kDamage), testutil::RowName);
 
 } // namespace

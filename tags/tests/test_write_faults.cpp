@@ -2,24 +2,13 @@
 // beside it; only a failure after the commit point of a copy over a hard-linked file
 // leaves the new content, which the next access then finishes.
 #include "FieldWrite.h"
-#include "FileOps.h"
-#include "Id3Bytes.h"
-#include "TagError.h"
 #include "TestUtil.h"
-#include "id3v1/Mp3TagID3v1.h"
-#include "id3v2/Mp3TagID3v2.h"
 
-#include <filesystem>
-#include <set>
-#include <gtest/gtest.h>
 
 using namespace tags;
 using namespace id3bytes;
 using fileops::Op;
-using testutil::Filler;
-using testutil::ReadAll;
-using testutil::TempDir;
-using testutil::WriteAll;
+using namespace testutil;
 namespace fs = std::filesystem;
 
 namespace {
@@ -42,8 +31,6 @@ struct Row {
     After after = After::Old;
 };
 
-std::ostream &operator<<(std::ostream &os, const Row &r) { return os << r.name; }
-
 std::string Original(Route route) {
     std::string s = Tag(3, Frame("TIT2", Text("alt")) + Frame("TPE1", Text("Band")), 500) + Filler(200000, 7);
     if (route != Route::Append) s += V1("alt", "Band", "Album", "1999", "Kommentar", 3, 17);
@@ -53,15 +40,9 @@ std::string Original(Route route) {
 void Write(Kind kind, Route route, const std::string &path) {
     const std::string title = route == Route::InPlace || route == Route::Append ? "neu" : std::string(3000, 'n');
     if (kind == Kind::V1) {
-        Mp3TagID3v1 t;
-        t.MP3File(path);
-        t.Title(title);
-        t.Update();
+        testutil::WriteTitle<Mp3TagID3v1>(path, title);
     } else if (kind == Kind::V2) {
-        Mp3TagID3v2 t;
-        t.MP3File(path);
-        t.Title(title);
-        t.Update();
+        testutil::WriteTitle<Mp3TagID3v2>(path, title);
     } else {
         FieldValues v;
         v.title = title;
@@ -70,12 +51,6 @@ void Write(Kind kind, Route route, const std::string &path) {
         Mp3TagID3v2 v2;
         WriteFields(path, v, v1, v2);
     }
-}
-
-std::set<std::string> Names(const fs::path &dir) {
-    std::set<std::string> names;
-    for (const auto &e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
-    return names;
 }
 
 class WriteFaults : public ::testing::TestWithParam<Row> {};
@@ -148,7 +123,6 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"both_linked_copy_back_truncate", Kind::Both, Route::Linked, Op::Truncate, Where::File, 1, EIO,
             After::NewOnNextRead},
         Row{"both_linked_copy_back_flush", Kind::Both, Route::Linked, Op::Flush, Where::File, 1, EIO,
-            After::NewOnNextRead}),
-    [](const ::testing::TestParamInfo<Row> &i) { return std::string(i.param.name); });
+            After::NewOnNextRead}), testutil::RowName);
 
 } // namespace
