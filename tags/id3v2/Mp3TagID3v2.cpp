@@ -248,12 +248,10 @@ void Mp3TagID3v2::FillBodies(File &f, std::int64_t tagPos, const TagBytes &measu
     // A tag whose size runs past the end proves no room but still holds the bodies.
     if (old.size < 10 && tagPos >= 0) old = ReadTagBytes(f, tagPos, f.Size());
     if (old.size < 10) changed();
-    const char *h = old.data.get();
+    const auto *h = reinterpret_cast<const unsigned char *>(old.data.get());
     std::uint32_t size = 0;
-    if (h[3] != version_ || h[5] != tagFlags_ ||
-        !DecodeSynchsafe(reinterpret_cast<const unsigned char *>(h + 6), size))
-        changed();
-    const std::string_view body(h + 10, std::min<size_t>(size, old.size - 10));
+    if (h[3] != version_ || h[5] != tagFlags_ || !DecodeSynchsafe(h + 6, size)) changed();
+    const std::string_view body(old.data.get() + 10, std::min<size_t>(size, old.size - 10));
     size_t from = 0;
     if (tagFlags_ & 0x40) {
         from = ExtendedHeaderLength(body, version_);
