@@ -36,6 +36,12 @@ INSTANTIATE_TEST_SUITE_P(Rows, ID3v1Read, ::testing::Values(
     ReadRow{"utf8_as_some_encoders_write_it",
             Filler(500) + V1("T\xC3\xAFtle \xE2\x9C\x93", "\xC3\x84rtist", "\xC3\xA4" + std::string(27, 'x') + "\xC3\xA4", "", "M\xFC" "de"),
             {{"Title", "Tïtle ✓"}, {"Artist", "Ärtist"}, {"Album", "ä" + std::string(27, 'x')}, {"Comment", "Müde"}}},
+    ReadRow{"utf8_cut_in_a_three_byte_character", Filler(500) + V1([] {
+                std::string t = "a";
+                for (int i = 0; i < 10; ++i) t += "\xE3\x82\xA2"; // 31 bytes: the field keeps 2 of the last
+                return t;
+            }()),
+            {{"Title", "a\u30A2\u30A2\u30A2\u30A2\u30A2\u30A2\u30A2\u30A2\u30A2"}}},
     ReadRow{"windows_1252_like_cut_utf8", Filler(500) + V1("Bj\xF6rk"), {{"Title", "Björk"}}},
     ReadRow{"record_after_one_byte", Filler(1) + V1("x"), {{"Has", "1"}, {"Title", "x"}}},
     ReadRow{"record_alone", V1("x", "", "", "", "", 1, 2), kNoTag},

@@ -142,7 +142,9 @@ INSTANTIATE_TEST_SUITE_P(Versions, ID3v2Read, ::testing::Values(
             Tag(4, Frame24("TIT2", Synchsafe(4) + Text(std::string("c\xFF\0d", 4)), 0x0003)) + Filler(20),
             {{"Title", "c\xC3\xBF" "d"}}},
     ReadRow{"v23_extended_header", Tag(3, ExtendedHeader(3) + Frame("TIT2", Text("e")), 0, 0x40), {{"Title", "e"}}},
-    ReadRow{"v24_extended_header", Tag(4, ExtendedHeader(4) + Frame24("TIT2", Text("f")), 0, 0x40), {{"Title", "f"}}}),
+    ReadRow{"v24_extended_header", Tag(4, ExtendedHeader(4) + Frame24("TIT2", Text("f")), 0, 0x40), {{"Title", "f"}}},
+    // An extended header shorter than its own fields: where the frames start is unknown.
+    ReadRow{"v23_extended_header_too_short", Tag(3, BE32(0) + Frame("TIT2", Text("g")), 0, 0x40), {{"Title", ""}}}),
     testutil::RowName);
 
 // Damaged tags end the read quietly with what is whole.
