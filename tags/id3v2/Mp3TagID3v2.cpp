@@ -241,12 +241,9 @@ bool Mp3TagID3v2::LeftInFile(const std::string &id, const unsigned char *header,
     return (flags & 0x004F) == 0 && !(tagFlags & 0x80) && SameBodyIn23(id, header[10]);
 }
 
-void Mp3TagID3v2::FillBodies(File &f, std::int64_t tagPos, const TagBytes &measured) const {
+void Mp3TagID3v2::FillBodies(const TagBytes &old) const {
     if (!inFile_) return;
-    TagBytes old = measured;
     auto changed = [this] { Fail(kErrChanged, "Path/File access error: the file changed since its tag was read"); };
-    // A tag whose size runs past the end proves no room but still holds the bodies.
-    if (old.size < 10 && tagPos >= 0) old = ReadTagBytes(f, tagPos, f.Size());
     if (old.size < 10) changed();
     const auto *h = reinterpret_cast<const unsigned char *>(old.data.get());
     std::uint32_t size = 0;
@@ -281,7 +278,9 @@ void Mp3TagID3v2::FillBodies() const {
     f.Open(path_, File::Mode::Read);
     const std::int64_t len = f.Size();
     const std::int64_t start = FindTagStart(f, len);
-    FillBodies(f, start - 4, {});
+    TagBytes old;
+    if (start > 0) MeasureTag(f, start - 4, len, &old);
+    FillBodies(old);
 }
 
 void Mp3TagID3v2::ReadFrameV23(const std::string &id, std::uint16_t flags, FrameBytes body,
@@ -649,7 +648,7 @@ fileops::Splice Mp3TagID3v2::PlanUpdate(File &f) const {
     const std::int64_t tagPos = start > 0 ? start - 4 : 0;
     TagBytes old;
     const TagRoom room = start > 0 ? MeasureTag(f, tagPos, len, &old) : TagRoom{};
-    FillBodies(f, start > 0 ? tagPos : -1, old);
+    FillBodies(old);
     std::string buf = RenderTag(0);
     const std::int64_t total = static_cast<std::int64_t>(buf.size());
     if (total > kMaxTagSize) Fail(kErrInvalidArgument, "Invalid procedure call or argument");

@@ -160,10 +160,9 @@ private:
     void ParseFrames(const std::shared_ptr<const void> &owner, std::string_view tag, int flags,
                      const std::function<void(size_t, size_t)> *load = nullptr);
     bool LeftInFile(const std::string &id, const unsigned char *header, size_t size, int tagFlags) const;
-    // Fills the bodies left in the file from the old tag's bytes (header first), read
-    // from f at tagPos when not given; fails with kErrChanged where they are not there
-    // as they were.
-    void FillBodies(fileops::File &f, std::int64_t tagPos, const id3v2::TagBytes &old) const;
+    // Fills the bodies left in the file from the old tag's bytes (header first); fails
+    // with kErrChanged where they are not there as they were.
+    void FillBodies(const id3v2::TagBytes &old) const;
     void FillBodies() const;
     void CheckIds() const;
     void ReadFrameV23(const std::string &id, std::uint16_t flags, FrameBytes body, std::vector<DateFrame> &dates);

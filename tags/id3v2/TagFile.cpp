@@ -110,15 +110,16 @@ TagRoom MeasureTag(File &f, std::int64_t tagPos, std::int64_t fileLen, TagBytes 
         return {};
     const int version = h[3];
     const std::int64_t declaredEnd = tagPos + 10 + size;
-    if (declaredEnd > fileLen) return {};
 
-    // The body and what follows it: a footer, or the audio's first header.
-    // Not zero-filled: the read overwrites it.
+    // The body and what follows it: a footer, or the audio's first header; as far as the
+    // file goes. Not zero-filled: the read overwrites it.
     const size_t want = static_cast<size_t>(std::min<std::int64_t>(size + std::int64_t(10), fileLen - tagPos - 10));
     const std::shared_ptr<char[]> bytes(new char[10 + want]);
     std::memcpy(bytes.get(), h, 10);
-    if (f.ReadFull(bytes.get() + 10, want) != want) return {};
-    if (kept) *kept = {bytes, 10 + want};
+    const size_t got = f.ReadFull(bytes.get() + 10, want);
+    if (kept) *kept = {bytes, 10 + got};
+    // A size past the end proves no room, though its bytes still hold frames.
+    if (got != want || declaredEnd > fileLen) return {};
     const std::string_view raw(bytes.get() + 10, want);
     const std::string_view after = raw.substr(size);
 
@@ -151,17 +152,6 @@ TagRoom MeasureTag(File &f, std::int64_t tagPos, std::int64_t fileLen, TagBytes 
     if (audio >= 0) room.end = audio - tagPos;
     room.proven = std::min(room.proven, room.end);
     return room;
-}
-
-TagBytes ReadTagBytes(File &f, std::int64_t tagPos, std::int64_t fileLen) {
-    unsigned char h[10];
-    f.Seek(tagPos);
-    std::uint32_t size = 0;
-    if (f.ReadFull(h, sizeof h) != sizeof h || !DecodeSynchsafe(h + 6, size)) return {};
-    const size_t want = static_cast<size_t>(std::min<std::int64_t>(size, fileLen - tagPos - 10));
-    const std::shared_ptr<char[]> bytes(new char[10 + want]);
-    std::memcpy(bytes.get(), h, 10);
-    return {bytes, 10 + f.ReadFull(bytes.get() + 10, want)};
 }
 
 } // namespace tags::id3v2

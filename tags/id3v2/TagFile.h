@@ -36,14 +36,12 @@ struct TagRoom {
     std::int64_t end = 0;
 };
 // The old tag as MeasureTag read it: its 10 header bytes, its body and up to 10 bytes
-// after it (size bytes in all).
+// after it, as far as the file holds them (size bytes in all). Given whenever the
+// header is well-formed, even where the room is nothing.
 struct TagBytes {
     std::shared_ptr<const char[]> data;
     size_t size = 0;
 };
 TagRoom MeasureTag(fileops::File &f, std::int64_t tagPos, std::int64_t fileLen, TagBytes *bytes = nullptr);
-// The tag at tagPos as it stands: its header and as much of its body as the file holds
-// (nothing when there are not 10 bytes).
-TagBytes ReadTagBytes(fileops::File &f, std::int64_t tagPos, std::int64_t fileLen);
 
 } // namespace tags::id3v2
