@@ -58,21 +58,31 @@ void File::OpenRegular(const std::string &path, Mode mode) {
     // Clears O_NONBLOCK, the only status flag that was set.
     ::fcntl(fd_, F_SETFL, 0);
     opened_ = IdentityOf(st);
+    if (mode == Mode::Read) size_ = static_cast<std::int64_t>(st.st_size);
     plainName_ = !link && named.st_dev == st.st_dev && named.st_ino == st.st_ino;
 }
 
 void File::CreateNew(const std::string &path) {
     Close();
     path_ = path;
+    mode_ = Mode::ReadWrite;
     if (int e = Injected(Op::Create, path)) Fail(e);
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd_ < 0) Fail(errno);
 }
 
-std::int64_t File::Size() {
+std::int64_t File::SystemSize() {
     struct stat st {};
     if (fstat(fd_, &st) != 0) Fail(errno);
     return static_cast<std::int64_t>(st.st_size);
+}
+
+size_t File::SystemReadAt(std::int64_t pos, void *buf, size_t n) {
+    for (;;) {
+        const ssize_t r = ::pread(fd_, buf, n, static_cast<off_t>(pos));
+        if (r >= 0) return static_cast<size_t>(r);
+        if (errno != EINTR) Fail(errno);
+    }
 }
 
 void File::Seek(std::int64_t pos) {
@@ -118,6 +128,7 @@ void File::Sync() {
 }
 
 void File::Close() noexcept {
+    size_ = head_.start = tail_.start = -1;
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;

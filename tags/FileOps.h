@@ -68,17 +68,27 @@ public:
     void CreateNew(const std::string &path);
 #ifdef _WIN32
     bool IsOpen() const { return handle_ != nullptr; }
+    void *Handle() const { return handle_; } // HANDLE, for mapping the file
 #else
     bool IsOpen() const { return fd_ >= 0; }
+    int Descriptor() const { return fd_; } // for mapping the file
 #endif
     const std::string &Path() const { return path_; }
 
+    // Open for reading, the size is the one seen first: every reader of the file then
+    // works on the same length.
     std::int64_t Size();
     void Seek(std::int64_t pos);
     // Reads up to n bytes; returns how many were read (0 at the end).
     size_t Read(void *buf, size_t n);
     // Reads exactly n bytes or up to the end; the result may be shorter.
     size_t ReadFull(void *buf, size_t n);
+    // Reads n bytes at pos, or up to the end. Open for reading, the file's first and
+    // last kBlock bytes are kept once read: the tags and the stream information all
+    // look there, so reading them together costs one read of each. Where a later Read
+    // starts is not defined (Seek first).
+    static constexpr size_t kBlock = 4096;
+    size_t ReadAt(std::int64_t pos, void *buf, size_t n);
     void Write(const void *buf, size_t n);
     void Truncate(std::int64_t length);
     // Flushes the file's data to the disk.
@@ -110,8 +120,20 @@ private:
     // The system part of opening: refuses anything but a regular file.
     void OpenRegular(const std::string &path, Mode mode);
     [[noreturn]] void Fail(int err) const;
+    std::int64_t SystemSize();
+    // One system read at pos; may be short.
+    size_t SystemReadAt(std::int64_t pos, void *buf, size_t n);
+    size_t ReadFullAt(std::int64_t pos, void *buf, size_t n);
     std::string source_;
     std::string path_;
+    Mode mode_ = Mode::Read;
+    // Kept while open for reading: the size and the first and last block.
+    struct Block {
+        std::int64_t start = -1; // -1: not read yet
+        std::string bytes;
+    };
+    std::int64_t size_ = -1;
+    Block head_, tail_;
     // What the system part learnt while opening, so the recovery check needs no second
     // look: the file's identity then, and whether the name is known not to be a link.
     Identity opened_;

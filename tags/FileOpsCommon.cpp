@@ -3,6 +3,8 @@
 #include "FileOpsHook.h"
 #include "TagError.h"
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <utility>
 #include <vector>
@@ -35,6 +37,7 @@ void File::Open(const std::string &path, Mode mode) { OpenFile(path, mode, true)
 void File::OpenFile(const std::string &path, Mode mode, bool finishCopy) {
     Close();
     path_ = path;
+    mode_ = mode;
     plainName_ = false;
     if (int e = Injected(Op::Open, path)) Fail(e);
     OpenRegular(path, mode);
@@ -67,6 +70,46 @@ size_t File::ReadFull(void *buf, size_t n) {
         got += r;
     }
     return got;
+}
+
+std::int64_t File::Size() {
+    if (mode_ == Mode::Read && size_ >= 0) return size_;
+    const std::int64_t size = SystemSize();
+    if (mode_ == Mode::Read) size_ = size;
+    return size;
+}
+
+size_t File::ReadFullAt(std::int64_t pos, void *buf, size_t n) {
+    size_t got = 0;
+    auto *p = static_cast<char *>(buf);
+    while (got < n) {
+        const size_t r = SystemReadAt(pos + static_cast<std::int64_t>(got), p + got, n - got);
+        if (r == 0) break;
+        got += r;
+    }
+    return got;
+}
+
+size_t File::ReadAt(std::int64_t pos, void *buf, size_t n) {
+    if (int e = Injected(Op::Read, path_)) Fail(e);
+    if (mode_ == Mode::Read && pos >= 0 && n <= kBlock) {
+        const std::int64_t size = Size();
+        const auto end = pos + static_cast<std::int64_t>(n);
+        Block *b = end <= static_cast<std::int64_t>(kBlock) ? &head_ : pos >= size - std::int64_t(kBlock) ? &tail_ : nullptr;
+        if (b) {
+            const std::int64_t start = b == &head_ ? 0 : std::max<std::int64_t>(0, size - std::int64_t(kBlock));
+            if (b->start != start) {
+                b->bytes.resize(kBlock);
+                b->bytes.resize(ReadFullAt(start, b->bytes.data(), kBlock));
+                b->start = start;
+            }
+            const std::int64_t have = b->start + static_cast<std::int64_t>(b->bytes.size());
+            const size_t got = pos >= have ? 0 : static_cast<size_t>(std::min(end, have) - pos);
+            std::memcpy(buf, b->bytes.data() + (pos - b->start), got);
+            return got;
+        }
+    }
+    return ReadFullAt(pos, buf, n);
 }
 
 std::string LinkTarget(const std::string &path) {

@@ -84,11 +84,13 @@ void File::OpenRegular(const std::string &path, Mode mode) {
         Fail(ERROR_ACCESS_DENIED);
     }
     opened_ = IdentityOf(info);
+    if (mode == Mode::Read) size_ = static_cast<std::int64_t>(std::uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow);
 }
 
 void File::CreateNew(const std::string &path) {
     Close();
     path_ = path;
+    mode_ = Mode::ReadWrite;
     if (int e = Injected(Op::Create, path)) Fail(e);
     HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -96,10 +98,23 @@ void File::CreateNew(const std::string &path) {
     handle_ = h;
 }
 
-std::int64_t File::Size() {
+std::int64_t File::SystemSize() {
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(H(handle_), &size)) Fail(static_cast<int>(GetLastError()));
     return size.QuadPart;
+}
+
+size_t File::SystemReadAt(std::int64_t pos, void *buf, size_t n) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(pos);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(pos) >> 32);
+    DWORD got = 0;
+    if (!ReadFile(H(handle_), buf, static_cast<DWORD>(std::min(n, kMaxIo)), &got, &at)) {
+        const DWORD e = GetLastError();
+        if (e == ERROR_HANDLE_EOF) return 0;
+        Fail(static_cast<int>(e));
+    }
+    return got;
 }
 
 void File::Seek(std::int64_t pos) {
@@ -149,6 +164,7 @@ void File::Sync() {
 }
 
 void File::Close() noexcept {
+    size_ = head_.start = tail_.start = -1;
     if (handle_) {
         CloseHandle(H(handle_));
         handle_ = nullptr;

@@ -10,7 +10,6 @@
 #include <vector>
 
 #if defined(__unix__) || defined(__APPLE__)
-#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #define SORTI_MAPPED_WALK 1
@@ -32,15 +31,14 @@ using tags::fileops::File;
 // Read windows over the file. At() hands out n contiguous bytes at pos, refilling
 // the window used least recently only when they are not already inside one. Two
 // windows, so that looking at the end of the file does not lose the start of the
-// audio; a refill reads kMinRead bytes more than asked for, up to the window.
+// audio; a refill reads at least kMinRead bytes, up to the window.
 // For the sequential frame walk the window can be a mapping of the file instead,
 // which spares copying every byte when only the frame headers are looked at.
 constexpr std::size_t kMinRead = 4096;
 
 class ByteSource {
 public:
-    ByteSource(File &f, const std::string &path, std::int64_t size, std::size_t window)
-        : f_(f), path_(path), size_(size), window_(window) {}
+    ByteSource(File &f, std::int64_t size, std::size_t window) : f_(f), size_(size), window_(window) {}
     ~ByteSource() { Unmap(); }
     ByteSource(const ByteSource &) = delete;
     ByteSource &operator=(const ByteSource &) = delete;
@@ -70,6 +68,23 @@ public:
 #endif
     }
 
+    // Up to `most` bytes at pos without a refill where a window holds at least `least`
+    // of them (a scan takes what is there); otherwise At(pos, most). `got` tells how many.
+    const unsigned char *Some(std::int64_t pos, std::size_t least, std::size_t most, std::size_t &got) {
+#ifdef SORTI_MAPPED_WALK
+        if (!mapping_)
+#endif
+            for (const Slot &w : slots_) {
+                const std::int64_t end = w.start + static_cast<std::int64_t>(w.len);
+                if (pos >= w.start && pos + static_cast<std::int64_t>(least) <= end) {
+                    got = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(most), end - pos));
+                    return w.buf.data() + (pos - w.start);
+                }
+            }
+        got = most;
+        return At(pos, most);
+    }
+
     // nullptr when [pos, pos + n) is not inside the file. n must not exceed the window.
     const unsigned char *At(std::int64_t pos, std::size_t n) {
         if (pos < 0 || pos + static_cast<std::int64_t>(n) > size_) return nullptr;
@@ -89,11 +104,11 @@ public:
             }
         Slot &w = slots_[0].used <= slots_[1].used ? slots_[0] : slots_[1];
         if (w.buf.size() != window_) w.buf.resize(window_);
-        // Near the end the read is pulled back so that it covers all trailers.
-        const auto want = static_cast<std::int64_t>(std::min(window_, n + minRead_));
+        // Near the end the read is pulled back so that it covers all trailers. Reads of
+        // kMinRead at the start and at the end are the blocks the file keeps.
+        const auto want = static_cast<std::int64_t>(std::min(window_, std::max(n, minRead_)));
         w.start = std::max<std::int64_t>(0, std::min(pos, size_ - want));
-        f_.Seek(w.start);
-        w.len = f_.ReadFull(w.buf.data(), static_cast<std::size_t>(std::min(want, size_ - w.start)));
+        w.len = f_.ReadAt(w.start, w.buf.data(), static_cast<std::size_t>(std::min(want, size_ - w.start)));
         w.used = tick_;
         if (end > w.start + static_cast<std::int64_t>(w.len)) return nullptr;
         return w.buf.data() + (pos - w.start);
@@ -118,11 +133,7 @@ private:
     }
 #ifdef _WIN32
     bool OpenForMapping() {
-        // Shared for reading like every handle of the file layer.
-        file_ = CreateFileW(tags::fileops::PathFromUtf8(path_).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (file_ == INVALID_HANDLE_VALUE) return false;
-        mapping_ = CreateFileMappingW(file_, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        mapping_ = CreateFileMappingW(static_cast<HANDLE>(f_.Handle()), nullptr, PAGE_READONLY, 0, 0, nullptr);
         return mapping_ != nullptr;
     }
     static std::int64_t MapGrain() {
@@ -141,21 +152,17 @@ private:
     }
     void CloseMapping() {
         if (mapping_) CloseHandle(mapping_);
-        if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
         mapping_ = nullptr;
-        file_ = INVALID_HANDLE_VALUE;
     }
-    HANDLE file_ = INVALID_HANDLE_VALUE;
     HANDLE mapping_ = nullptr; // null while the walk reads instead
 #else
     bool OpenForMapping() {
-        mapFd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-        mapping_ = mapFd_ >= 0;
+        mapping_ = f_.Descriptor() >= 0;
         return mapping_;
     }
     static std::int64_t MapGrain() { return ::sysconf(_SC_PAGESIZE); }
     const unsigned char *MapView() {
-        void *m = ::mmap(nullptr, static_cast<std::size_t>(mapLen_), PROT_READ, MAP_PRIVATE | MAP_POPULATE, mapFd_,
+        void *m = ::mmap(nullptr, static_cast<std::size_t>(mapLen_), PROT_READ, MAP_PRIVATE | MAP_POPULATE, f_.Descriptor(),
                          static_cast<off_t>(mapStart_));
         return m == MAP_FAILED ? nullptr : static_cast<const unsigned char *>(m);
     }
@@ -163,12 +170,7 @@ private:
         if (map_) ::munmap(const_cast<unsigned char *>(map_), static_cast<std::size_t>(mapLen_));
         map_ = nullptr;
     }
-    void CloseMapping() {
-        if (mapFd_ >= 0) ::close(mapFd_);
-        mapFd_ = -1;
-        mapping_ = false;
-    }
-    int mapFd_ = -1;
+    void CloseMapping() { mapping_ = false; }
     bool mapping_ = false; // false while the walk reads instead
 #endif
     std::size_t mapWindow_ = 0;
@@ -186,7 +188,6 @@ private:
         unsigned used = 0;
     };
     File &f_;
-    std::string path_;
     std::int64_t size_;
     std::size_t window_, minRead_ = kMinRead;
     Slot slots_[2];
@@ -288,8 +289,8 @@ Found FindFrame(ByteSource &src, std::int64_t from, std::int64_t end, std::int64
     const std::int64_t stop = std::min(end, limit);
     for (std::int64_t pos = from; pos + 4 <= stop; ++pos) {
         // Jump to the next FF byte inside the current window.
-        const std::size_t span = static_cast<std::size_t>(std::min<std::int64_t>(stop - pos, 4096));
-        const unsigned char *p = src.At(pos, span);
+        std::size_t span = 0;
+        const unsigned char *p = src.Some(pos, 4, static_cast<std::size_t>(std::min<std::int64_t>(stop - pos, 4096)), span);
         if (!p) return {};
         const void *ff = std::memchr(p, 0xFF, span);
         if (!ff) {
@@ -357,8 +358,8 @@ void WalkFrames(ByteSource &src, std::int64_t pos, std::int64_t end, const Frame
     if (info.seconds > 0) info.bitrateKbps = static_cast<int>(std::lround(bytes * 8.0 / info.seconds / 1000.0));
 }
 
-void Analyse(File &file, const std::string &path, StreamInfo &info) {
-    ByteSource src(file, path, file.Size(), kWindow);
+void Analyse(File &file, StreamInfo &info) {
+    ByteSource src(file, file.Size(), kWindow);
 
     // Leading ID3v2 tags (sometimes more than one).
     std::int64_t start = 0;
@@ -443,12 +444,26 @@ std::int32_t StreamInfo::WholeSeconds() const {
 }
 
 StreamInfo ReadStreamInfo(const std::string &path) noexcept {
-    StreamInfo info;
     try {
         File file("mp3info");
         file.Open(path, File::Mode::Read);
+        return ReadStreamInfo(file);
+    } catch (const std::exception &e) {
+        StreamInfo info;
+        info.error = e.what();
+        return info;
+    } catch (...) {
+        StreamInfo info;
+        info.error = "unknown error";
+        return info;
+    }
+}
+
+StreamInfo ReadStreamInfo(File &file) noexcept {
+    StreamInfo info;
+    try {
         info.readable = true;
-        Analyse(file, path, info);
+        Analyse(file, info);
     } catch (const std::exception &e) {
         const StreamInfo blank;
         info = blank;

@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <string>
 
+namespace tags::fileops {
+class File;
+}
+
 namespace mp3info {
 
 struct StreamInfo {
@@ -30,5 +34,7 @@ struct StreamInfo {
 // reads. Never throws: an unreadable file has readable == false, a file
 // without valid frames has hasAudio == false, both with bitrate 0 and time 0.
 StreamInfo ReadStreamInfo(const std::string &path) noexcept;
+// The same for a file already open for reading (with its tags, through one open).
+StreamInfo ReadStreamInfo(tags::fileops::File &file) noexcept;
 
 } // namespace mp3info

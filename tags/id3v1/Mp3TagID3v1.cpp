@@ -51,6 +51,22 @@ std::string Mp3TagID3v1::FitField(const std::string &utf8, size_t width) {
 }
 
 void Mp3TagID3v1::MP3File(const std::string &path) {
+    Reset(path);
+    File f(Source());
+    f.Open(path, File::Mode::Read);
+    ReadRecord(f);
+}
+
+void Mp3TagID3v1::ReadFrom(File &f) {
+    Reset(f.Path());
+    try {
+        ReadRecord(f);
+    } catch (const TagError &e) {
+        throw TagError(e.number(), Source(), e.description()); // the file was opened for another reader
+    }
+}
+
+void Mp3TagID3v1::Reset(const std::string &path) {
     path_ = path;
     hasTag_ = false;
     title_.clear();
@@ -61,14 +77,13 @@ void Mp3TagID3v1::MP3File(const std::string &path) {
     genre_ = 255;
     track_ = 0;
     read_ = Fields{};
+}
 
-    File f(Source());
-    f.Open(path, File::Mode::Read);
+void Mp3TagID3v1::ReadRecord(File &f) {
     const std::int64_t len = f.Size();
     if (len <= 128) return;
     char rec[128];
-    f.Seek(len - 128);
-    if (f.ReadFull(rec, sizeof rec) != sizeof rec || std::memcmp(rec, "TAG", 3) != 0) return;
+    if (f.ReadAt(len - 128, rec, sizeof rec) != sizeof rec || std::memcmp(rec, "TAG", 3) != 0) return;
     hasTag_ = true;
     title_ = CleanField(rec + 3, 30);
     artist_ = CleanField(rec + 33, 30);
@@ -94,8 +109,7 @@ std::optional<fileops::Splice> Mp3TagID3v1::PlanUpdate(File &f) const {
     if (len <= 128) return std::nullopt;
 
     char old[128] = {};
-    f.Seek(len - 128);
-    const bool present = f.ReadFull(old, sizeof old) == sizeof old && std::memcmp(old, "TAG", 3) == 0;
+    const bool present = f.ReadAt(len - 128, old, sizeof old) == sizeof old && std::memcmp(old, "TAG", 3) == 0;
     // A field the caller left as it was read keeps its bytes: re-encoding could turn
     // a UTF-8 guess into question marks.
     auto kept = [&](const std::string &now, const std::string &then) { return present && now == then; };

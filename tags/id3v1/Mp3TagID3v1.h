@@ -19,6 +19,8 @@ class Mp3TagID3v1 {
 public:
     const std::string &MP3File() const { return path_; }
     void MP3File(const std::string &path);
+    // Reads the record of the file open for reading as f, as MP3File(f.Path()) would.
+    void ReadFrom(fileops::File &f);
 
     void Update();
     // The change Update makes to the file open as f; none for files of 1 to 128 bytes.
@@ -54,6 +56,9 @@ private:
         std::string title, artist, album, year, comment;
         std::uint8_t track = 0;
     };
+
+    void Reset(const std::string &path);
+    void ReadRecord(fileops::File &f);
 
     std::string path_;
     bool hasTag_ = false;

@@ -189,6 +189,29 @@ std::optional<std::pair<std::string, std::string>> DowngradeV24(std::string_view
     return std::make_pair(up, std::move(out));
 }
 
+std::optional<std::pair<std::string, size_t>> DowngradeFrontV24(std::string_view id, std::string_view front) {
+    const std::string up = UpperId(id);
+    if ((up != "APIC" && up != "GEOB") || front.empty()) return std::nullopt;
+    const int enc = static_cast<unsigned char>(front[0]);
+    if (!NeedsRecode(enc)) return std::nullopt;
+    size_t pos = 1;
+    auto take = [&](int e) { // one string, its terminator inside front
+        const size_t before = pos;
+        return TakeString(front, pos, e).size() < pos - before;
+    };
+    if (!take(kLatin1)) return std::nullopt; // MIME type
+    if (up == "APIC") {
+        if (pos >= front.size()) return std::nullopt;
+        ++pos; // picture type
+    } else if (!take(enc)) {
+        return std::nullopt; // file name
+    }
+    if (!take(enc)) return std::nullopt; // description
+    auto conv = DowngradeV24(id, front.substr(0, pos));
+    if (!conv) return std::nullopt;
+    return std::make_pair(std::move(conv->second), pos);
+}
+
 std::vector<std::pair<std::string, std::string>> DateFramesV24(std::string_view id, std::string_view ts) {
     std::vector<std::pair<std::string, std::string>> out;
     while (!ts.empty() && ts.front() == ' ') ts.remove_prefix(1);

@@ -24,6 +24,12 @@ std::optional<std::pair<std::string, std::string>> DowngradeV24(std::string_view
 // it is, so its body can be kept without being looked at.
 bool SameBodyIn23(std::string_view id, unsigned char first);
 
+// For a 2.4 APIC or GEOB whose strings 2.3 must re-encode: the 2.3 form of the front
+// of its body (encoding, MIME type, picture type or file name, description) and how
+// many bytes of the 2.4 body it stands for. The rest, the picture or object, is the
+// same in both. nullopt when `front` does not hold all of those strings.
+std::optional<std::pair<std::string, size_t>> DowngradeFrontV24(std::string_view id, std::string_view front);
+
 // 2.3 text frames for a 2.4 timestamp "yyyy-MM-ddTHH:mm:ss": TYER, TDAT, TIME
 // (or TORY for the original release time, TDOR). Each as (identifier, text).
 std::vector<std::pair<std::string, std::string>> DateFramesV24(std::string_view id, std::string_view timestamp);

@@ -26,7 +26,7 @@ namespace {
 // is read in pieces around them: kReadPiece from its start, where the text frames
 // usually are, and kReadAfter at least after a body left out (often just padding).
 constexpr size_t kLeaveFrom = 2048;
-constexpr size_t kReadPiece = 4096;
+constexpr size_t kReadPiece = File::kBlock - 10; // for a tag at the start: the block the search read
 constexpr size_t kReadAfter = 1024;
 
 // A read that came up short: the file got shorter while its tag was read in pieces.
@@ -82,10 +82,23 @@ void Mp3TagID3v2::RequireStore() const {
 
 void Mp3TagID3v2::MP3File(const std::string &path) {
     path_ = path;
-    ReadTag();
+    Reset();
+    File f(Source());
+    f.Open(path_, File::Mode::Read);
+    ReadTag(f);
 }
 
-void Mp3TagID3v2::ReadTag() {
+void Mp3TagID3v2::ReadFrom(File &f) {
+    path_ = f.Path();
+    Reset();
+    try {
+        ReadTag(f);
+    } catch (const TagError &e) {
+        throw TagError(e.number(), Source(), e.description()); // the file was opened for another reader
+    }
+}
+
+void Mp3TagID3v2::Reset() {
     frames_.clear();
     pending_.clear();
     hasStore_ = true;
@@ -98,9 +111,9 @@ void Mp3TagID3v2::ReadTag() {
                            &audioURL_, &buyURL_, &artistURL_})
         s->clear();
     genre_ = 255;
+}
 
-    File f(Source());
-    f.Open(path_, File::Mode::Read);
+void Mp3TagID3v2::ReadTag(File &f) {
     const std::int64_t len = f.Size();
     const std::int64_t start = FindTagStart(f, len);
     if (start > 0 && start <= INT32_MAX) {
@@ -110,9 +123,8 @@ void Mp3TagID3v2::ReadTag() {
 }
 
 void Mp3TagID3v2::ReadFrames(File &f, std::int64_t fileLen) {
-    f.Seek(tagStart_ - 1);
     unsigned char h[7];
-    const size_t n = f.ReadFull(h, sizeof h);
+    const size_t n = f.ReadAt(tagStart_ - 1, h, sizeof h);
     if (n < 1) return;
     version_ = h[0];
     if (version_ < 2 || version_ > 4 || n < sizeof h) return;
@@ -139,8 +151,8 @@ void Mp3TagID3v2::ReadFrames(File &f, std::int64_t fileLen) {
                 if (a <= pos && end <= b) return;
             if (pos >= end) return;
             const size_t to = std::min(want, std::max(end, pos + kReadAfter));
-            f.Seek(bodyPos + static_cast<std::int64_t>(pos));
-            if (f.ReadFull(tag.get() + pos, to - pos) != to - pos) throw ShortRead{};
+            if (f.ReadAt(bodyPos + static_cast<std::int64_t>(pos), tag.get() + pos, to - pos) != to - pos)
+                throw ShortRead{};
             loaded.emplace_back(pos, to);
         };
         try {
@@ -152,8 +164,7 @@ void Mp3TagID3v2::ReadFrames(File &f, std::int64_t fileLen) {
             inFile_ = false;
         }
     }
-    f.Seek(bodyPos);
-    const size_t got = f.ReadFull(tag.get(), want);
+    const size_t got = f.ReadAt(bodyPos, tag.get(), want);
     if (wholeUnsync) {
         auto plain = std::make_shared<const std::string>(Resynchronise(std::string_view(tag.get(), got)));
         ParseFrames(plain, *plain, flags);
@@ -188,6 +199,21 @@ void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const void> &owner, std::str
                 inFile_ = true;
                 StoreFrame(rawId, std::move(t), false);
                 continue;
+            }
+            if (version_ == 4 && LeftInFile(rawId, fh, span.size, tagFlags, true)) {
+                // A 2.4 picture or object whose description 2.3 encodes otherwise: only
+                // the front is read and re-encoded, the picture stays in the file.
+                const size_t n = std::min(span.size, kReadAfter);
+                (*load)(span.pos + hdr, n);
+                if (auto front = DowngradeFrontV24(rawId, tag.substr(span.pos + hdr, n))) {
+                    TagString t;
+                    t.flags = static_cast<std::uint16_t>(((fflags >> 8) & 0x70) << 9);
+                    t.body = FrameBytes(span.pos, std::string_view(tag.data() + span.pos, hdr), span.size,
+                                        std::move(front->first), front->second);
+                    inFile_ = true;
+                    StoreFrame(rawId, std::move(t), false);
+                    continue;
+                }
             }
             (*load)(span.pos + hdr, span.size);
         }
@@ -232,13 +258,14 @@ void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const void> &owner, std::str
 
 // Whether a frame read in pieces keeps its body in the file: large, stored as it is,
 // and never decoded.
-bool Mp3TagID3v2::LeftInFile(const std::string &id, const unsigned char *header, size_t size, int tagFlags) const {
+bool Mp3TagID3v2::LeftInFile(const std::string &id, const unsigned char *header, size_t size, int tagFlags,
+                             bool recoded) const {
     if (size < kLeaveFrom || !PlainId(id) || id == "TDRC" || id == "TDOR") return false;
     if (std::find(std::begin(kFieldFrames), std::end(kFieldFrames), id) != std::end(kFieldFrames)) return false;
-    if (version_ == 3) return true;
+    if (version_ == 3) return !recoded;
     // 2.4: no group, compression, encryption, unsynchronisation or length in front.
     const int flags = header[8] << 8 | header[9];
-    return (flags & 0x004F) == 0 && !(tagFlags & 0x80) && SameBodyIn23(id, header[10]);
+    return (flags & 0x004F) == 0 && !(tagFlags & 0x80) && (recoded || SameBodyIn23(id, header[10]));
 }
 
 void Mp3TagID3v2::FillBodies(const TagBytes &old) const {

@@ -37,6 +37,9 @@ public:
 
     const std::string &MP3File() const { return path_; }
     void MP3File(const std::string &path);
+    // Reads the tag of the file open for reading as f, as MP3File(f.Path()) would; for
+    // reading it with the ID3v1 tag and the stream through one open.
+    void ReadFrom(fileops::File &f);
 
     bool HasID3v2Tag() const { return tagStart_ >= 1; }
     std::uint8_t ID3v2TagVersion() const { return version_; }
@@ -118,8 +121,10 @@ private:
             buf_ = std::move(own);
         }
         FrameBytes(std::shared_ptr<const void> tag, std::string_view bytes) : buf_(std::move(tag)), view_(bytes) {}
-        // `size` body bytes behind the frame header `head` at `at` in the tag body.
-        FrameBytes(size_t at, std::string_view head, size_t size) : head_(head), at_(at), size_(size) {}
+        // `size` body bytes behind the frame header `head` at `at` in the tag body; with
+        // `front`, the body's first `skip` bytes are to be written as that instead.
+        FrameBytes(size_t at, std::string_view head, size_t size, std::string front = {}, size_t skip = 0)
+            : head_(head), front_(std::move(front)), at_(at), size_(size), skip_(skip) {}
         operator std::string_view() const { return view_; }
         std::string_view view() const { return view_; }
         size_t size() const { return InFile() ? size_ : view_.size(); }
@@ -128,16 +133,24 @@ private:
         size_t at() const { return at_; }
         const std::string &head() const { return head_; }
         void Fill(std::shared_ptr<const void> tag, std::string_view bytes) const {
-            buf_ = std::move(tag);
-            view_ = bytes;
             head_.clear();
+            if (front_.empty()) {
+                buf_ = std::move(tag);
+                view_ = bytes;
+                return;
+            }
+            auto own = std::make_shared<std::string>(std::move(front_));
+            own->append(bytes.substr(skip_));
+            view_ = *own;
+            buf_ = std::move(own);
         }
 
     private:
         mutable std::shared_ptr<const void> buf_; // keeps the bytes of view_ alive
         mutable std::string_view view_;
         mutable std::string head_; // the frame header while the body is in the file
-        size_t at_ = 0, size_ = 0;
+        mutable std::string front_;
+        size_t at_ = 0, size_ = 0, skip_ = 0;
     };
     struct TagString {
         std::string text;                // as given to AddTag
@@ -154,12 +167,15 @@ private:
         size_t at = 0; // position in the frame list
     };
 
-    void ReadTag();
+    void Reset();
+    void ReadTag(fileops::File &f);
     void ReadFrames(fileops::File &f, std::int64_t fileLen);
     // `load`, when given, reads bytes of the tag body before they are looked at.
     void ParseFrames(const std::shared_ptr<const void> &owner, std::string_view tag, int flags,
                      const std::function<void(size_t, size_t)> *load = nullptr);
-    bool LeftInFile(const std::string &id, const unsigned char *header, size_t size, int tagFlags) const;
+    // With `recoded`, whether the body could stay there once its front is re-encoded.
+    bool LeftInFile(const std::string &id, const unsigned char *header, size_t size, int tagFlags,
+                    bool recoded = false) const;
     // Fills the bodies left in the file from the old tag's bytes (header first); fails
     // with kErrChanged where they are not there as they were.
     void FillBodies(const id3v2::TagBytes &old) const;

@@ -27,8 +27,7 @@ bool AudioFrameAt(File &f, std::int64_t at, const unsigned char *h, std::int64_t
     if (next == fileLen) return true;
     unsigned char n[4];
     if (next + 4 > fileLen) return false;
-    f.Seek(next);
-    if (f.ReadFull(n, sizeof n) != sizeof n) return false;
+    if (f.ReadAt(next, n, sizeof n) != sizeof n) return false;
     const auto second = mp3info::ParseFrameHeader(n);
     return second && mp3info::SameStream(*head, *second);
 }
@@ -53,8 +52,7 @@ FrontScan Scan(File &f, std::int64_t from, std::int64_t to, std::int64_t fileLen
     for (std::int64_t p = from; p < to; p += kScanWindow - 3) {
         // The window may reach past `to`: a header starting before it needs its 4 bytes.
         const size_t len = static_cast<size_t>(std::min<std::int64_t>(kScanWindow, fileLen - p));
-        f.Seek(p);
-        const size_t got = f.ReadFull(buf.data(), len);
+        const size_t got = f.ReadAt(p, buf.data(), len);
         const std::string_view w(reinterpret_cast<const char *>(buf.data()), got);
         size_t id3 = wantTag ? w.find("ID3") : std::string_view::npos;
         // The file's very last byte is never examined.
@@ -103,9 +101,8 @@ FrontScan ScanFront(File &f, std::int64_t fileLen, std::int64_t from) { return S
 
 TagRoom MeasureTag(File &f, std::int64_t tagPos, std::int64_t fileLen, TagBytes *kept) {
     unsigned char h[10];
-    f.Seek(tagPos);
     std::uint32_t size = 0;
-    if (f.ReadFull(h, sizeof h) != sizeof h || std::memcmp(h, "ID3", 3) != 0 || h[3] < 2 || h[3] > 4 ||
+    if (f.ReadAt(tagPos, h, sizeof h) != sizeof h || std::memcmp(h, "ID3", 3) != 0 || h[3] < 2 || h[3] > 4 ||
         !DecodeSynchsafe(h + 6, size))
         return {};
     const int version = h[3];
@@ -116,7 +113,7 @@ TagRoom MeasureTag(File &f, std::int64_t tagPos, std::int64_t fileLen, TagBytes 
     const size_t want = static_cast<size_t>(std::min<std::int64_t>(size + std::int64_t(10), fileLen - tagPos - 10));
     const std::shared_ptr<char[]> bytes(new char[10 + want]);
     std::memcpy(bytes.get(), h, 10);
-    const size_t got = f.ReadFull(bytes.get() + 10, want);
+    const size_t got = f.ReadAt(tagPos + 10, bytes.get() + 10, want);
     if (kept) *kept = {bytes, 10 + got};
     // A size past the end proves no room, though its bytes still hold frames.
     if (got != want || declaredEnd > fileLen) return {};

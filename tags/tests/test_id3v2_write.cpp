@@ -93,9 +93,13 @@ INSTANTIATE_TEST_SUITE_P(Rows, ID3v2Layout, ::testing::Values(
     LayoutRow{"version_5", std::string(kX2058).replace(3, 1, "\5") + kAudio, Title("t"), Tit2("t"), 2048},
     LayoutRow{"size_bit_7", std::string(kX2058).replace(7, 1, "\x80") + kAudio, Title("t"), Tit2("t"), 2048},
     LayoutRow{"size_past_the_end", kX2058.substr(0, 2000), Title("t"), Tit2("t"), 2048},
-    // Large 2.4 bodies that 2.3 writes differently are read, not left in the file.
+    // Large 2.4 bodies whose strings 2.3 writes differently: the strings are re-encoded.
     LayoutRow{"v24_utf8_picture_description", Tag(4, Frame24("APIC", std::string("\3image/png\0\3\xC3\x84\0", 15) + kBig)) + kAudio,
               Title("t"), Frame("APIC", std::string("\1image/png\0\3\xFF\xFE\xC4\0\0\0", 18) + kBig) + Tit2("t"), 10240, 9035, 9035},
+    LayoutRow{"v24_utf16be_object_name_and_description",
+              Tag(4, Frame24("GEOB", std::string("\2text/plain\0\0f\0\0\0d\0\0", 20) + kBig)) + kAudio, Title("t"),
+              Frame("GEOB", std::string("\1text/plain\0\xFF\xFE" "f\0\0\0\xFF\xFE" "d\0\0\0", 24) + kBig) + Tit2("t"), 10240,
+              9040, 9040},
     LayoutRow{"v24_unsynchronised_picture",
               Tag(4, Frame24("APIC", std::string("\0image/png\0\3\0\xFF\0\xE0", 16) + kBig, 0x0002)) + kAudio, Title("t"),
               Frame("APIC", std::string("\0image/png\0\3\0\xFF\xE0", 15) + kBig) + Tit2("t"), 10240, 9036, 9036},

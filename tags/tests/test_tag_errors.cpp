@@ -84,9 +84,11 @@ INSTANTIATE_TEST_SUITE_P(Store, TagErrors, ::testing::Values(
 const std::string kPicture = testutil::Filler(9000, 3);
 const std::string kPic = Frame("APIC", std::string("\0image/png\0\3\0", 13) + kPicture);
 const std::string kAudio = testutil::Filler(500);
-std::function<void(const std::string &)> ChangedUnderneath() {
-    return [](const std::string &p) {
-        const std::string first = Tag(3, Frame("TIT2", Text("T")) + kPic, 100) + kAudio;
+// A 2.4 picture whose description 2.3 re-encodes; the picture itself stays in the file.
+const std::string kPic24 = Frame24("APIC", std::string("\3image/png\0\3\xC3\x84\0", 15) + kPicture);
+std::function<void(const std::string &)> ChangedUnderneath(
+    const std::string &first = Tag(3, Frame("TIT2", Text("T")) + kPic, 100) + kAudio) {
+    return [first](const std::string &p) {
         const std::string now = testutil::ReadAll(p);
         testutil::WriteAll(p, first);
         V2 t;
@@ -102,6 +104,8 @@ INSTANTIATE_TEST_SUITE_P(Changed, TagErrors, ::testing::Values(
     ErrorRow{"picture_shorter", ChangedUnderneath(), V2::kErrChanged, kV2, {},
              Tag(3, Frame("TIT2", Text("T")) + kPic.substr(0, 8000).replace(4, 4, BE32(7990)), 100) + kAudio},
     ErrorRow{"tag_gone", ChangedUnderneath(), V2::kErrChanged, kV2, {}, kAudio},
+    ErrorRow{"recoded_picture_shorter", ChangedUnderneath(Tag(4, kPic24, 100) + kAudio), V2::kErrChanged, kV2, {},
+             Tag(4, kPic24.substr(0, 8000).replace(4, 4, Synchsafe(7990)), 100) + kAudio},
     ErrorRow{"now_unsynchronised", ChangedUnderneath(), V2::kErrChanged, kV2, {},
              Tag(3, Frame("TIT2", Text("T")) + kPic, 100, 0x80) + kAudio},
     ErrorRow{"now_2_4", ChangedUnderneath(), V2::kErrChanged, kV2, {}, Tag(4, Frame("TIT2", Text("T")) + kPic, 100) + kAudio},
