@@ -1,6 +1,7 @@
 #include "TagPanel.h"
 
 #include "FieldWrite.h"
+#include "FileOps.h"
 #include "FileUtils.h"
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
@@ -29,9 +30,11 @@ QString GenreText(const tags::Mp3TagID3v2 &v2) {
 
 Fields ReadFields(const QString &path, tags::Mp3TagID3v2 &v2, tags::Mp3TagID3v1 &v1) {
     Fields f;
-    const std::string file = platform::FsPath(path);
+    // Both tags through one open of the file.
+    tags::fileops::File file(tags::Mp3TagID3v2::Source());
     try {
-        v2.MP3File(file);
+        file.Open(platform::FsPath(path), tags::fileops::File::Mode::Read);
+        v2.ReadFrom(file);
         f.artist = Q(v2.Artist());
         f.title = Q(v2.Title());
         f.album = Q(v2.Album());
@@ -41,10 +44,10 @@ Fields ReadFields(const QString &path, tags::Mp3TagID3v2 &v2, tags::Mp3TagID3v1 
         f.track = Q(v2.Track());
     } catch (...) {
     }
-    if (!f.artist.isEmpty())
+    if (!f.artist.isEmpty() || !file.IsOpen())
         return f;
     try {
-        v1.MP3File(file);
+        v1.ReadFrom(file);
         f.artist = Q(v1.Artist());
         f.title = Q(v1.Title());
         f.album = Q(v1.Album());

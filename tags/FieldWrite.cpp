@@ -11,14 +11,19 @@
 namespace tags {
 
 void WriteFields(const std::string &path, const FieldValues &f, Mp3TagID3v1 &v1, Mp3TagID3v2 &v2) {
-    v1.MP3File(path);
+    {
+        // Both tags through one open; a file that cannot be opened fails as ID3v1 reports it.
+        fileops::File read(Mp3TagID3v1::Source());
+        read.Open(path, fileops::File::Mode::Read);
+        v1.ReadFrom(read);
+        v2.ReadFrom(read);
+    }
     if (f.artist) v1.Artist(*f.artist);
     if (f.title) v1.Title(*f.title);
     if (f.album) v1.Album(*f.album);
     if (f.year) v1.Year(*f.year);
     if (f.comment) v1.Comment(*f.comment);
 
-    v2.MP3File(path);
     if (f.artist) v2.Artist(*f.artist);
     if (f.title) v2.Title(*f.title);
     if (f.album) v2.Album(*f.album);

@@ -1,5 +1,6 @@
 #include "Mp3Info.h"
 
+#include "FileOps.h"
 #include "StreamInfo.h"
 #include "TextCodec.h"
 #include "id3v1/Mp3TagID3v1.h"
@@ -29,24 +30,13 @@ std::string TrimRight(std::string s) {
 
 } // namespace
 
-bool Mp3FileInfo(const std::string &path, Mp3InfoRecord &record) noexcept {
-    const StreamInfo stream = ReadStreamInfo(path);
-    record.bitrate = static_cast<std::int16_t>(std::clamp(stream.bitrateKbps, 0, 32767));
-    record.seconds = stream.WholeSeconds();
-    return Mp3TagFields(path, record) && stream.readable;
-}
+namespace {
 
-bool Mp3TagFields(const std::string &path, Mp3InfoRecord &record) noexcept {
+// The record's tag fields from a record that was read (ok) or could not be (!ok).
+bool FillTagFields(const tags::Mp3TagID3v1 &v1, bool ok, Mp3InfoRecord &record) noexcept {
     using R = Mp3InfoRecord;
-    // Everything is reset first, so a file without a tag leaves no trace of the
-    // file read before it.
-    tags::Mp3TagID3v1 v1;
-    bool ok = true;
-    try {
-        v1.MP3File(path);
-    } catch (...) {
-        ok = false;
-    }
+    // Everything is refilled, so a file without a tag leaves no trace of the file
+    // read before it.
     const bool tagged = ok && v1.HasID3v1Tag();
     const std::string none;
     try {
@@ -71,6 +61,37 @@ bool Mp3TagFields(const std::string &path, Mp3InfoRecord &record) noexcept {
         return false; // out of memory only
     }
     return ok;
+}
+
+} // namespace
+
+bool Mp3FileInfo(const std::string &path, Mp3InfoRecord &record) noexcept {
+    // The stream and the ID3v1 record through one open of the file.
+    tags::Mp3TagID3v1 v1;
+    StreamInfo stream;
+    bool ok = true;
+    try {
+        tags::fileops::File file(tags::Mp3TagID3v1::Source());
+        file.Open(path, tags::fileops::File::Mode::Read);
+        stream = ReadStreamInfo(file);
+        v1.ReadFrom(file);
+    } catch (...) {
+        ok = false;
+    }
+    record.bitrate = static_cast<std::int16_t>(std::clamp(stream.bitrateKbps, 0, 32767));
+    record.seconds = stream.WholeSeconds();
+    return FillTagFields(v1, ok, record) && stream.readable;
+}
+
+bool Mp3TagFields(const std::string &path, Mp3InfoRecord &record) noexcept {
+    tags::Mp3TagID3v1 v1;
+    bool ok = true;
+    try {
+        v1.MP3File(path);
+    } catch (...) {
+        ok = false;
+    }
+    return FillTagFields(v1, ok, record);
 }
 
 bool WriteID3V1(const std::string &path, const Mp3InfoRecord &record, std::string *error) noexcept {
