@@ -55,8 +55,9 @@ void File::OpenRegular(const std::string &path, Mode mode) {
         Close();
         FailNotRegular(source_, path, st.st_mode);
     }
-    // Clears O_NONBLOCK, the only status flag that was set.
-    ::fcntl(fd_, F_SETFL, 0);
+    // Clears O_NONBLOCK, the only status flag that was set, for writing; reads of a
+    // regular file never block anyway.
+    if (mode == Mode::ReadWrite) ::fcntl(fd_, F_SETFL, 0);
     opened_ = IdentityOf(st);
     if (mode == Mode::Read) size_ = static_cast<std::int64_t>(st.st_size);
     plainName_ = !link && named.st_dev == st.st_dev && named.st_ino == st.st_ino;

@@ -131,8 +131,15 @@ std::string ParentFolder(const std::string &path) {
 std::string FolderOf(const std::string &path) { return ParentFolder(LinkTarget(path)); }
 
 std::string CopyRecordPath(const std::string &folder, std::uint64_t device, std::uint64_t inode) {
-    return Utf8FromPath(PathFromUtf8(folder) /
-                        (".sortimentor-" + std::to_string(device) + "-" + std::to_string(inode) + ".new"));
+    // Looked for at every open, so joined as text rather than through a path object.
+    std::string p = folder;
+    const char sep = static_cast<char>(std::filesystem::path::preferred_separator);
+    bool joined = p.empty() || p.back() == '/' || p.back() == sep;
+#ifdef _WIN32
+    joined = joined || p.back() == ':'; // "C:" names the drive's current folder
+#endif
+    if (!joined) p += sep;
+    return p + ".sortimentor-" + std::to_string(device) + "-" + std::to_string(inode) + ".new";
 }
 
 void FinishCopy(File &target, const std::string &record, const std::string &source) {
