@@ -124,6 +124,17 @@ std::string LinkTarget(const std::string &path) {
 }
 
 std::string ParentFolder(const std::string &path) {
+    // The common "folder/name" as text, since every open asks; roots, doubled
+    // separators and drive names through the path object.
+#ifdef _WIN32
+    const size_t cut = path.find_last_of("/\\");
+    const bool plain = cut != std::string::npos && cut > 0 && path[cut - 1] != '/' && path[cut - 1] != '\\' &&
+                       path[cut - 1] != ':';
+#else
+    const size_t cut = path.rfind('/');
+    const bool plain = cut != std::string::npos && cut > 0 && path[cut - 1] != '/';
+#endif
+    if (plain) return path.substr(0, cut);
     const std::filesystem::path p = PathFromUtf8(path);
     return p.has_parent_path() ? Utf8FromPath(p.parent_path()) : std::string(".");
 }

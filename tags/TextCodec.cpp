@@ -1,5 +1,6 @@
 #include "TextCodec.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -65,6 +66,8 @@ int Cp1252Byte(char32_t c) {
 } // namespace
 
 std::string Cp1252ToUtf8(std::string_view bytes) {
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return std::string(bytes); // ASCII is the same in both
     std::string out;
     out.reserve(bytes.size());
     for (char ch : bytes) {

@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #if defined(__unix__) || defined(__APPLE__)
@@ -78,7 +79,7 @@ public:
                 const std::int64_t end = w.start + static_cast<std::int64_t>(w.len);
                 if (pos >= w.start && pos + static_cast<std::int64_t>(least) <= end) {
                     got = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(most), end - pos));
-                    return w.buf.data() + (pos - w.start);
+                    return w.buf.get() + (pos - w.start);
                 }
             }
         got = most;
@@ -100,18 +101,21 @@ public:
         for (Slot &w : slots_)
             if (pos >= w.start && end <= w.start + static_cast<std::int64_t>(w.len)) {
                 w.used = tick_;
-                return w.buf.data() + (pos - w.start);
+                return w.buf.get() + (pos - w.start);
             }
         Slot &w = slots_[0].used <= slots_[1].used ? slots_[0] : slots_[1];
-        if (w.buf.size() != window_) w.buf.resize(window_);
+        if (w.size != window_) {
+            w.buf = std::make_unique_for_overwrite<unsigned char[]>(window_); // the read fills what is used
+            w.size = window_;
+        }
         // Near the end the read is pulled back so that it covers all trailers. Reads of
         // kMinRead at the start and at the end are the blocks the file keeps.
         const auto want = static_cast<std::int64_t>(std::min(window_, std::max(n, minRead_)));
         w.start = std::max<std::int64_t>(0, std::min(pos, size_ - want));
-        w.len = f_.ReadAt(w.start, w.buf.data(), static_cast<std::size_t>(std::min(want, size_ - w.start)));
+        w.len = f_.ReadAt(w.start, w.buf.get(), static_cast<std::size_t>(std::min(want, size_ - w.start)));
         w.used = tick_;
         if (end > w.start + static_cast<std::int64_t>(w.len)) return nullptr;
-        return w.buf.data() + (pos - w.start);
+        return w.buf.get() + (pos - w.start);
     }
 
 private:
@@ -182,7 +186,8 @@ private:
 #endif
 
     struct Slot {
-        std::vector<unsigned char> buf;
+        std::unique_ptr<unsigned char[]> buf;
+        std::size_t size = 0;
         std::int64_t start = 0;
         std::size_t len = 0;
         unsigned used = 0;

@@ -9,6 +9,7 @@ namespace tags::id3v2 {
 namespace {
 
 std::string WithoutZeros(std::string_view s) {
+    if (s.find('\0') == std::string_view::npos) return std::string(s);
     std::string out;
     out.reserve(s.size());
     for (char c : s)

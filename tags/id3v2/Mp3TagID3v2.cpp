@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <cstring>
 
 namespace tags {
 
@@ -37,11 +38,21 @@ constexpr std::int64_t kSizeStep = 2048;
 // The largest size the 28 bits of a synchsafe header field can declare.
 constexpr std::int64_t kMaxTagSize = (std::int64_t(1) << 28) - 1;
 
-bool SameId(const std::string &a, const std::string &b) { return UpperId(a) == UpperId(b); }
+bool SameId(std::string_view a, std::string_view b) {
+    auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return up(x) == up(y); });
+}
 
 // The frames that fill a named field; no other body is ever decoded as text.
 constexpr std::string_view kFieldFrames[] = {"TIT2", "TPE1", "TALB", "TYER", "TRCK", "COMM", "TCON", "TENC", "PCNT",
                                              "WXXX", "TOPE", "TCOM", "TCOP", "WOAF", "WOAR", "WCOM", "USLT"};
+
+bool IsFieldFrame(std::string_view up) {
+    if (up.size() != 4) return false;
+    for (std::string_view f : kFieldFrames)
+        if (std::memcmp(f.data(), up.data(), 4) == 0) return true; // a compare of four bytes
+    return false;
+}
 
 bool PlainId(const std::string &id) {
     for (char c : id)
@@ -184,7 +195,10 @@ void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const void> &owner, std::str
     const size_t hdr = FrameHeaderLength(version_);
     const size_t idLen = version_ == 2 ? 3 : 4;
     std::vector<DateFrame> dates; // TDRC/TDOR, resolved at the end
-    for (const FrameSpan &span : WalkFrames(tag, version_, from, load ? *load : LoadBytes()).frames) {
+    const std::vector<FrameSpan> spans = WalkFrames(tag, version_, from, load ? *load : LoadBytes()).frames;
+    frames_.reserve(spans.size());
+    pending_.reserve(std::min<size_t>(spans.size(), std::size(kFieldFrames)));
+    for (const FrameSpan &span : spans) {
         const auto *fh = reinterpret_cast<const unsigned char *>(tag.data() + span.pos);
         const std::string rawId(reinterpret_cast<const char *>(fh), idLen);
         if (span.size == 0) continue; // 2.3 has no empty frames, and other readers stop at one
@@ -261,7 +275,7 @@ void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const void> &owner, std::str
 bool Mp3TagID3v2::LeftInFile(const std::string &id, const unsigned char *header, size_t size, int tagFlags,
                              bool recoded) const {
     if (size < kLeaveFrom || !PlainId(id) || id == "TDRC" || id == "TDOR") return false;
-    if (std::find(std::begin(kFieldFrames), std::end(kFieldFrames), id) != std::end(kFieldFrames)) return false;
+    if (IsFieldFrame(id)) return false;
     if (version_ == 3) return !recoded;
     // 2.4: no group, compression, encryption, unsynchronisation or length in front.
     const int flags = header[8] << 8 | header[9];
@@ -441,8 +455,7 @@ void Mp3TagID3v2::StoreFrame(const std::string &id, TagString tag, bool fillFiel
 }
 
 void Mp3TagID3v2::FillField(const std::string &id, std::string_view body) {
-    const std::string up = UpperId(id);
-    if (std::find(std::begin(kFieldFrames), std::end(kFieldFrames), up) != std::end(kFieldFrames))
+    if (IsFieldFrame(UpperId(id)))
         pending_.push_back(PendingField{id, std::string(body)});
 }
 
