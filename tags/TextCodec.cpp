@@ -54,6 +54,11 @@ char32_t NextUtf8(std::string_view s, size_t &i) {
     return c;
 }
 
+// ASCII reads the same in UTF-8 and Windows-1252: the common case passes unconverted.
+bool IsAscii(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 int Cp1252Byte(char32_t c) {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<int>(c);
     for (int k = 0; k < 32; ++k)
@@ -66,8 +71,7 @@ int Cp1252Byte(char32_t c) {
 } // namespace
 
 std::string Cp1252ToUtf8(std::string_view bytes) {
-    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return std::string(bytes); // ASCII is the same in both
+    if (IsAscii(bytes)) return std::string(bytes);
     std::string out;
     out.reserve(bytes.size());
     for (char ch : bytes) {
@@ -79,6 +83,7 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
 }
 
 std::string Utf8ToCp1252(std::string_view utf8) {
+    if (IsAscii(utf8)) return std::string(utf8);
     std::string out;
     out.reserve(utf8.size());
     for (size_t i = 0; i < utf8.size();) {
@@ -89,6 +94,7 @@ std::string Utf8ToCp1252(std::string_view utf8) {
 }
 
 bool FitsCp1252(std::string_view utf8) {
+    if (IsAscii(utf8)) return true;
     for (size_t i = 0; i < utf8.size();) {
         const size_t at = i;
         const char32_t c = NextUtf8(utf8, i);
