@@ -424,10 +424,12 @@ void Analyse(File &file, StreamInfo &info) {
 
     // Constant bitrate, unless frames at the start or at three points further on say otherwise.
     std::vector<int> rates;
+    auto same = [&] { return !rates.empty() && std::all_of(rates.begin(), rates.end(), [&](int r) { return r == rates[0]; }); };
     SampleBitrates(src, data.pos, end, h, 16, rates);
-    for (int quarter = 1; quarter <= 3; ++quarter)
+    // A stream that varies at the start is walked anyway: no need to look further on.
+    for (int quarter = 1; quarter <= 3 && same(); ++quarter)
         SampleBitrates(src, data.pos + (end - data.pos) * quarter / 4, end, h, 6, rates);
-    const bool constant = !rates.empty() && std::all_of(rates.begin(), rates.end(), [&](int r) { return r == rates[0]; });
+    const bool constant = same();
 
     if (constant) {
         info.method = StreamInfo::Method::ConstantBitrate;

@@ -122,7 +122,11 @@ std::string DecodeText(int enc, std::string_view bytes) {
 std::string DecodeJoined(int enc, std::string_view data) {
     std::string out;
     size_t pos = 0;
-    while (pos < data.size()) out += DecodeText(enc, TakeString(data, pos, enc));
+    while (pos < data.size()) {
+        std::string part = DecodeText(enc, TakeString(data, pos, enc));
+        if (out.empty()) out = std::move(part); // usually the only one
+        else out += part;
+    }
     return out;
 }
 

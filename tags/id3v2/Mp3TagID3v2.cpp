@@ -464,25 +464,23 @@ void Mp3TagID3v2::DecodeFields() const {
     pending_.clear();
 }
 
-void Mp3TagID3v2::ApplyField(const std::string &id, const std::string &text) const {
+void Mp3TagID3v2::ApplyField(const std::string &id, std::string text) const {
     const std::string up = UpperId(id);
-    if (up == "TIT2") title_ = text;
-    else if (up == "TPE1") artist_ = text;
-    else if (up == "TALB") album_ = text;
-    else if (up == "TYER") year_ = text;
-    else if (up == "TRCK") track_ = text;
-    else if (up == "COMM") comment_ = comment_.empty() ? text : comment_ + std::string("\0\r\n", 3) + text;
-    else if (up == "TCON") ApplyGenre(text);
-    else if (up == "TENC") encodedBy_ = text;
-    else if (up == "PCNT") playCounter_ = text;
-    else if (up == "WXXX") linkTo_ = text;
-    else if (up == "TOPE") originalArtist_ = text;
-    else if (up == "TCOM") composer_ = text;
-    else if (up == "TCOP") copyright_ = text;
-    else if (up == "WOAF") audioURL_ = text;
-    else if (up == "WOAR") artistURL_ = text;
-    else if (up == "WCOM") buyURL_ = text;
-    else if (up == "USLT") lyrics_ = text;
+    if (up == "TCON") return ApplyGenre(text);
+    if (up == "COMM") {
+        comment_ = comment_.empty() ? std::move(text) : comment_ + std::string("\0\r\n", 3) + text;
+        return;
+    }
+    const std::pair<std::string_view, std::string *> fields[] = {
+        {"TIT2", &title_},     {"TPE1", &artist_},    {"TALB", &album_},       {"TYER", &year_},
+        {"TRCK", &track_},     {"TENC", &encodedBy_}, {"PCNT", &playCounter_}, {"WXXX", &linkTo_},
+        {"TOPE", &originalArtist_}, {"TCOM", &composer_}, {"TCOP", &copyright_},
+        {"WOAF", &audioURL_},  {"WOAR", &artistURL_}, {"WCOM", &buyURL_},      {"USLT", &lyrics_}};
+    for (const auto &[frame, field] : fields)
+        if (up == frame) {
+            *field = std::move(text);
+            return;
+        }
 }
 
 void Mp3TagID3v2::ApplyGenre(const std::string &text) const {

@@ -192,7 +192,7 @@ private:
         if (!pending_.empty()) DecodeFields();
     }
     void DecodeFields() const;
-    void ApplyField(const std::string &id, const std::string &text) const;
+    void ApplyField(const std::string &id, std::string text) const;
     void ApplyGenre(const std::string &text) const;
     void ReplaceFrame(const char *frame, const std::string &tagString);
     void SetField(std::string &field, const std::string &value, const char *frame, const std::string &tagString);

@@ -48,12 +48,12 @@ size_t RawOffset(std::string_view raw, size_t pos) {
 // The first audio frame in [from, to), and with wantTag the first "ID3" before it.
 FrontScan Scan(File &f, std::int64_t from, std::int64_t to, std::int64_t fileLen, bool wantTag) {
     FrontScan r;
-    std::vector<unsigned char> buf(kScanWindow);
+    const auto buf = std::make_unique_for_overwrite<unsigned char[]>(kScanWindow); // each read fills what is looked at
     for (std::int64_t p = from; p < to; p += kScanWindow - 3) {
         // The window may reach past `to`: a header starting before it needs its 4 bytes.
         const size_t len = static_cast<size_t>(std::min<std::int64_t>(kScanWindow, fileLen - p));
-        const size_t got = f.ReadAt(p, buf.data(), len);
-        const std::string_view w(reinterpret_cast<const char *>(buf.data()), got);
+        const size_t got = f.ReadAt(p, buf.get(), len);
+        const std::string_view w(reinterpret_cast<const char *>(buf.get()), got);
         size_t id3 = wantTag ? w.find("ID3") : std::string_view::npos;
         // The file's very last byte is never examined.
         if (id3 != std::string_view::npos && p + static_cast<std::int64_t>(id3) + 3 >= fileLen) id3 = std::string_view::npos;
