@@ -196,7 +196,7 @@ void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const void> &owner, std::str
     const size_t idLen = version_ == 2 ? 3 : 4;
     std::vector<DateFrame> dates; // TDRC/TDOR, resolved at the end
     const std::vector<FrameSpan> spans = WalkFrames(tag, version_, from, load ? *load : LoadBytes()).frames;
-    frames_.reserve(spans.size());
+    frames_.reserve(std::min<size_t>(spans.size(), 64)); // frames of one identifier share an entry
     pending_.reserve(std::min<size_t>(spans.size(), std::size(kFieldFrames)));
     for (const FrameSpan &span : spans) {
         const auto *fh = reinterpret_cast<const unsigned char *>(tag.data() + span.pos);
