@@ -6,23 +6,10 @@
 
 #include "AlbumFixture.h"
 #include "DragList.h"
-#include "Registry.h"
 #include "Root.h"
 #include "Tooltips_Class.h"
 
-#include <QAccessible>
-#include <QApplication>
-#include <QCheckBox>
-#include <QEnterEvent>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QScopeGuard>
-#include <QTimer>
-#include <QToolTip>
+#include <QtWidgets>
 
 #include <functional>
 #include <memory>
@@ -41,17 +28,9 @@ QString Shown(const Root &w, const char *name) {
 }
 QString Native(const QString &folder) { return QDir::toNativeSeparators(folder); }
 
-QString Stored(const QString &name) {
-    platform::RegValue v;
-    if (!platform::GetValue(platform::kCurrentUser, Root::SettingsKey(), name, v) || !std::holds_alternative<QString>(v))
-        return QStringLiteral("<none>");
-    return std::get<QString>(v);
-}
-void Store(const QString &name, const QString &value) {
-    platform::CreateKey(platform::kCurrentUser, QStringLiteral("Software\\Varnolt"), QStringLiteral("1"));
-    platform::CreateKey(platform::kCurrentUser, Root::SettingsKey(), QStringLiteral("1"));
-    QVERIFY(platform::SetValue(platform::kCurrentUser, Root::SettingsKey(), name, value));
-}
+// The settings file under the program's own key, read and written without the program.
+QSettings Settings() { return QSettings(QSettings::NativeFormat, QSettings::UserScope, "Varnolt", "Sortimentor"); }
+QString Stored(const QString &name) { return Settings().value(name, "<none>").toString(); }
 
 // Runs `fn` on every pass of the event loop while the window is in a run.
 struct DuringRun {
@@ -208,11 +187,11 @@ private slots:
         fixture::FakeAlbum(album, {"b.mp3", "A.MP3"});
         const QString folderText = Native(lastDir == "gone" ? m_tmp.filePath("gone/") : album);
         if (!version.isEmpty()) {
-            Store("Version", version);
-            Store("InstallDir", "elsewhere");
+            Settings().setValue("Version", version);
+            Settings().setValue("InstallDir", "elsewhere");
         }
         if (!lastDir.isEmpty())
-            Store("LastDir", folderText);
+            Settings().setValue("LastDir", folderText);
 
         Root w(nullptr, restore);
         QCOMPARE(Stored("Version"), QStringLiteral("1.1"));
@@ -362,8 +341,15 @@ private slots:
         Key(Qt::Key_Down, Qt::ControlModifier);
         QCOMPARE(Texts(list), QStringList({"A.mp3", "B.mp3", "C.mp3"}));
         w->bAbwaerts()->setEnabled(true);
-        emit qobject_cast<platform::DragList *>(list)->dropped(0); // the current entry onto the first
+        auto *drags = qobject_cast<platform::DragList *>(list);
+        emit drags->dropped(0); // the current entry onto the first
         QCOMPARE(Texts(list), QStringList({"C.mp3", "A.mp3", "B.mp3"}));
+        Key(Qt::Key_Up, Qt::ControlModifier); // at the top: nothing moves
+        emit drags->dropped(3);               // past the last entry
+        Key(Qt::Key_Down, Qt::ControlModifier);
+        emit drags->dropped(4); // nowhere
+        QCOMPARE(Texts(list), QStringList({"A.mp3", "B.mp3", "C.mp3"}));
+        QCOMPARE(list->currentRow(), 2);
         Key(Qt::Key_W, Qt::AltModifier);
         QTRY_VERIFY(w->bPlayliste()->isChecked());
         Key(Qt::Key_U, Qt::AltModifier); // the file-name page is hidden
@@ -456,7 +442,7 @@ private slots:
         const auto keptMode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
         QVERIFY(QFile::setPermissions(folder + "b.mp3", keptMode));
         QVERIFY(fixture::Write(folder + "Best of.m3u", QByteArray(300, 'x')));
-        const auto audio = fixture::AudioHashes(folder);
+        const auto audio = fixture::Snapshot(folder, true);
 
         auto w = Open(folder);
         MoveTo(*w, "d.mp3", 0);
@@ -497,7 +483,7 @@ private slots:
             const char *name;
             int track, own;
         } want[] = {{"d", 5, 3}, {"a", 6, 0}, {"b", 7, 1}, {"c", 8, 2}};
-        const auto audioAfter = fixture::AudioHashes(folder);
+        const auto audioAfter = fixture::Snapshot(folder, true);
         for (const auto &f : want) {
             const QString name = QString::fromLatin1(f.name) + ".mp3", own = QString::number(1990 + f.own);
             const QJsonObject t = fixture::ReadTags(folder + name);
@@ -554,7 +540,7 @@ private slots:
     void renamingNumbersTheFilesInListOrder() {
         const QString folder = fixture::FreshFolder(m_tmp, "rename");
         QVERIFY(fixture::MakeAlbum(folder, {"a.mp3", "b.mp3", "c.mp3"}));
-        auto audio = fixture::AudioHashes(folder);
+        auto audio = fixture::Snapshot(folder, true);
         auto w = Open(folder);
         MoveTo(*w, "b.mp3", 0);
         ToTagPage(*w, QStringLiteral("Grüße"));
@@ -564,7 +550,7 @@ private slots:
         QCOMPARE(m_asked, 1);
         const QStringList numbered{"001- Grüße.mp3", "002- Grüße.mp3", "003- Grüße.mp3"};
         QCOMPARE(fixture::Listing(folder), numbered + QStringList{"Grüße.m3u"});
-        auto now = fixture::AudioHashes(folder);
+        auto now = fixture::Snapshot(folder, true);
         QCOMPARE(QList({now[numbered[0]], now[numbered[1]], now[numbered[2]]}), QList({audio["b.mp3"], audio["a.mp3"], audio["c.mp3"]}));
         QCOMPARE(fixture::Read(folder + "Grüße.m3u"), numbered.join("\r\n").toUtf8() + "\r\n");
         QCOMPARE(fixture::TakeTrash().keys(), QStringList({"a.mp3", "b.mp3", "c.mp3"}));
@@ -573,7 +559,7 @@ private slots:
 
         const QString second = fixture::FreshFolder(m_tmp, "rename-exist");
         QVERIFY(fixture::MakeAlbum(second, {"Song.mp3", "Track.MP3"}, 7));
-        audio = fixture::AudioHashes(second);
+        audio = fixture::Snapshot(second, true);
         auto w2 = Open(second);
         MoveTo(*w2, "Track.MP3", 0);
         ToTagPage(*w2, QString());
@@ -581,7 +567,7 @@ private slots:
         w2->bStarten()->click();
         QCOMPARE(m_asked, 1);
         QCOMPARE(fixture::Listing(second), QStringList({"001- Track.MP3", "002- Song.mp3"}));
-        now = fixture::AudioHashes(second);
+        now = fixture::Snapshot(second, true);
         QCOMPARE(QList({now["001- Track.MP3"], now["002- Song.mp3"]}), QList({audio["Track.MP3"], audio["Song.mp3"]}));
         QCOMPARE(fixture::TakeTrash().size(), 2);
     }
@@ -606,7 +592,7 @@ private slots:
         const QString folder = fixture::FreshFolder(m_tmp, "no-trash");
         const QStringList album{"a.mp3", "b.mp3", "c.mp3"};
         QVERIFY(fixture::MakeAlbum(folder, album));
-        const auto audio = fixture::AudioHashes(folder);
+        const auto audio = fixture::Snapshot(folder, true);
         auto w = Open(folder);
         ToTagPage(*w, QStringLiteral("Neu"));
         QStringList asked;
@@ -626,7 +612,7 @@ private slots:
         QVERIFY2(asked.value(1).contains("\"a.mp3\"") && asked.value(1).contains("an seiner Stelle liegt eine Datei"),
                  qPrintable(asked.value(1)));
         QCOMPARE(fixture::Listing(folder), album);
-        QCOMPARE(fixture::AudioHashes(folder), audio);
+        QCOMPARE(fixture::Snapshot(folder, true), audio);
         QCOMPARE(m_notices.size(), 1);
         const QStringList lines = m_notices[0].split('\n');
         QVERIFY2(lines[0].startsWith(" Dateien umbenennen|"), qPrintable(lines[0]));
