@@ -83,7 +83,8 @@ inline QByteArray Mp3(int seed) {
         pcm.append(static_cast<char>(v & 0xff)).append(static_cast<char>((v >> 8) & 0xff));
     }
     QProcess lame;
-    lame.start("lame", QString("-r -s 22.05 -m m --bitwidth 16 --signed --little-endian -b 32 --silent - -").split(' '));
+    lame.start("lame", QString("-r -s 22.05 -m m --bitwidth 16 --signed --little-endian -b 32 --silent - -")
+                           .split(' '));
     lame.write(pcm);
     lame.closeWriteChannel();
     return lame.waitForFinished(30000) && lame.exitCode() == 0 ? lame.readAllStandardOutput() : QByteArray();
@@ -160,7 +161,9 @@ inline QJsonObject ReadTags(const QString &path) {
     const QByteArray data = Read(path), r = data.right(128);
     QJsonValue v1;
     if (data.size() >= 128 && r.startsWith("TAG")) {
-        auto text = [&](int at, int n) { return QString::fromLatin1(r.mid(at, n).split('\0').first()).remove(QRegularExpression(" +$")); };
+        auto text = [&](int at, int n) {
+            return QString::fromLatin1(r.mid(at, n).split('\0').first()).remove(QRegularExpression(" +$"));
+        };
         v1 = QJsonObject{{"title", text(3, 30)},   {"artist", text(33, 30)}, {"album", text(63, 30)},
                          {"year", text(93, 4)},    {"comment", text(97, 28)},
                          {"track", r[125] == 0 ? static_cast<unsigned char>(r[126]) : -1},
