@@ -57,48 +57,44 @@ private slots:
         QTest::addColumn<QStringList>("files"); // a name ending in '/' is a folder
         QTest::addColumn<QStringList>("order");
         QTest::addColumn<QString>("tFilename");
-        QTest::addColumn<bool>("useExist");
         QTest::addColumn<QString>("fault"); // kind:target
         QTest::addColumn<QString>("statuses");
         QTest::addColumn<QStringList>("after");
         QTest::addColumn<QStringList>("trashed");
         // Lists as "a|b|c".
-        auto row = [](const char *name, const char *files, const char *order, const QString &tFilename, bool useExist,
+        auto row = [](const char *name, const char *files, const char *order, const QString &tFilename,
                       const char *fault, const char *statuses, const char *after, const char *trashed) {
             auto list = [](const char *s) { return QString::fromUtf8(s).split('|', Qt::SkipEmptyParts); };
-            QTest::newRow(name) << list(files) << list(order) << tFilename << useExist << QString(fault) << QString(statuses)
+            QTest::newRow(name) << list(files) << list(order) << tFilename << QString(fault) << QString(statuses)
                                 << list(after) << list(trashed);
         };
-        row("extension as spelled", "Track.MP3|東京.Mp3", "Track.MP3|東京.Mp3", "", true, "", "RR",
-            "001- Track.MP3<Track.MP3|002- 東京.Mp3<東京.Mp3", "Track.MP3|東京.Mp3");
         // An album numbered by an earlier run, reordered: every new name is another file's old one.
-        row("renumber rotated", "001.mp3|002.mp3|003.mp3", "003.mp3|001.mp3|002.mp3", "", false, "", "RRR",
+        row("renumber rotated", "001.mp3|002.mp3|003.mp3", "003.mp3|001.mp3|002.mp3", "", "", "RRR",
             "001.mp3<003.mp3|002.mp3<001.mp3|003.mp3<002.mp3", "001.mp3|002.mp3|003.mp3");
         row("renumber, two stay", "001- S.mp3|002- S.mp3|003- S.mp3|004- S.mp3", "004- S.mp3|002- S.mp3|003- S.mp3|001- S.mp3",
-            "S", false, "", "RUUR", "001- S.mp3<004- S.mp3|002- S.mp3<002- S.mp3|003- S.mp3<003- S.mp3|004- S.mp3<001- S.mp3",
+            "S", "", "RUUR", "001- S.mp3<004- S.mp3|002- S.mp3<002- S.mp3|003- S.mp3<003- S.mp3|004- S.mp3<001- S.mp3",
             "001- S.mp3|004- S.mp3");
         // 001.mp3 is not in the album: whoever would take its name keeps its own, and so on.
-        row("name of a file that stays", "001.mp3|002.mp3|003.mp3|c.mp3|d.mp3", "002.mp3|003.mp3|c.mp3|d.mp3", "", false, "",
-            "CCCR", "001.mp3<001.mp3|002.mp3<002.mp3|003.mp3<003.mp3|004.mp3<d.mp3|c.mp3<c.mp3", "d.mp3");
-        row("missing and twice", "a.mp3|b.mp3", "a.mp3|gone.mp3|a.mp3|b.mp3", "", false, "", "RMCR",
+        row("name of a file that stays", "001.mp3|002.mp3|003.mp3|c.mp3|東京.MP3", "002.mp3|003.mp3|c.mp3|東京.MP3", "", "",
+            "CCCR", "001.mp3<001.mp3|002.mp3<002.mp3|003.mp3<003.mp3|004.MP3<東京.MP3|c.mp3<c.mp3", "東京.MP3");
+        row("missing and twice", "a.mp3|b.mp3", "a.mp3|gone.mp3|a.mp3|b.mp3", "", "", "RMCR",
             "001.mp3<a.mp3|004.mp3<b.mp3", "a.mp3|b.mp3");
-        row("separator in the name", "b.mp3|a.mp3|001- AC/", "b.mp3|a.mp3", "AC/DC", false, "", "BB", "a.mp3<a.mp3|b.mp3<b.mp3", "");
-        row("name too long", "b.mp3|a.mp3", "b.mp3|a.mp3", QString(300, 'x'), false, "", "BB", "a.mp3<a.mp3|b.mp3<b.mp3", "");
+        row("separator in the name", "b.mp3|a.mp3|001- AC/", "b.mp3|a.mp3", "AC/DC", "", "BB", "a.mp3<a.mp3|b.mp3<b.mp3", "");
+        row("name too long", "b.mp3|a.mp3", "b.mp3|a.mp3", QString(300, 'x'), "", "BB", "a.mp3<a.mp3|b.mp3<b.mp3", "");
         // Faults as a full disk, a read-only medium or a refusing trash would cause them.
-        row("final rename refused", "b.mp3|a.mp3|c.mp3", "b.mp3|a.mp3|c.mp3", "Urlaub", false, "rename-to:002- Urlaub.mp3",
+        row("final rename refused", "b.mp3|a.mp3|c.mp3", "b.mp3|a.mp3|c.mp3", "Urlaub", "rename-to:002- Urlaub.mp3",
             "RFR", "001- Urlaub.mp3<b.mp3|003- Urlaub.mp3<c.mp3|a.mp3<a.mp3", "a.mp3|b.mp3|c.mp3");
-        row("first copy of a swap refused", "001.mp3|002.mp3|x.mp3", "002.mp3|001.mp3|x.mp3", "", false, "copy-from:002.mp3",
+        row("first copy of a swap refused", "001.mp3|002.mp3|x.mp3", "002.mp3|001.mp3|x.mp3", "", "copy-from:002.mp3",
             "FCR", "001.mp3<001.mp3|002.mp3<002.mp3|003.mp3<x.mp3", "001.mp3|x.mp3");
-        row("way back blocked: undone", "001.mp3|002.mp3|x.mp3", "002.mp3|001.mp3|x.mp3", "", false, "temp-to:002.mp3", "KKK",
+        row("way back blocked: undone", "001.mp3|002.mp3|x.mp3", "002.mp3|001.mp3|x.mp3", "", "temp-to:002.mp3", "KKK",
             "001.mp3<001.mp3|002.mp3<002.mp3|x.mp3<x.mp3", "001.mp3|002.mp3|x.mp3");
-        row("callbacks throw", "001.mp3|002.mp3|x.mp3", "002.mp3|001.mp3", "", false, "throw:001.mp3", "FF",
+        row("callbacks throw", "001.mp3|002.mp3|x.mp3", "002.mp3|001.mp3", "", "throw:001.mp3", "FF",
             "001.mp3<001.mp3|002.mp3<002.mp3|x.mp3<x.mp3", "001.mp3|002.mp3");
     }
     void renamesInListOrder() {
         QFETCH(QStringList, files);
         QFETCH(QStringList, order);
         QFETCH(QString, tFilename);
-        QFETCH(bool, useExist);
         QFETCH(QString, fault);
         QFETCH(QString, statuses);
         QFETCH(QStringList, after);
@@ -139,7 +135,7 @@ private slots:
         else
             progressFn = [&](int i, int n, const QString &name) { progress << QString("%1/%2 %3").arg(i).arg(n).arg(name); };
 
-        const RenameResult r = RenameAlbum(m_folder, order, {tFilename, useExist}, renameFn, progressFn, copyFn);
+        const RenameResult r = RenameAlbum(m_folder, order, {tFilename, false}, renameFn, progressFn, copyFn);
 
         QCOMPARE(StatusLetters(r), statuses);
         QCOMPARE(Provenance(m_folder, before), after);

@@ -6,23 +6,10 @@
 
 #include "AlbumFixture.h"
 #include "DragList.h"
-#include "Registry.h"
 #include "Root.h"
 #include "Tooltips_Class.h"
 
-#include <QAccessible>
-#include <QApplication>
-#include <QCheckBox>
-#include <QEnterEvent>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QScopeGuard>
-#include <QTimer>
-#include <QToolTip>
+#include <QtWidgets>
 
 #include <functional>
 #include <memory>
@@ -41,29 +28,19 @@ QString Shown(const Root &w, const char *name) {
 }
 QString Native(const QString &folder) { return QDir::toNativeSeparators(folder); }
 
-QString Stored(const QString &name) {
-    platform::RegValue v;
-    if (!platform::GetValue(platform::kCurrentUser, Root::SettingsKey(), name, v) || !std::holds_alternative<QString>(v))
-        return QStringLiteral("<none>");
-    return std::get<QString>(v);
-}
-void Store(const QString &name, const QString &value) {
-    platform::CreateKey(platform::kCurrentUser, QStringLiteral("Software\\Varnolt"), QStringLiteral("1"));
-    platform::CreateKey(platform::kCurrentUser, Root::SettingsKey(), QStringLiteral("1"));
-    QVERIFY(platform::SetValue(platform::kCurrentUser, Root::SettingsKey(), name, value));
-}
+// The settings file under the program's own key, read and written without the program.
+QSettings Settings() { return QSettings(QSettings::NativeFormat, QSettings::UserScope, "Varnolt", "Sortimentor"); }
+QString Stored(const QString &name) { return Settings().value(name, "<none>").toString(); }
 
-// Runs `fn` on every pass of the event loop while the window is in a run.
-struct DuringRun {
+// Calls `fn` on every pass of the event loop while it lives.
+struct Poll {
     QTimer timer;
-    DuringRun(Root &w, std::function<void()> fn) {
-        QObject::connect(&timer, &QTimer::timeout, [&w, fn] {
-            if (w.IsRunning())
-                fn();
-        });
+    explicit Poll(const std::function<void()> &fn) {
+        QObject::connect(&timer, &QTimer::timeout, fn);
         timer.start(0);
     }
 };
+QMessageBox *Question() { return qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); }
 
 void Select(Root &w, const QString &entry) {
     w.LDateien()->setCurrentItem(w.LDateien()->findItems(entry, Qt::MatchExactly).value(0));
@@ -104,24 +81,17 @@ void Hover(QWidget *w, bool enter) {
     QApplication::sendEvent(w, enter ? static_cast<QEvent *>(&in) : &out);
 }
 
-// The tab chain from `start` once around, by object name.
-QStringList TabWalk(QWidget *start) {
-    start->setFocus(Qt::TabFocusReason);
-    QStringList visited;
-    for (QWidget *f = start; f && visited.size() < 100; f = QApplication::focusWidget()) {
-        if (!visited.isEmpty() && f == start)
-            break;
-        visited << f->objectName();
-        QTest::keyClick(f, Qt::Key_Tab);
-    }
-    return visited;
-}
-
 // The tab chain from the folder box meets every enabled control of the page once, in
 // reading order: the folder row, the list's column, then the page and the buttons on the
 // right, each top to bottom and a line left to right.
 bool TabChainCoversThePage(Root &w) {
-    const QStringList walk = TabWalk(w.tOrdner());
+    QStringList walk;
+    w.tOrdner()->setFocus(Qt::TabFocusReason);
+    for (QWidget *f = w.tOrdner(); f && walk.size() < 100 && (walk.isEmpty() || f != w.tOrdner());
+         f = QApplication::focusWidget()) {
+        walk << f->objectName();
+        QTest::keyClick(f, Qt::Key_Tab);
+    }
     QStringList reachable;
     for (QWidget *c : w.findChildren<QWidget *>())
         if (c->isVisible() && c->isEnabled() && (c->focusPolicy() & Qt::TabFocus))
@@ -189,34 +159,33 @@ private slots:
         QTest::addColumn<QString>("version");    // stored before the start
         QTest::addColumn<QString>("lastDir");    // "album", "gone" or nothing
         QTest::addColumn<bool>("restore");       // false: a folder came with the command line
-        QTest::addColumn<QString>("installDir"); // after the start: "app" for the program's folder
         QTest::addColumn<bool>("listed");
-        QTest::newRow("first start") << "" << "" << true << "app" << false;
-        QTest::newRow("same version") << "1.1" << "" << true << "elsewhere" << false;
-        QTest::newRow("other version") << "1.0" << "" << true << "app" << false;
-        QTest::newRow("last folder") << "1.1" << "album" << true << "elsewhere" << true;
-        QTest::newRow("last folder gone") << "1.1" << "gone" << true << "elsewhere" << false;
-        QTest::newRow("command line") << "1.1" << "album" << false << "elsewhere" << false;
+        QTest::newRow("first start") << "" << "" << true << false;
+        QTest::newRow("same version") << "1.1" << "" << true << false;
+        QTest::newRow("other version") << "1.0" << "" << true << false;
+        QTest::newRow("last folder") << "1.1" << "album" << true << true;
+        QTest::newRow("last folder gone") << "1.1" << "gone" << true << false;
+        QTest::newRow("command line") << "1.1" << "album" << false << false;
     }
     void startUpAndCloseKeepTheSettings() {
         QFETCH(QString, version);
         QFETCH(QString, lastDir);
         QFETCH(bool, restore);
-        QFETCH(QString, installDir);
         QFETCH(bool, listed);
         const QString album = fixture::FreshFolder(m_tmp, "last");
         fixture::FakeAlbum(album, {"b.mp3", "A.MP3"});
         const QString folderText = Native(lastDir == "gone" ? m_tmp.filePath("gone/") : album);
         if (!version.isEmpty()) {
-            Store("Version", version);
-            Store("InstallDir", "elsewhere");
+            Settings().setValue("Version", version);
+            Settings().setValue("InstallDir", "elsewhere");
         }
         if (!lastDir.isEmpty())
-            Store("LastDir", folderText);
+            Settings().setValue("LastDir", folderText);
 
         Root w(nullptr, restore);
         QCOMPARE(Stored("Version"), QStringLiteral("1.1"));
-        QCOMPARE(Stored("InstallDir"), installDir == "app" ? Native(QCoreApplication::applicationDirPath()) : installDir);
+        // Another version records the program's folder; the same one leaves it.
+        QCOMPARE(Stored("InstallDir"), version == "1.1" ? "elsewhere" : Native(QCoreApplication::applicationDirPath()));
         QCOMPARE(Texts(w.LDateien()), listed ? QStringList({"A.MP3", "b.mp3"}) : QStringList());
         QCOMPARE(w.LDateien()->currentRow(), listed ? 0 : -1);
         w.Timer1Tick();
@@ -265,7 +234,7 @@ private slots:
     }
 
     // Continue leads from page to page with its help; the renaming options; the field
-    // toggles unlock their rows however they change; loading again starts over.
+    // toggles unlock their rows; loading again starts over.
     void pagesAndTheirOptions() {
         const QString folder = fixture::FreshFolder(m_tmp, "pages");
         fixture::FakeAlbum(folder, {"Song.mp3", "Zwei.mp3"});
@@ -274,7 +243,6 @@ private slots:
         w->bStarten()->click();
         QVERIFY(Root::PageShown(w->xpFrames(2)) && !Root::PageShown(w->xpFrames(3)));
         QCOMPARE(w->HelpIcon(), 5);
-        QCOMPARE(w->pHelpTitel()->text(), QString("Dateinamen ändern"));
         auto *name = Edit(*w, "tFilename");
         auto *useExist = Check(*w, "bUseExistFile");
         // A renaming choice shows icon 6 once the watcher has seen it; taking it back shows 5.
@@ -306,18 +274,12 @@ private slots:
         w->bStarten()->click();
         QVERIFY(Root::PageShown(w->xpFrames(1)) && !Root::PageShown(w->xpFrames(2)));
         QCOMPARE(w->HelpIcon(), 7);
-        QCOMPARE(w->pHelpTitel()->text(), QString("Eigenschaften ändern"));
         QVERIFY(Check(*w, "bAlbumRefresh")->isChecked()); // two entries: the whole album
-        const std::function<void(QCheckBox *)> ways[] = {
-            [](QCheckBox *b) { b->click(); }, [](QCheckBox *b) { b->setChecked(!b->isChecked()); },
-            [](QCheckBox *b) {
-                QAccessible::queryAccessibleInterface(b)->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
-            }};
-        int n = 0;
+        // Set from code, not clicked: the AT-SPI test toggles a box through its action.
         for (const char *row : {"Artist", "Titel", "Album", "Year", "Kommentar", "Track", "Genre"}) {
             for (bool unlocked : {true, false}) {
                 w->SetHelpIcon(7);
-                ways[n++ % 3](Check(*w, qPrintable(QStringLiteral("b") + row)));
+                Check(*w, qPrintable(QStringLiteral("b") + row))->setChecked(unlocked);
                 QVERIFY2(Edit(*w, qPrintable(QStringLiteral("t") + row))->isReadOnly() != unlocked, row);
                 QCOMPARE(w->HelpIcon(), 8);
             }
@@ -362,8 +324,15 @@ private slots:
         Key(Qt::Key_Down, Qt::ControlModifier);
         QCOMPARE(Texts(list), QStringList({"A.mp3", "B.mp3", "C.mp3"}));
         w->bAbwaerts()->setEnabled(true);
-        emit qobject_cast<platform::DragList *>(list)->dropped(0); // the current entry onto the first
+        auto *drags = qobject_cast<platform::DragList *>(list);
+        emit drags->dropped(0); // the current entry onto the first
         QCOMPARE(Texts(list), QStringList({"C.mp3", "A.mp3", "B.mp3"}));
+        Key(Qt::Key_Up, Qt::ControlModifier); // at the top: nothing moves
+        emit drags->dropped(3);               // past the last entry
+        Key(Qt::Key_Down, Qt::ControlModifier);
+        emit drags->dropped(4); // nowhere
+        QCOMPARE(Texts(list), QStringList({"A.mp3", "B.mp3", "C.mp3"}));
+        QCOMPARE(list->currentRow(), 2);
         Key(Qt::Key_W, Qt::AltModifier);
         QTRY_VERIFY(w->bPlayliste()->isChecked());
         Key(Qt::Key_U, Qt::AltModifier); // the file-name page is hidden
@@ -372,8 +341,6 @@ private slots:
         QVERIFY(Root::PageShown(w->xpFrames(2)));
         Key(Qt::Key_U, Qt::AltModifier);
         QVERIFY(Check(*w, "bChangeFilename")->isChecked());
-        Key(Qt::Key_N, Qt::AltModifier);
-        QCOMPARE(QApplication::focusWidget(), Edit(*w, "tFilename"));
         QVERIFY(TabChainCoversThePage(*w));
         // Alt+V is "vorhandenen Dateinamen" there and the album option on the tag page.
         const bool refresh = Check(*w, "bAlbumRefresh")->isChecked();
@@ -381,15 +348,10 @@ private slots:
         Key(Qt::Key_V, Qt::AltModifier);
         QCOMPARE(Check(*w, "bAlbumRefresh")->isChecked(), !refresh);
         QVERIFY(!Check(*w, "bUseExistFile")->isChecked());
-        Key(Qt::Key_A, Qt::AltModifier);
-        QVERIFY(Check(*w, "bArtist")->isChecked());
         int asked = 0;
         w->SetFolderPicker([&] { return ++asked, QString(); });
-        Key(Qt::Key_O, Qt::AltModifier);
         Key(Qt::Key_O, Qt::ControlModifier);
-        QCOMPARE(asked, 2);
-        Key(Qt::Key_D, Qt::AltModifier);
-        QCOMPARE(QApplication::focusWidget(), w->LDateien());
+        QCOMPARE(asked, 1);
 
         // The tag page, each field after its toggle.
         QVERIFY(TabChainCoversThePage(*w));
@@ -397,13 +359,11 @@ private slots:
         int named = 0;
         for (QWidget *c : w->findChildren<QWidget *>()) {
             auto *label = qobject_cast<QLabel *>(c);
-            if (store->isAncestorOf(c) ||
-                !((c->focusPolicy() & Qt::TabFocus) || qobject_cast<QAbstractButton *>(c) || qobject_cast<QGroupBox *>(c) ||
-                  qobject_cast<QProgressBar *>(c) || (label && !label->pixmap().isNull())))
-                continue;
-            QAccessibleInterface *a = QAccessible::queryAccessibleInterface(c);
-            QVERIFY2(a && !a->text(QAccessible::Name).trimmed().isEmpty(), qPrintable(c->objectName()));
-            ++named;
+            if (!store->isAncestorOf(c) && ((c->focusPolicy() & Qt::TabFocus) || qobject_cast<QAbstractButton *>(c) ||
+                                            qobject_cast<QGroupBox *>(c) || qobject_cast<QProgressBar *>(c) ||
+                                            (label && !label->pixmap().isNull())))
+                QVERIFY2(!QAccessible::queryAccessibleInterface(c)->text(QAccessible::Name).trimmed().isEmpty() && ++named,
+                         qPrintable(c->objectName()));
         }
         QVERIFY(named >= 30);
     }
@@ -456,7 +416,7 @@ private slots:
         const auto keptMode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
         QVERIFY(QFile::setPermissions(folder + "b.mp3", keptMode));
         QVERIFY(fixture::Write(folder + "Best of.m3u", QByteArray(300, 'x')));
-        const auto audio = fixture::AudioHashes(folder);
+        const auto audio = fixture::Snapshot(folder, true);
 
         auto w = Open(folder);
         MoveTo(*w, "d.mp3", 0);
@@ -467,15 +427,13 @@ private slots:
         Edit(*w, "tAlbum")->setText("Best of");
         Edit(*w, "tTrack")->setText("5");
         w->bPlayliste()->setChecked(true);
-        QStringList progress;
         bool locked = true;
         int clicks = 0;
-        DuringRun watch(*w, [&] {
+        Poll watch([&] {
+            if (!w->IsRunning())
+                return;
             if (clicks < 3 && ++clicks)
                 w->bStarten()->click();
-            const QString now = w->RunProgress()->isVisible() ? w->RunProgress()->format() : QString();
-            if (!now.isEmpty() && progress.value(progress.size() - 1) != now)
-                progress << now;
             locked = locked && !w->LDateien()->isEnabled() && !w->bOrdner()->isEnabled();
         });
         w->show();
@@ -486,7 +444,6 @@ private slots:
         QCOMPARE(w->LastRun().outcome, album::RunOutcome::Done);
         QCOMPARE(w->LastRun().visited, 4);
         QCOMPARE(w->LastRun().failedSteps, 0);
-        QCOMPARE(progress, QStringList({"Datei 1 von 4", "Datei 2 von 4", "Datei 3 von 4", "Datei 4 von 4"}));
         QVERIFY(locked);
         // Reloaded in name order, back on the first page, usable again.
         QCOMPARE(Texts(w->LDateien()), names);
@@ -497,7 +454,7 @@ private slots:
             const char *name;
             int track, own;
         } want[] = {{"d", 5, 3}, {"a", 6, 0}, {"b", 7, 1}, {"c", 8, 2}};
-        const auto audioAfter = fixture::AudioHashes(folder);
+        const auto audioAfter = fixture::Snapshot(folder, true);
         for (const auto &f : want) {
             const QString name = QString::fromLatin1(f.name) + ".mp3", own = QString::number(1990 + f.own);
             const QJsonObject t = fixture::ReadTags(folder + name);
@@ -526,17 +483,13 @@ private slots:
         Edit(*w, "tTitel")->setText("Nein");
         w->bPlayliste()->setChecked(true);
         QString title, defaultButton;
-        QTimer enter;
-        connect(&enter, &QTimer::timeout, [&] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            enter.stop();
-            title = box->windowTitle();
-            defaultButton = box->defaultButton() ? box->defaultButton()->text().remove('&') : QString();
-            QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Return);
+        Poll enter([&] {
+            if (auto *box = Question(); box && title.isEmpty()) {
+                title = box->windowTitle();
+                defaultButton = box->defaultButton() ? box->defaultButton()->text().remove('&') : QString();
+                QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Return);
+            }
         });
-        enter.start(10);
         w->bStarten()->click();
 
         QCOMPARE(title, QStringLiteral(" Sortimentor Converter"));
@@ -554,7 +507,7 @@ private slots:
     void renamingNumbersTheFilesInListOrder() {
         const QString folder = fixture::FreshFolder(m_tmp, "rename");
         QVERIFY(fixture::MakeAlbum(folder, {"a.mp3", "b.mp3", "c.mp3"}));
-        auto audio = fixture::AudioHashes(folder);
+        auto audio = fixture::Snapshot(folder, true);
         auto w = Open(folder);
         MoveTo(*w, "b.mp3", 0);
         ToTagPage(*w, QStringLiteral("Grüße"));
@@ -564,7 +517,7 @@ private slots:
         QCOMPARE(m_asked, 1);
         const QStringList numbered{"001- Grüße.mp3", "002- Grüße.mp3", "003- Grüße.mp3"};
         QCOMPARE(fixture::Listing(folder), numbered + QStringList{"Grüße.m3u"});
-        auto now = fixture::AudioHashes(folder);
+        auto now = fixture::Snapshot(folder, true);
         QCOMPARE(QList({now[numbered[0]], now[numbered[1]], now[numbered[2]]}), QList({audio["b.mp3"], audio["a.mp3"], audio["c.mp3"]}));
         QCOMPARE(fixture::Read(folder + "Grüße.m3u"), numbered.join("\r\n").toUtf8() + "\r\n");
         QCOMPARE(fixture::TakeTrash().keys(), QStringList({"a.mp3", "b.mp3", "c.mp3"}));
@@ -573,7 +526,7 @@ private slots:
 
         const QString second = fixture::FreshFolder(m_tmp, "rename-exist");
         QVERIFY(fixture::MakeAlbum(second, {"Song.mp3", "Track.MP3"}, 7));
-        audio = fixture::AudioHashes(second);
+        audio = fixture::Snapshot(second, true);
         auto w2 = Open(second);
         MoveTo(*w2, "Track.MP3", 0);
         ToTagPage(*w2, QString());
@@ -581,7 +534,7 @@ private slots:
         w2->bStarten()->click();
         QCOMPARE(m_asked, 1);
         QCOMPARE(fixture::Listing(second), QStringList({"001- Track.MP3", "002- Song.mp3"}));
-        now = fixture::AudioHashes(second);
+        now = fixture::Snapshot(second, true);
         QCOMPARE(QList({now["001- Track.MP3"], now["002- Song.mp3"]}), QList({audio["Track.MP3"], audio["Song.mp3"]}));
         QCOMPARE(fixture::TakeTrash().size(), 2);
     }
@@ -606,27 +559,24 @@ private slots:
         const QString folder = fixture::FreshFolder(m_tmp, "no-trash");
         const QStringList album{"a.mp3", "b.mp3", "c.mp3"};
         QVERIFY(fixture::MakeAlbum(folder, album));
-        const auto audio = fixture::AudioHashes(folder);
+        const auto audio = fixture::Snapshot(folder, true);
         auto w = Open(folder);
         ToTagPage(*w, QStringLiteral("Neu"));
         QStringList asked;
-        QTimer answer;
-        connect(&answer, &QTimer::timeout, [&] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+        Poll answer([&] {
+            if (auto *box = Question()) {
                 asked << box->windowTitle() << box->text();
                 box->button(goOn ? QMessageBox::Yes : QMessageBox::No)->click();
             }
         });
-        answer.start(10);
         w->bStarten()->click();
-        answer.stop();
 
         QCOMPARE(asked.size(), 2 * questions);
         QCOMPARE(asked.value(0), QStringLiteral(" Dateien umbenennen"));
         QVERIFY2(asked.value(1).contains("\"a.mp3\"") && asked.value(1).contains("an seiner Stelle liegt eine Datei"),
                  qPrintable(asked.value(1)));
         QCOMPARE(fixture::Listing(folder), album);
-        QCOMPARE(fixture::AudioHashes(folder), audio);
+        QCOMPARE(fixture::Snapshot(folder, true), audio);
         QCOMPARE(m_notices.size(), 1);
         const QStringList lines = m_notices[0].split('\n');
         QVERIFY2(lines[0].startsWith(" Dateien umbenennen|"), qPrintable(lines[0]));
@@ -650,8 +600,8 @@ private slots:
         Edit(*w, "tTitel")->setText("Geschrieben");
         w->bPlayliste()->setChecked(true);
         bool closeRefused = false;
-        DuringRun closer(*w, [&] {
-            if (w->RunProgress()->value() == 2 && w->isVisible())
+        Poll closer([&] {
+            if (w->IsRunning() && w->RunProgress()->value() == 2 && w->isVisible())
                 closeRefused = !w->close();
         });
         w->bStarten()->click();

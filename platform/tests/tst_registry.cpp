@@ -4,8 +4,6 @@
 #include "FileUtils.h"
 #include "Registry.h"
 
-#include <QPoint>
-
 using namespace platform;
 
 namespace {
@@ -84,10 +82,9 @@ private slots:
         QTest::newRow("nothing") << "<none>" << false << false;
         QTest::newRow("the folder") << "" << true << true;
         QTest::newRow("with separator") << "/" << true << false;
-        QTest::newRow("a file") << "/Song.MP3" << true << true;
         QTest::newRow("gone") << "/gone.mp3" << false << false;
-        QTest::newRow("wildcard, any case") << "/*.mp3" << false << true;
-        QTest::newRow("question mark") << "/S?ng.*" << false << true;
+        QTest::newRow("star, any case") << "/*.mp3" << false << true;
+        QTest::newRow("question mark, any case") << "/s?ng.mp3" << false << true;
         QTest::newRow("no match") << "/*.wav" << false << false;
     }
     void existenceTests() {

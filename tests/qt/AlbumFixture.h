@@ -3,28 +3,10 @@
 // folders of real small MP3 files (encoded by lame) or of plain bytes, and independent
 // readers and a writer of tags (mutagen for ID3v2, plain bytes for ID3v1).
 
-#include <QByteArray>
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
-#include <QHash>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QLibraryInfo>
 #include <QListWidget>
-#include <QLocale>
-#include <QMap>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTranslator>
 #include <QtTest>
 
 #include <cmath>
-#include <cstdint>
 
 namespace fixture {
 
@@ -46,20 +28,31 @@ inline QByteArray Read(const QString &path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-inline QByteArray Hash(const QString &path) {
-    return QCryptographicHash::hash(Read(path), QCryptographicHash::Sha256).toHex();
-}
+inline QByteArray Hash(const QString &path) { return QCryptographicHash::hash(Read(path), QCryptographicHash::Sha256); }
 
 // The folder's file names, sorted, hidden ones included.
 inline QStringList Listing(const QString &folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
 }
 
-// Content hash of every file of the folder, by name.
-inline QHash<QString, QByteArray> Snapshot(const QString &folder) {
+// The audio of an MP3 file: without a leading ID3v2 tag and a trailing ID3v1 record.
+inline QByteArray Audio(QByteArray bytes) {
+    if (bytes.startsWith("ID3") && bytes.size() >= 10) {
+        const auto b = [&](int i) { return static_cast<quint32>(static_cast<unsigned char>(bytes[i]) & 0x7f); };
+        bytes = bytes.mid(10 + ((b(6) << 21) | (b(7) << 14) | (b(8) << 7) | b(9)));
+    }
+    if (bytes.size() >= 128 && bytes.mid(bytes.size() - 128, 3) == "TAG")
+        bytes.chop(128);
+    return bytes;
+}
+
+// Hash of every file of the folder (or of its audio alone), by name.
+inline QHash<QString, QByteArray> Snapshot(const QString &folder, bool audioOnly = false) {
     QHash<QString, QByteArray> out;
-    for (const QString &name : Listing(folder))
-        out.insert(name, Hash(folder + QLatin1Char('/') + name));
+    for (const QString &name : Listing(folder)) {
+        const QByteArray bytes = Read(folder + QLatin1Char('/') + name);
+        out.insert(name, QCryptographicHash::hash(audioOnly ? Audio(bytes) : bytes, QCryptographicHash::Sha256));
+    }
     return out;
 }
 
@@ -83,27 +76,18 @@ inline void FakeAlbum(const QString &folder, const QStringList &names, int size 
 
 // A quarter second of mono tone whose pitch depends on the seed, at 32 kbit/s.
 inline QByteArray Mp3(int seed) {
-    static QHash<int, QByteArray> cache;
-    if (cache.contains(seed))
-        return cache.value(seed);
-    const int rate = 22050, samples = rate / 4;
-    QByteArray pcm(samples * 2, '\0');
-    for (int i = 0; i < samples; ++i) {
-        const auto v = static_cast<std::int16_t>(8000 * std::sin(2 * M_PI * (220.0 + 37.0 * seed) * i / rate));
-        pcm[2 * i] = static_cast<char>(v & 0xff);
-        pcm[2 * i + 1] = static_cast<char>((v >> 8) & 0xff);
+    const int rate = 22050;
+    QByteArray pcm;
+    for (int i = 0; i < rate / 4; ++i) {
+        const auto v = static_cast<qint16>(8000 * std::sin(2 * M_PI * (220.0 + 37.0 * seed) * i / rate));
+        pcm.append(static_cast<char>(v & 0xff)).append(static_cast<char>((v >> 8) & 0xff));
     }
     QProcess lame;
-    lame.start(QStringLiteral("lame"), QStringLiteral("-r -s 22.05 -m m --bitwidth 16 --signed --little-endian -b 32 "
-                                                      "--silent - -")
-                                           .split(QLatin1Char(' ')));
-    if (!lame.waitForStarted())
-        return {};
+    lame.start("lame", QString("-r -s 22.05 -m m --bitwidth 16 --signed --little-endian -b 32 --silent - -")
+                           .split(' '));
     lame.write(pcm);
     lame.closeWriteChannel();
-    if (!lame.waitForFinished(30000) || lame.exitCode() != 0)
-        return {};
-    return cache[seed] = lame.readAllStandardOutput();
+    return lame.waitForFinished(30000) && lame.exitCode() == 0 ? lame.readAllStandardOutput() : QByteArray();
 }
 
 // Creates the named files, file i from seed i + seedBase; false if lame failed.
@@ -114,25 +98,6 @@ inline bool MakeAlbum(const QString &folder, const QStringList &names, int seedB
             return false;
     }
     return true;
-}
-
-// The audio of an MP3 file: without a leading ID3v2 tag and a trailing ID3v1 record.
-inline QByteArray Audio(QByteArray bytes) {
-    if (bytes.startsWith("ID3") && bytes.size() >= 10) {
-        const auto b = [&](int i) { return static_cast<quint32>(static_cast<unsigned char>(bytes[i]) & 0x7f); };
-        bytes = bytes.mid(10 + ((b(6) << 21) | (b(7) << 14) | (b(8) << 7) | b(9)));
-    }
-    if (bytes.size() >= 128 && bytes.mid(bytes.size() - 128, 3) == "TAG")
-        bytes.chop(128);
-    return bytes;
-}
-
-// Hash of each file's audio (tags stripped), by name.
-inline QHash<QString, QByteArray> AudioHashes(const QString &folder) {
-    QHash<QString, QByteArray> out;
-    for (const QString &name : Listing(folder))
-        out.insert(name, QCryptographicHash::hash(Audio(Read(folder + name)), QCryptographicHash::Sha256));
-    return out;
 }
 
 // Names in the home trash (under the sandbox's XDG_DATA_HOME), sorted, with their content
@@ -153,24 +118,21 @@ inline const char *kTagWriter = R"PY(
 import sys, json
 import mutagen.id3 as m
 path, wanted = sys.argv[1], json.loads(sys.argv[2])
-frames = wanted.get('v2')
-if frames is not None:
-    t = m.ID3()
-    for k, v in frames.items():
-        if k == 'COMM':
-            t.add(m.COMM(encoding=1, lang='eng', desc='', text=v))
-        elif k == 'APIC':
-            t.add(m.APIC(encoding=0, mime='image/png', type=3, desc='', data=bytes.fromhex(v)))
-        else:
-            t.add(getattr(m, k)(encoding=1, text=v))
-    t.save(path, v2_version=3, v1=0)
-r = wanted.get('v1')
-if r is not None:
-    field = lambda s, n: s.encode('cp1252')[:n].ljust(n, b'\0')
-    with open(path, 'ab') as f:
-        f.write(b'TAG' + field(r.get('title', ''), 30) + field(r.get('artist', ''), 30) +
-                field(r.get('album', ''), 30) + field(r.get('year', ''), 4) + field(r.get('comment', ''), 28) +
-                b'\0' + bytes([r.get('track', 0), r.get('genre', 255)]))
+t = m.ID3()
+for k, v in wanted.get('v2', {}).items():
+    if k == 'COMM':
+        t.add(m.COMM(encoding=1, lang='eng', desc='', text=v))
+    elif k == 'APIC':
+        t.add(m.APIC(encoding=0, mime='image/png', type=3, desc='', data=bytes.fromhex(v)))
+    else:
+        t.add(getattr(m, k)(encoding=1, text=v))
+t.save(path, v2_version=3, v1=0)
+r = wanted['v1']
+field = lambda s, n: s.encode('cp1252')[:n].ljust(n, b'\0')
+with open(path, 'ab') as f:
+    f.write(b'TAG' + field(r.get('title', ''), 30) + field(r.get('artist', ''), 30) +
+            field(r.get('album', ''), 30) + field(r.get('year', ''), 4) + field(r.get('comment', ''), 28) +
+            b'\0' + bytes([r.get('track', 0), r.get('genre', 255)]))
 )PY";
 
 inline QProcess *RunPython(QProcess &py, const QStringList &args) {
@@ -178,30 +140,15 @@ inline QProcess *RunPython(QProcess &py, const QStringList &args) {
     return py.waitForFinished(60000) && py.exitStatus() == QProcess::NormalExit && py.exitCode() == 0 ? &py : nullptr;
 }
 
-// The ID3v1 record as plain bytes: {"title", "artist", ..., "track", "genre"}, or null.
-inline QJsonValue ReadId3v1(const QString &path) {
-    const QByteArray data = Read(path);
-    if (data.size() < 128 || !data.right(128).startsWith("TAG"))
-        return QJsonValue::Null;
-    const QByteArray r = data.right(128);
-    auto text = [&](int at, int n) {
-        return QString::fromLatin1(r.mid(at, n).split('\0').first()).remove(QRegularExpression(QStringLiteral(" +$")));
-    };
-    return QJsonObject{{"title", text(3, 30)},   {"artist", text(33, 30)}, {"album", text(63, 30)},
-                       {"year", text(93, 4)},    {"comment", text(97, 28)},
-                       {"track", r[125] == 0 ? static_cast<unsigned char>(r[126]) : -1},
-                       {"genre", static_cast<unsigned char>(r[127])}};
-}
-
-// {"v1": ReadId3v1, "v2": {frame id: its text (or picture data) as mutagen reads it, in
-// version 2.4 terms (TDRC for TYER)} or null}, the ID3v2 side from the shared dump script.
+// {"v1": the ID3v1 record as plain bytes {"title", ..., "track", "genre"} or null,
+//  "v2": {frame id: its text (or picture data) as mutagen reads it, in version 2.4
+//  terms (TDRC for TYER)} or null}, the ID3v2 side from the shared dump script.
 inline QJsonObject ReadTags(const QString &path) {
     QJsonObject v2;
     QProcess py;
     if (!RunPython(py, {QStringLiteral(TAGDUMP_PY), path}))
         return {};
-    const QList<QByteArray> lines = py.readAllStandardOutput().split('\n');
-    for (const QByteArray &line : lines.mid(1)) {
+    for (const QByteArray &line : py.readAllStandardOutput().split('\n').mid(1)) {
         const QJsonArray frame = QJsonDocument::fromJson(line).array();
         for (int i = 1; i + 1 < frame.size(); i += 2) {
             const QJsonValue v = frame[i + 1];
@@ -211,8 +158,18 @@ inline QJsonObject ReadTags(const QString &path) {
                 v2[frame[0].toString()] = v;
         }
     }
-    const bool tagged = Read(path).startsWith("ID3");
-    return {{"v1", ReadId3v1(path)}, {"v2", tagged ? QJsonValue(v2) : QJsonValue::Null}};
+    const QByteArray data = Read(path), r = data.right(128);
+    QJsonValue v1;
+    if (data.size() >= 128 && r.startsWith("TAG")) {
+        auto text = [&](int at, int n) {
+            return QString::fromLatin1(r.mid(at, n).split('\0').first()).remove(QRegularExpression(" +$"));
+        };
+        v1 = QJsonObject{{"title", text(3, 30)},   {"artist", text(33, 30)}, {"album", text(63, 30)},
+                         {"year", text(93, 4)},    {"comment", text(97, 28)},
+                         {"track", r[125] == 0 ? static_cast<unsigned char>(r[126]) : -1},
+                         {"genre", static_cast<unsigned char>(r[127])}};
+    }
+    return {{"v1", v1}, {"v2", data.startsWith("ID3") ? QJsonValue(v2) : QJsonValue::Null}};
 }
 
 // wanted: {"v2": {"TPE1": "...", "COMM": "...", "APIC": "<hex>"}, "v1": {"artist": ..., "track": 5}}
