@@ -42,7 +42,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, ID3v1Read, ::testing::Values(
                 return t;
             }()),
             {{"Title", "a\u30A2\u30A2\u30A2\u30A2\u30A2\u30A2\u30A2\u30A2\u30A2"}}},
-    ReadRow{"windows_1252_like_cut_utf8", Filler(500) + V1("Bj\xF6rk"), {{"Title", "Björk"}}},
     ReadRow{"record_after_one_byte", Filler(1) + V1("x"), {{"Has", "1"}, {"Title", "x"}}},
     ReadRow{"record_alone", V1("x", "", "", "", "", 1, 2), kNoTag},
     ReadRow{"lower_case_marker", Filler(300) + kLowerCase, kNoTag}), testutil::RowName);
@@ -87,8 +86,9 @@ const std::string kUtf8 = "Ti\xC3\xADtulo \xE2\x9C\x93";
 const auto kNothing = [](Mp3TagID3v1 &) {};
 
 INSTANTIATE_TEST_SUITE_P(Rows, ID3v1Write, ::testing::Values(
-    WriteRow{"appended", kAudio, [](Mp3TagID3v1 &t) { t.Title(std::string(35, 'x')), t.Artist("Björk"), t.Year("19999"), t.Track(5); },
-             kAudio + Written(std::string(30, 'x'), "1999", 5).replace(33, 30, Spaces("Bj\xF6rk", 30))},
+    WriteRow{"appended", kAudio,
+             [](Mp3TagID3v1 &t) { t.Title(std::string(35, 'x')), t.Artist("Björk"), t.Year("19999"), t.Track(5), t.Genre(13); },
+             kAudio + Written(std::string(30, 'x'), "1999", 5, 13).replace(33, 30, Spaces("Bj\xF6rk", 30))},
     WriteRow{"outside_windows_1252", kAudio, [](Mp3TagID3v1 &t) { t.Title("日本 Ärger"); }, kAudio + Written("?? \xC4rger")},
     WriteRow{"lower_case_marker_is_no_record", kAudio + kLowerCase, kNothing, kAudio + kLowerCase + Written("")},
     WriteRow{"too_short_for_a_record", "TAG" + Filler(125), [](Mp3TagID3v1 &t) { t.Title("x"); }, "TAG" + Filler(125)},
