@@ -77,9 +77,11 @@ TEST_F(Interop, OurFramesAsTheOtherReadersSeeThem) {
     t.Title("Titel"), t.Artist("Die Ärzte"), t.Album("Привет мир"), t.Year("1999"), t.Comment("Schön");
     t.Track("3/12"), t.Genre(17), t.Lyrics("Zeile 日本"), t.LinkTo("http://example.org/");
     t.AudioURL("http://example.org/a"), t.PlayCounter("300"), t.AddTag("TXXX", std::string("key\0wert", 8));
+    t.EncodedBy("E"), t.OriginalArtist("O"), t.Composer("C"), t.Copyright("(c)"), t.BuyURL("http://b"), t.ArtistURL("http://r");
     t.Update();
     EXPECT_TRUE(writecheck::WriteKept(audio_, path, {"Titel", audio_, "", {"TPE1", "TALB", "TYER", "TDRC", "COMM", "TRCK", "TCON",
-                                                                           "USLT", "WXXX", "WOAF", "PCNT", "TXXX"}}));
+                                                                           "USLT", "WXXX", "WOAF", "PCNT", "TXXX", "TENC", "TOPE",
+                                                                           "TCOM", "TCOP", "WCOM", "WOAR"}}));
     EXPECT_EQ(ReadAll(path)[3], '\3');
     const writecheck::View v = writecheck::Read(path);
     ExpectLines(v.mutagenFrames, {R"(["COMM", "lang", "\u0000nt", "desc", "", "text", ["Schön"]])",
@@ -88,7 +90,9 @@ TEST_F(Interop, OurFramesAsTheOtherReadersSeeThem) {
                                   R"(["TPE1", "text", ["Die Ärzte"]])", R"(["TRCK", "text", ["3/12"]])",
                                   R"(["TXXX", "desc", "key", "text", ["wert"]])",
                                   R"(["USLT", "lang", "XXX", "desc", "", "text", "Zeile 日本"])",
-                                  R"(["WOAF", "url", "http://example.org/a"])",
+                                  R"(["WOAF", "url", "http://example.org/a"])", R"(["TENC", "text", ["E"]])",
+                                  R"(["TOPE", "text", ["O"]])", R"(["TCOM", "text", ["C"]])", R"x(["TCOP", "text", ["(c)"]])x",
+                                  R"(["WCOM", "url", "http://b"])", R"(["WOAR", "url", "http://r"])",
                                   R"(["WXXX", "desc", "", "url", "http://example.org/"])"});
     ExpectLines(v.taglibFrames, {"TALB\tПривет мир", "TCON\t17", "USLT\tZeile 日本", "TXXX\t[key] wert"});
 }

@@ -30,18 +30,6 @@ const std::string kBom = "\xFF\xFE";
 const std::string kTAL = Tag(3, Frame("TIT2", Text("T")) + Frame("TPE1", Text("A")) + Frame("TALB", Text("L")));
 
 INSTANTIATE_TEST_SUITE_P(Setters, ID3v2Render, ::testing::Values(
-    RenderRow{"every_setter", "",
-              [](Mp3TagID3v2 &t) {
-                  t.Title("T"), t.Artist("A"), t.Album("Al"), t.Year("2001"), t.Track("7"), t.Comment("Hi");
-                  t.Lyrics("La"), t.LinkTo("http://l"), t.EncodedBy("E"), t.PlayCounter("258"), t.OriginalArtist("O");
-                  t.Composer("C"), t.Copyright("(c)"), t.AudioURL("http://a"), t.BuyURL("http://b"), t.ArtistURL("http://r");
-              },
-              Frame("TIT2", Text("T")) + Frame("TPE1", Text("A")) + Frame("TALB", Text("Al")) + Frame("TYER", Text("2001")) +
-                  Frame("TRCK", Text("7")) + Frame("COMM", std::string("\0\0nt\0Hi", 7)) +
-                  Frame("USLT", std::string("\0XXX\0La", 7)) + Frame("WXXX", std::string("\0\0http://l", 10)) +
-                  Frame("TENC", Text("E")) + Frame("PCNT", std::string("\0\0\1\2", 4)) + Frame("TOPE", Text("O")) +
-                  Frame("TCOM", Text("C")) + Frame("TCOP", Text("(c)")) + Frame("WOAF", "http://a") +
-                  Frame("WCOM", "http://b") + Frame("WOAR", "http://r")},
     RenderRow{"setter_replaces_every_tag_and_moves_to_the_end", kTAL,
               [](Mp3TagID3v2 &t) { t.AddTag("TPE1", "second"), t.Artist("New"), t.Title(""); },
               Frame("TALB", Text("L")) + Frame("TPE1", Text("New")) + Frame("TIT2", std::string(1, '\0'))},
