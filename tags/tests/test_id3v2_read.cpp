@@ -68,9 +68,11 @@ INSTANTIATE_TEST_SUITE_P(Text, ID3v2Read, ::testing::Values(
 INSTANTIATE_TEST_SUITE_P(Genre, ID3v2Read, ::testing::Values(
     ReadRow{"number_and_name", Tcon("(17)Hard Beat"), {{"Genre", "17"}, {"OtherGenreName", "Hard Beat"}}},
     ReadRow{"one_character_after", Tcon("(17)x"), {{"Genre", "17"}, {"OtherGenreName", "Rock"}}},
+    ReadRow{"spaces_inside", Tcon("( 9 )"), {{"Genre", "9"}, {"OtherGenreName", "Metal"}}},
     ReadRow{"largest", Tcon("(255)"), {{"Genre", "255"}, {"OtherGenreName", ""}}},
     ReadRow{"too_large", Tcon("(256)"), {{"Genre", "255"}, {"OtherGenreName", "(256)"}}},
     ReadRow{"no_number", Tcon("(abc)"), {{"Genre", "255"}, {"OtherGenreName", "(abc)"}}},
+    ReadRow{"name_only", Tcon("Gothic"), {{"Genre", "255"}, {"OtherGenreName", "Gothic"}}},
     ReadRow{"two_numbers", Tcon("(12)(13)"), {{"Genre", "12"}, {"OtherGenreName", "(13)"}}}), testutil::RowName);
 
 // Where the scan finds a tag: "ID3" before the first audio frame, anywhere.
@@ -142,6 +144,7 @@ INSTANTIATE_TEST_SUITE_P(Corrupt, ID3v2Read, ::testing::Values(
     ReadRow{"size_past_the_end", Sized(Tag(3, kOk + Frame("TPE1", Text("cut"))), 100000).substr(0, 34),
             {{"Title", "ok"}, {"Artist", ""}, {"Ids", "TIT2:1"}}},
     ReadRow{"frame_past_the_tag", Sized(Tag(3, kOk + Frame("TPE1", Text("long"))), 24) + Filler(100), {{"Ids", "TIT2:1"}}},
+    ReadRow{"size_bit_7", std::string(Tag(3, kOk)).replace(8, 1, "\x80"), {{"TagStart", "4"}, {"Ids", ""}}},
     ReadRow{"huge_frame_size", Tag(3, kOk + std::string("TPE1\xFF\xFF\xFF\xFF\0\0xyz", 13)), {{"Ids", "TIT2:1"}}},
     ReadRow{"truncated_bodies",
             Tag(3, Frame("COMM", "\1e") + Frame("WXXX", "\1") + Frame("PCNT", "") + Frame("TIT2", "\1\xFF")),

@@ -52,6 +52,7 @@ const std::string kNoStore = "Object variable or With block variable not set";
 
 INSTANTIATE_TEST_SUITE_P(Open, TagErrors, ::testing::Values(
     ErrorRow{"v2_missing_file", [](const std::string &p) { V2().MP3File(p + "x"); }, fileops::kErrNotFound, kV2, kNotFound},
+    ErrorRow{"v1_missing_file", [](const std::string &p) { V1().MP3File(p + "x"); }, fileops::kErrNotFound, kV1, kNotFound},
     // A file gone between reading and writing is not made anew.
     ErrorRow{"v2_file_gone", Bound<V2>([](V2 &t, const std::string &p) { t.Title("x"), fs::remove(p), t.Update(); }),
              fileops::kErrNotFound, kV2, kNotFound},
@@ -64,10 +65,13 @@ INSTANTIATE_TEST_SUITE_P(Open, TagErrors, ::testing::Values(
 // The frame store's own errors: arguments out of range, no store before MP3File.
 INSTANTIATE_TEST_SUITE_P(Store, TagErrors, ::testing::Values(
     ErrorRow{"remove_frame_missing", Bound<V2>([](V2 &t, const std::string &) { t.RemoveFrame("COMM"); }), 5, kV2, kBadArgument},
+    ErrorRow{"remove_frame_0", Bound<V2>([](V2 &t, const std::string &) { t.RemoveFrame(0); }), 5, kV2, kBadArgument},
     ErrorRow{"remove_frame_past_the_end", Bound<V2>([](V2 &t, const std::string &) { t.RemoveFrame(4); }), 5, kV2, kBadArgument},
     ErrorRow{"remove_tag_0", Bound<V2>([](V2 &t, const std::string &) { t.RemoveTag("TIT2", 0); }), 5, kV2, kBadArgument},
+    ErrorRow{"remove_tag_past_the_end", Bound<V2>([](V2 &t, const std::string &) { t.RemoveTag("TIT2", 2); }), 5, kV2, kBadArgument},
     ErrorRow{"remove_tag_missing_frame", Bound<V2>([](V2 &t, const std::string &) { t.RemoveTag("COMM", 1); }), 5, kV2, kBadArgument},
     ErrorRow{"frame_0", Bound<V2>([](V2 &t, const std::string &) { t.Frame(0); }), V2::kErrSubscript, kV2, "Subscript out of range"},
+    ErrorRow{"frame_past_the_end", Bound<V2>([](V2 &t, const std::string &) { t.Frame(4); }), V2::kErrSubscript, kV2},
     ErrorRow{"no_store_count", [](const std::string &) { V2().FrameCount(); }, V2::kErrNoStore, kV2, kNoStore},
     ErrorRow{"no_store_update", [](const std::string &) { V2().Update(); }, V2::kErrNoStore, kV2, kNoStore}),
     testutil::RowName);
