@@ -47,7 +47,8 @@ TEST(FrameHeader, FieldsLengthAndSamplesOfEveryVersionAndLayer) {
         {{2, 1, 128, 22050}, false, 276, 384}, {{2, 1, 192, 16000}, false, 576, 384}, {{2, 1, 56, 22050}, false, 120, 384},
         {{2, 1, 96, 22050}, false, 208, 384}, {kV2, false, 208, 576}, {{2, 3, 24, 22050}, false, 78, 576},
         {{2, 2, 64, 16000, false, 3}, false, 576, 1152}, {{2, 3, 160, 22050, true}, false, 522, 576}, {{25, 3, 8, 8000, false, 3}, false, 72, 576},
-        {kV25Mono, false, 208, 576},
+        {kV25Mono, false, 208, 576}, {{1, 2, 320, 48000}, false, 960, 1152},
+        {{2, 3, 128, 24000}, false, 384, 576},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(testing::PrintToString(Header(r.m, r.padding)));
@@ -158,6 +159,7 @@ TEST(StreamReader, TimeBitrateAndBoundsOfBuiltFiles) {
         {"empty ape, footer only", "", cbr, Ape({}, false), Method::ConstantBitrate, 100, 2.60625, 128, false},
         {"lyrics3v1 of the longest kind", "", cbr, "LYRICSBEGIN" + Fill(5100) + "LYRICSEND" + v1, Method::ConstantBitrate, 100, 2.60625, 128, false},
         {"lyrics3v1 one byte too long is audio", "", cbr + "LYRICSBEGIN" + Fill(5101) + "LYRICSEND", v1, Method::ConstantBitrate, 112, 2.9263125, 128, false},
+        {"lyrics3v2 with a broken marker is audio", "", cbr + std::string(Lyrics3v2("la")).replace(10, 1, "X"), v1, Method::ConstantBitrate, 100, 2.609125, 128, false},
         {"ape lyrics3 id3v1", tags, cbr, Ape({{"A", "b"}}) + Lyrics3v2("la") + v1, Method::ConstantBitrate, 100, 2.60625, 128, false},
         {"extended id3v1", "", cbr, "TAG+" + Fill(223) + v1, Method::ConstantBitrate, 100, 2.60625, 128, false},
         {"appended id3v2.4", "", cbr, appended + v1, Method::ConstantBitrate, 100, 2.60625, 128, false},

@@ -36,12 +36,12 @@ INSTANTIATE_TEST_SUITE_P(Rows, ID3v1Read, ::testing::Values(
     ReadRow{"utf8_as_some_encoders_write_it",
             Filler(500) + V1("T\xC3\xAFtle \xE2\x9C\x93", "\xC3\x84rtist", "\xC3\xA4" + std::string(27, 'x') + "\xC3\xA4", "", "M\xFC" "de"),
             {{"Title", "Tïtle ✓"}, {"Artist", "Ärtist"}, {"Album", "ä" + std::string(27, 'x')}, {"Comment", "Müde"}}},
-    ReadRow{"utf8_cut_in_a_three_byte_character", Filler(500) + V1([] {
+    ReadRow{"utf8_cut_in_three_and_four_byte_characters", Filler(500) + V1([] {
                 std::string t = "a";
                 for (int i = 0; i < 10; ++i) t += "\xE3\x82\xA2"; // 31 bytes: the field keeps 2 of the last
                 return t;
-            }()),
-            {{"Title", "a\u30A2\u30A2\u30A2\u30A2\u30A2\u30A2\u30A2\u30A2\u30A2"}}},
+            }(), "a\xF0\x9F\x8E\xB5\xF0\x9F\x8E\xB5\xF0\x9F\x8E\xB5\xF0\x9F\x8E\xB5\xF0\x9F\x8E\xB5\xF0\x9F\x8E\xB5" "bc\xF0\x9F\x8E\xB5"),
+            {{"Title", "a\u30A2\u30A2\u30A2\u30A2\u30A2\u30A2\u30A2\u30A2\u30A2"}, {"Artist", "a🎵🎵🎵🎵🎵🎵bc"}}},
     ReadRow{"record_after_one_byte", Filler(1) + V1("x"), {{"Has", "1"}, {"Title", "x"}}},
     ReadRow{"record_alone", V1("x", "", "", "", "", 1, 2), kNoTag},
     ReadRow{"lower_case_marker", Filler(300) + kLowerCase, kNoTag}), testutil::RowName);
