@@ -42,8 +42,6 @@ const Kind kKinds[] = {
     {"cbr_plain", kTone, "lame --quiet -b 128 -t IN OUT", Method::ConstantBitrate, false},
     {"vbr_xing", kVaried, "lame --quiet -V 2 IN OUT", Method::XingCount, true},
     {"vbr_plain", kVaried, "lame --quiet -V 2 -t IN OUT", Method::FrameWalk, true},
-    {"abr_xing", kVaried, "lame --quiet --abr 96 IN OUT", Method::XingCount, true},
-    {"mono_info", kTone, "lame --quiet -m m -b 96 IN OUT", Method::XingCount, false},
     {"crc_xing", kVaried, "lame --quiet -p -V 4 IN OUT", Method::XingCount, true},
     {"mpeg2_info", kTone, "lame --quiet --resample 22.05 -b 64 IN OUT", Method::XingCount, false},
     {"mpeg2_vbr_plain", kVaried, "lame --quiet --resample 16 -V 4 -t IN OUT", Method::FrameWalk, true},

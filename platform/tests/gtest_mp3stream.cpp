@@ -40,28 +40,15 @@ TEST(FrameHeader, FieldsLengthAndSamplesOfEveryVersionAndLayer) {
         int length, samples; // by hand: 144 (72 for MPEG 2/2.5 Layer III) * bitrate / rate; Layer I 4 * (12 * bitrate / rate)
     };
     const Row rows[] = {
-        {k128, false, 417, 1152},
-        {k128, true, 418, 1152},
-        {{1, 3, 128, 44100, true, 3}, false, 417, 1152},
-        {{1, 3, 32, 32000, false, 3}, false, 144, 1152},
-        {{1, 3, 320, 48000}, false, 960, 1152},
-        {{1, 2, 192, 48000, false, 0}, false, 576, 1152},
-        {{1, 2, 256, 44100, false, 3}, false, 835, 1152},
-        {{1, 1, 384, 48000}, false, 384, 384},
-        {{1, 1, 32, 44100}, true, 36, 384},
-        {{1, 1, 352, 44100}, false, 380, 384},
-        {{1, 1, 192, 44100}, false, 208, 384},
-        {{1, 2, 32, 44100}, false, 104, 1152},
-        {{2, 1, 128, 22050}, false, 276, 384},
-        {{2, 1, 192, 16000}, false, 576, 384},
-        {{2, 1, 56, 22050}, false, 120, 384},
-        {{2, 1, 96, 22050}, false, 208, 384},
-        {kV2, false, 208, 576},
-        {{2, 3, 24, 22050}, false, 78, 576},
-        {{2, 2, 64, 16000, false, 3}, false, 576, 1152},
-        {{2, 3, 160, 22050, true}, false, 522, 576},
-        {{25, 3, 8, 8000, false, 3}, false, 72, 576},
-        {kV25Mono, false, 208, 576},
+        {k128, false, 417, 1152}, {k128, true, 418, 1152}, {{1, 3, 128, 44100, true, 3}, false, 417, 1152},
+        {{1, 3, 32, 32000, false, 3}, false, 144, 1152}, {{1, 3, 320, 48000}, false, 960, 1152}, {{1, 2, 192, 48000, false, 0}, false, 576, 1152},
+        {{1, 2, 256, 44100, false, 3}, false, 835, 1152}, {{1, 1, 384, 48000}, false, 384, 384}, {{1, 1, 32, 44100}, true, 36, 384},
+        {{1, 1, 352, 44100}, false, 380, 384}, {{1, 1, 192, 44100}, false, 208, 384}, {{1, 2, 32, 44100}, false, 104, 1152},
+        {{2, 1, 128, 22050}, false, 276, 384}, {{2, 1, 192, 16000}, false, 576, 384}, {{2, 1, 56, 22050}, false, 120, 384},
+        {{2, 1, 96, 22050}, false, 208, 384}, {kV2, false, 208, 576}, {{2, 3, 24, 22050}, false, 78, 576},
+        {{2, 2, 64, 16000, false, 3}, false, 576, 1152}, {{2, 3, 160, 22050, true}, false, 522, 576}, {{25, 3, 8, 8000, false, 3}, false, 72, 576},
+        {kV25Mono, false, 208, 576}, {{1, 2, 320, 48000}, false, 960, 1152},
+        {{2, 3, 128, 24000}, false, 384, 576},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(testing::PrintToString(Header(r.m, r.padding)));
@@ -72,9 +59,6 @@ TEST(FrameHeader, FieldsLengthAndSamplesOfEveryVersionAndLayer) {
                   std::tuple(version, r.m.layer, r.m.kbps, r.m.rate, r.m.crc, r.m.mode == 3 ? 1 : 2));
         EXPECT_EQ(h->frameLength(), r.length);
         EXPECT_EQ(h->samplesPerFrame(), r.samples);
-        if (!r.padding) {
-            EXPECT_EQ(Frame(r.m).size(), size_t(r.length)); // the builder agrees
-        }
     }
     const char *invalid[] = {
         "\xFE\xFB\x90\x00", // sync broken in the first byte
@@ -151,12 +135,12 @@ TEST(StreamReader, TimeBitrateAndBoundsOfBuiltFiles) {
                              Header({1, 3, 128, 48000}) + Fill(10);
     const std::string tags = id3bytes::Tag(3, id3bytes::Frame("PRIV", Header(k128) + Header(k128)), 200) +
                              id3bytes::Tag24WithFooter(id3bytes::Frame24("PRIV", Header(k128) + Header(k128)), 100);
-    const Mpeg mono{1, 3, 128, 44100, false, 3}, v2Mono{2, 3, 64, 22050, false, 3}, v2MonoCrc{2, 3, 64, 22050, true, 3};
+    const Mpeg mono{1, 3, 128, 44100, false, 3}, v2Mono{2, 3, 64, 22050, false, 3};
     const Mpeg kTiny{2, 3, 8, 24000, false, 3}; // 24-byte frames
     auto info = [](const Mpeg &m) { return InfoFrame(m, 100) + Stream(m, 40); }; // "Info": 100 frames of m.kbps
     std::string misplaced = InfoFrame(mono, 55, "Xing"); // mono's place in a stereo frame
     misplaced[3] = Header(k128)[3];
-    const std::string v1 = V1("t"), lyrics3v1 = "LYRICSBEGINsome words of a songLYRICSEND";
+    const std::string v1 = V1("t");
     const std::string appended = id3bytes::Tag24WithFooter(id3bytes::Frame24("TIT2", id3bytes::Text("x")), 64);
 
     struct Row {
@@ -173,9 +157,9 @@ TEST(StreamReader, TimeBitrateAndBoundsOfBuiltFiles) {
         {"tags and junk in front", tags + junk, cbr, "", Method::ConstantBitrate, 100, 2.60625, 128, false},
         {"id3v1", "", cbr, v1, Method::ConstantBitrate, 100, 2.60625, 128, false},
         {"empty ape, footer only", "", cbr, Ape({}, false), Method::ConstantBitrate, 100, 2.60625, 128, false},
-        {"lyrics3v1", "", cbr, lyrics3v1 + v1, Method::ConstantBitrate, 100, 2.60625, 128, false},
         {"lyrics3v1 of the longest kind", "", cbr, "LYRICSBEGIN" + Fill(5100) + "LYRICSEND" + v1, Method::ConstantBitrate, 100, 2.60625, 128, false},
         {"lyrics3v1 one byte too long is audio", "", cbr + "LYRICSBEGIN" + Fill(5101) + "LYRICSEND", v1, Method::ConstantBitrate, 112, 2.9263125, 128, false},
+        {"lyrics3v2 with a broken marker is audio", "", cbr + std::string(Lyrics3v2("la")).replace(10, 1, "X"), v1, Method::ConstantBitrate, 100, 2.609125, 128, false},
         {"ape lyrics3 id3v1", tags, cbr, Ape({{"A", "b"}}) + Lyrics3v2("la") + v1, Method::ConstantBitrate, 100, 2.60625, 128, false},
         {"extended id3v1", "", cbr, "TAG+" + Fill(223) + v1, Method::ConstantBitrate, 100, 2.60625, 128, false},
         {"appended id3v2.4", "", cbr, appended + v1, Method::ConstantBitrate, 100, 2.60625, 128, false},
@@ -193,7 +177,6 @@ TEST(StreamReader, TimeBitrateAndBoundsOfBuiltFiles) {
         {"mono info", "", info(mono), "", Method::XingCount, 100, 2.612245, 128, false},
         {"crc info", "", info(kCrc), "", Method::XingCount, 100, 2.612245, 128, false},
         {"mpeg2 mono info", "", info(v2Mono), "", Method::XingCount, 100, 2.612245, 64, false},
-        {"mpeg2 mono crc info", "", info(v2MonoCrc), "", Method::XingCount, 100, 2.612245, 64, false},
         {"misplaced xing", "", misplaced + Stream(mono, 40), "", Method::ConstantBitrate, 41, 1.0685625, 128, false},
         {"xing", "", InfoFrame(k128, 30, "Xing") + mix, "", Method::XingCount, 30, 0.783673, 68, true},
         // The frame count ends exactly where the smallest frame (padded to 25 bytes) does.
@@ -209,7 +192,6 @@ TEST(StreamReader, TimeBitrateAndBoundsOfBuiltFiles) {
         {"mpeg2.5 walk", "", mpeg25, "", Method::FrameWalk, 200, 14.4, 20, true},
         {"long damaged walk", "", longWalk, "", Method::FrameWalk, walked, walked * 1152 / 44100.0, 0, true},
         {"empty", "", "", "", Method::None},
-        {"one byte", "", "\xFF", "", Method::None},
         {"one frame cut short", "", Frame(k128).substr(0, 104), "", Method::None},
         {"letters", "", Fill(200000), "", Method::None},
         {"tag alone", "", id3bytes::Tag(3, "", 5000), "", Method::None},
@@ -235,7 +217,4 @@ TEST(StreamReader, TimeBitrateAndBoundsOfBuiltFiles) {
             EXPECT_EQ(std::pair(s.audioStart, s.audioEnd), std::pair(start, start + std::int64_t(r.audio.size())));
         }
     }
-    const StreamInfo missing = ReadStreamInfo(dir.file("missing.mp3"));
-    EXPECT_FALSE(missing.readable);
-    EXPECT_FALSE(missing.error.empty());
 }

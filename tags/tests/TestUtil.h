@@ -44,15 +44,6 @@ template <class Tag> void WriteTitle(const std::string &path, const std::string 
     t.Title(title);
     t.Update();
 }
-// The number of the TagError fn throws, 0 when it runs through.
-inline int ErrorOf(const std::function<void()> &fn) {
-    try {
-        fn();
-        return 0;
-    } catch (const tags::TagError &e) {
-        return e.number();
-    }
-}
 // Test names from the rows' names.
 inline constexpr auto RowName = [](const auto &info) { return std::string(info.param.name); };
 // Installs a fault hook for the life of the guard.

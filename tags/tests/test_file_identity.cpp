@@ -5,6 +5,7 @@
 #include "WriteCheck.h"
 
 #include <csignal>
+#include <tuple>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,22 +46,21 @@ TEST_P(FileIdentity, GrowingWriteKeepsOwnerModeAndLinks) {
     ASSERT_EQ(::stat(path.c_str(), &was), 0);
 
     const std::string title(3000, 'n'); // far beyond the old tag: the growth path
-    auto write = [&] { return testutil::ErrorOf([&] { testutil::WriteTitle<Mp3TagID3v2>(path, title); }); };
+    auto write = [&] {
+        try {
+            return testutil::WriteTitle<Mp3TagID3v2>(path, title), 0;
+        } catch (const TagError &e) {
+            return e.number();
+        }
+    };
     ASSERT_EQ(r.asNobody ? testutil::AsOrdinaryUser(write) : write(), 0);
 
     struct stat now {};
     ASSERT_EQ(::stat(path.c_str(), &now), 0);
-    EXPECT_EQ(now.st_uid, was.st_uid);
-    EXPECT_EQ(now.st_gid, was.st_gid);
-    EXPECT_EQ(now.st_mode, was.st_mode);
-    EXPECT_EQ(now.st_nlink, was.st_nlink);
-    if (r.secondName) {
-        struct stat o {};
-        ASSERT_EQ(::stat(other.c_str(), &o), 0);
-        EXPECT_EQ(o.st_ino, now.st_ino) << "the names were split";
-    }
+    EXPECT_EQ(std::tuple(now.st_uid, now.st_gid, now.st_mode, now.st_nlink), std::tuple(was.st_uid, was.st_gid, was.st_mode, was.st_nlink));
+    struct stat o {};
+    if (r.secondName) EXPECT_TRUE(::stat(other.c_str(), &o) == 0 && o.st_ino == now.st_ino) << "the names were split";
     EXPECT_EQ(Names(dir.path()).size(), r.secondName ? 2u : 1u);
-    EXPECT_TRUE(fs::exists(path));
     EXPECT_TRUE(writecheck::WriteKept(before, path, {title, audio, trailer, {}}));
 }
 

@@ -34,8 +34,6 @@ TEST_P(HostileWrite, KeepsAudioAndFrames) {
 
 const Mpeg kV1{};
 const Mpeg kV2{2, 3, 64, 22050};
-const Mpeg kV25{25, 3, 32, 11025};
-const Mpeg kCrc{1, 3, 128, 44100, true};
 const Mpeg kLayer2{1, 2, 192, 48000};
 const Mpeg kV2Layer1Crc{2, 1, 64, 24000, true};
 
@@ -45,25 +43,18 @@ const std::string kFrames24 =
     Frame24("TRCK", Text("7"));
 const std::string kTag = Tag(3, kFrames, 256);
 
-// Appended tags and concatenated parts: the scan must stop at the audio, whatever its kind.
-INSTANTIATE_TEST_SUITE_P(Location, HostileWrite, ::testing::Values(
-    Hostile{"mpeg2_appended_footer", "", streambytes::Stream(kV2, 30), Tag24WithFooter(kFrames24) + V1("v1")},
-    Hostile{"mpeg25_appended", "", streambytes::Stream(kV25, 30), Tag(3, kFrames, 40)},
-    Hostile{"crc_appended_ape", "", streambytes::Stream(kCrc, 30), Tag24WithFooter(kFrames24) + streambytes::Ape({{"Title", "ape"}})},
-    Hostile{"layer2_lyrics3", "", streambytes::Stream(kLayer2, 30), Tag(3, kFrames) + streambytes::Lyrics3v2("la") + V1("v1")},
-    Hostile{"mpeg2_layer1_crc", "", streambytes::Stream(kV2Layer1Crc, 30), Tag(4, kFrames24, 10)},
-    Hostile{"tagged_mpeg2_appended", kTag, streambytes::Stream(kV2, 30), Tag(3, kFrames, 40)},
-    Hostile{"concatenated", kTag, streambytes::Stream(kV2, 20) + Tag(3, kFrames, 100) + streambytes::Stream(kV2, 20, 50)},
-    Hostile{"concatenated_untagged", "", streambytes::Stream(kV25, 20) + kTag + streambytes::Stream(kV25, 20, 50)}),
-    testutil::RowName);
-
 // "ID3" with a plausible header and zero bytes inside an audio frame.
 std::string LettersInAudio(const Mpeg &m) {
     return streambytes::Stream(m, 3) + streambytes::Frame(m, std::string("ID3\x03\x00\x00", 6) + Synchsafe(60) + std::string(80, '\0')) +
            streambytes::Stream(m, 20, 30);
 }
-INSTANTIATE_TEST_SUITE_P(LettersInAudio, HostileWrite, ::testing::Values(
-    Hostile{"mpeg1", "", LettersInAudio(kV1)}), testutil::RowName);
+// Appended tags and concatenated parts: the scan must stop at the audio, whatever its kind.
+INSTANTIATE_TEST_SUITE_P(Location, HostileWrite, ::testing::Values(
+    Hostile{"mpeg2_appended_footer", "", streambytes::Stream(kV2, 30), Tag24WithFooter(kFrames24) + V1("v1")},
+    Hostile{"layer2_lyrics3", "", streambytes::Stream(kLayer2, 30), Tag(3, kFrames) + streambytes::Lyrics3v2("la") + V1("v1")},
+    Hostile{"mpeg2_layer1_crc", "", streambytes::Stream(kV2Layer1Crc, 30), Tag(4, kFrames24, 10)},
+    Hostile{"concatenated", kTag, streambytes::Stream(kV2, 20) + Tag(3, kFrames, 100) + streambytes::Stream(kV2, 20, 50)},
+    Hostile{"letters_in_audio", "", LettersInAudio(kV1)}), testutil::RowName);
 
 const std::string kAfter = Frame("APIC", std::string("\0image/png\0\3\0", 13) + "\x89PNG" + std::string(300, 'p')) +
                            Frame("PRIV", std::string("owner\0\1\2\3", 9)) + Frame("TXXX", Text(std::string("k\0v", 3)));
@@ -73,20 +64,16 @@ Hostile Odd(const char *name, const std::string &frame, const Mpeg &m) {
     return {name, Tag(3, kFrames + frame + kAfter, 64), streambytes::Stream(m, 20), "", Tag(3, kFrames + kAfter, 64), frame};
 }
 INSTANTIATE_TEST_SUITE_P(OddFrameId, HostileWrite, ::testing::Values(
-    Odd("high_byte", Frame("T\xC4LB", Text("x")), kV1),
-    Odd("lower_case", Frame("tyer", Text("1999")), kV1),
-    Odd("space", Frame("TX X", Text("x")), kV2)), testutil::RowName);
+    Odd("high_byte", Frame("T\xC4LB", Text("x")), kV1), Odd("space", Frame("TX X", Text("x")), kV2)), testutil::RowName);
 
 // 2.4 frames that 2.3 carries only as they are, or in another text encoding.
 std::string V24(const std::string &frame) { return Tag(4, kFrames24 + frame + Frame24("TALB", Text("Platte")), 32); }
 const std::string kPic = std::string("\0image/png\0\3\0", 13) + "\x89PNG" + std::string(500, 'p');
 INSTANTIATE_TEST_SUITE_P(V24Frames, HostileWrite, ::testing::Values(
-    Hostile{"compressed_text", V24(Frame24("TCOM", Synchsafe(9) + Deflate(Text("Komponist")), 0x0009)), streambytes::Stream(kV1, 20)},
     Hostile{"compressed_picture", V24(Frame24("APIC", Synchsafe(static_cast<std::uint32_t>(kPic.size())) + Deflate(kPic), 0x0009)),
             streambytes::Stream(kV1, 20)},
     Hostile{"encrypted", V24(Frame24("ENCR", std::string("me@x\0\x80", 6)) + Frame24("PRIV", std::string("\x80\0\0\0\x08secret!!", 13), 0x0005)),
             streambytes::Stream(kV1, 20)},
-    Hostile{"rva2", V24(Frame24("RVA2", std::string("track\0\x01\xFE\x00\x10\x40\x00", 12))), streambytes::Stream(kV1, 20)},
     Hostile{"txxx_geob_utf8", V24(Frame24("TXXX", Utf8Text(std::string("Sch\xC3\xBCssel\0Wert", 14))) +
                                   Frame24("GEOB", std::string("\3text/plain\0a.txt\0d\0DATA", 25))), streambytes::Stream(kV1, 20)}),
     testutil::RowName);
@@ -103,8 +90,7 @@ INSTANTIATE_TEST_SUITE_P(Footer, HostileWrite, ::testing::Values(
     Hostile{"in_place", Tag24WithFooter(kFrames24, 200), streambytes::InfoFrame(kV1, 20) + streambytes::Stream(kV1, 20)},
     // TagLib misses the last frame before a footer when there is no padding.
     Hostile{"growing", Tag24WithFooter(kFrames24), streambytes::InfoFrame(kV1, 20) + streambytes::Stream(kV1, 20), "",
-            Tag(4, kFrames24)},
-    Hostile{"extended_header", Tag24WithFooter(kFrames24, 100, true), streambytes::InfoFrame(kV2, 20) + streambytes::Stream(kV2, 20)}),
+            Tag(4, kFrames24)}),
     testutil::RowName);
 
 } // namespace

@@ -84,11 +84,8 @@ INSTANTIATE_TEST_SUITE_P(Scan, ID3v2Read, ::testing::Values(
     // across two windows (the second frame is followed by the tag).
     ReadRow{"audio_at_a_window_end", Filler(4092) + streambytes::Stream({}, 2) + kTitleX, {{"TagStart", "0"}}},
     ReadRow{"audio_across_two_windows", Filler(4093) + streambytes::Stream({}, 2) + kTitleX, {{"TagStart", "0"}}},
-    ReadRow{"far_in", Filler(20000) + kTitleX + Filler(10), {{"TagStart", "20004"}}},
     ReadRow{"after_audio", Filler(100) + kAudio + kTitleX + Filler(100), {{"TagStart", "0"}, {"Title", ""}}},
     ReadRow{"after_layer1_audio", Filler(100) + streambytes::Stream({1, 1, 448, 48000}, 3) + kTitleX,
-            {{"TagStart", "0"}}},
-    ReadRow{"after_mpeg25_audio", Filler(100) + streambytes::Stream({25, 3, 8, 8000}, 3) + kTitleX,
             {{"TagStart", "0"}}},
     ReadRow{"lone_sync_is_no_audio", Filler(50) + "\xFF\xFB\x90\x64" + Filler(50) + kTitleX + Filler(100),
             {{"TagStart", "108"}}},
@@ -96,8 +93,7 @@ INSTANTIATE_TEST_SUITE_P(Scan, ID3v2Read, ::testing::Values(
             {{"TagStart", std::to_string(50 + 417 + 208 + 4)}}},
     // The file's last byte is never examined.
     ReadRow{"id3_then_one_byte", Filler(10) + "ID3x", {{"TagStart", "14"}}},
-    ReadRow{"id3_at_the_end", Filler(10) + "ID3", {{"TagStart", "0"}}},
-    ReadRow{"id_at_the_end", Filler(10) + "ID", {{"TagStart", "0"}}}), testutil::RowName);
+    ReadRow{"id3_at_the_end", Filler(10) + "ID3", {{"TagStart", "0"}}}), testutil::RowName);
 
 INSTANTIATE_TEST_SUITE_P(Versions, ID3v2Read, ::testing::Values(
     ReadRow{"version_5", std::string(kTitleX).replace(3, 1, "\5") + Filler(10),
@@ -111,23 +107,16 @@ INSTANTIATE_TEST_SUITE_P(Versions, ID3v2Read, ::testing::Values(
             {{"TagVersion", "2"}, {"Title", "x"}, {"Artist", "y"}, {"Comment", "c"}, {"Genre", "1"},
              {"Ids", "TIT2:1,TPE1:1,APIC:1,TXXX:1,COMM:1,TCON:1"}}},
     ReadRow{"v22_compression_flag", Tag(2, Frame22("TT2", Text("x")), 0, 0x40), {{"Ids", ""}}},
+    // Joined values, a compressed frame, UTF-8 text; renaming and dates: test_id3v2_store.cpp.
     ReadRow{"v24_converted",
-            Tag(4, Frame24("TIT2", Utf8Text(std::string("\xE6\x97\xA5\0", 4))) +
-                       Frame24("TPE1", Text(std::string("A\0B", 3))) +
-                       Frame24("TCON", Text(std::string("17\0Hard Beat", 12))) +
-                       Frame24("TDRC", Text("2004-05-06T07:08")) + Frame24("TSOP", Text("sort")) +
-                       Frame24("TALB", Synchsafe(7) + Deflate(Text("zipped")), 0x0009) +
-                       Frame24("COMM", Utf8Text(std::string("deu\0\xC3\xBC", 6))) +
-                       Frame24("TENC", Text(std::string(200, 'x')))) + Filler(50),
-            {{"TagVersion", "4"}, {"Title", "日"}, {"Artist", "A/B"}, {"Genre", "17"}, {"OtherGenreName", "Hard Beat"},
-             {"Year", "2004"}, {"Album", "zipped"}, {"Comment", "ü"}, {"EncodedBy", std::string(200, 'x')},
-             {"Ids", "TIT2:1,TPE1:1,TCON:1,TYER:1,TDAT:1,TIME:1,TSOP:1,TALB:1,COMM:1,TENC:1"}}},
+            Tag(4, Frame24("TPE1", Text(std::string("A\0B", 3))) + Frame24("TALB", Synchsafe(7) + Deflate(Text("zipped")), 0x0009) +
+                       Frame24("COMM", Utf8Text(std::string("deu\0\xC3\xBC", 6)))) + Filler(50),
+            {{"TagVersion", "4"}, {"Artist", "A/B"}, {"Album", "zipped"}, {"Comment", "ü"}}},
     ReadRow{"v24_tyer_wins_over_tdrc", Tag(4, Frame24("TDRC", Text("2010")) + Frame24("TYER", Text("1999"))),
             {{"Year", "1999"}, {"Ids", "TYER:1"}}},
     // 2.3 tags that carry the 2.4 date frame: TYER wins, wherever it stands.
     ReadRow{"v23_year_from_tdrc", Tag(3, Frame("TDRC", Text("2004-05-06"))), {{"Year", "2004"}}},
     ReadRow{"v23_year_from_utf16_tdrc", Tag(3, Frame("TDRC", std::string("\x01\xFF\xFE" "2\0" "0\0" "1\0" "1\0", 11))), {{"Year", "2011"}}},
-    ReadRow{"v23_tdrc_then_tyer", Tag(3, Frame("TDRC", Text("2004")) + Frame("TYER", Text("1999"))), {{"Year", "1999"}}},
     ReadRow{"v23_tyer_then_tdrc", Tag(3, Frame("TYER", Text("1999")) + Frame("TDRC", Text("2004"))), {{"Year", "1999"}}},
     // Some writers put plain sizes into 2.4 frames: 200 = 00 00 00 C8, 256 = 00 00 01 00.
     ReadRow{"v24_plain_size", Tag(4, Frame("TENC", Text(std::string(199, 'p'))) + Frame24("TIT2", Text("after"))),
@@ -151,18 +140,14 @@ INSTANTIATE_TEST_SUITE_P(Versions, ID3v2Read, ::testing::Values(
 std::string Sized(std::string tag, std::uint32_t size) { return tag.replace(6, 4, Synchsafe(size)); }
 INSTANTIATE_TEST_SUITE_P(Corrupt, ID3v2Read, ::testing::Values(
     ReadRow{"empty_file", "", {{"TagStart", "0"}, {"Ids", ""}}},
-    ReadRow{"just_id3", "ID3", {{"TagStart", "0"}}},
     ReadRow{"header_cut_short", "ID3\3", {{"TagStart", "4"}, {"TagVersion", "3"}, {"Ids", ""}}},
     ReadRow{"size_past_the_end", Sized(Tag(3, kOk + Frame("TPE1", Text("cut"))), 100000).substr(0, 34),
             {{"Title", "ok"}, {"Artist", ""}, {"Ids", "TIT2:1"}}},
     ReadRow{"frame_past_the_tag", Sized(Tag(3, kOk + Frame("TPE1", Text("long"))), 24) + Filler(100), {{"Ids", "TIT2:1"}}},
     ReadRow{"size_bit_7", std::string(Tag(3, kOk)).replace(8, 1, "\x80"), {{"TagStart", "4"}, {"Ids", ""}}},
     ReadRow{"huge_frame_size", Tag(3, kOk + std::string("TPE1\xFF\xFF\xFF\xFF\0\0xyz", 13)), {{"Ids", "TIT2:1"}}},
-    ReadRow{"garbage_id", Tag(3, kOk + std::string("\1\2\3\4\0\0\0\1\0\0x??", 13)), {{"Ids", "TIT2:1"}}},
-    ReadRow{"short_frame_header", Tag(3, kOk + "TPE"), {{"Ids", "TIT2:1"}}},
     ReadRow{"truncated_bodies",
             Tag(3, Frame("COMM", "\1e") + Frame("WXXX", "\1") + Frame("PCNT", "") + Frame("TIT2", "\1\xFF")),
-            {{"Comment", ""}, {"Ids", "COMM:1,WXXX:1,TIT2:1"}}},
-    ReadRow{"v22_picture_cut", Tag(2, Frame22("PIC", std::string("\0PN", 3))), {{"Ids", ""}}}), testutil::RowName);
+            {{"Comment", ""}, {"Ids", "COMM:1,WXXX:1,TIT2:1"}}}), testutil::RowName);
 
 } // namespace

@@ -74,7 +74,6 @@ const std::string kLongTitle(3000, 'T');
 
 INSTANTIATE_TEST_SUITE_P(Rows, ID3v2Layout, ::testing::Values(
     LayoutRow{"new_tag_in_front", kAudio, Title("Ab"), Tit2("Ab"), 2048},
-    LayoutRow{"empty_store", kAudio, kNothing, "", 2048},
     LayoutRow{"rewrite_in_place", Laid(Tit2("Ab"), 2048, "") + kAudio, kNothing, Tit2("Ab"), 2048, 2058, 2058},
     LayoutRow{"old_frames_become_padding", Tag(3, Tit2(std::string(2037, 'o'))) + kAudio,
               [](Mp3TagID3v2 &t) { t.Title(std::string(565, 't')); t.AddTag("TPE1", "aaaaaaaaa"); },
@@ -89,17 +88,11 @@ INSTANTIATE_TEST_SUITE_P(Rows, ID3v2Layout, ::testing::Values(
     LayoutRow{"untouched_frames_keep_their_bytes", kKeptTag + kAudio, Title("new"), kKeptFrames + Tit2("new"),
               static_cast<std::uint32_t>(kKeptTag.size() - 10), kKeptTag.size(), kKeptTag.size()},
     // Headers that prove nothing are never written over.
-    LayoutRow{"letters_in_audio", Filler(100) + "ID3" + kAudio, Title("t"), Tit2("t"), 2048},
     LayoutRow{"version_5", std::string(kX2058).replace(3, 1, "\5") + kAudio, Title("t"), Tit2("t"), 2048},
-    LayoutRow{"size_bit_7", std::string(kX2058).replace(7, 1, "\x80") + kAudio, Title("t"), Tit2("t"), 2048},
     LayoutRow{"size_past_the_end", kX2058.substr(0, 2000), Title("t"), Tit2("t"), 2048},
     // Large 2.4 bodies whose strings 2.3 writes differently: the strings are re-encoded.
     LayoutRow{"v24_utf8_picture_description", Tag(4, Frame24("APIC", std::string("\3image/png\0\3\xC3\x84\0", 15) + kBig)) + kAudio,
               Title("t"), Frame("APIC", std::string("\1image/png\0\3\xFF\xFE\xC4\0\0\0", 18) + kBig) + Tit2("t"), 10240, 9035, 9035},
-    LayoutRow{"v24_utf16be_object_name_and_description",
-              Tag(4, Frame24("GEOB", std::string("\2text/plain\0\0f\0\0\0d\0\0", 20) + kBig)) + kAudio, Title("t"),
-              Frame("GEOB", std::string("\1text/plain\0\xFF\xFE" "f\0\0\0\xFF\xFE" "d\0\0\0", 24) + kBig) + Tit2("t"), 10240,
-              9040, 9040},
     LayoutRow{"v24_unsynchronised_picture",
               Tag(4, Frame24("APIC", std::string("\0image/png\0\3\0\xFF\0\xE0", 16) + kBig, 0x0002)) + kAudio, Title("t"),
               Frame("APIC", std::string("\0image/png\0\3\0\xFF\xE0", 15) + kBig) + Tit2("t"), 10240, 9036, 9036},

@@ -188,9 +188,6 @@ TEST_P(GrowthKill, KilledRewriteLeavesOldOrNewFile) {
     if (linked) {
         EXPECT_GT(cutCopies, 0) << "no kill landed inside the copy over the file";
     }
-    RecordProperty("old", sawOld);
-    RecordProperty("new", sawNew);
-    RecordProperty("cut_copies", cutCopies);
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, GrowthKill, ::testing::Values(false, true),

@@ -73,8 +73,6 @@ INSTANTIATE_TEST_SUITE_P(Store, TagErrors, ::testing::Values(
     ErrorRow{"frame_0", Bound<V2>([](V2 &t, const std::string &) { t.Frame(0); }), V2::kErrSubscript, kV2, "Subscript out of range"},
     ErrorRow{"frame_past_the_end", Bound<V2>([](V2 &t, const std::string &) { t.Frame(4); }), V2::kErrSubscript, kV2},
     ErrorRow{"no_store_count", [](const std::string &) { V2().FrameCount(); }, V2::kErrNoStore, kV2, kNoStore},
-    ErrorRow{"no_store_add", [](const std::string &) { V2().AddTag("TIT2", "x"); }, V2::kErrNoStore, kV2, kNoStore},
-    ErrorRow{"no_store_setter", [](const std::string &) { V2().Title("x"); }, V2::kErrNoStore, kV2, kNoStore},
     ErrorRow{"no_store_update", [](const std::string &) { V2().Update(); }, V2::kErrNoStore, kV2, kNoStore}),
     testutil::RowName);
 

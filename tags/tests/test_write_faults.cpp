@@ -100,11 +100,9 @@ TEST_P(WriteFaults, FileIsOldOrWholeNewAndNothingIsLeftBeside) {
 INSTANTIATE_TEST_SUITE_P(
     Steps, WriteFaults,
     ::testing::Values(
-        Row{"v1_rewrite_write_halfway", Kind::V1, Route::InPlace, Op::Write, Where::File, 1, EIO},
         Row{"v1_append_disk_full", Kind::V1, Route::Append, Op::Write, Where::File, 1, ENOSPC},
         Row{"v1_open_for_writing", Kind::V1, Route::InPlace, Op::Open, Where::File, 2, EACCES},
         Row{"v1_read_before_writing", Kind::V1, Route::InPlace, Op::Read, Where::File, 2, EIO},
-        Row{"v2_in_place_write_halfway", Kind::V2, Route::InPlace, Op::Write, Where::File, 1, EIO},
         Row{"both_in_place_v1_fails_after_v2", Kind::Both, Route::InPlace, Op::Write, Where::File, 2, EIO},
         Row{"both_in_place_v2_fails", Kind::Both, Route::InPlace, Op::Write, Where::File, 1, EIO},
         Row{"both_append_disk_full", Kind::Both, Route::Append, Op::Write, Where::File, 2, ENOSPC},
@@ -113,8 +111,6 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"v2_growth_copy_read", Kind::V2, Route::Growth, Op::Read, Where::File, 6, EIO},
         Row{"v2_growth_flush", Kind::V2, Route::Growth, Op::Flush, Where::Temp, 1, EIO},
         Row{"v2_growth_rename", Kind::V2, Route::Growth, Op::Rename, Where::File, 1, EBUSY},
-        Row{"both_growth_copy_write", Kind::Both, Route::Growth, Op::Write, Where::Temp, 2, ENOSPC},
-        Row{"both_growth_rename", Kind::Both, Route::Growth, Op::Rename, Where::File, 1, EXDEV},
         Row{"both_linked_copy_write", Kind::Both, Route::Linked, Op::Write, Where::Temp, 2, ENOSPC},
         Row{"both_linked_flush", Kind::Both, Route::Linked, Op::Flush, Where::Temp, 1, EIO},
         Row{"both_linked_commit_rename", Kind::Both, Route::Linked, Op::Rename, Where::Temp, 1, ENOSPC},

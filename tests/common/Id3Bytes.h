@@ -1,6 +1,8 @@
 #pragma once
 // Byte builders for tag tests: ID3v2 tags and frames of any version, ID3v1 records,
 // spelled out as literal bytes.
+#include "StreamBytes.h"
+
 #include <cstdint>
 #include <string>
 #include <zlib.h>
@@ -12,9 +14,7 @@ inline std::string Synchsafe(std::uint32_t v) {
             static_cast<char>((v >> 7) & 0x7F), static_cast<char>(v & 0x7F)};
 }
 
-inline std::string BE32(std::uint32_t v) {
-    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
-}
+using streambytes::BE32;
 
 // A 2.3 frame (plain size) or, with v4, a 2.4 frame (synchsafe size).
 inline std::string Frame(const std::string &id, const std::string &body, std::uint16_t flags = 0, bool v4 = false) {
