@@ -57,9 +57,12 @@ TEST_P(FileIdentity, GrowingWriteKeepsOwnerModeAndLinks) {
 
     struct stat now {};
     ASSERT_EQ(::stat(path.c_str(), &now), 0);
-    EXPECT_EQ(std::tuple(now.st_uid, now.st_gid, now.st_mode, now.st_nlink), std::tuple(was.st_uid, was.st_gid, was.st_mode, was.st_nlink));
+    EXPECT_EQ(std::tuple(now.st_uid, now.st_gid, now.st_mode, now.st_nlink),
+              std::tuple(was.st_uid, was.st_gid, was.st_mode, was.st_nlink));
     struct stat o {};
-    if (r.secondName) EXPECT_TRUE(::stat(other.c_str(), &o) == 0 && o.st_ino == now.st_ino) << "the names were split";
+    if (r.secondName) {
+        EXPECT_TRUE(::stat(other.c_str(), &o) == 0 && o.st_ino == now.st_ino) << "the names were split";
+    }
     EXPECT_EQ(Names(dir.path()).size(), r.secondName ? 2u : 1u);
     EXPECT_TRUE(writecheck::WriteKept(before, path, {title, audio, trailer, {}}));
 }
