@@ -75,12 +75,9 @@ public:
 #ifdef SORTI_MAPPED_WALK
         if (!mapping_)
 #endif
-            for (const Slot &w : slots_) {
-                const std::int64_t end = w.start + static_cast<std::int64_t>(w.len);
-                if (pos >= w.start && pos + static_cast<std::int64_t>(least) <= end) {
-                    got = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(most), end - pos));
-                    return w.buf.get() + (pos - w.start);
-                }
+            if (const unsigned char *p = Held(pos, least, got)) {
+                got = std::min(got, most);
+                return p;
             }
         got = most;
         return At(pos, most);
@@ -96,13 +93,9 @@ public:
             SetWindow(fallbackWindow_);
         }
 #endif
+        std::size_t held = 0;
+        if (const unsigned char *p = Held(pos, n, held)) return p;
         const auto end = pos + static_cast<std::int64_t>(n);
-        ++tick_;
-        for (Slot &w : slots_)
-            if (pos >= w.start && end <= w.start + static_cast<std::int64_t>(w.len)) {
-                w.used = tick_;
-                return w.buf.get() + (pos - w.start);
-            }
         Slot &w = slots_[0].used <= slots_[1].used ? slots_[0] : slots_[1];
         if (w.size != window_) {
             w.buf = std::make_unique_for_overwrite<unsigned char[]>(window_); // the read fills what is used
@@ -119,6 +112,21 @@ public:
     }
 
 private:
+    // The window holding [pos, pos + least), marked as used; `held` tells how many bytes
+    // it has from pos on. nullptr when no window holds them.
+    const unsigned char *Held(std::int64_t pos, std::size_t least, std::size_t &held) {
+        ++tick_;
+        for (Slot &w : slots_) {
+            const std::int64_t end = w.start + static_cast<std::int64_t>(w.len);
+            if (pos >= w.start && pos + static_cast<std::int64_t>(least) <= end) {
+                w.used = tick_;
+                held = static_cast<std::size_t>(end - pos);
+                return w.buf.get() + (pos - w.start);
+            }
+        }
+        return nullptr;
+    }
+
 #ifdef SORTI_MAPPED_WALK
     const unsigned char *Mapped(std::int64_t pos, std::size_t n) {
         if (map_ && pos >= mapStart_ && pos + static_cast<std::int64_t>(n) <= mapStart_ + mapLen_)
