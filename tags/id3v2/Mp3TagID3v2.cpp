@@ -54,6 +54,9 @@ bool IsFieldFrame(std::string_view up) {
     return false;
 }
 
+// 2.4 status flags (tag/file alter preservation, read only) sit one bit lower in 2.3.
+std::uint16_t StatusIn23(std::uint16_t flags24) { return static_cast<std::uint16_t>(((flags24 >> 8) & 0x70) << 9); }
+
 bool PlainId(const std::string &id) {
     for (char c : id)
         if (!ValidFrameIdChar(static_cast<unsigned char>(c))) return false;
@@ -205,13 +208,17 @@ void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const void> &owner, std::str
         const auto fflags = static_cast<std::uint16_t>(version_ == 2 ? 0 : fh[8] << 8 | fh[9]);
         if (load) {
             (*load)(span.pos + hdr, 1);
-            if (LeftInFile(rawId, fh, span.size, tagFlags)) {
+            // The body stays in the file; with `front`, its first `skip` bytes are written as that.
+            auto leave = [&](std::string front, size_t skip) {
                 TagString t;
-                // 2.4 status flags sit one bit lower in 2.3; nothing else is set here.
-                t.flags = version_ == 3 ? fflags : static_cast<std::uint16_t>(((fflags >> 8) & 0x70) << 9);
-                t.body = FrameBytes(span.pos, std::string_view(tag.data() + span.pos, hdr), span.size);
+                t.flags = version_ == 3 ? fflags : StatusIn23(fflags); // nothing else is set here
+                t.body = FrameBytes(span.pos, std::string_view(tag.data() + span.pos, hdr), span.size,
+                                    std::move(front), skip);
                 inFile_ = true;
                 StoreFrame(rawId, std::move(t), false);
+            };
+            if (LeftInFile(rawId, fh, span.size, tagFlags)) {
+                leave({}, 0);
                 continue;
             }
             if (version_ == 4 && LeftInFile(rawId, fh, span.size, tagFlags, true)) {
@@ -220,12 +227,7 @@ void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const void> &owner, std::str
                 const size_t n = std::min(span.size, kReadAfter);
                 (*load)(span.pos + hdr, n);
                 if (auto front = DowngradeFrontV24(rawId, tag.substr(span.pos + hdr, n))) {
-                    TagString t;
-                    t.flags = static_cast<std::uint16_t>(((fflags >> 8) & 0x70) << 9);
-                    t.body = FrameBytes(span.pos, std::string_view(tag.data() + span.pos, hdr), span.size,
-                                        std::move(front->first), front->second);
-                    inFile_ = true;
-                    StoreFrame(rawId, std::move(t), false);
+                    leave(std::move(front->first), front->second);
                     continue;
                 }
             }
@@ -359,8 +361,7 @@ void Mp3TagID3v2::ReadFrameV23(const std::string &id, std::uint16_t flags, Frame
 
 void Mp3TagID3v2::ReadFrameV24(const std::string &id, std::uint16_t flags, FrameBytes body, int tagFlags,
                                std::vector<DateFrame> &dates) {
-    // 2.4 status flags (tag/file alter preservation, read only) sit one bit lower in 2.3.
-    const auto status = static_cast<std::uint16_t>(((flags >> 8) & 0x70) << 9);
+    const std::uint16_t status = StatusIn23(flags);
     // A frame with no faithful 2.3 form is written back as it came.
     auto keep = [&] {
         TagString t;
