@@ -127,7 +127,8 @@ private:
     std::string source_;
     std::string path_;
     Mode mode_ = Mode::Read;
-    // Kept while open for reading: the size and the first and last block.
+    // Kept while open for reading: the size seen on opening (-1 otherwise) and the first
+    // and last block.
     struct Block {
         std::int64_t start = -1; // -1: not read yet
         std::string bytes;

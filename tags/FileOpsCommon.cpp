@@ -72,12 +72,7 @@ size_t File::ReadFull(void *buf, size_t n) {
     return got;
 }
 
-std::int64_t File::Size() {
-    if (mode_ == Mode::Read && size_ >= 0) return size_;
-    const std::int64_t size = SystemSize();
-    if (mode_ == Mode::Read) size_ = size;
-    return size;
-}
+std::int64_t File::Size() { return size_ >= 0 ? size_ : SystemSize(); }
 
 size_t File::ReadFullAt(std::int64_t pos, void *buf, size_t n) {
     size_t got = 0;
