@@ -83,6 +83,20 @@ public:
         return At(pos, most);
     }
 
+    // At least `least` bytes at pos, and all that follow them in the same window; `got` tells how many.
+    const unsigned char *Run(std::int64_t pos, std::size_t least, std::size_t &got) {
+        const unsigned char *p = At(pos, least);
+        if (!p) return nullptr;
+#ifdef SORTI_MAPPED_WALK
+        if (mapping_) {
+            got = static_cast<std::size_t>(mapStart_ + mapLen_ - pos);
+            return p;
+        }
+#endif
+        Held(pos, least, got);
+        return p;
+    }
+
     // nullptr when [pos, pos + n) is not inside the file. n must not exceed the window.
     const unsigned char *At(std::int64_t pos, std::size_t n) {
         if (pos < 0 || pos + static_cast<std::int64_t>(n) > size_) return nullptr;
@@ -333,18 +347,38 @@ void SampleBitrates(ByteSource &src, std::int64_t from, std::int64_t end, const 
 
 // Walks every frame header from pos to end, resyncing over damaged stretches.
 void WalkFrames(ByteSource &src, std::int64_t pos, std::int64_t end, const FrameHeader &like, StreamInfo &info) {
-    if (!src.MapWindows(pos, kWalkMapWindow, kWalkWindow)) src.SetWindow(kWalkWindow);
+    const bool mapped = src.MapWindows(pos, kWalkMapWindow, kWalkWindow);
+    if (!mapped) src.SetWindow(kWalkWindow);
     // Frames of one stream differ in the third header byte only (bitrate, padding), so
     // their lengths are looked up by it once the second byte matches; 0 = not known yet,
     // -1 = no frame of this stream.
     std::array<int, 256> lengthBy{};
     int second = -1;
-    std::int64_t frames = 0, samples = 0, bytes = 0;
+    std::int64_t frames = 0, bytes = 0;
     while (pos + 4 <= end) {
-        const unsigned char *p = src.At(pos, 4);
-        int len = 0;
-        if (p && p[0] == 0xFF && p[1] == second) len = lengthBy[p[2]];
-        if (p && len == 0) {
+        std::size_t run = 0;
+        const unsigned char *p = src.Run(pos, 4, run);
+        if (p) {
+            // Known frames straight through the window; the rest below, one at a time.
+            const unsigned char *q = p;
+            const unsigned char *last = p + std::min<std::int64_t>(static_cast<std::int64_t>(run), end - pos) - 4;
+            int len;
+            while (q <= last && q[0] == 0xFF && q[1] == second && (len = lengthBy[q[2]]) > 0) {
+#ifdef SORTI_MAPPED_WALK
+                // The next header depends on this one, so each would wait for memory: fetch
+                // the bytes a few frames ahead while this one is counted.
+                if (mapped)
+                    for (int off = 0; off < len; off += 64) __builtin_prefetch(q + kPrefetchAhead + off);
+#endif
+                ++frames;
+                bytes += len;
+                q += len;
+            }
+            pos += q - p;
+            if (q > p) continue;
+        }
+        int len = -1;
+        if (p) {
             const auto h = ParseFrameHeader(p);
             len = h && SameStream(*h, like) ? h->frameLength() : -1;
             if (second < 0 && len > 0) second = p[1];
@@ -356,18 +390,13 @@ void WalkFrames(ByteSource &src, std::int64_t pos, std::int64_t end, const Frame
             pos = f.pos;
             continue;
         }
-#ifdef SORTI_MAPPED_WALK
-        // The next header depends on this one, so each would wait for memory: fetch
-        // the bytes a few frames ahead while this one is counted.
-        for (int off = 0; off < len; off += 64) __builtin_prefetch(p + kPrefetchAhead + off);
-#endif
         ++frames;
-        samples += like.samplesPerFrame();
-        bytes += std::min<std::int64_t>(len, end - pos);
+        bytes += len;
         pos += len;
     }
+    bytes -= std::max<std::int64_t>(0, pos - end); // the last frame cut short by the end
     info.frames = frames;
-    info.seconds = static_cast<double>(samples) / like.sampleRate;
+    info.seconds = static_cast<double>(frames) * like.samplesPerFrame() / like.sampleRate;
     if (info.seconds > 0) info.bitrateKbps = static_cast<int>(std::lround(bytes * 8.0 / info.seconds / 1000.0));
 }
 
