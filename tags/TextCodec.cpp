@@ -14,22 +14,32 @@ constexpr char32_t kHigh[32] = {
     0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
-void AppendUtf8(std::string &out, char32_t c) {
+// Writes c as UTF-8 at o; returns the end. Callers size their buffer for the worst case
+// and cut it once, instead of growing a string by the byte.
+char *PutUtf8(char *o, char32_t c) {
     if (c < 0x80) {
-        out += static_cast<char>(c);
+        *o++ = static_cast<char>(c);
     } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        *o++ = static_cast<char>(0xC0 | (c >> 6));
+        *o++ = static_cast<char>(0x80 | (c & 0x3F));
     } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        *o++ = static_cast<char>(0xE0 | (c >> 12));
+        *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *o++ = static_cast<char>(0x80 | (c & 0x3F));
     } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        *o++ = static_cast<char>(0xF0 | (c >> 18));
+        *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *o++ = static_cast<char>(0x80 | (c & 0x3F));
     }
+    return o;
+}
+
+// Runs fill(first) over a buffer of `most` bytes and keeps what it wrote.
+template <class Fill> std::string Written(size_t most, Fill fill) {
+    std::string out(most, '\0');
+    out.resize(static_cast<size_t>(fill(out.data()) - out.data()));
+    return out;
 }
 
 // Decodes one code point; advances i. Returns U+FFFD for an invalid sequence.
@@ -72,14 +82,13 @@ int Cp1252Byte(char32_t c) {
 
 std::string Cp1252ToUtf8(std::string_view bytes) {
     if (IsAscii(bytes)) return std::string(bytes);
-    std::string out;
-    out.reserve(bytes.size());
-    for (char ch : bytes) {
-        const auto b = static_cast<unsigned char>(ch);
-        if (b >= 0x80 && b <= 0x9F && kHigh[b - 0x80] != 0) AppendUtf8(out, kHigh[b - 0x80]);
-        else AppendUtf8(out, b);
-    }
-    return out;
+    return Written(bytes.size() * 3, [&](char *o) {
+        for (char ch : bytes) {
+            const auto b = static_cast<unsigned char>(ch);
+            o = PutUtf8(o, b >= 0x80 && b <= 0x9F && kHigh[b - 0x80] != 0 ? kHigh[b - 0x80] : b);
+        }
+        return o;
+    });
 }
 
 std::string Utf8ToCp1252(std::string_view utf8) {
@@ -117,44 +126,48 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
         const auto b = static_cast<unsigned char>(bytes[at + 1]);
         return bigEndian ? (a << 8 | b) : (b << 8 | a);
     };
-    std::string out;
-    out.reserve(bytes.size());
-    for (; i + 1 < bytes.size(); i += 2) {
-        char32_t c = unit(i);
-        if (c >= 0xD800 && c <= 0xDBFF && i + 3 < bytes.size()) {
-            const char32_t lo = unit(i + 2);
-            if (lo >= 0xDC00 && lo <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (lo - 0xDC00);
-                i += 2;
-            } else {
+    // A unit gives at most three bytes, a surrogate pair four.
+    return Written(bytes.size() / 2 * 3, [&](char *o) {
+        for (; i + 1 < bytes.size(); i += 2) {
+            char32_t c = unit(i);
+            if (c >= 0xD800 && c <= 0xDBFF && i + 3 < bytes.size()) {
+                const char32_t lo = unit(i + 2);
+                if (lo >= 0xDC00 && lo <= 0xDFFF) {
+                    c = 0x10000 + ((c - 0xD800) << 10) + (lo - 0xDC00);
+                    i += 2;
+                } else {
+                    c = 0xFFFD;
+                }
+            } else if (c >= 0xD800 && c <= 0xDFFF) {
                 c = 0xFFFD;
             }
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
+            o = PutUtf8(o, c);
         }
-        AppendUtf8(out, c);
-    }
-    return out;
+        return o;
+    });
 }
 
 std::string Utf8ToUtf16Bom(std::string_view utf8) {
-    std::string out("\xFF\xFE", 2);
-    out.reserve(2 + utf8.size() * 2);
-    auto put = [&out](char32_t u) {
-        out += static_cast<char>(u & 0xFF);
-        out += static_cast<char>((u >> 8) & 0xFF);
-    };
-    for (size_t i = 0; i < utf8.size();) {
-        const char32_t c = NextUtf8(utf8, i);
-        if (c >= 0x10000) {
-            const char32_t v = c - 0x10000;
-            put(0xD800 + (v >> 10));
-            put(0xDC00 + (v & 0x3FF));
-        } else {
-            put(c);
+    // Every UTF-8 byte gives at most one unit: a four-byte sequence two.
+    return Written(2 + utf8.size() * 2, [&](char *o) {
+        auto put = [&o](char32_t u) {
+            *o++ = static_cast<char>(u & 0xFF);
+            *o++ = static_cast<char>((u >> 8) & 0xFF);
+        };
+        put(0xFEFF);
+        for (size_t i = 0; i < utf8.size();) {
+            const auto b = static_cast<unsigned char>(utf8[i]);
+            const char32_t c = b < 0x80 ? (++i, b) : NextUtf8(utf8, i);
+            if (c >= 0x10000) {
+                const char32_t v = c - 0x10000;
+                put(0xD800 + (v >> 10));
+                put(0xDC00 + (v & 0x3FF));
+            } else {
+                put(c);
+            }
         }
-    }
-    return out;
+        return o;
+    });
 }
 
 bool LooksLikeUtf8(std::string_view bytes) {
@@ -182,10 +195,12 @@ bool LooksLikeUtf8(std::string_view bytes) {
 }
 
 std::string SanitizeUtf8(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    for (size_t i = 0; i < bytes.size();) AppendUtf8(out, NextUtf8(bytes, i));
-    return out;
+    if (IsAscii(bytes)) return std::string(bytes);
+    // A stray byte becomes U+FFFD, three bytes.
+    return Written(bytes.size() * 3, [&](char *o) {
+        for (size_t i = 0; i < bytes.size();) o = PutUtf8(o, NextUtf8(bytes, i));
+        return o;
+    });
 }
 
 } // namespace tags::codec
