@@ -23,9 +23,24 @@
 #define SORTI_MAPPED_WALK 1
 #endif
 
+#if defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
+#include <xmmintrin.h>
+#endif
+
 namespace mp3info {
 
 namespace {
+
+// A hint to start loading the cache line at p; no effect on what is read.
+inline void Prefetch(const unsigned char *p) {
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(p);
+#elif defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
+    _mm_prefetch(reinterpret_cast<const char *>(p), _MM_HINT_T0);
+#else
+    (void)p;
+#endif
+}
 
 using tags::fileops::File;
 
@@ -345,45 +360,140 @@ void SampleBitrates(ByteSource &src, std::int64_t from, std::int64_t end, const 
     }
 }
 
+// Frame lengths of one stream by the third header byte (bitrate, padding), once the
+// second byte matches; 0 = not known yet, -1 = no frame of this stream.
+class Lengths {
+public:
+    explicit Lengths(const FrameHeader &like) : like_(like) {}
+    // The length of the frame at p (four bytes there), or -1 when it is none of the stream's.
+    int At(const unsigned char *p) {
+        if (second_ < 0) {
+            const int len = Parse(p);
+            if (len > 0) second_ = p[1];
+            return len;
+        }
+        if (p[0] != 0xFF) return -1;
+        if (p[1] != second_) return Parse(p);
+        int &len = by_[p[2]];
+        if (len == 0) len = Parse(p);
+        return len;
+    }
+
+private:
+    int Parse(const unsigned char *p) const {
+        const auto h = ParseFrameHeader(p);
+        return h && SameStream(*h, like_) ? h->frameLength() : -1;
+    }
+    const FrameHeader &like_;
+    std::array<int, 256> by_{};
+    int second_ = -1;
+};
+
+// Where two chained frames of the stream start in [from, from + reach) of the n bytes at p;
+// -1 if none do. A false start costs no count: its piece is not joined.
+std::int64_t ChainStart(const unsigned char *p, std::size_t n, std::size_t from, std::size_t reach, Lengths &lengths) {
+    const std::size_t limit = std::min(from + reach, n - 3);
+    for (std::size_t i = from; i < limit; ++i) {
+        const void *ff = std::memchr(p + i, 0xFF, limit - i);
+        if (!ff) return -1;
+        i = static_cast<std::size_t>(static_cast<const unsigned char *>(ff) - p);
+        std::size_t at = i;
+        int k = 0;
+        for (; k < 2 && at + 4 <= n; ++k) {
+            const int len = lengths.At(p + at);
+            if (len <= 0) break;
+            at += static_cast<std::size_t>(len);
+        }
+        if (k == 2) return static_cast<std::int64_t>(i);
+    }
+    return -1;
+}
+
+constexpr std::size_t kChainSpan = 16 * 1024;
+constexpr int kChains = 16;
+} // namespace
+
+int detail::walkPieces = kChains;
+
+namespace {
+
+// Counts the frames from p on, within the n bytes there, up to the first that is none of
+// the stream's; returns how many bytes it went. Each header says where the next one is,
+// so a single walk waits on memory at every frame. With `chained`, the stretch is cut at
+// frame starts found further on and the pieces are walked side by side. A piece counts
+// only if the one before it ends exactly where it starts; otherwise the count stops there
+// and the caller walks on one frame at a time, as it would have anyway.
+std::size_t CountFrames(const unsigned char *p, std::size_t n, bool chained, Lengths &lengths, std::int64_t &frames,
+                        std::int64_t &bytes) {
+    if (n < 4) return 0;
+    const unsigned char *last = p + n - 4;
+    std::size_t start[kChains] = {0};
+    int chains = 1;
+    const int most = std::clamp(detail::walkPieces, 1, kChains);
+    const int want = chained ? static_cast<int>(std::min<std::size_t>(most, n / kChainSpan)) : 1;
+    for (int k = 1; k < want; ++k) // the places looked at next, fetched together
+        for (std::size_t off = 0; off < 1024; off += 64) Prefetch(p + n * k / want + off);
+    for (int k = 1; k < want; ++k) {
+        const std::int64_t at = ChainStart(p, n, n * k / want, kChainSpan / 2, lengths);
+        if (at > static_cast<std::int64_t>(start[chains - 1])) start[chains++] = static_cast<std::size_t>(at);
+    }
+    if (chains == 1) {
+        const unsigned char *q = p;
+        for (int len; q <= last && (len = lengths.At(q)) > 0; q += len) {
+            // Fetch the bytes a few frames ahead while this one is counted.
+            for (int off = 0; off < len; off += 64) Prefetch(q + kPrefetchAhead + off);
+            ++frames;
+            bytes += len;
+        }
+        return static_cast<std::size_t>(q - p);
+    }
+    const unsigned char *q[kChains];
+    std::int64_t count[kChains] = {}, sum[kChains] = {};
+    bool open[kChains];
+    for (int k = 0; k < chains; ++k) {
+        q[k] = p + start[k];
+        open[k] = true;
+    }
+    for (int active = chains; active > 0;) {
+        for (int k = 0; k < chains; ++k) {
+            if (!open[k]) continue;
+            const unsigned char *stop = k + 1 < chains ? p + start[k + 1] : last + 1;
+            const int len = q[k] < stop ? lengths.At(q[k]) : -1;
+            if (len <= 0) {
+                open[k] = false;
+                --active;
+                continue;
+            }
+            ++count[k];
+            sum[k] += len;
+            q[k] += len;
+            Prefetch(q[k]);
+        }
+    }
+    for (int k = 0;; ++k) {
+        frames += count[k];
+        bytes += sum[k];
+        if (k + 1 == chains || q[k] != p + start[k + 1]) return static_cast<std::size_t>(q[k] - p);
+    }
+}
+
 // Walks every frame header from pos to end, resyncing over damaged stretches.
 void WalkFrames(ByteSource &src, std::int64_t pos, std::int64_t end, const FrameHeader &like, StreamInfo &info) {
-    const bool mapped = src.MapWindows(pos, kWalkMapWindow, kWalkWindow);
-    if (!mapped) src.SetWindow(kWalkWindow);
-    // Frames of one stream differ in the third header byte only (bitrate, padding), so
-    // their lengths are looked up by it once the second byte matches; 0 = not known yet,
-    // -1 = no frame of this stream.
-    std::array<int, 256> lengthBy{};
-    int second = -1;
+    if (!src.MapWindows(pos, kWalkMapWindow, kWalkWindow)) src.SetWindow(kWalkWindow);
+    Lengths lengths(like);
     std::int64_t frames = 0, bytes = 0;
+    std::int64_t single = 0; // up to here, one frame after the other: the window had damage
     while (pos + 4 <= end) {
         std::size_t run = 0;
         const unsigned char *p = src.Run(pos, 4, run);
         if (p) {
-            // Known frames straight through the window; the rest below, one at a time.
-            const unsigned char *q = p;
-            const unsigned char *last = p + std::min<std::int64_t>(static_cast<std::int64_t>(run), end - pos) - 4;
-            int len;
-            while (q <= last && q[0] == 0xFF && q[1] == second && (len = lengthBy[q[2]]) > 0) {
-#ifdef SORTI_MAPPED_WALK
-                // The next header depends on this one, so each would wait for memory: fetch
-                // the bytes a few frames ahead while this one is counted.
-                if (mapped)
-                    for (int off = 0; off < len; off += 64) __builtin_prefetch(q + kPrefetchAhead + off);
-#endif
-                ++frames;
-                bytes += len;
-                q += len;
-            }
-            pos += q - p;
-            if (q > p) continue;
+            const auto n = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(run), end - pos));
+            const std::size_t went = CountFrames(p, n, pos >= single, lengths, frames, bytes);
+            if (went + 4 <= n) single = pos + static_cast<std::int64_t>(n);
+            pos += static_cast<std::int64_t>(went);
+            if (went > 0) continue;
         }
-        int len = -1;
-        if (p) {
-            const auto h = ParseFrameHeader(p);
-            len = h && SameStream(*h, like) ? h->frameLength() : -1;
-            if (second < 0 && len > 0) second = p[1];
-            if (p[0] == 0xFF && p[1] == second) lengthBy[p[2]] = len;
-        }
+        const int len = p ? lengths.At(p) : -1;
         if (len <= 0) {
             Found f = FindFrame(src, pos + 1, end, end, &like);
             if (f.pos < 0) break;

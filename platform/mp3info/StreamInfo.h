@@ -37,4 +37,10 @@ StreamInfo ReadStreamInfo(const std::string &path) noexcept;
 // The same for a file already open for reading (with its tags, through one open).
 StreamInfo ReadStreamInfo(tags::fileops::File &file) noexcept;
 
+namespace detail {
+// How many pieces of a long frame walk are counted side by side; 1 walks one frame after
+// the other. The result must not depend on it: the fuzz target compares the two.
+extern int walkPieces;
+} // namespace detail
+
 } // namespace mp3info
