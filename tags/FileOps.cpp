@@ -176,6 +176,11 @@ void RemoveQuietly(const std::string &path) noexcept {
     ::unlink(path.c_str());
 }
 
+bool NameExists(const std::string &path) noexcept {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
 void SyncFolder(const std::string &folder) noexcept {
     const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {

@@ -150,6 +150,8 @@ private:
 void ReplaceFile(const std::string &source, const std::string &from, const std::string &to);
 // Removes a file, ignoring every failure.
 void RemoveQuietly(const std::string &path) noexcept;
+// Whether something by this name is there (a link counts by its target).
+bool NameExists(const std::string &path) noexcept;
 // Flushes a folder's entry table (after a rename), ignoring failure.
 void SyncFolder(const std::string &folder) noexcept;
 

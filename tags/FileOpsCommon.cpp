@@ -44,8 +44,7 @@ void File::OpenFile(const std::string &path, Mode mode, bool finishCopy) {
     if (!finishCopy) return;
     const std::string record =
         CopyRecordPath(plainName_ ? ParentFolder(path) : FolderOf(path), opened_.device, opened_.inode);
-    std::error_code ec;
-    if (!std::filesystem::exists(PathFromUtf8(record), ec)) return;
+    if (!NameExists(record)) return;
     // A writer was killed while copying new content over this file: finish its copy.
     // Through a handle of its own, opened after this one is closed: Windows refuses a
     // second writer while this one is open.

@@ -221,6 +221,10 @@ void RemoveQuietly(const std::string &path) noexcept {
     DeleteFileW(Wide(path).c_str());
 }
 
+bool NameExists(const std::string &path) noexcept {
+    return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 // MOVEFILE_WRITE_THROUGH already returns only once the rename is on the disk.
 void SyncFolder(const std::string &) noexcept {}
 
