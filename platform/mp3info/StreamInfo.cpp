@@ -13,7 +13,12 @@
 #if defined(__unix__) || defined(__APPLE__)
 #include <sys/mman.h>
 #include <unistd.h>
+
+#include <csetjmp>
+#include <csignal>
+#include <mutex>
 #define SORTI_MAPPED_WALK 1
+#define SORTI_CATCH_BUS 1
 #elif defined(_WIN32)
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -96,6 +101,15 @@ public:
             }
         got = most;
         return At(pos, most);
+    }
+
+    // Reads instead of the mapping from here on.
+    void StopMapping() {
+#ifdef SORTI_MAPPED_WALK
+        if (!mapping_) return;
+        Unmap();
+        SetWindow(fallbackWindow_);
+#endif
     }
 
     // At least `least` bytes at pos, and all that follow them in the same window; `got` tells how many.
@@ -365,6 +379,10 @@ void SampleBitrates(ByteSource &src, std::int64_t from, std::int64_t end, const 
 class Lengths {
 public:
     explicit Lengths(const FrameHeader &like) : like_(like) {}
+    void Forget() {
+        by_.fill(0);
+        second_ = -1;
+    }
     // The length of the frame at p (four bytes there), or -1 when it is none of the stream's.
     int At(const unsigned char *p) {
         if (second_ < 0) {
@@ -477,20 +495,69 @@ std::size_t CountFrames(const unsigned char *p, std::size_t n, bool chained, Len
     }
 }
 
+#ifdef SORTI_CATCH_BUS
+// Touching a page of a mapped file that another program has cut short since, or that
+// the disk cannot deliver, raises SIGBUS. During a walk it ends the mapping instead of
+// the program: the walk goes on with reads, which see the file as it is now.
+thread_local sigjmp_buf *tWalkJump = nullptr;
+struct sigaction gOtherBus;
+
+void OnBus(int sig, siginfo_t *info, void *context) {
+    if (tWalkJump) siglongjmp(*tWalkJump, 1);
+    if (gOtherBus.sa_flags & SA_SIGINFO) {
+        if (gOtherBus.sa_sigaction) gOtherBus.sa_sigaction(sig, info, context);
+        return;
+    }
+    if (gOtherBus.sa_handler != SIG_DFL && gOtherBus.sa_handler != SIG_IGN) return gOtherBus.sa_handler(sig);
+    ::signal(SIGBUS, SIG_DFL); // the access faults again and the default action follows
+}
+
+struct BusCatch {
+    explicit BusCatch(sigjmp_buf *jump) {
+        static std::once_flag once;
+        std::call_once(once, [] {
+            struct sigaction sa {};
+            sa.sa_sigaction = OnBus;
+            sa.sa_flags = SA_SIGINFO;
+            sigemptyset(&sa.sa_mask);
+            ::sigaction(SIGBUS, &sa, &gOtherBus);
+        });
+        tWalkJump = jump;
+    }
+    ~BusCatch() { tWalkJump = nullptr; }
+    BusCatch(const BusCatch &) = delete;
+    BusCatch &operator=(const BusCatch &) = delete;
+};
+#endif
+
 // Walks every frame header from pos to end, resyncing over damaged stretches.
-void WalkFrames(ByteSource &src, std::int64_t pos, std::int64_t end, const FrameHeader &like, StreamInfo &info) {
-    if (!src.MapWindows(pos, kWalkMapWindow, kWalkWindow)) src.SetWindow(kWalkWindow);
+void WalkFrames(ByteSource &src, std::int64_t from, std::int64_t end, const FrameHeader &like, StreamInfo &info) {
+    const bool mapped = src.MapWindows(from, kWalkMapWindow, kWalkWindow);
+    if (!mapped) src.SetWindow(kWalkWindow);
     Lengths lengths(like);
-    std::int64_t frames = 0, bytes = 0;
-    std::int64_t single = 0; // up to here, one frame after the other: the window had damage
+    // Kept in memory: after a jump back from the signal they hold the last frame counted.
+    volatile std::int64_t pos = from, frames = 0, bytes = 0;
+    volatile std::int64_t single = 0; // up to here, one frame after the other: the window had damage
+#ifdef SORTI_CATCH_BUS
+    sigjmp_buf jump;
+    BusCatch guard(mapped ? &jump : nullptr);
+    if (mapped && sigsetjmp(jump, 1) != 0) {
+        tWalkJump = nullptr;
+        src.StopMapping();
+        lengths.Forget();
+    }
+#endif
     while (pos + 4 <= end) {
         std::size_t run = 0;
         const unsigned char *p = src.Run(pos, 4, run);
         if (p) {
             const auto n = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(run), end - pos));
-            const std::size_t went = CountFrames(p, n, pos >= single, lengths, frames, bytes);
+            std::int64_t counted = 0, sum = 0;
+            const std::size_t went = CountFrames(p, n, pos >= single, lengths, counted, sum);
             if (went + 4 <= n) single = pos + static_cast<std::int64_t>(n);
-            pos += static_cast<std::int64_t>(went);
+            frames = frames + counted;
+            bytes = bytes + sum;
+            pos = pos + static_cast<std::int64_t>(went);
             if (went > 0) continue;
         }
         const int len = p ? lengths.At(p) : -1;
@@ -500,14 +567,15 @@ void WalkFrames(ByteSource &src, std::int64_t pos, std::int64_t end, const Frame
             pos = f.pos;
             continue;
         }
-        ++frames;
-        bytes += len;
-        pos += len;
+        frames = frames + 1;
+        bytes = bytes + len;
+        pos = pos + len;
     }
-    bytes -= std::max<std::int64_t>(0, pos - end); // the last frame cut short by the end
-    info.frames = frames;
-    info.seconds = static_cast<double>(frames) * like.samplesPerFrame() / like.sampleRate;
-    if (info.seconds > 0) info.bitrateKbps = static_cast<int>(std::lround(bytes * 8.0 / info.seconds / 1000.0));
+    const std::int64_t counted = frames;
+    const std::int64_t sum = bytes - std::max<std::int64_t>(0, pos - end); // the last frame cut short by the end
+    info.frames = counted;
+    info.seconds = static_cast<double>(counted) * like.samplesPerFrame() / like.sampleRate;
+    if (info.seconds > 0) info.bitrateKbps = static_cast<int>(std::lround(sum * 8.0 / info.seconds / 1000.0));
 }
 
 void Analyse(File &file, StreamInfo &info) {
