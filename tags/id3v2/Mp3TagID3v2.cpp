@@ -647,16 +647,19 @@ std::string Mp3TagID3v2::RenderTag(std::uint32_t sizeField) const {
         if (e.id.size() < 4) Fail(kErrInvalidArgument, "Invalid procedure call or argument");
         const std::string id = UpperId(e.id.substr(0, 4));
         for (const TagString &t : e.tags) {
-            std::string made;
-            const std::string_view body = t.body ? t.body->view() : std::string_view(made = RenderTagString(id, t.text));
-            if (body.empty()) continue; // 2.3 has no empty frames
+            const std::string made = t.body ? std::string() : RenderTagString(id, t.text);
+            const size_t size = t.body ? t.body->size() : made.size();
+            if (size == 0) continue; // 2.3 has no empty frames
             const bool asRead = t.body && !PlainId(e.id);
             char head[10];
             std::copy_n((asRead ? e.id : id).begin(), 4, head);
-            EncodeBE32(static_cast<std::uint32_t>(body.size()), head + 4);
+            EncodeBE32(static_cast<std::uint32_t>(size), head + 4);
             head[8] = static_cast<char>(t.flags >> 8);
             head[9] = static_cast<char>(t.flags & 0xFF);
-            (asRead ? odd : out).append(head, sizeof head).append(body);
+            std::string &to = asRead ? odd : out;
+            to.append(head, sizeof head);
+            if (t.body) t.body->AppendTo(to);
+            else to.append(made);
         }
     }
     out += odd;

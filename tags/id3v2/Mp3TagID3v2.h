@@ -125,27 +125,35 @@ private:
         // `front`, the body's first `skip` bytes are to be written as that instead.
         FrameBytes(size_t at, std::string_view head, size_t size, std::string front = {}, size_t skip = 0)
             : head_(head), front_(std::move(front)), at_(at), size_(size), skip_(skip) {}
-        operator std::string_view() const { return view_; }
-        std::string_view view() const { return view_; }
-        size_t size() const { return InFile() ? size_ : view_.size(); }
+        operator std::string_view() const { return view(); }
+        std::string_view view() const {
+            Join();
+            return view_;
+        }
+        size_t size() const { return InFile() ? size_ : front_.size() + view_.size(); }
         bool empty() const { return size() == 0; }
         bool InFile() const { return !head_.empty(); }
         size_t at() const { return at_; }
         const std::string &head() const { return head_; }
+        // The body from the old tag's bytes; a new front stays apart until asked for.
         void Fill(std::shared_ptr<const void> tag, std::string_view bytes) const {
             head_.clear();
-            if (front_.empty()) {
-                buf_ = std::move(tag);
-                view_ = bytes;
-                return;
-            }
+            buf_ = std::move(tag);
+            view_ = bytes.substr(skip_);
+        }
+        // Appends the body to a tag being written: a picture behind a new front is
+        // copied once, straight into place.
+        void AppendTo(std::string &out) const { out.append(front_).append(view_); }
+
+    private:
+        void Join() const {
+            if (front_.empty() || InFile()) return;
             auto own = std::make_shared<std::string>(std::move(front_));
-            own->append(bytes.substr(skip_));
+            front_.clear();
+            own->append(view_);
             view_ = *own;
             buf_ = std::move(own);
         }
-
-    private:
         mutable std::shared_ptr<const void> buf_; // keeps the bytes of view_ alive
         mutable std::string_view view_;
         mutable std::string head_; // the frame header while the body is in the file
