@@ -31,14 +31,15 @@ std::string_view WithoutCutEnd(std::string_view utf8) {
 } // namespace
 
 std::string Mp3TagID3v1::CleanField(const char *bytes, size_t n) {
-    std::string s;
-    s.reserve(n);
-    for (size_t i = 0; i < n; ++i)
-        if (bytes[i] != '\0') s += bytes[i];
+    char kept[30]; // the widest field
+    size_t len = 0;
+    for (size_t i = 0; i < n && i < sizeof kept; ++i)
+        if (bytes[i] != '\0') kept[len++] = bytes[i];
+    const std::string_view s(kept, len);
     const size_t a = s.find_first_not_of(' ');
-    if (a == std::string::npos) return {};
+    if (a == std::string_view::npos) return {};
     const size_t b = s.find_last_not_of(' ');
-    const std::string_view text = std::string_view(s).substr(a, b - a + 1);
+    const std::string_view text = s.substr(a, b - a + 1);
     // Some tools write UTF-8 into the record; a cut-off last character is dropped.
     if (codec::LooksLikeUtf8(text)) return std::string(WithoutCutEnd(text));
     return codec::Cp1252ToUtf8(text);
