@@ -42,18 +42,14 @@ const Kind kKinds[] = {
     {"cbr_plain", kTone, "lame --quiet -b 128 -t IN OUT", Method::ConstantBitrate, false},
     {"vbr_xing", kVaried, "lame --quiet -V 2 IN OUT", Method::XingCount, true},
     {"vbr_plain", kVaried, "lame --quiet -V 2 -t IN OUT", Method::FrameWalk, true},
-    {"crc_xing", kVaried, "lame --quiet -p -V 4 IN OUT", Method::XingCount, true},
-    {"mpeg2_info", kTone, "lame --quiet --resample 22.05 -b 64 IN OUT", Method::XingCount, false},
     {"mpeg2_vbr_plain", kVaried, "lame --quiet --resample 16 -V 4 -t IN OUT", Method::FrameWalk, true},
     {"mpeg25_mono_info", kTone, "lame --quiet -m m --resample 8 -b 32 IN OUT", Method::XingCount, false},
-    {"mpeg25_mono_plain", kVaried, "lame --quiet -m m --resample 11.025 -V 5 -t IN OUT", Method::FrameWalk, true},
     {"layer2", kTone, "ffmpeg -nostdin -v error -i IN -ar 48000 -c:a mp2 -b:a 192k -f mp2 OUT", Method::ConstantBitrate, false},
     // A JPEG cover in the ID3v2 tag: full of FF bytes before the audio.
     {"cover", kTone,
      "ffmpeg -nostdin -v error -i IN -f lavfi -i testsrc=s=400x400:d=0.04 -map 0:a -map 1:v -c:a libmp3lame -b:a 160k "
      "-c:v mjpeg -id3v2_version 3 OUT",
      Method::XingCount, false},
-    {"tiny", "sine=duration=0.05:sample_rate=44100", "lame --quiet -b 128 IN OUT", Method::XingCount, false},
 };
 
 void PrintTo(const Kind &k, std::ostream *os) { *os << k.name; }

@@ -1,6 +1,6 @@
 // The file layer against the system itself: names outside ASCII, files and folders
 // without write permission; on Windows other programs holding the file open, and the
-// system's error numbers and messages.
+// system's error messages.
 #include "TestUtil.h"
 
 #ifdef _WIN32
@@ -165,36 +165,6 @@ TEST(WindowsFiles, OpenFileLetsOthersReadOnly) {
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
         if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
     }
-}
-
-TEST(WindowsFiles, NamesWithoutAFileCarryTheSystemNumbers) {
-    TempDir dir;
-    fs::create_directory(dir.path() / "ordner.mp3");
-    struct Case {
-        std::string path;
-        int error;
-        bool systemText; // the description is the system's message for the number
-    } cases[] = {
-        {dir.file("fehlt.mp3"), ERROR_FILE_NOT_FOUND, true},
-        {dir.file("fehlt\\a.mp3"), ERROR_PATH_NOT_FOUND, true},
-        {dir.file("ordner.mp3"), fileops::kErrIsFolder, true},
-        {"\\\\.\\NUL", fileops::kErrInvalid, false},
-    };
-    for (const Case &c : cases) {
-        for (const auto mode : {fileops::File::Mode::Read, fileops::File::Mode::ReadWrite}) {
-            fileops::File f(Mp3TagID3v1::Source());
-            try {
-                f.Open(c.path, mode);
-                ADD_FAILURE() << c.path;
-            } catch (const TagError &e) {
-                EXPECT_EQ(e.number(), c.error) << c.path;
-                EXPECT_EQ(e.description() == SystemErrorText(c.error), c.systemText) << e.description();
-                EXPECT_EQ(e.source(), Mp3TagID3v1::Source());
-            }
-            EXPECT_FALSE(f.IsOpen());
-        }
-    }
-    EXPECT_EQ(Names(dir.path()).size(), 1u);
 }
 
 #endif

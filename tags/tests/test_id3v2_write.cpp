@@ -1,14 +1,9 @@
 // Where an ID3v2 write puts the new tag, what it writes over and what it keeps.
 #include "TestUtil.h"
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
-
 using namespace tags;
 using namespace id3bytes;
 using namespace testutil;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -116,27 +111,5 @@ INSTANTIATE_TEST_SUITE_P(Rows, ID3v2Layout, ::testing::Values(
     // Declares 300 bytes where the tag has 12 and audio follows: only header and frame go.
     LayoutRow{"size_into_audio", Sized(Tag(3, Tit2("x")), 300) + kAudio, Title("t"), Tit2("t"), 2048, 22, 310}),
     testutil::RowName);
-
-TEST(ID3v2Write, GrowthThroughALinkKeepsItAndTheMode) {
-#ifdef _WIN32
-    GTEST_SKIP() << "POSIX modes and symbolic links";
-#else
-    TempDir dir;
-    const auto path = dir.file("a.mp3"), link = dir.file("link.mp3");
-    WriteAll(path, kAudio);
-    ::chmod(path.c_str(), 0640);
-    fs::create_symlink(path, link);
-    Mp3TagID3v2 t;
-    t.MP3File(link);
-    t.Title("x");
-    t.Update();
-    struct stat st {};
-    ASSERT_EQ(::stat(path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
-    EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_TRUE(testutil::SameBytes(ReadAll(path), Laid(Tit2("x"), 2048, "") + kAudio));
-    EXPECT_EQ(Names(dir.path()).size(), 2u);
-#endif
-}
 
 } // namespace
