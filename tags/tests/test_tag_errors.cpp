@@ -5,6 +5,7 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #endif
 
@@ -134,8 +135,11 @@ const Odd kOdd[] = {
     {"device", [](const testutil::TempDir &) { return std::string("\\\\.\\NUL"); }, fileops::kErrInvalid},
 #else
     {"fifo", [](const testutil::TempDir &d) { return ::mkfifo(d.file("f.mp3").c_str(), 0644), d.file("f.mp3"); }, EINVAL},
-    {"device_through_link", [](const testutil::TempDir &d) { return fs::create_symlink("/dev/null", d.file("n.mp3")), d.file("n.mp3"); },
-     EINVAL},
+    // A null device of its own: a write that went through would replace the node, not the system's.
+    {"device_through_link", [](const testutil::TempDir &d) {
+         if (::mknod(d.file("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) return std::string();
+         return fs::create_symlink(d.file("null"), d.file("n.mp3")), d.file("n.mp3");
+     }, EINVAL},
 #endif
 };
 
@@ -144,6 +148,7 @@ class NotRegular : public ::testing::TestWithParam<Odd> {};
 TEST_P(NotRegular, IsRefusedAtOnceByEveryEntry) {
     testutil::TempDir dir;
     const std::string path = GetParam().make(dir);
+    if (path.empty()) GTEST_SKIP() << "no device node without root";
     // Update on an object whose read failed: the path is bound all the same.
     auto update = [&](auto t) {
         try {
