@@ -2,11 +2,11 @@
 // The tools are installed by scripts/deps.sh: missing, they fail the test.
 #include "StreamInfo.h"
 #include "TestUtil.h"
+#include "WriteCheck.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <sstream>
 #include <string>
 
@@ -15,15 +15,7 @@ using Method = StreamInfo::Method;
 
 namespace {
 
-std::string Shell(const std::string &cmd) {
-    std::string out;
-    if (FILE *p = popen(cmd.c_str(), "r")) {
-        char buf[4096];
-        for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-        pclose(p);
-    }
-    return out;
-}
+const auto &Shell = writecheck::Capture;
 
 struct Kind {
     const char *name;
