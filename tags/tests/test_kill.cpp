@@ -51,7 +51,9 @@ struct Writer {
         std::wstring cmd = L"\"" + std::wstring(exe) + L"\"";
         STARTUPINFOW si{sizeof si};
         SetEnvironmentVariableW(kVar, fileops::PathFromUtf8(path).wstring().c_str());
-        if (!CreateProcessW(exe, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) pi = {};
+        // Under wine a start fails now and then while another test starts processes too.
+        for (int tries = 3; tries-- && !CreateProcessW(exe, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);)
+            pi = {}, Sleep(200);
         SetEnvironmentVariableW(kVar, nullptr);
     }
     ~Writer() {
