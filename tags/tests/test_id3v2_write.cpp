@@ -108,6 +108,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, ID3v2Layout, ::testing::Values(
               kBigApic + Tit2(kLongTitle) + Frame("TPE1", Text("b")), 12288, 9045, 9045},
     // 2.2's 0x40 is compression, not an extended header: the room is the frames and padding.
     LayoutRow{"v22_flag_0x40", Tag(2, Frame22("TT2", Text("x")), 2000, 0x40) + kAudio, Title("t"), Tit2("t"), 2008, 2018, 2018},
+    // Nor is a flag 2.3 leaves undefined.
+    LayoutRow{"v23_undefined_flag", Tag(3, Tit2("x"), 2036, 0x01) + kAudio, Title("t"), Tit2("t"), 2048, 2058, 2058},
     // Declares 300 bytes where the tag has 12 and audio follows: only header and frame go.
     LayoutRow{"size_into_audio", Sized(Tag(3, Tit2("x")), 300) + kAudio, Title("t"), Tit2("t"), 2048, 22, 310}),
     testutil::RowName);
