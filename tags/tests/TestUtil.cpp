@@ -23,15 +23,6 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
     std::error_code ec;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
-#ifdef _WIN32
-    // Read-only files cannot be deleted on Windows.
-    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec); !ec && it != decltype(it)(); it.increment(ec)) {
-        std::error_code ignored;
-        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_write, std::filesystem::perm_options::add,
-                                     ignored);
-    }
-#endif
     std::filesystem::remove_all(path_, ec);
 }
 

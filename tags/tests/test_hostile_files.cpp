@@ -1,11 +1,18 @@
-// Files as other programs leave them: after a title write, both independent readers see
-// the new title and every other frame as before, and the audio and trailers are untouched.
+// Files as other programs leave them, and as the system holds them (owner, group, mode,
+// every hard link's view): after a title write, both independent readers see the new
+// title and every other frame as before, and the audio and trailers are untouched.
 #include "TestUtil.h"
 #include "WriteCheck.h"
 
+#include <sys/stat.h>
+#include <tuple>
+#include <unistd.h>
+
 using namespace id3bytes;
 using streambytes::Mpeg;
+using namespace tags;
 using namespace testutil;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -26,7 +33,7 @@ TEST_P(HostileWrite, KeepsAudioAndFrames) {
     const std::string path = dir.file("f.mp3");
     const std::string before = h.front + h.audio + h.trailer;
     WriteAll(path, before);
-    testutil::WriteTitle<tags::Mp3TagID3v2>(path, "Neu");
+    WriteTitle<Mp3TagID3v2>(path, "Neu");
     const std::string ref = h.reference.empty() ? std::string() : h.reference + h.audio + h.trailer;
     EXPECT_TRUE(writecheck::WriteKept(before, path, {"Neu", h.audio, h.trailer, {}, ref}));
     EXPECT_NE(testutil::ReadAll(path).find(h.kept), std::string::npos);
@@ -92,5 +99,66 @@ INSTANTIATE_TEST_SUITE_P(Footer, HostileWrite, ::testing::Values(
     Hostile{"growing", Tag24WithFooter(kFrames24), streambytes::InfoFrame(kV1, 20) + streambytes::Stream(kV1, 20), "",
             Tag(4, kFrames24)}),
     testutil::RowName);
+
+constexpr uid_t kNobody = 65534;
+
+struct IdentityRow {
+    const char *name;
+    bool asNobody; // write as an ordinary user instead of root
+    uid_t owner;
+    gid_t group;
+    mode_t mode;
+    bool secondName; // a hard link beside the file
+    bool symlink = false; // written through a symbolic link to it
+};
+
+class FileIdentity : public ::testing::TestWithParam<IdentityRow> {};
+
+TEST_P(FileIdentity, GrowingWriteKeepsOwnerModeAndLinks) {
+    const IdentityRow &r = GetParam();
+    if (::geteuid() != 0 && (r.asNobody || r.owner || r.group)) GTEST_SKIP() << "needs root to hand the file to another owner";
+    TempDir dir;
+    ::chmod(dir.path().c_str(), 0777);
+    const std::string path = dir.file("a.mp3"), other = dir.file("b.mp3");
+    const std::string audio = streambytes::Stream({}, 40), trailer = V1("alt", "Band");
+    const std::string before = Tag(3, Frame("TIT2", Text("alt")) + Frame("TPE1", Text("B")), 20) + audio + trailer;
+    WriteAll(path, before);
+    ASSERT_EQ(::chown(path.c_str(), r.owner, r.group), 0);
+    ASSERT_EQ(::chmod(path.c_str(), r.mode), 0);
+    if (r.secondName) fs::create_hard_link(path, other);
+    if (r.symlink) fs::create_symlink(path, other);
+    struct stat was {};
+    ASSERT_EQ(::stat(path.c_str(), &was), 0);
+
+    const std::string title(3000, 'n'); // far beyond the old tag: the growth path
+    auto write = [&] {
+        try {
+            return testutil::WriteTitle<Mp3TagID3v2>(r.symlink ? other : path, title), 0;
+        } catch (const TagError &e) {
+            return e.number();
+        }
+    };
+    ASSERT_EQ(r.asNobody ? testutil::AsOrdinaryUser(write) : write(), 0);
+
+    struct stat now {};
+    ASSERT_EQ(::stat(path.c_str(), &now), 0);
+    EXPECT_EQ(std::tuple(now.st_uid, now.st_gid, now.st_mode, now.st_nlink),
+              std::tuple(was.st_uid, was.st_gid, was.st_mode, was.st_nlink));
+    struct stat o {};
+    if (r.secondName) {
+        EXPECT_TRUE(::stat(other.c_str(), &o) == 0 && o.st_ino == now.st_ino) << "the names were split";
+    }
+    EXPECT_EQ(fs::is_symlink(other), r.symlink);
+    EXPECT_EQ(Names(dir.path()).size(), r.secondName || r.symlink ? 2u : 1u);
+    EXPECT_TRUE(writecheck::WriteKept(before, path, {title, audio, trailer, {}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, FileIdentity,
+    ::testing::Values(IdentityRow{"root_keeps_another_owner", false, kNobody, kNobody, 0640, false},
+                      IdentityRow{"user_keeps_root_as_owner", true, 0, 0, 0666, false},
+                      IdentityRow{"both_hard_links_see_the_write", false, 0, 0, 0644, true},
+                      IdentityRow{"user_writes_a_linked_file_of_root", true, 0, kNobody, 0666, true},
+                      IdentityRow{"through_a_symbolic_link", false, 0, 0, 0640, false, true}), testutil::RowName);
 
 } // namespace

@@ -37,12 +37,14 @@ INSTANTIATE_TEST_SUITE_P(Setters, ID3v2Render, ::testing::Values(
               [](Mp3TagID3v2 &t) {
                   t.Title("日本"), t.Artist("Ärzte €"), t.Comment("Ж"), t.LinkTo("http://ж");
                   t.AddTag("TXXX", std::string("к\0v", 4)), t.AddTag("TPE2", std::string("日\0本", 7));
+                  t.AddTag("USLT", std::string("deud\0Ж", 7)); // language, description, text
               },
               Frame("TIT2", "\1" + kBom + "\xE5\x65\x2C\x67") + Frame("TPE1", Text("\xC4rzte \x80")) +
                   Frame("COMM", std::string("\1\0nt", 4) + kBom + std::string(2, '\0') + kBom + "\x16\x04") +
                   Frame("WXXX", "\1" + kBom + std::string(2, '\0') + "http://?") +
                   Frame("TXXX", "\1" + kBom + "\x3A\x04" + std::string(2, '\0') + kBom + std::string("v\0", 2)) +
-                  Frame("TPE2", "\1" + kBom + "\xE5\x65" + std::string(2, '\0') + kBom + "\x2C\x67")},
+                  Frame("TPE2", "\1" + kBom + "\xE5\x65" + std::string(2, '\0') + kBom + "\x2C\x67") +
+                  Frame("USLT", "\1deu" + kBom + std::string("d\0\0\0", 4) + kBom + "\x16\x04")},
     RenderRow{"genre_keeps_the_name_read", Tag(3, Frame("TCON", Text("(17)"))), [](Mp3TagID3v2 &t) { t.Genre(5); },
               Frame("TCON", Text("(5)Rock"))},
     RenderRow{"genre_alone", "", [](Mp3TagID3v2 &t) { t.Genre(17); }, Frame("TCON", Text("(17)"))},

@@ -1,6 +1,13 @@
 // Every error the tag classes raise themselves or pass on from opening a file: number,
 // source and text, and the file as it was (write faults: test_write_faults.cpp).
+#include "FieldWrite.h"
 #include "TestUtil.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+#endif
 
 using namespace tags;
 using namespace id3bytes;
@@ -49,10 +56,16 @@ constexpr const char *kV1 = "tags_tests.cMP3ID3v1";
 const std::string kBadArgument = "Invalid procedure call or argument";
 const std::string kNotFound = SystemErrorText(fileops::kErrNotFound);
 const std::string kNoStore = "Object variable or With block variable not set";
+#ifdef _WIN32
+constexpr int kNoFolder = 3; // ERROR_PATH_NOT_FOUND
+#else
+constexpr int kNoFolder = fileops::kErrNotFound;
+#endif
 
 INSTANTIATE_TEST_SUITE_P(Open, TagErrors, ::testing::Values(
     ErrorRow{"v2_missing_file", [](const std::string &p) { V2().MP3File(p + "x"); }, fileops::kErrNotFound, kV2, kNotFound},
-    ErrorRow{"v1_missing_file", [](const std::string &p) { V1().MP3File(p + "x"); }, fileops::kErrNotFound, kV1, kNotFound},
+    ErrorRow{"v1_missing_folder", [](const std::string &p) { V1().MP3File(p.substr(0, p.size() - 5) + "x/a.mp3"); }, kNoFolder, kV1,
+             SystemErrorText(kNoFolder)},
     // A file gone between reading and writing is not made anew.
     ErrorRow{"v2_file_gone", Bound<V2>([](V2 &t, const std::string &p) { t.Title("x"), fs::remove(p), t.Update(); }),
              fileops::kErrNotFound, kV2, kNotFound},
@@ -109,6 +122,60 @@ INSTANTIATE_TEST_SUITE_P(Changed, TagErrors, ::testing::Values(
     ErrorRow{"now_2_4", ChangedUnderneath(), V2::kErrChanged, kV2, {}, Tag(4, Frame("TIT2", Text("T")) + kPic, 100) + kAudio},
     ErrorRow{"picture_flags", ChangedUnderneath(), V2::kErrChanged, kV2, {},
              Tag(3, Frame("TIT2", Text("T")) + Frame("APIC", kPic.substr(10), 0x0020), 100) + kAudio}), testutil::RowName);
+
+// Anything that is not a regular file is refused at once, by every entry.
+struct Odd {
+    const char *name;
+    std::function<std::string(const testutil::TempDir &)> make;
+    int err;
+};
+const Odd kOdd[] = {
+    {"folder", [](const testutil::TempDir &d) { return fs::create_directory(d.file("d.mp3")), d.file("d.mp3"); }, fileops::kErrIsFolder},
+#ifdef _WIN32
+    {"device", [](const testutil::TempDir &) { return std::string("\\\\.\\NUL"); }, fileops::kErrInvalid},
+#else
+    {"fifo", [](const testutil::TempDir &d) { return ::mkfifo(d.file("f.mp3").c_str(), 0644), d.file("f.mp3"); }, EINVAL},
+    // A null device of its own: a write that went through would replace the node, not the system's.
+    {"device_through_link", [](const testutil::TempDir &d) {
+         if (::mknod(d.file("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) return std::string();
+         return fs::create_symlink(d.file("null"), d.file("n.mp3")), d.file("n.mp3");
+     }, EINVAL},
+#endif
+};
+
+class NotRegular : public ::testing::TestWithParam<Odd> {};
+
+TEST_P(NotRegular, IsRefusedAtOnceByEveryEntry) {
+    testutil::TempDir dir;
+    const std::string path = GetParam().make(dir);
+    if (path.empty()) GTEST_SKIP() << "no device node without root";
+    // Update on an object whose read failed: the path is bound all the same.
+    auto update = [&](auto t) {
+        try {
+            t.MP3File(path);
+        } catch (const TagError &) {
+        }
+        t.Update();
+    };
+    const std::pair<const char *, std::function<void()>> entries[] = {
+        {kV1, [&] { V1().MP3File(path); }}, {kV2, [&] { V2().MP3File(path); }}, {kV1, [&] { update(V1()); }},
+        {kV2, [&] { update(V2()); }}, {kV1, [&] {
+             V1 v1;
+             V2 v2;
+             FieldValues v;
+             v.title = "x";
+             WriteFields(path, v, v1, v2);
+         }}};
+#ifndef _WIN32
+    ::alarm(20); // a blocking open ends the test here
+#endif
+    for (const auto &[source, run] : entries) testutil::ExpectTagError(run, GetParam().err, source);
+#ifndef _WIN32
+    ::alarm(0);
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, NotRegular, ::testing::ValuesIn(kOdd), testutil::RowName);
 
 TEST(TagErrors, EmptyFileIsNoValidMp3) {
     testutil::TempDir dir;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -44,23 +43,6 @@ std::string Join(const std::vector<std::string> &v) {
 }
 
 } // namespace
-
-std::string ShellQuote(const std::string &s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-std::string Capture(const std::string &cmd) {
-    std::string out;
-    if (FILE *p = ::popen(cmd.c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-        ::pclose(p);
-    }
-    return out;
-}
 
 View Read(const std::string &path) {
     View v;

@@ -3,6 +3,8 @@
 // /usr/bin/python3), TagLib (a small program), ffprobe, and the audio bytes themselves.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <string>
 #include <vector>
 
@@ -35,8 +37,21 @@ View Read(const std::string &path);
 ::testing::AssertionResult WriteKept(const std::string &before, const std::string &path, const Expect &e);
 
 // Output of a shell command.
-std::string Capture(const std::string &cmd);
+inline std::string Capture(const std::string &cmd) {
+    std::string out;
+    if (FILE *p = ::popen(cmd.c_str(), "r")) {
+        char buf[4096];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+        ::pclose(p);
+    }
+    return out;
+}
+
 // Single-quoted for the shell.
-std::string ShellQuote(const std::string &s);
+inline std::string ShellQuote(const std::string &s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
 
 } // namespace writecheck
