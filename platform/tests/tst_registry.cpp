@@ -75,40 +75,25 @@ private slots:
         QVERIFY(v == readBack.value<RegValue>());
     }
 
-    void existenceTests_data() {
-        QTest::addColumn<QString>("path"); // under a folder holding Song.MP3 and notes.txt
-        QTest::addColumn<bool>("path_exists");
-        QTest::addColumn<bool>("file_exists");
-        QTest::newRow("nothing") << "<none>" << false << false;
-        QTest::newRow("the folder") << "" << true << true;
-        QTest::newRow("with separator") << "/" << true << false;
-        QTest::newRow("gone") << "/gone.mp3" << false << false;
-        QTest::newRow("star, any case") << "/*.mp3" << false << true;
-        QTest::newRow("question mark, any case") << "/s?ng.mp3" << false << true;
-        QTest::newRow("no match") << "/*.wav" << false << false;
-    }
-    void existenceTests() {
-        QFETCH(QString, path);
-        QFETCH(bool, path_exists);
-        QFETCH(bool, file_exists);
+    // Under a folder holding Song.MP3 and notes.txt; wildcards in any case.
+    void existenceAndTrash() {
         const QString dir = fixture::FreshFolder(m_tmp, "files");
         fixture::FakeAlbum(dir, {"Song.MP3", "notes.txt"});
-        const QString full = path == "<none>" ? QString() : QDir::toNativeSeparators(dir.chopped(1) + path);
-        QCOMPARE(PathExists(full), path_exists);
-        QCOMPARE(FileExists(full), file_exists);
-    }
-
-    void recycledFilesGoToTheTrash() {
-        const QString dir = fixture::FreshFolder(m_tmp, "recycle");
-        fixture::FakeAlbum(dir, {"a.mp3"});
+        const struct {
+            const char *path; // "<none>": an empty path
+            bool pathExists, fileExists;
+        } rows[] = {{"<none>", false, false}, {"", true, true},        {"/", true, false},        {"/gone.mp3", false, false},
+                    {"/*.mp3", false, true},  {"/s?ng.mp3", false, true}, {"/*.wav", false, false}};
+        for (const auto &r : rows) {
+            const QString full = r.path == QLatin1String("<none>") ? QString() : QDir::toNativeSeparators(dir.chopped(1) + r.path);
+            QVERIFY2(PathExists(full) == r.pathExists && FileExists(full) == r.fileExists, r.path);
+        }
         bool aborted = true;
-        QVERIFY(RecycleFiles(QDir::toNativeSeparators(dir + "a.mp3"), true, &aborted));
-        QVERIFY(!aborted);
-        QVERIFY(!QFile::exists(dir + "a.mp3"));
-        QCOMPARE(fixture::TakeTrash().keys(), QStringList{"a.mp3"});
+        QVERIFY(RecycleFiles(QDir::toNativeSeparators(dir + "Song.MP3"), true, &aborted) && !aborted);
+        QVERIFY(!QFile::exists(dir + "Song.MP3"));
+        QCOMPARE(fixture::TakeTrash().keys(), QStringList{"Song.MP3"});
         // A missing file is reported, nothing else happens.
-        QVERIFY(!RecycleFiles(QStringList{dir + "missing.mp3"}, false, &aborted));
-        QVERIFY(aborted);
+        QVERIFY(!RecycleFiles(QStringList{dir + "missing.mp3"}, false, &aborted) && aborted);
     }
 };
 
