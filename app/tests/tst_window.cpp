@@ -440,33 +440,6 @@ private slots:
         QVERIFY(fixture::TakeTrash().isEmpty());
     }
 
-    // The real question box: "Nein" is its default, so Enter declines and nothing changes.
-    void enterOnTheQuestionDeclines() {
-        auto w = OpenAlbum("declined", {"a.mp3", "b.mp3", "c.mp3"}, true);
-        const auto before = fixture::Snapshot(Folder("declined"));
-        ToTop(*w, "c.mp3");
-        ToTagPage(*w, "Urlaub");
-        Tick(*w, {{"Titel", "Nein"}});
-        w->bPlayliste()->setChecked(true);
-        QString title, defaultButton;
-        Poll enter([&] {
-            if (auto *box = Question(); box && title.isEmpty()) {
-                title = box->windowTitle();
-                defaultButton = box->defaultButton() ? box->defaultButton()->text().remove('&') : QString();
-                QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Return);
-            }
-        });
-        w->bStarten()->click();
-
-        QCOMPARE(title + "|" + defaultButton, QStringLiteral(" Sortimentor Converter|Nein"));
-        QCOMPARE(w->LastRun().outcome, album::RunOutcome::Declined);
-        QCOMPARE(fixture::Snapshot(Folder("declined")), before);
-        QVERIFY(fixture::TakeTrash().isEmpty());
-        // No reload: the page and the order stay for another try.
-        QVERIFY(Root::PageShown(w->xpFrames(1)));
-        QCOMPARE(Texts(w->LDateien()), QStringList({"c.mp3", "a.mp3", "b.mp3"}));
-    }
-
     // Numbered in list order after the tags are written, the old names in the trash,
     // the playlist naming the new files; a single-file write renames too and asks nothing.
     void renamingNumbersTheFilesInListOrder() {
@@ -499,45 +472,58 @@ private slots:
         QCOMPARE(fixture::TakeTrash().size(), 2);
     }
 
-    // The trash cannot be made (a file stands in its place): the real question box asks
-    // after each file and "Nein" stops; every file keeps its name and its audio, and the
-    // end of the run names each one with the reason.
-    void failedTrashAsksAndLosesNothing_data() {
-        QTest::addColumn<bool>("goOn");
-        QTest::addColumn<int>("questions");
+    // The real question boxes. Enter takes the run question's default "Nein": nothing
+    // changes, and the page and the order stay for another try. Where the trash cannot be
+    // made (a file stands in its place) a box asks after each file and "Nein" stops; every
+    // file keeps its name and its audio, and the end of the run names each with the reason.
+    void questionsLoseNothing_data() {
+        QTest::addColumn<QString>("answers"); // to the run question, then to each trash question
         QTest::addColumn<QString>("laterFiles"); // what the report says of the files after the first
-        QTest::newRow("go on") << true << 3 << "an seiner Stelle liegt eine Datei";
-        QTest::newRow("stop") << false << 1 << "der Lauf wurde abgebrochen";
+        QTest::newRow("Enter declines") << "Enter" << "";
+        QTest::newRow("no trash, go on") << "Yes Yes Yes Yes" << "an seiner Stelle liegt eine Datei";
+        QTest::newRow("no trash, stop") << "Yes No" << "der Lauf wurde abgebrochen";
     }
-    void failedTrashAsksAndLosesNothing() {
-        QFETCH(bool, goOn);
-        QFETCH(int, questions);
+    void questionsLoseNothing() {
+        QFETCH(QString, answers);
         QFETCH(QString, laterFiles);
-        const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + "/Trash";
-        QVERIFY(QDir().mkpath(qEnvironmentVariable("XDG_DATA_HOME")) && fixture::Write(trash, "no folder"));
+        const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + "/Trash", folder = Folder("questions");
+        QVERIFY(QDir().mkpath(qEnvironmentVariable("XDG_DATA_HOME")) && (laterFiles.isEmpty() || fixture::Write(trash, "")));
         const auto restore = qScopeGuard([&] { QFile::remove(trash); });
-        const QStringList album{"a.mp3", "b.mp3", "c.mp3"};
-        auto w = OpenAlbum("no-trash", album);
-        const auto audio = fixture::Snapshot(Folder("no-trash"), true);
+        auto w = OpenAlbum("questions", {"a.mp3", "b.mp3", "c.mp3"}, true);
+        const auto before = fixture::Snapshot(folder), audio = fixture::Snapshot(folder, true);
+        ToTop(*w, "c.mp3");
         ToTagPage(*w, "Neu");
+        Tick(*w, {{"Titel", "Nein"}});
         QStringList asked;
+        const QStringList give = answers.split(' ');
         Poll answer([&] {
-            if (auto *box = Question()) {
-                asked << box->windowTitle() + "|" + box->text();
-                box->button(goOn ? QMessageBox::Yes : QMessageBox::No)->click();
+            if (auto *box = Question(); box && asked.size() < give.size()) {
+                const auto *preset = box->defaultButton();
+                asked << box->windowTitle() + "|" + (preset ? preset->text().remove('&') : "") + "|" + box->text();
+                if (give[asked.size() - 1] == "Enter")
+                    QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Return);
+                else
+                    box->button(give[asked.size() - 1] == "Yes" ? QMessageBox::Yes : QMessageBox::No)->click();
             }
         });
         w->bStarten()->click();
 
-        QCOMPARE(asked.size(), questions);
-        QVERIFY2(asked[0].startsWith(" Dateien umbenennen|") && asked[0].contains("\"a.mp3\"") &&
-                     asked[0].contains("an seiner Stelle liegt eine Datei"), qPrintable(asked[0]));
-        QCOMPARE(fixture::Snapshot(Folder("no-trash"), true), audio); // the same names, the same audio
-        QCOMPARE(m_notices.size(), 1);
-        QVERIFY2(m_notices[0].startsWith(" Dateien umbenennen|"), qPrintable(m_notices[0]));
-        for (const QString &name : album) {
+        QCOMPARE(asked.size(), give.size());
+        QVERIFY2(asked[0].startsWith(" Sortimentor Converter|Nein|"), qPrintable(asked[0]));
+        QCOMPARE(fixture::Snapshot(folder, true), audio); // the same names, the same audio
+        if (laterFiles.isEmpty()) {
+            QCOMPARE(w->LastRun().outcome, album::RunOutcome::Declined);
+            QCOMPARE(fixture::Snapshot(folder), before);
+            QVERIFY(Root::PageShown(w->xpFrames(1)) && fixture::TakeTrash().isEmpty());
+            QCOMPARE(Texts(w->LDateien()), QStringList({"c.mp3", "a.mp3", "b.mp3"}));
+            return;
+        }
+        QVERIFY2(asked[1].startsWith(" Dateien umbenennen|") && asked[1].contains("\"c.mp3\"") &&
+                     asked[1].contains("an seiner Stelle liegt eine Datei"), qPrintable(asked[1]));
+        QVERIFY(m_notices.size() == 1 && m_notices[0].startsWith(" Dateien umbenennen|"));
+        for (const QString &name : {"a.mp3", "b.mp3", "c.mp3"}) {
             const QString line = m_notices[0].split('\n').filter("  " + name + ": ").value(0);
-            QVERIFY2(line.contains(name == "a.mp3" ? QStringLiteral("an seiner Stelle liegt eine Datei") : laterFiles),
+            QVERIFY2(line.contains(name == "c.mp3" ? QStringLiteral("an seiner Stelle liegt eine Datei") : laterFiles),
                      qPrintable(m_notices[0]));
         }
     }
@@ -570,15 +556,20 @@ private slots:
         QCOMPARE(after.size(), 4); // no playlist after a stop
     }
 
-    // ID3v1 fills the panel only when the ID3v2 artist is empty; the track always comes
-    // from ID3v2, the genre as a name; the list tip sums it up.
-    void panelFallsBackToId3v1WithoutAnId3v2Artist() {
-        const QString folder = Folder("fallback");
-        auto w = OpenAlbum("fallback", {"1.mp3", "2.mp3", "3.mp3"});
-        QVERIFY(fixture::WriteTags(folder + "1.mp3",
-                                   {{"v2", QJsonObject{{"TIT2", "V2 Titel"}, {"TALB", "V2 Album"}, {"TRCK", "3/12"}}},
-                                    {"v1", QJsonObject{{"artist", "A"}, {"title", "T"}, {"year", "1987"},
-                                                       {"comment", "v1 note"}, {"track", 5}, {"genre", 17}}}}));
+    // The panel fills from ID3v1 only when the ID3v2 artist is empty; the track always comes
+    // from ID3v2, the genre as a name; the list tip sums it up. A single-file write changes
+    // the checked fields of the selected file in both tags, nothing else: not the other
+    // fields, not the picture, not the other files. The track reaches ID3v2 only when
+    // checked and ID3v1 always; the genre ID3v1 only.
+    void panelAndSingleFileWrite() {
+        const QString folder = Folder("panel");
+        auto w = OpenAlbum("panel", {"1.mp3", "2.mp3", "3.mp3"});
+        QVERIFY(fixture::WriteTags(
+            folder + "1.mp3",
+            {{"v2", QJsonObject{{"TIT2", "V2 Titel"}, {"TALB", "V2 Album"}, {"TYER", "1999"}, {"COMM", "Notiz"}, {"TRCK", "3/12"},
+                                {"TCON", "(17)"}, {"APIC", "89504e470d0a1a0a" + QString(600, '7')}}},
+             {"v1", QJsonObject{{"artist", "A"}, {"title", "T"}, {"year", "1987"}, {"comment", "v1 note"}, {"track", 5},
+                                {"genre", 17}}}}));
         QVERIFY(fixture::WriteTags(folder + "2.mp3", {{"v2", QJsonObject{{"TPE1", "Bänd"}, {"TCON", "(17)"}}},
                                                       {"v1", QJsonObject{{"artist", "Other"}, {"album", "V1 Album"}}}}));
         const auto shown = [&](const QString &entry) {
@@ -593,35 +584,18 @@ private slots:
         QCOMPARE(shown("1.mp3"), "A|T||1987|v1 note|3/12|Rock|32|00:00:00|Artist: A;Album: ;Titel: T;Track: 3/12");
         QCOMPARE(shown("2.mp3"), "Bänd||||||Rock|32|00:00:00|Artist: Bänd;Album: ;Titel: ;Track: ");
         QCOMPARE(shown("3.mp3"), "|||||||32|00:00:00|Artist: ;Album: ;Titel: ;Track: ");
-        // A file gone since the listing: the rows are emptied.
-        QVERIFY(QFile::remove(folder + "1.mp3"));
-        QCOMPARE(shown("1.mp3"), "|||||||0|00:00:00|Artist: ;Album: ;Titel: ;Track: ");
-    }
 
-    // A single-file write changes the checked fields of the selected file in both tags,
-    // nothing else: not the other fields, not the picture, not the other file. The track
-    // reaches ID3v2 only when checked and ID3v1 always; the genre ID3v1 only.
-    void singleFileWriteChangesOnlyTheCheckedFields() {
-        const QString folder = Folder("checked");
-        auto w = OpenAlbum("checked", {"a.mp3", "b.mp3"});
-        QVERIFY(fixture::WriteTags(
-            folder + "a.mp3",
-            {{"v2", QJsonObject{{"TPE1", "Künstler"}, {"TIT2", "Alt"}, {"TALB", "Platte"}, {"TYER", "1999"}, {"COMM", "Notiz"},
-                                {"TRCK", "3/12"}, {"TCON", "(17)"}, {"APIC", "89504e470d0a1a0a" + QString(600, '7')}}},
-             {"v1", QJsonObject{{"artist", "Künstler"}, {"title", "Alt"}, {"album", "Platte"}, {"year", "1999"},
-                                {"comment", "Notiz"}, {"track", 3}, {"genre", 17}}}}));
-        const QByteArray other = fixture::Read(folder + "b.mp3");
-        const QJsonObject before = fixture::ReadTags(folder + "a.mp3");
+        const QJsonObject before = fixture::ReadTags(folder + "1.mp3");
         QJsonObject v2 = before["v2"].toObject(), v1 = before["v1"].toObject();
+        const QByteArray others = fixture::Read(folder + "2.mp3") + fixture::Read(folder + "3.mp3");
         const auto writeAndCompare = [&] {
             w->bStarten()->click();
             QCOMPARE(w->LastRun().failedSteps, 0);
-            const QJsonObject after = fixture::ReadTags(folder + "a.mp3");
+            const QJsonObject after = fixture::ReadTags(folder + "1.mp3");
             QCOMPARE(after["v2"].toObject(), v2);
             QCOMPARE(after["v1"].toObject(), v1);
         };
-
-        Select(*w, "a.mp3");
+        Select(*w, "1.mp3");
         ToTagPage(*w);
         Tick(*w, {{"AlbumRefresh", {}}, {"Titel", "Neu"}}); // the selected file alone
         Edit(*w, "tArtist")->setText("not written"); // its toggle is unchecked
@@ -637,8 +611,12 @@ private slots:
         v1["track"] = 9;
         v1["genre"] = 13;
         writeAndCompare();
-        QCOMPARE(fixture::Read(folder + "b.mp3"), other);
+        QCOMPARE(fixture::Read(folder + "2.mp3") + fixture::Read(folder + "3.mp3"), others);
         QCOMPARE(m_asked, 0);
+        // A file gone since the listing: the rows are emptied.
+        Select(*w, "2.mp3");
+        QVERIFY(QFile::remove(folder + "1.mp3"));
+        QCOMPARE(shown("1.mp3"), "|||||||0|00:00:00|Artist: ;Album: ;Titel: ;Track: ");
     }
 };
 
