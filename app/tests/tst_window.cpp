@@ -170,7 +170,6 @@ private slots:
         QTest::addColumn<QString>("lastDir"); // "album", "gone" or nothing
         QTest::addColumn<bool>("restore");    // false: a folder came with the command line
         QTest::newRow("first start") << "" << "" << true;
-        QTest::newRow("same version") << "1.1" << "" << true;
         QTest::newRow("other version") << "1.0" << "" << true;
         QTest::newRow("last folder") << "1.1" << "album" << true;
         QTest::newRow("last folder gone") << "1.1" << "gone" << true;
@@ -246,7 +245,6 @@ private slots:
         auto w = Open(folder);
         w->LDateien()->setCurrentRow(0);
         w->bStarten()->click();
-        QVERIFY(Root::PageShown(w->xpFrames(2)) && !Root::PageShown(w->xpFrames(3)));
         auto *name = Edit(*w, "tFilename");
         auto *useExist = Check(*w, "bUseExistFile");
         // A renaming choice shows icon 6 once the watcher has seen it; taking it back shows 5.
@@ -425,13 +423,11 @@ private slots:
         w->bStarten()->click();
 
         QVERIFY(clicks == 3 && locked && m_asked == 1);
-        QCOMPARE(w->LastRun().outcome, album::RunOutcome::Done);
-        QCOMPARE(w->LastRun().visited, 4);
-        QCOMPARE(w->LastRun().failedSteps, 0);
+        QVERIFY(w->LastRun().outcome == album::RunOutcome::Done && w->LastRun().visited == 4 && w->LastRun().failedSteps == 0);
         // Reloaded in name order, back on the first page, usable again.
         QCOMPARE(Texts(w->LDateien()), names);
-        QVERIFY(Root::PageShown(w->xpFrames(3)));
-        QVERIFY(w->LDateien()->isEnabled() && w->bOrdner()->isEnabled() && w->RunProgress()->isHidden());
+        QVERIFY(Root::PageShown(w->xpFrames(3)) && w->LDateien()->isEnabled() && w->bOrdner()->isEnabled() &&
+                w->RunProgress()->isHidden());
         QCOMPARE(AudioOf(folder, names), audio);
         const std::tuple<const char *, int, int> want[] = {{"d", 5, 1993}, {"a", 6, 1990}, {"b", 7, 1991}, {"c", 8, 1992}};
         for (const auto &[file, track, own] : want) {
@@ -554,8 +550,7 @@ private slots:
         });
         w->bStarten()->click();
         QVERIFY(closeRefused && !w->isVisible());
-        QCOMPARE(w->LastRun().outcome, album::RunOutcome::Stopped);
-        QCOMPARE(w->LastRun().visited, 2);
+        QVERIFY(w->LastRun().outcome == album::RunOutcome::Stopped && w->LastRun().visited == 2);
         for (const QString name : {"a.mp3", "b.mp3"}) {
             const QJsonObject t = fixture::ReadTags(folder + name);
             QCOMPARE(t["v2"]["TIT2"].toString() + "|" + t["v1"]["title"].toString(), QString("Geschrieben|Geschrieben"));
