@@ -426,8 +426,8 @@ private slots:
         QVERIFY(w->LastRun().outcome == album::RunOutcome::Done && w->LastRun().visited == 4 && w->LastRun().failedSteps == 0);
         // Reloaded in name order, back on the first page, usable again.
         QCOMPARE(Texts(w->LDateien()), names);
-        QVERIFY(Root::PageShown(w->xpFrames(3)) && w->LDateien()->isEnabled() && w->bOrdner()->isEnabled() &&
-                w->RunProgress()->isHidden());
+        QVERIFY(Root::PageShown(w->xpFrames(3)) && !Root::PageShown(w->xpFrames(1)) && w->LDateien()->isEnabled() &&
+                w->bOrdner()->isEnabled() && w->RunProgress()->isHidden());
         QCOMPARE(AudioOf(folder, names), audio);
         const std::tuple<const char *, int, int> want[] = {{"d", 5, 1993}, {"a", 6, 1990}, {"b", 7, 1991}, {"c", 8, 1992}};
         for (const auto &[file, track, own] : want) {
