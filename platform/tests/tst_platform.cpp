@@ -33,8 +33,7 @@ private slots:
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
     void keysAreCreatedOnceAndOnlyForTheCurrentUser() {
-        QVERIFY(!KeyExists(kCurrentUser, kMaker));
-        QVERIFY(!SetValue(kCurrentUser, kKey, "LastDir", QStringLiteral("/a/")));
+        QVERIFY(!KeyExists(kCurrentUser, kMaker) && !SetValue(kCurrentUser, kKey, "LastDir", QStringLiteral("/a/")));
         QVERIFY(!KeyExists(kCurrentUser, kKey));
         QVERIFY(CreateKey(kCurrentUser, kMaker, "1"));
         QVERIFY(KeyExists(kCurrentUser, kMaker) && !KeyExists(kCurrentUser, kKey));
@@ -44,8 +43,7 @@ private slots:
         RegValue v;
         QVERIFY(GetValue(kCurrentUser, kKey, "LastDir", v));
         QCOMPARE(std::get<QString>(v), QStringLiteral("/a/"));
-        QVERIFY(!KeyExists(0x80000002u, kKey));
-        QVERIFY(!SetValue(0x80000002u, kKey, "x", QStringLiteral("y")));
+        QVERIFY(!KeyExists(0x80000002u, kKey) && !SetValue(0x80000002u, kKey, "x", QStringLiteral("y")));
         QVERIFY(!KeyExists(kCurrentUser, "Varnolt"));
         QVERIFY(!GetValue(kCurrentUser, kKey, "Missing", v) && !GetValue(kCurrentUser, "Software\\Varnolt\\Other", "LastDir", v));
     }
