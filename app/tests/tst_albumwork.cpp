@@ -258,7 +258,9 @@ private slots:
                         step("tags", 2, [] { throw 42; })};
         AlbumRun run;
         run.SetSteps(steps);
-        const RunPlan plan{QDir::tempPath(), {"x.mp3", "y.mp3", "z.mp3", "w.mp3"}};
+        RunPlan plan;
+        plan.folder = QDir::tempPath();
+        plan.entries = QStringList{"x.mp3", "y.mp3", "z.mp3", "w.mp3"};
         const RunResult r = run.Run(plan);
         QVERIFY(r.outcome == RunOutcome::Done && r.visited == 4 && r.failedSteps == 3);
         QCOMPARE(r.failedFiles, QStringList({"x.mp3", "y.mp3", "z.mp3"}));
@@ -268,7 +270,9 @@ private slots:
 
         // A run started from within a run starts nothing.
         RunOutcome inner = RunOutcome::Done;
-        run.SetSteps({[&](const RunFile &) { inner = run.Run(plan).outcome; }});
+        FileSteps reentrant;
+        reentrant.select = [&](const RunFile &) { inner = run.Run(plan).outcome; };
+        run.SetSteps(reentrant);
         run.Run(plan);
         QCOMPARE(inner, RunOutcome::Busy);
 

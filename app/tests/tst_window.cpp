@@ -525,7 +525,7 @@ private slots:
         QVERIFY2(asked[1].startsWith(" Dateien umbenennen|") && asked[1].contains("\"c.mp3\"") &&
                      asked[1].contains("an seiner Stelle liegt eine Datei"), qPrintable(asked[1]));
         QVERIFY(m_notices.size() == 1 && m_notices[0].startsWith(" Dateien umbenennen|"));
-        for (const QString &name : {"a.mp3", "b.mp3", "c.mp3"}) {
+        for (const QString name : {"a.mp3", "b.mp3", "c.mp3"}) {
             const QString line = m_notices[0].split('\n').filter("  " + name + ": ").value(0);
             QVERIFY2(line.contains(name == "c.mp3" ? QStringLiteral("an seiner Stelle liegt eine Datei") : laterFiles),
                      qPrintable(m_notices[0]));
