@@ -10,36 +10,26 @@
 
 class TestLayout : public QObject {
     Q_OBJECT
-    static void ShowPage(Root &w, int page) {
-        for (int i = 1; i <= 3; ++i)
-            w.xpFrames(i)->setVisible(i == page);
-        w.InfoHelpText(); // the help panel's text for this page
-        QCoreApplication::processEvents();
-        w.layout()->activate();
-    }
     // Texts that are cut off, as "name: why".
     static QStringList Clipped(Root &w) {
+        QCoreApplication::processEvents();
         QStringList bad;
-        const QRect window = w.rect();
         for (QWidget *c : w.findChildren<QWidget *>()) {
-            if (!c->isVisible())
-                continue;
-            QSize need;
             auto *label = qobject_cast<QLabel *>(c);
+            auto *group = qobject_cast<QGroupBox *>(c);
+            QSize need;
             if (label && label->wordWrap())
                 need = QSize(0, label->heightForWidth(label->width()));
-            else if (label && !label->text().isEmpty())
-                need = label->sizeHint();
-            else if (auto *b = qobject_cast<QAbstractButton *>(c))
-                need = b->sizeHint();
-            else if (auto *g = qobject_cast<QGroupBox *>(c))
-                need = g->minimumSizeHint();
-            else
+            else if ((label && !label->text().isEmpty()) || qobject_cast<QAbstractButton *>(c))
+                need = c->sizeHint();
+            else if (group)
+                need = group->minimumSizeHint();
+            if (!c->isVisible() || !need.isValid())
                 continue;
             if (c->width() < need.width() || c->height() < need.height())
                 bad << QStringLiteral("%1: %2x%3 < %4x%5").arg(c->objectName()).arg(c->width()).arg(c->height())
                            .arg(need.width()).arg(need.height());
-            if (!window.contains(QRect(c->mapTo(&w, QPoint(0, 0)), c->size())))
+            if (!w.rect().contains(QRect(c->mapTo(&w, QPoint(0, 0)), c->size())))
                 bad << c->objectName() + QStringLiteral(": outside the window");
         }
         return bad;
@@ -53,13 +43,16 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         for (int page : {3, 2, 1}) {
-            ShowPage(w, page);
+            for (int i = 1; i <= 3; ++i)
+                w.xpFrames(i)->setVisible(i == page);
+            w.InfoHelpText(); // the help panel's text for this page
+            QCoreApplication::processEvents();
+            w.layout()->activate();
             QStringList bad = Clipped(w);
             QVERIFY2(bad.isEmpty(), qPrintable(QStringLiteral("page %1: ").arg(page) + bad.join(QStringLiteral("; "))));
             // As small as the layouts let the window go.
             const QSize start = w.size();
             w.resize(w.minimumSizeHint());
-            QCoreApplication::processEvents();
             bad = Clipped(w);
             QVERIFY2(bad.isEmpty(), qPrintable(QStringLiteral("page %1, smallest: ").arg(page) + bad.join(QStringLiteral("; "))));
             w.resize(start);

@@ -1,9 +1,13 @@
-// The renaming run: numbered names in list order, renumbering after a reorder, names
-// the file system cannot take, and faults injected into every step; no file is ever
-// lost, overwritten or moved out of the folder. Also the trash it uses.
+// The album work without a window. The renaming run: numbered names in list order,
+// renumbering after a reorder, names the file system cannot take, and faults injected
+// into every step; no file is ever lost, overwritten or moved out of the folder; the
+// trash it uses. The small rules of the album run (track counter, the playlist's name),
+// the run driver's skip-and-continue and the folder named at start.
 
 #include "AlbumFixture.h"
 #include "AlbumWorkflow.h"
+#include "StartFolder.h"
+#include "TagError.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -42,7 +46,7 @@ ino_t Inode(const QString &path) {
 
 } // namespace
 
-class TestRenameAlbum : public QObject {
+class TestAlbumWork : public QObject {
     Q_OBJECT
     QTemporaryDir m_tmp;
     QString m_folder;
@@ -88,6 +92,8 @@ private slots:
             "FCR", "001.mp3<001.mp3|002.mp3<002.mp3|003.mp3<x.mp3", "001.mp3|x.mp3");
         row("way back blocked: undone", "001.mp3|002.mp3|x.mp3", "002.mp3|001.mp3|x.mp3", "", "temp-to:002.mp3", "KKK",
             "001.mp3<001.mp3|002.mp3<002.mp3|x.mp3<x.mp3", "001.mp3|002.mp3|x.mp3");
+        // No folder: the names must not address the current folder.
+        row("no folder", "a.mp3", "a.mp3", "", "no-folder", "M", "a.mp3<a.mp3", "");
         row("callbacks throw", "001.mp3|002.mp3|x.mp3", "002.mp3|001.mp3", "", "throw:001.mp3", "FF",
             "001.mp3<001.mp3|002.mp3<002.mp3|x.mp3<x.mp3", "001.mp3|002.mp3");
     }
@@ -111,8 +117,6 @@ private slots:
         ProgressFn progressFn;
         QStringList progress;
         bool struck = false;
-        if (kind == "rename-to")
-            renameFn = [&](const QString &from, const QString &to) { return !to.endsWith(target) && QFile::rename(from, to); };
         if (kind == "copy-from") // stops halfway
             copyFn = [&](const QString &from, const QString &to) {
                 if (!from.endsWith(target))
@@ -120,9 +124,11 @@ private slots:
                 fixture::Write(to, fixture::Read(from).left(100));
                 return false;
             };
-        if (kind == "temp-to" || kind == "throw")
+        // rename-to: every rename onto the target fails; temp-to and throw: the first one
+        // from a temporary name.
+        if (kind == "rename-to" || kind == "temp-to" || kind == "throw")
             renameFn = [&](const QString &from, const QString &to) {
-                if (!struck && to.endsWith(target) && QFileInfo(from).fileName().startsWith('~')) {
+                if (to.endsWith(target) && (kind == "rename-to" || (!struck && QFileInfo(from).fileName().startsWith('~')))) {
                     struck = true;
                     if (kind == "throw")
                         throw std::runtime_error("file layer gave up");
@@ -135,12 +141,16 @@ private slots:
         else
             progressFn = [&](int i, int n, const QString &name) { progress << QString("%1/%2 %3").arg(i).arg(n).arg(name); };
 
-        const RenameResult r = RenameAlbum(m_folder, order, {tFilename, false}, renameFn, progressFn, copyFn);
+        const QString cwd = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_folder));
+        const RenameResult r =
+            RenameAlbum(kind == "no-folder" ? QString() : m_folder, order, {tFilename, false}, renameFn, progressFn, copyFn);
+        QDir::setCurrent(cwd);
 
         QCOMPARE(StatusLetters(r), statuses);
         QCOMPARE(Provenance(m_folder, before), after);
         QCOMPARE(r.renamed, statuses.count('R'));
-        QVERIFY(fault.isEmpty() || kind == "copy-from" || kind == "rename-to" || struck);
+        QVERIFY(struck || !kind.contains(QRegularExpression("to|throw")));
         for (int i = 0; i < order.size(); ++i) {
             if (r.entries[i].status == RenameStatus::Unchanged)
                 QCOMPARE(Inode(m_folder + order[i]), inodes.value(order[i])); // not even copied
@@ -180,62 +190,127 @@ private slots:
         QVERIFY2(report.contains(e.finalName + " (war a.mp3) in " + QDir::toNativeSeparators(m_folder)), qPrintable(report));
     }
 
-    // An empty folder text must not turn the names into paths of the current folder.
-    void noFolderTouchesNothing() {
-        fixture::FakeAlbum(m_folder, {"a.mp3"});
-        const QString cwd = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(m_folder));
-        const RenameResult r = RenameAlbum("", {"a.mp3"}, {"", false});
-        const bool playlist = WritePlaylist("", "Best of", {"a.mp3"});
-        QDir::setCurrent(cwd);
-        QCOMPARE(StatusLetters(r), QString("M"));
-        QVERIFY(!playlist);
-        QCOMPARE(fixture::Listing(m_folder), QStringList{"a.mp3"});
-    }
-
-    // A new account without ~/.local/share: the trash is made private, each file gets its
+    // A new account without ~/.local/share: the trash is made private, the file gets its
     // .trashinfo, and a name already in the trash gets a name of its own.
     void trashOfAFreshHome() {
-        QTemporaryDir home, work;
+        QTemporaryDir home;
         const QByteArray oldHome = qgetenv("HOME"), oldData = qgetenv("XDG_DATA_HOME");
-        const QString cwd = QDir::currentPath();
         qputenv("HOME", home.path().toUtf8());
         qunsetenv("XDG_DATA_HOME");
-        QVERIFY(QDir::setCurrent(work.path()));
         const auto restore = qScopeGuard([&] {
-            QDir::setCurrent(cwd);
             qputenv("HOME", oldHome);
             qputenv("XDG_DATA_HOME", oldData);
         });
-        const QStringList album{"b.mp3", "Über 50% a.mp3"};
-        fixture::FakeAlbum(m_folder, album);
-        const auto before = fixture::Snapshot(m_folder);
-
-        QCOMPARE(RenameAlbum(m_folder, album, {"", false}).renamed, 2);
-
-        QVERIFY(QDir(work.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
-        const QString trash = home.path() + "/.local/share/Trash";
-        struct stat st {};
-        QCOMPARE(::stat(QFile::encodeName(trash).constData(), &st), 0);
-        QCOMPARE(st.st_mode & 07777, 0700u);
-        for (const QString &name : album) {
-            QCOMPARE(fixture::Hash(trash + "/files/" + name), before.value(name));
-            const QList<QByteArray> info = fixture::Read(trash + "/info/" + name + ".trashinfo").split('\n');
-            QCOMPARE(info.value(0), QByteArray("[Trash Info]"));
-            QCOMPARE(info.value(1), "Path=" + QFile::encodeName(QFileInfo(m_folder).canonicalFilePath() + "/" + name)
-                                                  .toPercentEncoding("/"));
-            QVERIFY2(QRegularExpression("^DeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d$")
-                         .match(QString::fromLatin1(info.value(2))).hasMatch(), info.value(2));
+        const QString trash = home.path() + "/.local/share/Trash/", name = "Über 50% a.mp3";
+        for (const QByteArray content : {"first", "again"}) {
+            QVERIFY(fixture::Write(m_folder + name, content));
+            const platform::TrashOutcome out = platform::MoveToTrash(m_folder + name);
+            QVERIFY2(out.ok, qPrintable(out.reason));
+            QCOMPARE(fixture::Read(out.trashedAs), content);
         }
-        QVERIFY(fixture::Write(m_folder + "b.mp3", "again"));
-        const platform::TrashOutcome again = platform::MoveToTrash(m_folder + "b.mp3");
-        QVERIFY2(again.ok, qPrintable(again.reason));
-        QCOMPARE(again.trashedAs, trash + "/files/b.2.mp3");
-        QCOMPARE(fixture::Read(again.trashedAs), QByteArray("again"));
-        QVERIFY(QFile::exists(trash + "/info/b.2.mp3.trashinfo"));
-        QCOMPARE(fixture::Hash(trash + "/files/b.mp3"), before.value("b.mp3"));
+        QCOMPARE(fixture::Listing(trash + "files"), QStringList({"Über 50% a.2.mp3", name}));
+        QCOMPARE(QFileInfo(trash).permissions() & QFileDevice::Permissions(0x7077), QFileDevice::Permissions(0x7000));
+        const QString info = fixture::Read(trash + "info/" + name + ".trashinfo");
+        const QString path = QFile::encodeName(QFileInfo(m_folder).canonicalFilePath() + "/" + name).toPercentEncoding("/");
+        QVERIFY2(QRegularExpression("^\\[Trash Info\\]\nPath=" + QRegularExpression::escape(path) +
+                                    "\nDeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n$").match(info).hasMatch(),
+                 qPrintable(info));
+    }
+
+    void trackCounter_data() {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("current");
+        QTest::addColumn<QString>("next");
+        QTest::newRow("letters count as 1") << "de_DE" << "abc" << "2";
+        QTest::newRow("not a finite number") << "en_US" << "inf" << "2";
+        QTest::newRow("German thousands") << "de_DE" << "1.234" << "1235";
+        QTest::newRow("German decimal comma") << "de_DE" << "1,5" << "2,5";
+    }
+    void trackCounter() {
+        QFETCH(QString, locale);
+        QFETCH(QString, current);
+        QFETCH(QString, next);
+        QCOMPARE(NextTrackText(current, QLocale(locale)), next);
+    }
+
+    // Nothing is written outside the folder nor over a folder.
+    void playlistRefusesNamesOutsideTheFolder() {
+        QVERIFY(QDir(m_folder).mkdir("AC") && QDir(m_folder).mkdir("Live.m3u"));
+        for (const char *album : {"AC/DC", "Live"})
+            QVERIFY2(!WritePlaylist(m_folder, album, {"a.mp3"}), album);
+        QVERIFY(fixture::Listing(m_folder).isEmpty() && QDir(m_folder + "AC").isEmpty());
+    }
+
+    // A failing step is skipped and the next one runs; every file goes through every step
+    // in order, the first one without counting on.
+    void failingStepsAreSkipped() {
+        QStringList calls;
+        auto step = [&](const char *name, int failOn, std::function<void()> fail = {}) {
+            return [&calls, name, failOn, fail](const RunFile &f) {
+                calls << QStringLiteral("%1:%2").arg(f.index).arg(name);
+                if (f.index == failOn)
+                    fail();
+            };
+        };
+        FileSteps steps{step("select", -1), step("count", -1),
+                        step("writable", 0, [] { throw std::runtime_error("locked"); }), step("title", -1),
+                        step("id3v1", 1, [] { throw tags::TagError(tags::kErrNotValidMp3, "s", "not valid"); }),
+                        step("tags", 2, [] { throw 42; })};
+        AlbumRun run;
+        run.SetSteps(steps);
+        RunPlan plan;
+        plan.folder = QDir::tempPath();
+        plan.entries = QStringList{"x.mp3", "y.mp3", "z.mp3", "w.mp3"};
+        const RunResult r = run.Run(plan);
+        QVERIFY(r.outcome == RunOutcome::Done && r.visited == 4 && r.failedSteps == 3);
+        QCOMPARE(r.failedFiles, QStringList({"x.mp3", "y.mp3", "z.mp3"}));
+        QCOMPARE(calls.mid(0, 11), QStringList({"0:select", "0:writable", "0:title", "0:id3v1", "0:tags", "1:select", "1:count",
+                                                "1:writable", "1:title", "1:id3v1", "1:tags"}));
+        QCOMPARE(calls.size(), 23);
+
+        // A run started from within a run starts nothing.
+        RunOutcome inner = RunOutcome::Done;
+        FileSteps reentrant;
+        reentrant.select = [&](const RunFile &) { inner = run.Run(plan).outcome; };
+        run.SetSteps(reentrant);
+        run.Run(plan);
+        QCOMPARE(inner, RunOutcome::Busy);
+
+        // An empty list asks nothing and does nothing.
+        bool asked = false;
+        run.SetConfirm([&](const QString &, const QString &) { return asked = true; });
+        QVERIFY(run.Run(RunPlan{}).outcome == RunOutcome::Empty && !asked);
+    }
+
+    void startArgumentNamesTheFolder_data() {
+        QTest::addColumn<QStringList>("args"); // "@" stands for the album folder, "~" for its parent
+        QTest::addColumn<QString>("target");   // folder|file, empty for none
+        const QString album = "Über den Wolken";
+        QTest::newRow("options only") << QStringList{"--verbose", "-x"} << "";
+        QTest::newRow("gone") << QStringList{"~/gone"} << "";
+        QTest::newRow("web URL") << QStringList{"https://example.org/album/"} << "";
+        QTest::newRow("odd segments") << QStringList{"@/../" + album + "/"} << album + "|";
+        QTest::newRow("relative after an option") << QStringList{"--new-window", album} << album + "|";
+        QTest::newRow("file URL") << QStringList{"file://@"} << album + "|";
+        QTest::newRow("first one counts") << QStringList{"@/a.mp3", "~"} << album + "|a.mp3";
+        QTest::newRow("dash after --") << QStringList{"--", "-dash"} << "-dash|";
+        QTest::newRow("local name like a URL") << QStringList{"cd:1"} << "cd:1|";
+    }
+    void startArgumentNamesTheFolder() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, target);
+        for (const char *dir : {"Über den Wolken", "-dash", "cd:1"})
+            fixture::FakeAlbum(fixture::FreshFolder(m_tmp, dir), {"a.mp3", "b.mp3"});
+        const QString album = m_tmp.filePath("Über den Wolken");
+        for (QString &a : args) {
+            if (a.startsWith("file://"))
+                a = QUrl::fromLocalFile(a.mid(7).replace('@', album)).toString(QUrl::FullyEncoded);
+            a.replace('@', album).replace('~', m_tmp.path());
+        }
+        const auto t = startfolder::FromArguments(args, m_tmp.path());
+        QCOMPARE(t ? t->folder + "|" + t->file : QString(), target.isEmpty() ? target : QDir::toNativeSeparators(m_tmp.filePath(target)));
     }
 };
 
-SORTI_TEST_MAIN(QCoreApplication, TestRenameAlbum)
-#include "tst_renamealbum.moc"
+SORTI_TEST_MAIN(QCoreApplication, TestAlbumWork)
+#include "tst_albumwork.moc"

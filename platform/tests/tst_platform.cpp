@@ -1,0 +1,169 @@
+// The platform layer without a window: the settings store and the file utilities
+// against a settings folder and files in a temporary directory; the MP3 information
+// reader's texts and the ID3v1 writer's rows.
+#include "AlbumFixture.h"
+#include "FileUtils.h"
+#include "Id3Bytes.h"
+#include "Mp3InfoBridge.h"
+#include "Registry.h"
+#include "StreamBytes.h"
+
+using namespace platform;
+
+namespace {
+const QString kKey = QStringLiteral("Software\\Varnolt\\Sortimentor");
+const QString kMaker = QStringLiteral("Software\\Varnolt");
+
+QSettings Raw() { return QSettings(QSettings::NativeFormat, QSettings::UserScope, "Varnolt", "Sortimentor"); }
+
+// n frames of MPEG 1 Layer III at 128 kbit/s (1000: 26.06 s), and an ID3v1 tag.
+QByteArray File(int frames, const std::string &title, int track, int genre) {
+    return QByteArray::fromStdString(streambytes::Stream({}, frames) +
+                                     id3bytes::V1(title, "Art", "Alb\xE9", "2001", "c  ", track, static_cast<unsigned char>(genre)));
+}
+} // namespace
+
+class TestPlatform : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_tmp;
+    mp3info::Mp3InfoRecord record;
+
+private slots:
+    void init() { fixture::ClearSettings(); }
+    void cleanup() { QLocale::setDefault(QLocale::c()); }
+
+    void keysAreCreatedOnceAndOnlyForTheCurrentUser() {
+        QVERIFY(!KeyExists(kCurrentUser, kMaker) && !SetValue(kCurrentUser, kKey, "LastDir", QStringLiteral("/a/")));
+        QVERIFY(!KeyExists(kCurrentUser, kKey));
+        QVERIFY(CreateKey(kCurrentUser, kMaker, "1"));
+        QVERIFY(KeyExists(kCurrentUser, kMaker) && !KeyExists(kCurrentUser, kKey));
+        QVERIFY(CreateKey(kCurrentUser, kKey, "1"));
+        QVERIFY(SetValue(kCurrentUser, kKey, "LastDir", QStringLiteral("/a/")));
+        QVERIFY(!CreateKey(kCurrentUser, kKey, "1")); // not new; the values stay
+        RegValue v;
+        QVERIFY(GetValue(kCurrentUser, kKey, "LastDir", v));
+        QCOMPARE(std::get<QString>(v), QStringLiteral("/a/"));
+        QVERIFY(!KeyExists(0x80000002u, kKey) && !SetValue(0x80000002u, kKey, "x", QStringLiteral("y")));
+        QVERIFY(!KeyExists(kCurrentUser, "Varnolt"));
+        QVERIFY(!GetValue(kCurrentUser, kKey, "Missing", v) && !GetValue(kCurrentUser, "Software\\Varnolt\\Other", "LastDir", v));
+    }
+
+    // What lands in the store for each kind, and what comes back. Values stored by
+    // others come back as text up to a zero character; kinds the store does not know
+    // leave the value alone.
+    void valueKinds_data() {
+        QTest::addColumn<QVariant>("written"); // a RegValue, or invalid: `stored` is put in raw
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<bool>("read");
+        QTest::addColumn<QVariant>("readBack"); // a RegValue
+        auto value = [](RegValue v) { return QVariant::fromValue(v); };
+        const QVariant kept = value(QStringLiteral("kept"));
+        QTest::newRow("16-bit") << value(qint16(5)) << QVariant(5) << true << value(qint32(5));
+        QTest::newRow("32-bit") << value(qint32(-2)) << QVariant(QByteArray("\xfe\xff\xff\xff", 4)) << true << value(qint32(-2));
+        QTest::newRow("lines") << value(QStringLiteral("a\r\nb")) << QVariant("a\r\nb\r\n") << true << value(QStringLiteral("a\r\nb\r\n"));
+        QTest::newRow("one line ending") << value(QStringLiteral("x\r\n")) << QVariant("x\r\n") << true << value(QStringLiteral("x\r\n"));
+        QTest::newRow("empty text") << value(QString()) << QVariant("") << true << value(QString());
+        QTest::newRow("nothing") << value(RegValue()) << QVariant() << false << kept;
+        QTest::newRow("zero character") << QVariant() << QVariant(QStringLiteral("ab") + QChar(0) + QStringLiteral("cd")) << true << value(QStringLiteral("ab"));
+        QTest::newRow("point") << QVariant() << QVariant(QPoint(1, 2)) << true << kept;
+        QTest::newRow("two bytes") << QVariant() << QVariant(QByteArray("\x01\x02", 2)) << false << kept;
+    }
+    void valueKinds() {
+        QFETCH(QVariant, written);
+        QFETCH(QVariant, stored);
+        QFETCH(bool, read);
+        QFETCH(QVariant, readBack);
+        CreateKey(kCurrentUser, kKey, "1");
+        if (written.isValid()) {
+            QVERIFY(SetValue(kCurrentUser, kKey, "V", written.value<RegValue>()));
+            QCOMPARE(Raw().value("V").toByteArray(), stored.toByteArray());
+        } else {
+            Raw().setValue("V", stored);
+        }
+        RegValue v = QStringLiteral("kept");
+        QCOMPARE(GetValue(kCurrentUser, kKey, "V", v), read);
+        QVERIFY(v == readBack.value<RegValue>());
+    }
+
+    // Under a folder holding Song.MP3 and notes.txt; wildcards in any case.
+    void existenceAndTrash() {
+        const QString dir = fixture::FreshFolder(m_tmp, "files");
+        fixture::FakeAlbum(dir, {"Song.MP3", "notes.txt"});
+        const struct {
+            const char *path; // "<none>": an empty path
+            bool pathExists, fileExists;
+        } rows[] = {{"<none>", false, false}, {"", true, true},        {"/", true, false},        {"/gone.mp3", false, false},
+                    {"/*.mp3", false, true},  {"/s?ng.mp3", false, true}, {"/*.wav", false, false}};
+        for (const auto &r : rows) {
+            const QString full = r.path == QLatin1String("<none>") ? QString() : QDir::toNativeSeparators(dir.chopped(1) + r.path);
+            QVERIFY2(PathExists(full) == r.pathExists && FileExists(full) == r.fileExists, r.path);
+        }
+        bool aborted = true;
+        QVERIFY(RecycleFiles(QDir::toNativeSeparators(dir + "Song.MP3"), true, &aborted) && !aborted);
+        QVERIFY(!QFile::exists(dir + "Song.MP3"));
+        QCOMPARE(fixture::TakeTrash().keys(), QStringList{"Song.MP3"});
+        // A missing file is reported, nothing else happens.
+        QVERIFY(!RecycleFiles(QStringList{dir + "missing.mp3"}, false, &aborted) && aborted);
+    }
+
+    // The reader's texts: trailing blanks go, leading ones stay, a time of -1 shows as zero.
+    // The checked rows reach the file cut to their fields, the genre as a number or a
+    // name; the track is always written. The stream is not read again.
+    void readerTextsAndWriterRows() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("w.mp3"), selected = dir.filePath("ä b.mp3");
+        QVERIFY(fixture::Write(path, File(50, "t", 4, 17)));
+        QVERIFY(fixture::Write(selected, File(1000, "Title  x  ", 9, 17)));
+        const auto t = platform::ReadMp3Information(selected, record);
+        QCOMPARE(QStringList({t.bitrate, t.time, t.title, t.artist, t.album, t.year, t.comment, t.genre, t.track}),
+                 QStringList({"128", "00:00:26", "Title  x", "Art", "Albé", "2001", "c", "Rock", "9"}));
+        mp3info::Mp3InfoRecord unknown;
+        unknown.seconds = -1;
+        unknown.title = " lead  ";
+        const auto f = platform::FormatMp3Info(unknown);
+        QCOMPARE(f.time + "|" + f.title, QString("00:00:00| lead"));
+
+        platform::Id3v1Rows rows;
+        rows.artist = rows.album = rows.year = rows.comment = rows.genre = true;
+        rows.tArtist = QString(40, u'x');
+        rows.tAlbum = QStringLiteral("Ölbaum");
+        rows.tYear = QStringLiteral("20245");
+        rows.tKommentar = QStringLiteral("k");
+        rows.tTrack = QStringLiteral("07/12");
+        const std::pair<const char *, int> genres[] = {{"", 255}, {"300", 255}, {"12.5", 12}, {"13.5", 14}, {"rock", 17},
+                                                       {"no such genre", 17}, {"hip hop", 7}};
+        const QByteArray audio = fixture::Read(path).chopped(128);
+        auto tag = [&] { return fixture::Read(path).sliced(audio.size()); };
+        for (const auto &[genre, number] : genres) {
+            rows.tGenre = QString::fromUtf8(genre);
+            QVERIFY(platform::WriteId3v1Rows(path, rows, record));
+            QCOMPARE(int(uchar(tag().back())), number);
+        }
+        // The title was not checked: its bytes stay.
+        const auto expected = [](int track) {
+            return QByteArray::fromStdString(id3bytes::V1("t", std::string(30, 'x'), "\xD6lbaum" + std::string(24, ' '), "2024",
+                                                          "k" + std::string(27, ' '), track, 7));
+        };
+        QCOMPARE(tag(), expected(7));
+        QCOMPARE(record.seconds, 26);
+        // No leading number: no track, whatever was there; an unchecked genre stays.
+        rows.genre = false;
+        rows.tTrack = QStringLiteral("Track");
+        QVERIFY(platform::WriteId3v1Rows(path, rows, record));
+        QCOMPARE(fixture::Read(path), audio + expected(0));
+    }
+
+    void leadingNumbers() {
+        const struct {
+            const char *locale, *text;
+            double number;
+        } rows[] = {{"C", "  -12abc", -12}, {"C", "x1", 0}, {"C", "2,5", 2}, {"de_DE", "2,5", 2.5}, {"de_DE", "2.5", 2.5}};
+        for (const auto &r : rows) {
+            QLocale::setDefault(QLocale(r.locale));
+            QCOMPARE(platform::LeadingNumber(r.text), r.number);
+        }
+    }
+};
+
+SORTI_TEST_MAIN(QCoreApplication, TestPlatform)
+#include "tst_platform.moc"
