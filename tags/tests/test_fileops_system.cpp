@@ -64,7 +64,9 @@ TEST_P(Refusals, FileKeptOrWrittenWhole) {
     // replace the file under its handle (what the rename gives then varies by file system).
     const std::wstring wide = fileops::PathFromUtf8(path).wstring();
     const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    if (r.lock == Lock::None) ASSERT_TRUE(SetFileAttributesW(wide.c_str(), kept));
+    if (r.lock == Lock::None) {
+        ASSERT_TRUE(SetFileAttributesW(wide.c_str(), kept));
+    }
     HANDLE held = r.lock < Lock::Reader ? INVALID_HANDLE_VALUE
                                         : CreateFileW(wide.c_str(), GENERIC_READ | (r.lock == Lock::Writer ? GENERIC_WRITE : 0),
                                                       FILE_SHARE_READ | (r.lock == Lock::Reader ? 0 : FILE_SHARE_WRITE), nullptr,

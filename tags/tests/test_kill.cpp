@@ -49,7 +49,8 @@ struct Writer {
         wchar_t exe[MAX_PATH];
         GetModuleFileNameW(nullptr, exe, MAX_PATH);
         std::wstring cmd = L"\"" + std::wstring(exe) + L"\"";
-        STARTUPINFOW si{sizeof si};
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
         SetEnvironmentVariableW(kVar, fileops::PathFromUtf8(path).wstring().c_str());
         // Under wine a start fails now and then while another test starts processes too.
         for (int tries = 3; tries-- && !CreateProcessW(exe, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);)
