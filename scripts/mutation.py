@@ -78,8 +78,16 @@ def main():
     n = int(sys.argv[1]) if len(sys.argv) > 1 else 30
     seed = int(sys.argv[2]) if len(sys.argv) > 2 else 1
     os.makedirs(WORK, exist_ok=True)
+    # The build dir stays incremental across runs of one tree only: copy2 keeps the files'
+    # times, and a file from another checkout can be older than its object built here.
+    tree = subprocess.run(["git", "-C", ROOT, "rev-parse", "HEAD"], capture_output=True, text=True).stdout
+    tree += subprocess.run(["git", "-C", ROOT, "diff", "HEAD"], capture_output=True, text=True).stdout
+    stamp = os.path.join(WORK, "tree")
+    if not os.path.exists(stamp) or open(stamp, encoding="utf-8").read() != tree:
+        shutil.rmtree(BUILD, ignore_errors=True)
+    with open(stamp, "w", encoding="utf-8") as fh:
+        fh.write(tree)
     # A private copy of the working tree, so that a stopped run never leaves a mutant behind.
-    # copy2 keeps the times, so the build dir stays incremental across runs.
     shutil.rmtree(SRC, ignore_errors=True)
     shutil.copytree(ROOT, SRC, ignore=shutil.ignore_patterns(".git", "build*"), copy_function=shutil.copy2)
     if run(["cmake", "-S", SRC, "-B", BUILD, "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DSORTIMENTOR_BENCH=OFF"]) != 0:
