@@ -91,6 +91,10 @@ INSTANTIATE_TEST_SUITE_P(Rows, ID3v2Layout, ::testing::Values(
     LayoutRow{"v24_unsynchronised_picture",
               Tag(4, Frame24("APIC", std::string("\0image/png\0\3\0\xFF\0\xE0", 16) + kBig, 0x0002)) + kAudio, Title("t"),
               Frame("APIC", std::string("\0image/png\0\3\0\xFF\xE0", 15) + kBig) + Tit2("t"), 10240, 9036, 9036},
+    // The same with the whole tag marked: the picture is read and resynchronised, not left in the file.
+    LayoutRow{"v24_tag_unsynchronised_picture",
+              Tag(4, Frame24("APIC", std::string("\0image/png\0\3\0\xFF\0\xE0", 16) + kBig), 0, 0x80) + kAudio, Title("t"),
+              Frame("APIC", std::string("\0image/png\0\3\0\xFF\xE0", 15) + kBig) + Tit2("t"), 10240, 9036, 9036},
     // 2.4's "discard when the tag changes" is 2.3's 0x8000.
     LayoutRow{"v24_status_flag_of_a_left_body", Tag(4, Frame24("APIC", kBigApic.substr(10), 0x4000)) + kAudio, Title("t"),
               Frame("APIC", kBigApic.substr(10), 0x8000) + Tit2("t"), 10240, 9033, 9033},
