@@ -156,8 +156,7 @@ std::string Utf8ToUtf16Bom(std::string_view utf8) {
         };
         put(0xFEFF);
         for (size_t i = 0; i < utf8.size();) {
-            const auto b = static_cast<unsigned char>(utf8[i]);
-            const char32_t c = b < 0x80 ? (++i, b) : NextUtf8(utf8, i);
+            const char32_t c = NextUtf8(utf8, i);
             if (c >= 0x10000) {
                 const char32_t v = c - 0x10000;
                 put(0xD800 + (v >> 10));

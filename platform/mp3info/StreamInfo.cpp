@@ -560,16 +560,10 @@ void WalkFrames(ByteSource &src, std::int64_t from, std::int64_t end, const Fram
             pos = pos + static_cast<std::int64_t>(went);
             if (went > 0) continue;
         }
-        const int len = p ? lengths.At(p) : -1;
-        if (len <= 0) {
-            Found f = FindFrame(src, pos + 1, end, end, &like);
-            if (f.pos < 0) break;
-            pos = f.pos;
-            continue;
-        }
-        frames = frames + 1;
-        bytes = bytes + len;
-        pos = pos + len;
+        // No frame of the stream at pos (a frame there was counted above), or its bytes are gone.
+        Found f = FindFrame(src, pos + 1, end, end, &like);
+        if (f.pos < 0) break;
+        pos = f.pos;
     }
     const std::int64_t counted = frames;
     const std::int64_t sum = bytes - std::max<std::int64_t>(0, pos - end); // the last frame cut short by the end
