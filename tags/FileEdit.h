@@ -26,8 +26,8 @@ struct Splice {
 //
 // When every splice keeps its length or appends at the end, the bytes are written in
 // place, and a failure writes the old bytes back and cuts off what was appended.
-// Otherwise the new content goes to a temporary file in the file's folder, is flushed
-// and read back, and then either
+// Otherwise the new content goes to a temporary file in the file's folder, its length
+// is checked, it is flushed, and then either
 //  - renamed over the file with its permission bits, owner and group, when the file has
 //    one name and the writer may give the temporary file that owner and group; or
 //  - renamed to the file's copy record (the commit point) and copied over the file

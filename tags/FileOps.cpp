@@ -90,8 +90,7 @@ void File::Seek(std::int64_t pos) {
     if (::lseek(fd_, static_cast<off_t>(pos), SEEK_SET) < 0) Fail(errno);
 }
 
-size_t File::Read(void *buf, size_t n) {
-    if (int e = Injected(Op::Read, path_)) Fail(e);
+size_t File::SystemRead(void *buf, size_t n) {
     for (;;) {
         const ssize_t r = ::read(fd_, buf, n);
         if (r >= 0) return static_cast<size_t>(r);
@@ -99,14 +98,9 @@ size_t File::Read(void *buf, size_t n) {
     }
 }
 
-void File::Write(const void *buf, size_t n) {
+void File::SystemWrite(const void *buf, size_t n) {
     const auto *p = static_cast<const char *>(buf);
     while (n > 0) {
-        if (int e = Injected(Op::Write, path_)) {
-            // An injected failure behaves like a disk that fills up: half the bytes land first.
-            if (n / 2) (void)!::write(fd_, p, n / 2);
-            Fail(e);
-        }
         const ssize_t r = ::write(fd_, p, n);
         if (r < 0) {
             if (errno == EINTR) continue;
@@ -116,6 +110,24 @@ void File::Write(const void *buf, size_t n) {
         p += r;
         n -= static_cast<size_t>(r);
     }
+}
+
+size_t File::SystemCopy(File &src, size_t n) {
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t r = ::copy_file_range(src.fd_, nullptr, fd_, nullptr, n - done, 0);
+        if (r > 0) {
+            done += static_cast<size_t>(r);
+            continue;
+        }
+        if (r < 0 && errno == EINTR) continue;
+        // File systems without a copy in the kernel refuse it; some kernels report 0
+        // for files they cannot copy. The buffer tells the true end.
+        if (r == 0 || errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)
+            return done + CopyThroughBuffer(src, n - done);
+        Fail(errno);
+    }
+    return done;
 }
 
 void File::Truncate(std::int64_t length) {

@@ -90,6 +90,11 @@ public:
     static constexpr size_t kBlock = 4096;
     size_t ReadAt(std::int64_t pos, void *buf, size_t n);
     void Write(const void *buf, size_t n);
+    // Copies up to n bytes from src's position to this file's, counting as a Read of
+    // src and a Write here for the fault hook; returns how many, fewer only at src's
+    // end. The system copies in the kernel where it can, without the bytes passing
+    // through the program.
+    size_t CopyFrom(File &src, size_t n);
     void Truncate(std::int64_t length);
     // Flushes the file's data to the disk.
     void Sync();
@@ -124,6 +129,11 @@ private:
     // One system read at pos; may be short.
     size_t SystemReadAt(std::int64_t pos, void *buf, size_t n);
     size_t ReadFullAt(std::int64_t pos, void *buf, size_t n);
+    // The system calls without the fault hook: one read (may be short), a whole write.
+    size_t SystemRead(void *buf, size_t n);
+    void SystemWrite(const void *buf, size_t n);
+    size_t SystemCopy(File &src, size_t n);
+    size_t CopyThroughBuffer(File &src, size_t n);
     std::string source_;
     std::string path_;
     Mode mode_ = Mode::Read;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -58,6 +59,48 @@ void File::OpenFile(const std::string &path, Mode mode, bool finishCopy) {
         if (mode == Mode::ReadWrite) throw;
     }
     OpenFile(path, mode, false);
+}
+
+size_t File::Read(void *buf, size_t n) {
+    if (int e = Injected(Op::Read, path_)) Fail(e);
+    return SystemRead(buf, n);
+}
+
+void File::Write(const void *buf, size_t n) {
+    if (int e = Injected(Op::Write, path_)) {
+        // An injected failure behaves like a disk that fills up: half the bytes land first.
+        try {
+            SystemWrite(buf, n / 2);
+        } catch (const TagError &) {
+        }
+        Fail(e);
+    }
+    SystemWrite(buf, n);
+}
+
+size_t File::CopyFrom(File &src, size_t n) {
+    if (int e = Injected(Op::Read, src.path_)) src.Fail(e);
+    if (int e = Injected(Op::Write, path_)) {
+        try {
+            SystemCopy(src, n / 2);
+        } catch (const TagError &) {
+        }
+        Fail(e);
+    }
+    return SystemCopy(src, n);
+}
+
+size_t File::CopyThroughBuffer(File &src, size_t n) {
+    const size_t size = std::min(n, kCopyChunk);
+    const auto buf = std::make_unique_for_overwrite<char[]>(size);
+    size_t done = 0;
+    while (done < n) {
+        const size_t r = src.SystemRead(buf.get(), std::min(n - done, size));
+        if (r == 0) break;
+        SystemWrite(buf.get(), r);
+        done += r;
+    }
+    return done;
 }
 
 size_t File::ReadFull(void *buf, size_t n) {
@@ -151,11 +194,9 @@ void FinishCopy(File &target, const std::string &record, const std::string &sour
     File r(source);
     r.OpenFile(record, File::Mode::Read, false);
     const std::int64_t len = r.Size();
-    std::vector<char> chunk(kCopyChunk);
     target.Seek(0);
     std::int64_t copied = 0;
-    for (size_t n; (n = r.Read(chunk.data(), chunk.size())) > 0; copied += static_cast<std::int64_t>(n))
-        target.Write(chunk.data(), n);
+    for (size_t n; (n = target.CopyFrom(r, kCopyChunk)) > 0;) copied += static_cast<std::int64_t>(n);
     if (copied != len) throw SystemError(source, kErrIo);
     target.Truncate(len);
     target.Sync();

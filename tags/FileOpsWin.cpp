@@ -123,23 +123,17 @@ void File::Seek(std::int64_t pos) {
     if (!SetFilePointerEx(H(handle_), to, nullptr, FILE_BEGIN)) Fail(static_cast<int>(GetLastError()));
 }
 
-size_t File::Read(void *buf, size_t n) {
-    if (int e = Injected(Op::Read, path_)) Fail(e);
+size_t File::SystemRead(void *buf, size_t n) {
     DWORD got = 0;
     if (!ReadFile(H(handle_), buf, static_cast<DWORD>(std::min(n, kMaxIo)), &got, nullptr))
         Fail(static_cast<int>(GetLastError()));
     return got;
 }
 
-void File::Write(const void *buf, size_t n) {
+void File::SystemWrite(const void *buf, size_t n) {
     const auto *p = static_cast<const char *>(buf);
     while (n > 0) {
         DWORD put = 0;
-        if (int e = Injected(Op::Write, path_)) {
-            // An injected failure behaves like a disk that fills up: half the bytes land first.
-            if (n / 2) WriteFile(H(handle_), p, static_cast<DWORD>(std::min(n / 2, kMaxIo)), &put, nullptr);
-            Fail(e);
-        }
         if (!WriteFile(H(handle_), p, static_cast<DWORD>(std::min(n, kMaxIo)), &put, nullptr))
             Fail(static_cast<int>(GetLastError()));
         if (put == 0) Fail(kErrNoSpace);
@@ -147,6 +141,8 @@ void File::Write(const void *buf, size_t n) {
         n -= put;
     }
 }
+
+size_t File::SystemCopy(File &src, size_t n) { return CopyThroughBuffer(src, n); }
 
 void File::Truncate(std::int64_t length) {
     if (int e = Injected(Op::Truncate, path_)) Fail(e);
