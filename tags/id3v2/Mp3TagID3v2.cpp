@@ -33,8 +33,11 @@ constexpr size_t kReadAfter = 1024;
 // A read that came up short: the file got shorter while its tag was read in pieces.
 struct ShortRead {};
 
-// A growing tag's declared size is a multiple of this, so later edits fit in place.
-constexpr std::int64_t kSizeStep = 2048;
+// A growing tag gets at least this much padding, so that later edits fit in place, and
+// then as much more as keeps the audio at its place within a page: the system copies a
+// file whose bytes move by whole pages far faster.
+constexpr std::int64_t kMinPadding = 1024;
+constexpr std::int64_t kPage = 4096;
 // The largest size the 28 bits of a synchsafe header field can declare.
 constexpr std::int64_t kMaxTagSize = (std::int64_t(1) << 28) - 1;
 
@@ -631,7 +634,7 @@ std::string Mp3TagID3v2::RenderTag(std::uint32_t sizeField) const {
     FillBodies();
     // Sized up front, with room for the padding the old tag's place usually leaves: kept
     // bodies (pictures) are copied once, straight into place, and never moved again.
-    size_t total = 14 + kSizeStep + 4096;
+    size_t total = 14 + kMinPadding + kPage + 4096;
     for (const FrameEntry &e : frames_)
         for (const TagString &t : e.tags) total += 10 + (t.body ? t.body->size() : t.text.size() * 2 + 16);
     std::string out;
@@ -710,7 +713,8 @@ fileops::Splice Mp3TagID3v2::PlanUpdate(File &f) const {
     const std::int64_t oldEnd = room.end > 0 ? tagPos + room.end : 0;
     const std::int64_t cut = tagPos == 0 ? room.proven : 0;
     const std::int64_t kept = oldEnd - cut;
-    const std::int64_t newSize = ((total + kept) / kSizeStep + 1) * kSizeStep;
+    std::int64_t newSize = total - 10 + kept + kMinPadding;
+    newSize += ((cut + kept - 10 - newSize) % kPage + kPage) % kPage; // byte `cut` moves by whole pages
     if (newSize > kMaxTagSize) Fail(kErrInvalidArgument, "Invalid procedure call or argument");
     buf.resize(static_cast<size_t>(newSize + 10 - kept), '\0');
     EncodeSynchsafe(static_cast<std::uint32_t>(newSize), buf.data() + 6);
