@@ -122,21 +122,25 @@ TagRoom MeasureTag(File &f, std::int64_t tagPos, std::int64_t fileLen, TagBytes 
 
     TagRoom room;
     room.end = 10 + size;
+    const std::string_view declared = raw.substr(0, size);
+    // 2.3 and 2.2 unsynchronise the whole body, 2.4 frame by frame.
+    const bool unsync = version < 4 && (h[5] & 0x80);
+    const std::string plain = unsync ? Resynchronise(declared) : std::string();
+    const std::string_view body = unsync ? std::string_view(plain) : declared;
+    size_t from = 0;
+    if (version >= 3 && (h[5] & 0x40)) from = ExtendedHeaderLength(body, version);
+    // Where the frames end: bytes inside them are tag, whatever they look like (UTF-16
+    // text and pictures hold byte pairs that pass for MPEG headers).
+    size_t frames = 0;
+    if (from != std::string_view::npos) {
+        frames = WalkFrames(body, version, from).end;
+        if (unsync) frames = RawOffset(declared, frames);
+    }
     if (after.size() >= 4 && AudioFrameAt(f, declaredEnd, reinterpret_cast<const unsigned char *>(after.data()), fileLen)) {
         room.proven = room.end; // a declared end where the audio starts
     } else {
-        const std::string_view declared = raw.substr(0, size);
-        // 2.3 and 2.2 unsynchronise the whole body, 2.4 frame by frame.
-        const bool unsync = version < 4 && (h[5] & 0x80);
-        const std::string plain = unsync ? Resynchronise(declared) : std::string();
-        const std::string_view body = unsync ? std::string_view(plain) : declared;
-        size_t from = 0;
-        if (version >= 3 && (h[5] & 0x40)) {
-            from = ExtendedHeaderLength(body, version);
-            if (from == std::string_view::npos) return {};
-        }
-        size_t end = WalkFrames(body, version, from).end;
-        if (unsync) end = RawOffset(declared, end);
+        if (from == std::string_view::npos) return {};
+        size_t end = frames;
         while (end < declared.size() && declared[end] == 0) ++end;
         room.proven = 10 + static_cast<std::int64_t>(end);
         if (version == 4 && (h[5] & 0x10) && after.substr(0, 3) == "3DI") {
@@ -145,7 +149,8 @@ TagRoom MeasureTag(File &f, std::int64_t tagPos, std::int64_t fileLen, TagBytes 
         }
     }
     // Sizes that run into audio prove nothing about the audio.
-    const std::int64_t audio = FirstAudio(f, raw, static_cast<size_t>(room.end - 10), tagPos + 10, fileLen);
+    const std::int64_t audio = FirstAudio(f, raw.substr(frames), static_cast<size_t>(room.end - 10) - frames,
+                                          tagPos + 10 + static_cast<std::int64_t>(frames), fileLen);
     if (audio >= 0) room.end = audio - tagPos;
     room.proven = std::min(room.proven, room.end);
     return room;

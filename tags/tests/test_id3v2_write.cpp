@@ -68,6 +68,9 @@ std::string Sized(std::string tag, std::uint32_t size) { return tag.replace(6, 4
 const std::string kBig = Filler(9000, 5);
 const std::string kBigApic = Frame("APIC", std::string("\0image/png\0\3\0", 13) + kBig);
 const std::string kLongTitle(3000, 'T');
+// MPEG 1 Layer III, 128 kbit/s, 44.1 kHz: 417 bytes to the next header.
+const std::string kLookAlike =
+    Frame("PRIV", std::string("owner\0\xFF\xFB\x90\x00", 10) + std::string(413, 'a') + std::string("\xFF\xFB\x90\x00", 4));
 
 INSTANTIATE_TEST_SUITE_P(Rows, ID3v2Layout, ::testing::Values(
     LayoutRow{"new_tag_in_front", kAudio, Title("Ab"), Tit2("Ab"), 4086},
@@ -116,6 +119,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, ID3v2Layout, ::testing::Values(
     LayoutRow{"v22_flag_0x40", Tag(2, Frame22("TT2", Text("x")), 2000, 0x40) + kAudio, Title("t"), Tit2("t"), 2008, 2018, 2018},
     // Nor is a flag 2.3 leaves undefined.
     LayoutRow{"v23_undefined_flag", Tag(3, Tit2("x"), 2036, 0x01) + kAudio, Title("t"), Tit2("t"), 2048, 2058, 2058},
+    // Two chained MPEG headers inside a frame are tag bytes, not audio: the whole old tag goes.
+    LayoutRow{"audio_look_alike_inside_a_frame", Tag(3, kLookAlike + Tit2("x"), 100) + kAudio, Title(std::string(200, 't')),
+              kLookAlike + Tit2(std::string(200, 't')), 4645, 559, 559},
     // Declares 300 bytes where the tag has 12 and audio follows: only header and frame go.
     LayoutRow{"size_into_audio", Sized(Tag(3, Tit2("x")), 300) + kAudio, Title("t"), Tit2("t"), 4396, 22, 310}),
     testutil::RowName);
