@@ -6,6 +6,7 @@
 #include "TagError.h"
 #include "id3v2/Mp3TagID3v2.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -48,8 +49,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         (void)tag.TagsInFrame(id);
         (void)tag.TagsInFrame(i);
     }
-    // Audio after the tag header the read found, or anywhere in a file without one.
-    const size_t audio = AudioStart(before, tag.HasID3v2Tag() ? static_cast<size_t>(tag.TagStart()) - 4 + 10 : 0);
+    // Audio after the end the tag found declares (its frames may hold bytes that look
+    // like audio), or anywhere in a file without one.
+    size_t from = 0;
+    if (tag.HasID3v2Tag() && static_cast<size_t>(tag.TagStart()) - 4 + 10 <= before.size()) {
+        const size_t at = static_cast<size_t>(tag.TagStart()) - 4;
+        const auto *h = reinterpret_cast<const unsigned char *>(before.data()) + at;
+        const size_t declared = (size_t(h[6] & 0x7F) << 21) | (size_t(h[7] & 0x7F) << 14) | (size_t(h[8] & 0x7F) << 7) | (h[9] & 0x7F);
+        from = std::min(before.size(), at + 10 + declared);
+    }
+    const size_t audio = AudioStart(before, from);
     const std::string title = tag.Title() + "\xC3\xA4" "x"; // keeps the old text, adds "äx"
     try {
         tag.Title(title);
