@@ -87,6 +87,7 @@ TEST(FrameHeader, Id3v2TagSizes) {
         {id3bytes::Tag(3, "", 300, 0x10), 310}, // the footer flag means nothing before 2.4
         {std::string("ID3\3\0\0\0\0\x80\0", 10), 0}, // not synchsafe
         {std::string("ID3\xFF\0\0\0\0\1\0", 10), 0},
+        {std::string("ID3\3\xFF\0\0\0\1\0", 10), 0}, // revision 0xFF
         {std::string("ID3\3\0\0", 6), 0}, // too short
         {std::string("TAG\3\0\0\0\0\1\0", 10), 0},
     };

@@ -81,6 +81,8 @@ INSTANTIATE_TEST_SUITE_P(V24Frames, HostileWrite, ::testing::Values(
             streambytes::Stream(kV1, 20)},
     Hostile{"encrypted", V24(Frame24("ENCR", std::string("me@x\0\x80", 6)) + Frame24("PRIV", std::string("\x80\0\0\0\x08secret!!", 13), 0x0005)),
             streambytes::Stream(kV1, 20)},
+    Hostile{"encrypted_without_length", V24(Frame24("ENCR", std::string("me@x\0\x80", 6)) + Frame24("PRIV", "\x80secret!!", 0x0004)),
+            streambytes::Stream(kV1, 20)},
     Hostile{"txxx_geob_utf8", V24(Frame24("TXXX", Utf8Text(std::string("Sch\xC3\xBCssel\0Wert", 14))) +
                                   Frame24("GEOB", std::string("\3text/plain\0a.txt\0d\0DATA", 25))), streambytes::Stream(kV1, 20)}),
     testutil::RowName);
