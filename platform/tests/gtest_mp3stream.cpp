@@ -54,7 +54,7 @@ TEST(FrameHeader, FieldsLengthAndSamplesOfEveryVersionAndLayer) {
         {{2, 2, 64, 16000, false, 3}, false, 576, 1152}, {{2, 3, 160, 22050, true}, false, 522, 576}, {{25, 3, 8, 8000, false, 3}, false, 72, 576},
         {kV25Mono, false, 208, 576}, {{1, 2, 320, 48000}, false, 960, 1152},
         {{2, 3, 128, 24000}, false, 384, 576}, {{1, 2, 160, 44100}, false, 522, 1152},
-        {{1, 3, 40, 48000}, false, 120, 1152},
+        {{1, 3, 40, 48000}, false, 120, 1152}, {{1, 3, 256, 44100}, false, 835, 1152},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(testing::PrintToString(Header(r.m, r.padding)));

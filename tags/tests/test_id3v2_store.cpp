@@ -108,7 +108,8 @@ TEST(ID3v2Store, FieldsReadLateStillGiveTheFilesValues) {
         {[](Mp3TagID3v2 &t) { t.Artist("New"); }, {{"Title", "T"}, {"Artist", "New"}}, "(17)"},
         {[](Mp3TagID3v2 &t) { t.Genre(5); }, {{"Genre", "5"}, {"OtherGenreName", "Rock"}}, "(5)Rock"},
         {[](Mp3TagID3v2 &t) { t.OtherGenreName("Pop"); }, {{"Genre", "17"}, {"Title", "T"}}, "(17)Pop"},
-        {[](Mp3TagID3v2 &t) { t.RemoveFrame("TIT2"); }, {{"Title", "T"}, {"OtherGenreName", "Rock"}}, "(17)"}};
+        {[](Mp3TagID3v2 &t) { t.RemoveFrame("TIT2"); }, {{"Title", "T"}, {"OtherGenreName", "Rock"}}, "(17)"},
+        {[](Mp3TagID3v2 &t) { t.RemoveFrame(1); }, {{"Title", "T"}, {"Ids", "APIC:1,TPE1:1,TCON:1"}}, "(17)"}};
     for (const bool v4 : {false, true}) {
         WriteAll(path, Tag(v4 ? 4 : 3, Frame("TIT2", Text("T"), 0, v4) + Frame("APIC", pic, 0, v4) +
                                             Frame("TPE1", Text("A"), 0, v4) + Frame("TCON", Text("(17)"), 0, v4)) + Filler(100));
