@@ -52,11 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // Audio after the end the tag found declares (its frames may hold bytes that look
     // like audio), or anywhere in a file without one.
     size_t from = 0;
-    if (tag.HasID3v2Tag() && static_cast<size_t>(tag.TagStart()) - 4 + 10 <= before.size()) {
+    if (tag.HasID3v2Tag()) {
         const size_t at = static_cast<size_t>(tag.TagStart()) - 4;
-        const auto *h = reinterpret_cast<const unsigned char *>(before.data()) + at;
-        const size_t declared = (size_t(h[6] & 0x7F) << 21) | (size_t(h[7] & 0x7F) << 14) | (size_t(h[8] & 0x7F) << 7) | (h[9] & 0x7F);
-        from = std::min(before.size(), at + 10 + declared);
+        const std::int64_t size = at < before.size() ? mp3info::ID3v2TagSize(data + at, before.size() - at) : 0;
+        from = std::min(before.size(), at + (size > 0 ? static_cast<size_t>(size) : 10));
     }
     const size_t audio = AudioStart(before, from);
     const std::string title = tag.Title() + "\xC3\xA4" "x"; // keeps the old text, adds "äx"
