@@ -190,33 +190,6 @@ private slots:
         QVERIFY2(report.contains(e.finalName + " (war a.mp3) in " + QDir::toNativeSeparators(m_folder)), qPrintable(report));
     }
 
-    // A new account without ~/.local/share: the trash is made private, the file gets its
-    // .trashinfo, and a name already in the trash gets a name of its own.
-    void trashOfAFreshHome() {
-        QTemporaryDir home;
-        const QByteArray oldHome = qgetenv("HOME"), oldData = qgetenv("XDG_DATA_HOME");
-        qputenv("HOME", home.path().toUtf8());
-        qunsetenv("XDG_DATA_HOME");
-        const auto restore = qScopeGuard([&] {
-            qputenv("HOME", oldHome);
-            qputenv("XDG_DATA_HOME", oldData);
-        });
-        const QString trash = home.path() + "/.local/share/Trash/", name = "Über 50% a.mp3";
-        for (const QByteArray content : {"first", "again"}) {
-            QVERIFY(fixture::Write(m_folder + name, content));
-            const platform::TrashOutcome out = platform::MoveToTrash(m_folder + name);
-            QVERIFY2(out.ok, qPrintable(out.reason));
-            QCOMPARE(fixture::Read(out.trashedAs), content);
-        }
-        QCOMPARE(fixture::Listing(trash + "files"), QStringList({"Über 50% a.2.mp3", name}));
-        QCOMPARE(QFileInfo(trash).permissions() & QFileDevice::Permissions(0x7077), QFileDevice::Permissions(0x7000));
-        const QString info = fixture::Read(trash + "info/" + name + ".trashinfo");
-        const QString path = QFile::encodeName(QFileInfo(m_folder).canonicalFilePath() + "/" + name).toPercentEncoding("/");
-        QVERIFY2(QRegularExpression("^\\[Trash Info\\]\nPath=" + QRegularExpression::escape(path) +
-                                    "\nDeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n$").match(info).hasMatch(),
-                 qPrintable(info));
-    }
-
     void trackCounter_data() {
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QString>("current");

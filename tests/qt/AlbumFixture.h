@@ -195,6 +195,9 @@ struct Sandbox {
     Sandbox() {
         for (const char *var : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
             qputenv(var, QDir(home.path()).filePath(QString::fromLatin1(var)).toUtf8());
+        // The trash takes the home trash for files on the home's file system, so the
+        // home lies beside the test folders.
+        qputenv("HOME", home.path().toUtf8());
     }
     void Enter() {
         QStandardPaths::setTestModeEnabled(true);
