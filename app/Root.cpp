@@ -9,6 +9,7 @@
 #include "Tooltips_Class.h"
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
+#include "ui_Root.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,9 +17,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,7 +29,6 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
-#include <QVBoxLayout>
 
 #include <stdexcept>
 
@@ -54,27 +52,6 @@ QIcon LoadIcon(const QString &file, QStyle::StandardPixmap fallback) {
     if (icon.pixmap(QSize(16, 16)).isNull())
         icon = QApplication::style()->standardIcon(fallback);
     return icon;
-}
-
-QLabel *MakeLabel(QWidget *parent, const char *name, const QString &text, bool wrap = false) {
-    auto *l = new QLabel(parent);
-    l->setObjectName(QString::fromUtf8(name));
-    l->setTextFormat(Qt::PlainText);
-    l->setText(text);
-    l->setWordWrap(wrap);
-    return l;
-}
-
-QCheckBox *MakeCheck(QWidget *parent, const char *name, const QString &text) {
-    auto *c = new QCheckBox(text, parent);
-    c->setObjectName(QString::fromUtf8(name));
-    return c;
-}
-
-QLineEdit *MakeEdit(QWidget *parent, const char *name) {
-    auto *e = new QLineEdit(parent);
-    e->setObjectName(QString::fromUtf8(name));
-    return e;
 }
 
 } // namespace
@@ -134,283 +111,73 @@ QListWidget *Root::LDateien() const { return m_list; }
 QGroupBox *Root::xpFrames(int i) const { return i >= 1 && i <= 3 ? m_pages[i] : nullptr; }
 
 void Root::BuildUi() {
-    auto *central = new QWidget(this);
-    central->setObjectName(QStringLiteral("centralWidget"));
-    setCentralWidget(central);
+    // The form (Root.ui) holds every control with its name, caption and place; here
+    // they get their icons, the pixel-ratio-aware pictures and their wiring.
+    Ui::Root ui;
+    ui.setupUi(this);
 
     // pSeite(0): never shown; the timer, the folder listing, the icon store and the
     // value stores of the tag panel.
-    auto *store = new QWidget(central);
-    store->setObjectName(QStringLiteral("pSeite0"));
-    store->hide();
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_timer->setInterval(300);
-    m_fileData = new QListWidget(store);
-    m_fileData->setObjectName(QStringLiteral("LFiledata"));
+    m_fileData = ui.LFiledata;
     const qreal dpr = qApp->devicePixelRatio();
     const QStyle::StandardPixmap fallbacks[11] = {
         QStyle::SP_MessageBoxInformation, QStyle::SP_DirOpenIcon,      QStyle::SP_MessageBoxInformation,
         QStyle::SP_FileDialogListView,    QStyle::SP_DialogApplyButton, QStyle::SP_FileIcon,
         QStyle::SP_DialogSaveButton,      QStyle::SP_FileDialogDetailedView, QStyle::SP_FileDialogContentsView,
         QStyle::SP_MessageBoxInformation, QStyle::SP_MessageBoxWarning};
-    for (int i = 1; i <= 10; ++i) {
-        auto *img = new QLabel(store);
-        img->setObjectName(QStringLiteral("pSymbole%1").arg(i));
-        img->setPixmap(LoadIcon(QStringLiteral(":/icons/step%1.svg").arg(i), fallbacks[i]).pixmap(QSize(40, 40), dpr));
-        m_symbols[i] = img;
-    }
-    for (int i = 1; i <= 3; ++i)
-        MakeLabel(store, QStringLiteral("sAnzeige%1").arg(i).toUtf8().constData(), QString());
-    for (const char *name : {"sOriginalArtist", "sComposer", "sGenre", "sYear", "sAlbum", "sArtist", "sTitle", "sTrack",
-                             "sKommentar", "sBitrate"})
-        MakeLabel(store, name, QString());
-
-    auto *outer = new QVBoxLayout(central);
-    outer->setContentsMargins(12, 12, 12, 12);
-    outer->setSpacing(10);
+    QLabel *const symbols[11] = {ui.pSymbole0, ui.pSymbole1, ui.pSymbole2, ui.pSymbole3, ui.pSymbole4, ui.pSymbole5,
+                                 ui.pSymbole6, ui.pSymbole7, ui.pSymbole8, ui.pSymbole9, ui.pSymbole10};
+    for (int i = 0; i <= 10; ++i)
+        m_symbols[i] = symbols[i];
+    for (int i = 1; i <= 10; ++i)
+        m_symbols[i]->setPixmap(
+            LoadIcon(QStringLiteral(":/icons/step%1.svg").arg(i), fallbacks[i]).pixmap(QSize(40, 40), dpr));
 
     // xpFrame0: the source folder.
-    m_folderFrame = new QGroupBox(QStringLiteral("Hörbucher"), central);
-    m_folderFrame->setObjectName(QStringLiteral("xpFrame0"));
-    {
-        auto *row = new QHBoxLayout(m_folderFrame);
-        auto *label = MakeLabel(m_folderFrame, "Label4", QStringLiteral("Quellordner:"));
-        m_folder = MakeEdit(m_folderFrame, "tOrdner");
-        m_folder->setText(QStringLiteral("<ORDNER>"));
-        m_folder->setReadOnly(true); // chosen with the picker only
-        m_folder->setPlaceholderText(QStringLiteral("Kein Ordner gewählt"));
-        label->setBuddy(m_folder);
-        m_browse = new QPushButton(QStringLiteral("..."), m_folderFrame);
-        m_browse->setObjectName(QStringLiteral("bOrdner"));
-        m_browse->setIcon(LoadIcon(QStringLiteral(":/icons/folder.svg"), QStyle::SP_DirOpenIcon));
-        m_browse->setAccessibleName(QStringLiteral("Ordner wählen"));
-        row->addWidget(label);
-        row->addWidget(m_folder, 1);
-        row->addWidget(m_browse);
-    }
-    outer->addWidget(m_folderFrame);
+    m_folderFrame = ui.xpFrame0;
+    m_folder = ui.tOrdner; // read-only: chosen with the picker only
+    m_browse = ui.bOrdner;
+    m_browse->setIcon(LoadIcon(QStringLiteral(":/icons/folder.svg"), QStyle::SP_DirOpenIcon));
 
-    auto *middle = new QHBoxLayout;
-    middle->setSpacing(10);
-    outer->addLayout(middle, 1);
+    // pSeite(1): the album list with its arrows and the playlist option. The arrows carry
+    // accessible names only: the album list has the window's only tooltip.
+    m_list = ui.LDateien;
+    m_up = ui.bAufwärts;
+    m_down = ui.bAbwärts;
+    m_up->setIcon(LoadIcon(QStringLiteral(":/icons/up.svg"), QStyle::SP_ArrowUp));
+    m_down->setIcon(LoadIcon(QStringLiteral(":/icons/down.svg"), QStyle::SP_ArrowDown));
+    m_playlist = ui.bPlayliste;
 
-    // pSeite(1): the album list with its arrows and the playlist option.
-    auto *listArea = new QWidget(central);
-    listArea->setObjectName(QStringLiteral("pSeite1"));
-    {
-        auto *col = new QVBoxLayout(listArea);
-        col->setContentsMargins(0, 0, 0, 0);
-        m_list = new platform::DragList(listArea);
-        m_list->setObjectName(QStringLiteral("LDateien"));
-        m_list->setAlternatingRowColors(true);
-        m_list->setMinimumWidth(220);
-        m_list->setUniformItemSizes(true); // keeps long albums quick to lay out
-        m_list->setStyleSheet(QStringLiteral("QListWidget::item { padding: 3px 4px; }"));
-        col->addWidget(m_list, 1);
-        auto *row = new QHBoxLayout;
-        auto makeArrow = [&](const char *name, const QString &icon, QStyle::StandardPixmap fb, const QString &label) {
-            auto *b = new QToolButton(listArea);
-            b->setObjectName(QString::fromUtf8(name));
-            b->setIcon(LoadIcon(icon, fb));
-            b->setIconSize(QSize(20, 20));
-            b->setAutoRaise(false);
-            b->setAccessibleName(label); // the album list carries the window's only tooltip
-            row->addWidget(b);
-            return b;
-        };
-        m_up = makeArrow("bAufwärts", QStringLiteral(":/icons/up.svg"), QStyle::SP_ArrowUp, QStringLiteral("Nach oben"));
-        m_down = makeArrow("bAbwärts", QStringLiteral(":/icons/down.svg"), QStyle::SP_ArrowDown, QStringLiteral("Nach unten"));
-        row->addSpacing(8);
-        m_playlist = MakeCheck(listArea, "bPlayliste", QStringLiteral("&Wiedergabeliste im Quellordner erstellen "));
-        row->addWidget(m_playlist);
-        row->addStretch(1);
-        col->addLayout(row);
-    }
-    middle->addWidget(listArea, 5);
-
-    auto *pagesCol = new QVBoxLayout;
-    middle->addLayout(pagesCol, 6);
-
-    // xpFrames(3): the introduction page.
-    auto *intro = new QGroupBox(QStringLiteral("Hilfethemen"), central);
-    intro->setObjectName(QStringLiteral("xpFrames3"));
-    {
-        auto *col = new QVBoxLayout(intro);
-        col->addWidget(MakeLabel(intro, "Label10",
-                                 QStringLiteral("Fügen Sie jetzt einen Album-Ordner (zusammenhängende Mp3-Dateien) hinzu, um eine "
-                                                "Formatierung der Mp3-Eigenschaften durchzuführen. Anschließend wählen Sie   mit "
-                                                "Hilfe der Pfeil-Tasten die gewünschte Position der einzelner Sounddateien."),
-                                 true));
-        col->addWidget(MakeLabel(intro, "Label9",
-                                 QStringLiteral("Der Converter ändert die enthaltenen Mp3-TrackIDs (Eigenschaften) für alle im "
-                                                "Album enthaltenen Mp3-Dateien gleichzeitig und sorgt somit für ein richtiger "
-                                                "Abspielen in der gewünschten Reihenfolge."),
-                                 true));
-        auto *row = new QHBoxLayout;
-        auto *pic = new QLabel(intro);
-        pic->setObjectName(QStringLiteral("xpFrameHelpPic"));
-        pic->setPixmap(LoadIcon(QStringLiteral(":/icons/step9.svg"), QStyle::SP_MessageBoxInformation).pixmap(QSize(32, 32), dpr));
-        pic->setAlignment(Qt::AlignTop);
-        row->addWidget(pic, 0, Qt::AlignTop);
-        row->addWidget(MakeLabel(intro, "xpFrameHelpInfo",
-                                 QStringLiteral("Die Audio-Musikalben enthalten in               den Eigenschaften der Dateien    "
-                                                "      gespeicherte Informationen über den Interpreter, CD-Album, Titel und "
-                                                "Track-Nr. Einige Informationen sind manchmal falsch oder fehlerhaft. Infolge "
-                                                "spielt der Mp3-Player solche Mp3-Alben (enthalten mehrere Songs) in der falschen "
-                                                "Reihenfolge ab."),
-                                 true),
-                       1);
-        col->addLayout(row);
-        col->addStretch(1);
-    }
-    m_pages[3] = intro;
-
-    // xpFrames(2): the file-name page.
-    auto *names = new QGroupBox(QStringLiteral("Datei-Eigenschaften"), central);
-    names->setObjectName(QStringLiteral("xpFrames2"));
-    {
-        auto *col = new QVBoxLayout(names);
-        auto *pic = new QWidget(names);
-        pic->setObjectName(QStringLiteral("Picture2"));
-        auto *inner = new QVBoxLayout(pic);
-        inner->setContentsMargins(0, 0, 0, 0);
-        inner->addWidget(MakeLabel(pic, "Label8",
-                                   QStringLiteral("Bitte überprüfen Sie die Reihenfolge der Audiodateien in dem Album. Verwenden "
-                                                  "Sie ggf. die Positions-Schaltflächen (unter der Liste) zur richtigen "
-                                                  "Positionierung innerhalb des Albums."),
-                                   true));
-        inner->addSpacing(6);
-        inner->addWidget(MakeCheck(pic, "bChangeFilename", QStringLiteral("Dateien in der Liste umbennen ")));
-        inner->addWidget(MakeCheck(pic, "bUseExistFile", QStringLiteral("vorhandenen Dateinamen verwenden ")));
-        auto *row = new QHBoxLayout;
-        row->addWidget(MakeLabel(pic, "Label5", QStringLiteral("001.")));
-        row->addWidget(MakeEdit(pic, "tFilename"), 1);
-        row->addWidget(MakeLabel(pic, "Label6", QStringLiteral(".mp3")));
-        inner->addLayout(row);
-        inner->addSpacing(6);
-        inner->addWidget(MakeLabel(pic, "Label7",
-                                   QStringLiteral("Die Dateien in der Liste (wie angeordnet) werden automatisch mit dem neuen "
-                                                  "Dateinamen und einer dreistelligen Zahl versehen, sodass die Audiodateien im "
-                                                  "Explorer der Reihe nach angezeigt werden."),
-                                   true));
-        inner->addStretch(1);
-        col->addWidget(pic);
-    }
-    m_pages[2] = names;
-
-    // xpFrames(1): the tag page.
-    auto *tags = new QGroupBox(QStringLiteral("Sound-Eigenschaften"), central);
-    tags->setObjectName(QStringLiteral("xpFrames1"));
-    {
-        auto *col = new QVBoxLayout(tags);
-        auto *pic = new QWidget(tags);
-        pic->setObjectName(QStringLiteral("Picture1"));
-        auto *inner = new QVBoxLayout(pic);
-        inner->setContentsMargins(0, 0, 0, 0);
-        inner->addWidget(MakeLabel(pic, "Label2",
-                                   QStringLiteral("Markieren Sie die Felder, welche geändert werden sollen. Aktivieren Sie die "
-                                                  "Option \"Album ändern\" wenn Sie alle Dateien des Albums ändern möchten, sodass "
-                                                  "iTunes die Dateien auch als Musikalbum anzeigt."),
-                                   true));
-        auto *grid = new QGridLayout;
-        grid->setColumnStretch(1, 1);
-        const struct {
-            const char *toggle, *caption, *edit;
-        } rows[] = {{"bArtist", "Artist/Interpreter:", "tArtist"}, {"bTitel", "Titel:", "tTitel"},
-                    {"bAlbum", "Album:", "tAlbum"},                {"bYear", "Jahr:", "tYear"},
-                    {"bTrack", "Track:", "tTrack"},                {"bGenre", "Genre:", "tGenre"},
-                    {"bKommentar", "Kommentar:", "tKommentar"}};
-        int r = 0;
-        for (const auto &row : rows) {
-            auto *toggle = MakeCheck(pic, row.toggle, QString::fromUtf8(row.caption));
-            auto *edit = MakeEdit(pic, row.edit);
-            edit->setReadOnly(true); // locked until its toggle is checked
-            grid->addWidget(toggle, r, 0);
-            grid->addWidget(edit, r, 1);
-            // toggled, not clicked: a screen reader's toggle action or setChecked must unlock the field too.
-            connect(toggle, &QCheckBox::toggled, this, [this, toggle] { FieldToggleClick(toggle); });
-            ++r;
-        }
-        inner->addLayout(grid);
-        auto *refresh = MakeCheck(pic, "bAlbumRefresh", QStringLiteral("Änderung auf vollständiges Album anwenden "));
-        auto *trackChange = MakeCheck(pic, "bTrackChange", QStringLiteral("Folgedatei im Feld \"Track\" um 1 Zähler erhöhen "));
-        trackChange->setEnabled(false); // usable only with the album option
-        inner->addWidget(refresh);
-        inner->addWidget(trackChange);
-        inner->addWidget(MakeCheck(pic, "bFilesTitel", QStringLiteral("Dateinamen in das Feld \"Titel\" eintragen ")));
-        connect(refresh, &QCheckBox::toggled, this, &Root::bAlbumRefreshClick);
-        auto *info = new QHBoxLayout;
-        info->addWidget(MakeLabel(pic, "Label1", QStringLiteral("Bitrate:")));
-        info->addWidget(MakeLabel(pic, "cBitrate", QStringLiteral("128 bpm")));
-        info->addSpacing(16);
-        info->addWidget(MakeLabel(pic, "Label3", QStringLiteral("Dauer:")));
-        info->addWidget(MakeLabel(pic, "cTimes", QStringLiteral("0:00:00")));
-        info->addStretch(1);
-        inner->addLayout(info);
-        inner->addStretch(1);
-        col->addWidget(pic);
-    }
-    m_pages[1] = tags;
-
-    for (int i = 3; i >= 1; --i)
-        pagesCol->addWidget(m_pages[i]);
-    m_pages[2]->hide();
-    m_pages[1]->hide();
+    // The pages: xpFrames(3) introduction, xpFrames(2) file names, xpFrames(1) tags.
+    m_pages[3] = ui.xpFrames3;
+    m_pages[2] = ui.xpFrames2;
+    m_pages[1] = ui.xpFrames1;
+    ui.xpFrameHelpPic->setPixmap(
+        LoadIcon(QStringLiteral(":/icons/step9.svg"), QStyle::SP_MessageBoxInformation).pixmap(QSize(32, 32), dpr));
+    // Each field's text box stays locked until its toggle is checked; toggled, not
+    // clicked: a screen reader's toggle action or setChecked must unlock the field too.
+    for (QCheckBox *toggle : {ui.bArtist, ui.bTitel, ui.bAlbum, ui.bYear, ui.bTrack, ui.bGenre, ui.bKommentar})
+        connect(toggle, &QCheckBox::toggled, this, [this, toggle] { FieldToggleClick(toggle); });
+    // The album option unlocks bTrackChange.
+    connect(ui.bAlbumRefresh, &QCheckBox::toggled, this, &Root::bAlbumRefreshClick);
 
     // The help panel with the continue button beside it.
-    auto *help = new QFrame(central);
-    help->setObjectName(QStringLiteral("pHelpBackground"));
-    help->setFrameShape(QFrame::StyledPanel);
-    help->setAutoFillBackground(true);
-    help->setBackgroundRole(QPalette::AlternateBase);
-    {
-        auto *row = new QHBoxLayout(help);
-        row->setContentsMargins(12, 10, 12, 10);
-        row->setSpacing(12);
-        auto *icon = new QLabel(help);
-        icon->setObjectName(QStringLiteral("pSymbole0"));
-        icon->setAlignment(Qt::AlignTop);
-        m_symbols[0] = icon;
-        row->addWidget(icon, 0, Qt::AlignTop);
-        auto *texts = new QVBoxLayout;
-        texts->setSpacing(2);
-        m_helpTitle = MakeLabel(help, "pHelpTitel", QStringLiteral("Reihenfolge ändern"));
-        QFont tf = m_helpTitle->font();
-        tf.setBold(true);
-        tf.setPointSizeF(tf.pointSizeF() * 1.15);
-        m_helpTitle->setFont(tf);
-        m_helpCaption = MakeLabel(help,
-                                  "pHelpCaption",
-                                  QStringLiteral("Sortieren Sie die Titel mit Hilfe der Pfeiltasten unter der Dateiliste nach der "
-                                                 "entsprechenden Reihenfolge."),
-                                  true);
-        texts->addWidget(m_helpTitle);
-        texts->addWidget(m_helpCaption);
-        // Which file of how many a run is at; shown only while one works.
-        m_progress = new QProgressBar(help);
-        m_progress->setObjectName(QStringLiteral("pFortschritt"));
-        m_progress->setTextVisible(true);
-        m_progress->hide();
-        texts->addWidget(m_progress);
-        texts->addStretch(1);
-        row->addLayout(texts, 1);
-        m_infoButton = new QToolButton(help);
-        m_infoButton->setObjectName(QStringLiteral("bInfo"));
-        m_infoButton->setIcon(LoadIcon(QStringLiteral(":/icons/info.svg"), QStyle::SP_MessageBoxInformation));
-        m_infoButton->setIconSize(QSize(18, 18));
-        m_infoButton->setAutoRaise(true);
-        m_infoButton->setAccessibleName(QStringLiteral("Info über Sortimentor")); // the list carries the only tooltip
-        row->addWidget(m_infoButton, 0, Qt::AlignTop);
-        m_continue = new QPushButton(QStringLiteral(" Fortfahren"), help);
-        m_continue->setObjectName(QStringLiteral("bStarten"));
-        m_continue->setIcon(LoadIcon(QStringLiteral(":/icons/next.svg"), QStyle::SP_ArrowForward));
-        m_continue->setLayoutDirection(Qt::RightToLeft); // arrow after the text
-        m_continue->setDefault(true);
-        m_continue->setMinimumHeight(m_continue->sizeHint().height() + 8);
-        row->addWidget(m_continue, 0, Qt::AlignVCenter);
-    }
-    outer->addWidget(help);
+    ui.pHelpBackground->setBackgroundRole(QPalette::AlternateBase);
+    m_helpTitle = ui.pHelpTitel;
+    QFont tf = m_helpTitle->font();
+    tf.setBold(true);
+    tf.setPointSizeF(tf.pointSizeF() * 1.15);
+    m_helpTitle->setFont(tf);
+    m_helpCaption = ui.pHelpCaption;
+    m_progress = ui.pFortschritt; // which file of how many a run is at; shown only while one works
+    m_infoButton = ui.bInfo;
+    m_infoButton->setIcon(LoadIcon(QStringLiteral(":/icons/info.svg"), QStyle::SP_MessageBoxInformation));
+    m_continue = ui.bStarten; // right to left: the arrow after the text
+    m_continue->setIcon(LoadIcon(QStringLiteral(":/icons/next.svg"), QStyle::SP_ArrowForward));
+    m_continue->setMinimumHeight(m_continue->sizeHint().height() + 8);
     SetHelpIcon(3);
 
     // Every page state and the loading marker start at "0".
@@ -427,15 +194,11 @@ void Root::BuildUi() {
     connect(m_list, &platform::DragList::dropped, this, [this](int target) { MoveListItemTo(m_list, qint16(target)); });
     connect(m_timer, &QTimer::timeout, this, &Root::Timer1Tick);
     connect(m_infoButton, &QToolButton::clicked, this, &Root::ShowInfo);
-    if (auto *b = Control<QCheckBox>(QStringLiteral("bChangeFilename")))
-        connect(b, &QCheckBox::clicked, this, &Root::bChangeFilenameClick);
-    if (auto *b = Control<QCheckBox>(QStringLiteral("bUseExistFile")))
-        connect(b, &QCheckBox::clicked, this, &Root::bUseExistFileClick);
-    if (auto *e = Control<QLineEdit>(QStringLiteral("tFilename")))
-        connect(e, &QLineEdit::textChanged, this, &Root::tFilenameChange);
+    connect(ui.bChangeFilename, &QCheckBox::clicked, this, &Root::bChangeFilenameClick);
+    connect(ui.bUseExistFile, &QCheckBox::clicked, this, &Root::bUseExistFileClick);
+    connect(ui.tFilename, &QLineEdit::textChanged, this, &Root::tFilenameChange);
 
     m_tips = new Tooltips_Class(this);
-    resize(860, 600);
 }
 
 // ---------------------------------------------------------------------------
