@@ -97,11 +97,14 @@ size_t Utf8Length(const std::string &s, size_t i) {
 // Appends s to out as a JSON string.
 void AppendQuoted(std::string &out, const std::string &s) {
     out += '"';
+    const auto plain = [](unsigned char c) { return c >= 0x20 && c < 0x80 && c != '"' && c != '\\'; };
     for (size_t i = 0; i < s.size();) {
         const auto c = static_cast<unsigned char>(s[i]);
-        if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') { // the common case, one byte as it is
-            out += static_cast<char>(c);
-            ++i;
+        if (plain(c)) { // the common case: a run of bytes that stand as they are
+            size_t j = i + 1;
+            while (j < s.size() && plain(static_cast<unsigned char>(s[j]))) ++j;
+            out.append(s, i, j - i);
+            i = j;
             continue;
         }
         const size_t n = Utf8Length(s, i);
