@@ -8,6 +8,7 @@
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
 
+#include <charconv>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -150,7 +151,9 @@ public:
     }
     Json &Add(const char *key, long long v) {
         Key(key);
-        out_ += std::to_string(v);
+        char digits[24];
+        const auto r = std::to_chars(digits, digits + sizeof digits, v);
+        out_.append(digits, r.ptr);
         return *this;
     }
     Json &Add(const char *key, bool v) {
@@ -180,10 +183,11 @@ private:
         out_ += '{';
     }
     void Key(const char *key) {
-        if (out_.size() > start_ + 1) out_ += ',';
-        out_ += '"';
-        out_ += key; // keys are plain ASCII
-        out_ += "\":";
+        // Keys are plain ASCII; a line is built for every file, so in few appends.
+        const bool first = out_.size() == start_ + 1;
+        out_.append(first ? "\"" : ",\"", first ? 1 : 2);
+        out_.append(key);
+        out_.append("\":", 2);
     }
     std::string own_;
     std::string &out_;
