@@ -1,5 +1,6 @@
 // tagprobe: reads and writes the tags of MP3 files through the engine's own classes.
 #include "FieldWrite.h"
+#include "FileOps.h"
 #include "Mp3Info.h"
 #include "StreamInfo.h"
 #include "TagError.h"
@@ -7,6 +8,7 @@
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
 
+#include <charconv>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -93,10 +95,19 @@ size_t Utf8Length(const std::string &s, size_t i) {
     return n;
 }
 
-std::string Quote(const std::string &s) {
-    std::string out = "\"";
+// Appends s to out as a JSON string.
+void AppendQuoted(std::string &out, const std::string &s) {
+    out += '"';
+    const auto plain = [](unsigned char c) { return c >= 0x20 && c < 0x80 && c != '"' && c != '\\'; };
     for (size_t i = 0; i < s.size();) {
         const auto c = static_cast<unsigned char>(s[i]);
+        if (plain(c)) { // the common case: a run of bytes that stand as they are
+            size_t j = i + 1;
+            while (j < s.size() && plain(static_cast<unsigned char>(s[j]))) ++j;
+            out.append(s, i, j - i);
+            i = j;
+            continue;
+        }
         const size_t n = Utf8Length(s, i);
         char buf[8];
         if (n == 0) {
@@ -115,31 +126,72 @@ std::string Quote(const std::string &s) {
             out += "\\r";
         } else if (c == '\t') {
             out += "\\t";
-        } else if (c < 0x20) {
+        } else {
             std::snprintf(buf, sizeof buf, "\\u%04x", c);
             out += buf;
-        } else {
-            out += static_cast<char>(c);
         }
         i += n ? n : 1;
     }
-    return out + "\"";
+    out += '"';
 }
 
-// A JSON object built member by member.
+// A JSON object built member by member, into the string given (a line reused for
+// every file) or into one of its own.
 class Json {
 public:
-    Json &Add(const char *key, const std::string &v) { return Raw(key, Quote(v)); }
-    Json &Add(const char *key, long long v) { return Raw(key, std::to_string(v)); }
-    Json &Add(const char *key, bool v) { return Raw(key, v ? "true" : "false"); }
-    Json &Raw(const char *key, const std::string &json) {
-        body_ += (body_.empty() ? "" : ",") + Quote(key) + ":" + json;
+    Json() : out_(own_) { Open(); }
+    explicit Json(std::string &out) : out_(out) { Open(); }
+    Json(const Json &) = delete;
+    Json &operator=(const Json &) = delete;
+
+    Json &Add(const char *key, const std::string &v) {
+        Key(key);
+        AppendQuoted(out_, v);
         return *this;
     }
-    std::string Str() const { return "{" + body_ + "}"; }
+    Json &Add(const char *key, long long v) {
+        Key(key);
+        char digits[24];
+        const auto r = std::to_chars(digits, digits + sizeof digits, v);
+        out_.append(digits, r.ptr);
+        return *this;
+    }
+    Json &Add(const char *key, bool v) {
+        Key(key);
+        out_ += v ? "true" : "false";
+        return *this;
+    }
+    Json &Raw(const char *key, const std::string &json) {
+        Key(key);
+        out_ += json;
+        return *this;
+    }
+    // A member whose value follows in the same string; End() closes the object.
+    std::string &Member(const char *key) {
+        Key(key);
+        return out_;
+    }
+    std::string &End() {
+        out_ += '}';
+        return out_;
+    }
+    std::string Str() { return End(); }
 
 private:
-    std::string body_;
+    void Open() {
+        start_ = out_.size();
+        out_ += '{';
+    }
+    void Key(const char *key) {
+        // Keys are plain ASCII; a line is built for every file, so in few appends.
+        const bool first = out_.size() == start_ + 1;
+        out_.append(first ? "\"" : ",\"", first ? 1 : 2);
+        out_.append(key);
+        out_.append("\":", 2);
+    }
+    std::string own_;
+    std::string &out_;
+    size_t start_ = 0;
 };
 
 std::string ErrorJson(const tags::TagError &e) {
@@ -147,16 +199,9 @@ std::string ErrorJson(const tags::TagError &e) {
         .Add("description", e.description()).Str();
 }
 
-std::string ReadV2(const std::string &path) {
-    tags::Mp3TagID3v2 t;
-    t.MP3File(path);
-    std::string frames = "[";
-    for (std::int32_t i = 1; i <= t.FrameCount(); ++i)
-        // Identifiers are bytes as read; an odd one must not break the JSON.
-        frames += (i > 1 ? "," : "") + Json().Add("id", tags::codec::Cp1252ToUtf8(t.Frame(i))).Add("tags", static_cast<long long>(t.TagsInFrame(i))).Str();
-    frames += "]";
-    return Json()
-        .Add("present", t.HasID3v2Tag()).Add("version", static_cast<long long>(t.ID3v2TagVersion()))
+void AppendV2(std::string &out, const tags::Mp3TagID3v2 &t) {
+    Json j(out);
+    j.Add("present", t.HasID3v2Tag()).Add("version", static_cast<long long>(t.ID3v2TagVersion()))
         .Add("tagStart", static_cast<long long>(t.TagStart()))
         .Add("title", t.Title()).Add("artist", t.Artist()).Add("album", t.Album()).Add("year", t.Year())
         .Add("comment", t.Comment()).Add("track", t.Track())
@@ -164,37 +209,49 @@ std::string ReadV2(const std::string &path) {
         .Add("otherGenreName", t.OtherGenreName()).Add("lyrics", t.Lyrics()).Add("linkTo", t.LinkTo())
         .Add("encodedBy", t.EncodedBy()).Add("playCounter", t.PlayCounter())
         .Add("originalArtist", t.OriginalArtist()).Add("composer", t.Composer()).Add("copyright", t.Copyright())
-        .Add("audioURL", t.AudioURL()).Add("buyURL", t.BuyURL()).Add("artistURL", t.ArtistURL())
-        .Raw("frames", frames)
-        .Str();
+        .Add("audioURL", t.AudioURL()).Add("buyURL", t.BuyURL()).Add("artistURL", t.ArtistURL());
+    j.Member("frames") += '[';
+    for (std::int32_t i = 1; i <= t.FrameCount(); ++i) {
+        if (i > 1) out += ',';
+        // Identifiers are bytes as read; an odd one must not break the JSON.
+        Json(out).Add("id", tags::codec::Cp1252ToUtf8(t.Frame(i))).Add("tags", static_cast<long long>(t.TagsInFrame(i))).End();
+    }
+    out += ']';
+    j.End();
 }
 
-std::string ReadV1(const std::string &path) {
-    tags::Mp3TagID3v1 t;
-    t.MP3File(path);
-    return Json()
+void AppendV1(std::string &out, const tags::Mp3TagID3v1 &t) {
+    Json(out)
         .Add("present", t.HasID3v1Tag()).Add("title", t.Title()).Add("artist", t.Artist()).Add("album", t.Album())
         .Add("year", t.Year()).Add("comment", t.Comment()).Add("track", static_cast<long long>(t.Track()))
         .Add("genre", static_cast<long long>(t.Genre())).Add("genreName", t.GenreName(t.Genre()))
-        .Str();
+        .End();
 }
 
-// The one line `read` prints for a file: both tags, or the first error.
-std::string ReadLine(const std::string &path, bool &ok) {
-    Json line;
-    line.Add("file", path);
+// The one line `read` puts into `line` for a file: both tags, or the first error. One
+// open serves both tags and the stream; the objects are reused from file to file.
+bool ReadLine(const std::string &path, tags::Mp3TagID3v2 &v2, tags::Mp3TagID3v1 &v1, std::string &line) {
+    line.clear();
+    Json j(line);
+    j.Add("file", path);
     try {
-        line.Raw("id3v2", ReadV2(path));
-        line.Raw("id3v1", ReadV1(path));
-        const mp3info::StreamInfo info = mp3info::ReadStreamInfo(path);
-        line.Add("bitrate", static_cast<long long>(info.bitrateKbps));
-        line.Add("seconds", static_cast<long long>(info.WholeSeconds()));
-        line.Add("time", mp3info::PlayingTimeText(info.WholeSeconds()));
+        tags::fileops::File file(tags::Mp3TagID3v2::Source()); // an open that fails is the ID3v2 reader's error
+        file.Open(path, tags::fileops::File::Mode::Read);
+        v2.ReadFrom(file);
+        v1.ReadFrom(file);
+        const mp3info::StreamInfo info = mp3info::ReadStreamInfo(file);
+        AppendV2(j.Member("id3v2"), v2);
+        AppendV1(j.Member("id3v1"), v1);
+        j.Add("bitrate", static_cast<long long>(info.bitrateKbps));
+        j.Add("seconds", static_cast<long long>(info.WholeSeconds()));
+        j.Add("time", mp3info::PlayingTimeText(info.WholeSeconds()));
     } catch (const tags::TagError &e) {
-        ok = false;
-        return Json().Add("file", path).Raw("error", ErrorJson(e)).Str();
+        line.clear();
+        Json(line).Add("file", path).Raw("error", ErrorJson(e)).End();
+        return false;
     }
-    return line.Str();
+    j.End();
+    return true;
 }
 
 void WriteFile(const std::string &path, const tags::FieldValues &f) {
@@ -220,10 +277,13 @@ int main(int argc, char **argv) {
     int status = 0;
     if (args[0] == "read") {
         if (args.size() < 2) return Usage();
+        tags::Mp3TagID3v2 v2;
+        tags::Mp3TagID3v1 v1;
+        std::string line;
         for (size_t i = 1; i < args.size(); ++i) {
-            bool ok = true;
-            std::cout << ReadLine(args[i], ok) << '\n';
-            if (!ok) status = 1;
+            if (!ReadLine(args[i], v2, v1, line)) status = 1;
+            line += '\n';
+            std::fwrite(line.data(), 1, line.size(), stdout);
         }
         return status;
     }
