@@ -1,0 +1,305 @@
+#include "UndoRecord.h"
+
+#include "TagError.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <set>
+#include <utility>
+
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#undef ReplaceFile
+#else
+#include <csignal>
+#include <unistd.h>
+#endif
+
+namespace tags::fileops {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Layout, in the machine's own byte order (a record is read where it was written):
+// magic, device, inode, old and new length, name length and name, range count, per range
+// position, old length, new length, old bytes, new bytes; then a checksum of all before.
+// A record cut short by a kill fails the checksum; its writer had not begun writing.
+constexpr char kMagic[8] = {'S', 'O', 'R', 'T', 'U', 'N', 'D', '1'};
+
+std::uint64_t Checksum(std::string_view s) {
+    std::uint64_t h = 14695981039346656037ull; // FNV-1a
+    for (const unsigned char c : s) h = (h ^ c) * 1099511628211ull;
+    return h;
+}
+
+template <typename T> void Put(std::string &out, T v) { out.append(reinterpret_cast<const char *>(&v), sizeof v); }
+
+struct Reader {
+    std::string_view s;
+    bool ok = true;
+    template <typename T> T Get() {
+        T v{};
+        if (s.size() < sizeof v) return ok = false, v;
+        std::memcpy(&v, s.data(), sizeof v);
+        s.remove_prefix(sizeof v);
+        return v;
+    }
+    std::string_view Bytes(size_t n) {
+        if (s.size() < n) return ok = false, std::string_view();
+        const std::string_view b = s.substr(0, n);
+        s.remove_prefix(n);
+        return b;
+    }
+};
+
+struct Parsed {
+    std::uint64_t device = 0, inode = 0;
+    std::int64_t size = 0, newSize = 0;
+    std::string_view name;
+    std::vector<Change> changes;
+};
+
+bool Parse(const std::string &bytes, Parsed &p) {
+    if (bytes.size() < sizeof kMagic + 8 || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) return false;
+    const std::string_view body(bytes.data(), bytes.size() - 8);
+    std::uint64_t sum = 0;
+    std::memcpy(&sum, bytes.data() + body.size(), 8);
+    if (sum != Checksum(body)) return false;
+    Reader r{body.substr(sizeof kMagic)};
+    p.device = r.Get<std::uint64_t>();
+    p.inode = r.Get<std::uint64_t>();
+    p.size = r.Get<std::int64_t>();
+    p.newSize = r.Get<std::int64_t>();
+    p.name = r.Bytes(r.Get<std::uint32_t>());
+    for (std::uint32_t n = r.Get<std::uint32_t>(); r.ok && n > 0; --n) {
+        Change c;
+        c.at = r.Get<std::int64_t>();
+        const auto oldLen = r.Get<std::uint32_t>(), newLen = r.Get<std::uint32_t>();
+        c.old = r.Bytes(oldLen);
+        c.now = r.Bytes(newLen);
+        if (c.at < 0 || (!c.old.empty() && c.old.size() != c.now.size())) return false;
+        p.changes.push_back(c);
+    }
+    return r.ok && r.s.empty();
+}
+
+std::string ReadRecord(const std::string &record, const std::string &source) {
+    File r(source);
+    r.Open(record, File::Mode::Read);
+    std::string bytes(static_cast<size_t>(r.Size()), '\0');
+    bytes.resize(r.ReadAt(0, bytes.data(), bytes.size()));
+    return bytes;
+}
+
+struct Key {
+    std::uint64_t device, inode;
+    auto operator<=>(const Key &) const = default;
+};
+
+std::mutex &Mutex() {
+    static std::mutex m;
+    return m;
+}
+std::map<Key, std::string> &Pending() {
+    static std::map<Key, std::string> pending;
+    return pending;
+}
+
+// Whether the bytes at c.at are each the old or the new one: a cut-short write, and not
+// a file someone else has rewritten since.
+bool HoldsOldOrNew(File &f, const Change &c, std::int64_t size) {
+    if (c.old.empty()) {
+        const std::int64_t have = std::min<std::int64_t>(size - c.at, static_cast<std::int64_t>(c.now.size()));
+        std::string cur(static_cast<size_t>(std::max<std::int64_t>(have, 0)), '\0');
+        return cur.size() == f.ReadAt(c.at, cur.data(), cur.size()) && c.now.starts_with(cur);
+    }
+    std::string cur(c.old.size(), '\0');
+    if (f.ReadAt(c.at, cur.data(), cur.size()) != cur.size()) return false;
+    for (size_t i = 0; i < cur.size(); ++i)
+        if (cur[i] != c.old[i] && cur[i] != c.now[i]) return false;
+    return true;
+}
+
+} // namespace
+
+bool ProcessGone(unsigned long pid) {
+#ifdef _WIN32
+    HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (!h) return GetLastError() == ERROR_INVALID_PARAMETER; // no such process
+    DWORD code = 0;
+    const bool ended = GetExitCodeProcess(h, &code) && code != STILL_ACTIVE;
+    CloseHandle(h);
+    return ended;
+#else
+    if (::kill(static_cast<pid_t>(pid), 0) != 0) return errno == ESRCH;
+#ifdef __linux__
+    // A killed process stays a zombie until its parent collects it, but writes nothing more.
+    if (std::FILE *stat = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r")) {
+        char buf[512] = {};
+        const size_t n = std::fread(buf, 1, sizeof buf - 1, stat);
+        std::fclose(stat);
+        const char *close = std::strrchr(buf, ')');
+        return n > 0 && close && close[1] == ' ' && close[2] == 'Z';
+    }
+#endif
+    return false;
+#endif
+}
+
+bool UndoRecord::Write(File &f, const std::string &folder, const std::string &name, std::int64_t size,
+                       std::int64_t newSize, const std::vector<Change> &changes, const std::string &source) {
+    const File::Identity id = f.Identify();
+    std::string rec(kMagic, sizeof kMagic);
+    Put(rec, id.device);
+    Put(rec, id.inode);
+    Put(rec, size);
+    Put(rec, newSize);
+    Put(rec, static_cast<std::uint32_t>(name.size()));
+    rec += name;
+    Put(rec, static_cast<std::uint32_t>(changes.size()));
+    for (const Change &c : changes) {
+        Put(rec, c.at);
+        Put(rec, static_cast<std::uint32_t>(c.old.size()));
+        Put(rec, static_cast<std::uint32_t>(c.now.size()));
+        rec += c.old;
+        rec += c.now;
+    }
+    Put(rec, Checksum(rec));
+
+    static std::atomic<unsigned> counter{0};
+    File out(source);
+    for (int attempt = 0;; ++attempt) {
+        path_ = Utf8FromPath(PathFromUtf8(folder) / (".sortimentor-" + std::to_string(getpid()) + "-" +
+                                                     std::to_string(counter.fetch_add(1)) + ".undo"));
+        try {
+            out.CreateNew(path_);
+            break;
+        } catch (const TagError &e) {
+            if (e.number() != kErrExists || attempt >= 50) return path_.clear(), false;
+        }
+    }
+    try {
+        out.Write(rec.data(), rec.size());
+        out.Close();
+        return true;
+    } catch (const TagError &) {
+        out.Close();
+        Remove();
+        return false;
+    }
+}
+
+void UndoRecord::Remove() noexcept {
+    if (!path_.empty()) RemoveQuietly(path_);
+    path_.clear();
+}
+
+void UndoRecord::Keep(const File::Identity &id) noexcept {
+    try {
+        if (!path_.empty()) AddPending(id.device, id.inode, path_);
+    } catch (...) {
+    }
+    path_.clear();
+}
+
+std::string PendingRecord(std::uint64_t device, std::uint64_t inode) {
+    std::lock_guard<std::mutex> lock(Mutex());
+    if (Pending().empty()) return {};
+    const auto it = Pending().find(Key{device, inode});
+    return it == Pending().end() ? std::string() : it->second;
+}
+
+void AddPending(std::uint64_t device, std::uint64_t inode, const std::string &record) {
+    std::lock_guard<std::mutex> lock(Mutex());
+    Pending()[Key{device, inode}] = record;
+}
+
+void DropPending(std::uint64_t device, std::uint64_t inode) {
+    std::lock_guard<std::mutex> lock(Mutex());
+    Pending().erase(Key{device, inode});
+}
+
+bool IsUndoRecord(const std::string &record) { return record.ends_with(".undo"); }
+
+void RollBack(File &f, const std::string &record, const std::string &source) {
+    Parsed p;
+    const std::string bytes = ReadRecord(record, source);
+    const File::Identity id = f.Identify();
+    const std::int64_t size = f.Size();
+    bool ours = Parse(bytes, p) && p.device == id.device && p.inode == id.inode && size >= p.size &&
+                size <= std::max(p.size, p.newSize);
+    for (const Change &c : p.changes) ours = ours && HoldsOldOrNew(f, c, size);
+    if (ours) {
+        for (const Change &c : p.changes) {
+            if (c.old.empty()) continue;
+            f.Seek(c.at);
+            f.Write(c.old.data(), c.old.size());
+        }
+        if (f.Size() != p.size) f.Truncate(p.size);
+    }
+    RemoveQuietly(record);
+}
+
+void RecoverFolderOnce(const std::string &folder) {
+    static std::mutex mutex;
+    static std::set<std::string> done;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!done.insert(folder).second) return;
+    }
+    std::error_code ec;
+    const fs::path dir = PathFromUtf8(folder.empty() ? std::string(".") : folder);
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = Utf8FromPath(it->path().filename());
+        if (!name.starts_with(".sortimentor-")) continue;
+        const std::string record = Utf8FromPath(it->path());
+        unsigned long long a = 0, b = 0;
+        int used = 0;
+        if (name.ends_with(".new")) {
+            // A copy over a hard-linked file that did not finish: the next open of it finishes it.
+            if (std::sscanf(name.c_str(), ".sortimentor-%llu-%llu.new%n", &a, &b, &used) == 2 &&
+                static_cast<size_t>(used) == name.size())
+                AddPending(a, b, record);
+            continue;
+        }
+        if (!IsUndoRecord(name) || std::sscanf(name.c_str(), ".sortimentor-%llu-%llu.undo", &a, &b) != 2) continue;
+        if (a == static_cast<unsigned long long>(getpid()) || !ProcessGone(static_cast<unsigned long>(a))) continue;
+        Parsed p;
+        std::string bytes;
+        try {
+            bytes = ReadRecord(record, "recovery");
+        } catch (const TagError &) {
+            continue;
+        }
+        if (!Parse(bytes, p)) {
+            RemoveQuietly(record); // cut short before its writer changed anything
+            continue;
+        }
+        // Rolled back through its name where the name still leads to the file; otherwise
+        // the open of the file with that identity does it.
+        try {
+            File f("recovery");
+            f.OpenFile(Utf8FromPath(dir / PathFromUtf8(std::string(p.name))), File::Mode::ReadWrite, false);
+            const File::Identity id = f.Identify();
+            if (id.device == p.device && id.inode == p.inode) {
+                RollBack(f, record, "recovery");
+                continue;
+            }
+        } catch (const TagError &) {
+        }
+        AddPending(p.device, p.inode, record);
+    }
+}
+
+} // namespace tags::fileops
