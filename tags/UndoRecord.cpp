@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <utility>
@@ -32,9 +33,10 @@ namespace {
 namespace fs = std::filesystem;
 
 // Layout, in the machine's own byte order (a record is read where it was written):
-// magic, device, inode, old and new length, name length and name, range count, per range
+// magic, the record's length, device, inode, old and new length, name length and name, range count, per range
 // position, old length, new length, old bytes, new bytes; then a checksum of all before.
-// A record cut short by a kill fails the checksum; its writer had not begun writing.
+// A record cut short by a kill fails the checksum; its writer had not begun writing. A
+// reused file may hold an older record's bytes after the length; a void one has no magic.
 constexpr char kMagic[8] = {'S', 'O', 'R', 'T', 'U', 'N', 'D', '1'};
 
 std::uint64_t Checksum(std::string_view s) {
@@ -71,12 +73,14 @@ struct Parsed {
 };
 
 bool Parse(const std::string &bytes, Parsed &p) {
-    if (bytes.size() < sizeof kMagic + 8 || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) return false;
-    const std::string_view body(bytes.data(), bytes.size() - 8);
-    std::uint64_t sum = 0;
+    std::uint64_t len = 0, sum = 0;
+    if (bytes.size() < sizeof kMagic + 16 || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) return false;
+    std::memcpy(&len, bytes.data() + sizeof kMagic, 8);
+    if (len < sizeof kMagic + 16 || len > bytes.size()) return false;
+    const std::string_view body(bytes.data(), static_cast<size_t>(len) - 8);
     std::memcpy(&sum, bytes.data() + body.size(), 8);
     if (sum != Checksum(body)) return false;
-    Reader r{body.substr(sizeof kMagic)};
+    Reader r{body.substr(sizeof kMagic + 8)};
     p.device = r.Get<std::uint64_t>();
     p.inode = r.Get<std::uint64_t>();
     p.size = r.Get<std::int64_t>();
@@ -106,6 +110,30 @@ struct Key {
     std::uint64_t device, inode;
     auto operator<=>(const Key &) const = default;
 };
+
+// The file UndoRecordReuse keeps: its folder, path and handle.
+struct Reused {
+    int users = 0;
+    std::string folder, path;
+    std::unique_ptr<File> file;
+};
+Reused &Reuse() {
+    static Reused r;
+    return r;
+}
+
+void DropReused() noexcept {
+    Reused &r = Reuse();
+    r.file.reset();
+    if (!r.path.empty()) RemoveQuietly(r.path);
+    r.path.clear();
+    r.folder.clear();
+}
+
+unsigned long OwnPid() {
+    static const unsigned long pid = static_cast<unsigned long>(getpid());
+    return pid;
+}
 
 std::mutex &Mutex() {
     static std::mutex m;
@@ -161,6 +189,7 @@ bool UndoRecord::Write(File &f, const std::string &folder, const std::string &na
                        std::int64_t newSize, const std::vector<Change> &changes, const std::string &source) {
     const File::Identity id = f.Identify();
     std::string rec(kMagic, sizeof kMagic);
+    Put(rec, std::uint64_t{0}); // the length, below
     Put(rec, id.device);
     Put(rec, id.inode);
     Put(rec, size);
@@ -175,42 +204,82 @@ bool UndoRecord::Write(File &f, const std::string &folder, const std::string &na
         rec += c.old;
         rec += c.now;
     }
+    const std::uint64_t len = rec.size() + 8;
+    std::memcpy(rec.data() + sizeof kMagic, &len, 8);
     Put(rec, Checksum(rec));
 
+    Reused &reuse = Reuse();
+    if (reuse.users > 0 && reuse.file && reuse.folder == folder) {
+        try {
+            reuse.file->Seek(0);
+            reuse.file->Write(rec.data(), rec.size());
+            path_ = reuse.path;
+            reused_ = true;
+            return true;
+        } catch (const TagError &) {
+            DropReused();
+        }
+    }
     static std::atomic<unsigned> counter{0};
-    File out(source);
+    auto out = std::make_unique<File>(source);
     for (int attempt = 0;; ++attempt) {
-        path_ = Utf8FromPath(PathFromUtf8(folder) / (".sortimentor-" + std::to_string(getpid()) + "-" +
+        path_ = Utf8FromPath(PathFromUtf8(folder) / (".sortimentor-" + std::to_string(OwnPid()) + "-" +
                                                      std::to_string(counter.fetch_add(1)) + ".undo"));
         try {
-            out.CreateNew(path_);
+            out->CreateNew(path_);
             break;
         } catch (const TagError &e) {
             if (e.number() != kErrExists || attempt >= 50) return path_.clear(), false;
         }
     }
     try {
-        out.Write(rec.data(), rec.size());
-        out.Close();
-        return true;
+        out->Write(rec.data(), rec.size());
     } catch (const TagError &) {
-        out.Close();
+        out.reset();
         Remove();
         return false;
     }
+    if (reuse.users == 0) return true;
+    DropReused();
+    reuse.folder = folder;
+    reuse.path = path_;
+    reuse.file = std::move(out);
+    reused_ = true;
+    return true;
 }
 
 void UndoRecord::Remove() noexcept {
-    if (!path_.empty()) RemoveQuietly(path_);
+    if (reused_) {
+        // Void: a kill from here on leaves nothing to roll back.
+        try {
+            Reused &reuse = Reuse();
+            reuse.file->Seek(0);
+            reuse.file->Write(std::string(sizeof kMagic, '\0').data(), sizeof kMagic);
+        } catch (const TagError &) {
+            DropReused();
+        }
+    } else if (!path_.empty()) {
+        RemoveQuietly(path_);
+    }
     path_.clear();
+    reused_ = false;
+}
+
+UndoRecordReuse::UndoRecordReuse() { ++Reuse().users; }
+
+UndoRecordReuse::~UndoRecordReuse() {
+    if (--Reuse().users == 0) DropReused();
 }
 
 void UndoRecord::Keep(const File::Identity &id) noexcept {
     try {
+        // A reused file is left to this record and not written over again.
+        if (reused_) Reuse().file.reset(), Reuse().path.clear(), Reuse().folder.clear();
         if (!path_.empty()) AddPending(id.device, id.inode, path_);
     } catch (...) {
     }
     path_.clear();
+    reused_ = false;
 }
 
 std::string PendingRecord(std::uint64_t device, std::uint64_t inode) {
@@ -274,7 +343,7 @@ void RecoverFolderOnce(const std::string &folder) {
             continue;
         }
         if (!IsUndoRecord(name) || std::sscanf(name.c_str(), ".sortimentor-%llu-%llu.undo", &a, &b) != 2) continue;
-        if (a == static_cast<unsigned long long>(getpid()) || !ProcessGone(static_cast<unsigned long>(a))) continue;
+        if (a == OwnPid() || !ProcessGone(static_cast<unsigned long>(a))) continue;
         Parsed p;
         std::string bytes;
         try {

@@ -40,6 +40,19 @@ public:
 
 private:
     std::string path_;
+    bool reused_ = false;
+};
+
+// While one lives, the undo records of in-place writes in one folder go into a single
+// file, written over for each write and marked void after it, which costs two small
+// writes instead of creating and removing a file each time; the file goes at the end.
+// For runs over many files.
+class UndoRecordReuse {
+public:
+    UndoRecordReuse();
+    ~UndoRecordReuse();
+    UndoRecordReuse(const UndoRecordReuse &) = delete;
+    UndoRecordReuse &operator=(const UndoRecordReuse &) = delete;
 };
 
 // Finishes the copies and rolls back the in-place writes that killed writers left in the
