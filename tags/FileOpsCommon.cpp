@@ -2,6 +2,7 @@
 #include "FileOps.h"
 #include "FileOpsHook.h"
 #include "TagError.h"
+#include "FolderRecovery.h"
 #include "UndoRecord.h"
 
 #include <algorithm>

@@ -1,36 +1,22 @@
 #include "UndoRecord.h"
 
+#include "FolderRecovery.h"
 #include "TagError.h"
 
 #include <atomic>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <map>
 #include <memory>
-#include <mutex>
-#include <set>
 #include <utility>
 
 #ifdef _WIN32
 #include <process.h>
 #define getpid _getpid
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-#undef ReplaceFile
 #else
-#include <csignal>
 #include <unistd.h>
 #endif
 
 namespace tags::fileops {
 namespace {
-
-namespace fs = std::filesystem;
 
 // Layout, in the machine's own byte order (a record is read where it was written):
 // magic, the record's length, device, inode, old and new length, name length and name, range count, per range
@@ -106,11 +92,6 @@ std::string ReadRecord(const std::string &record, const std::string &source) {
     return bytes;
 }
 
-struct Key {
-    std::uint64_t device, inode;
-    auto operator<=>(const Key &) const = default;
-};
-
 // The file UndoRecordReuse keeps: its folder, path and handle.
 struct Reused {
     int users = 0;
@@ -130,20 +111,6 @@ void DropReused() noexcept {
     r.folder.clear();
 }
 
-unsigned long OwnPid() {
-    static const unsigned long pid = static_cast<unsigned long>(getpid());
-    return pid;
-}
-
-std::mutex &Mutex() {
-    static std::mutex m;
-    return m;
-}
-std::map<Key, std::string> &Pending() {
-    static std::map<Key, std::string> pending;
-    return pending;
-}
-
 // Whether the bytes at c.at are each the old or the new one: a cut-short write, and not
 // a file someone else has rewritten since.
 bool HoldsOldOrNew(File &f, const Change &c, std::int64_t size) {
@@ -161,28 +128,9 @@ bool HoldsOldOrNew(File &f, const Change &c, std::int64_t size) {
 
 } // namespace
 
-bool ProcessGone(unsigned long pid) {
-#ifdef _WIN32
-    HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
-    if (!h) return GetLastError() == ERROR_INVALID_PARAMETER; // no such process
-    DWORD code = 0;
-    const bool ended = GetExitCodeProcess(h, &code) && code != STILL_ACTIVE;
-    CloseHandle(h);
-    return ended;
-#else
-    if (::kill(static_cast<pid_t>(pid), 0) != 0) return errno == ESRCH;
-#ifdef __linux__
-    // A killed process stays a zombie until its parent collects it, but writes nothing more.
-    if (std::FILE *stat = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r")) {
-        char buf[512] = {};
-        const size_t n = std::fread(buf, 1, sizeof buf - 1, stat);
-        std::fclose(stat);
-        const char *close = std::strrchr(buf, ')');
-        return n > 0 && close && close[1] == ' ' && close[2] == 'Z';
-    }
-#endif
-    return false;
-#endif
+unsigned long OwnPid() {
+    static const unsigned long pid = static_cast<unsigned long>(getpid());
+    return pid;
 }
 
 bool UndoRecord::Write(File &f, const std::string &folder, const std::string &name, std::int64_t size,
@@ -282,21 +230,11 @@ void UndoRecord::Keep(const File::Identity &id) noexcept {
     reused_ = false;
 }
 
-std::string PendingRecord(std::uint64_t device, std::uint64_t inode) {
-    std::lock_guard<std::mutex> lock(Mutex());
-    if (Pending().empty()) return {};
-    const auto it = Pending().find(Key{device, inode});
-    return it == Pending().end() ? std::string() : it->second;
-}
-
-void AddPending(std::uint64_t device, std::uint64_t inode, const std::string &record) {
-    std::lock_guard<std::mutex> lock(Mutex());
-    Pending()[Key{device, inode}] = record;
-}
-
-void DropPending(std::uint64_t device, std::uint64_t inode) {
-    std::lock_guard<std::mutex> lock(Mutex());
-    Pending().erase(Key{device, inode});
+bool ReadUndoTarget(const std::string &record, UndoTarget &target) {
+    Parsed p;
+    if (!Parse(ReadRecord(record, "recovery"), p)) return false;
+    target = UndoTarget{p.device, p.inode, std::string(p.name)};
+    return true;
 }
 
 bool IsUndoRecord(const std::string &record) { return record.ends_with(".undo"); }
@@ -318,57 +256,6 @@ void RollBack(File &f, const std::string &record, const std::string &source) {
         if (f.Size() != p.size) f.Truncate(p.size);
     }
     RemoveQuietly(record);
-}
-
-void RecoverFolderOnce(const std::string &folder) {
-    static std::mutex mutex;
-    static std::set<std::string> done;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (!done.insert(folder).second) return;
-    }
-    std::error_code ec;
-    const fs::path dir = PathFromUtf8(folder.empty() ? std::string(".") : folder);
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = Utf8FromPath(it->path().filename());
-        if (!name.starts_with(".sortimentor-")) continue;
-        const std::string record = Utf8FromPath(it->path());
-        unsigned long long a = 0, b = 0;
-        int used = 0;
-        if (name.ends_with(".new")) {
-            // A copy over a hard-linked file that did not finish: the next open of it finishes it.
-            if (std::sscanf(name.c_str(), ".sortimentor-%llu-%llu.new%n", &a, &b, &used) == 2 &&
-                static_cast<size_t>(used) == name.size())
-                AddPending(a, b, record);
-            continue;
-        }
-        if (!IsUndoRecord(name) || std::sscanf(name.c_str(), ".sortimentor-%llu-%llu.undo", &a, &b) != 2) continue;
-        if (a == OwnPid() || !ProcessGone(static_cast<unsigned long>(a))) continue;
-        Parsed p;
-        std::string bytes;
-        try {
-            bytes = ReadRecord(record, "recovery");
-        } catch (const TagError &) {
-            continue;
-        }
-        if (!Parse(bytes, p)) {
-            RemoveQuietly(record); // cut short before its writer changed anything
-            continue;
-        }
-        // Rolled back through its name where the name still leads to the file; otherwise
-        // the open of the file with that identity does it.
-        try {
-            File f("recovery");
-            f.OpenFile(Utf8FromPath(dir / PathFromUtf8(std::string(p.name))), File::Mode::ReadWrite, false);
-            const File::Identity id = f.Identify();
-            if (id.device == p.device && id.inode == p.inode) {
-                RollBack(f, record, "recovery");
-                continue;
-            }
-        } catch (const TagError &) {
-        }
-        AddPending(p.device, p.inode, record);
-    }
 }
 
 } // namespace tags::fileops

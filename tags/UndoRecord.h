@@ -46,7 +46,7 @@ private:
 // While one lives, the undo records of in-place writes in one folder go into a single
 // file, written over for each write and marked void after it, which costs two small
 // writes instead of creating and removing a file each time; the file goes at the end.
-// For runs over many files.
+// For runs over many files on one thread.
 class UndoRecordReuse {
 public:
     UndoRecordReuse();
@@ -55,20 +55,20 @@ public:
     UndoRecordReuse &operator=(const UndoRecordReuse &) = delete;
 };
 
-// Finishes the copies and rolls back the in-place writes that killed writers left in the
-// folder, once per folder and process; what it cannot reach by name waits for the open
-// of the file with that identity (PendingRecord).
-void RecoverFolderOnce(const std::string &folder);
-// The record (copy or undo) waiting for the file with that device and inode, or "".
-std::string PendingRecord(std::uint64_t device, std::uint64_t inode);
-void AddPending(std::uint64_t device, std::uint64_t inode, const std::string &record);
-void DropPending(std::uint64_t device, std::uint64_t inode);
+// What a record names: the file's identity and its name in the record's folder. False
+// for a void record, or one cut short before its writer changed anything; throws when
+// the record cannot be read.
+struct UndoTarget {
+    std::uint64_t device = 0, inode = 0;
+    std::string name;
+};
+bool ReadUndoTarget(const std::string &record, UndoTarget &target);
 bool IsUndoRecord(const std::string &record);
 // Puts the record's old bytes back into f (open for writing) and removes the record. A
 // file that holds neither the old nor the new bytes there was changed by someone else
 // since: it is left alone, and the record goes. Throws on failure; the record then stays.
 void RollBack(File &f, const std::string &record, const std::string &source);
-// Whether no process with that id runs any more.
-bool ProcessGone(unsigned long pid);
+// This process's id, as records name it.
+unsigned long OwnPid();
 
 } // namespace tags::fileops
