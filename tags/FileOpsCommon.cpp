@@ -49,6 +49,10 @@ void File::OpenFile(const std::string &path, Mode mode, bool finishCopy) {
     if (!plainName_) RecoverFolderOnce(FolderOf(path));
     const std::string record = PendingRecord(opened_.device, opened_.inode);
     if (record.empty()) return;
+    if (!NameExists(record)) {
+        DropPending(opened_.device, opened_.inode); // someone else finished it
+        return;
+    }
     // A writer was cut short in this file: finish its copy, or put back the old bytes of
     // its in-place write. Through a handle of its own, opened after this one is closed:
     // Windows refuses a second writer while this one is open.
