@@ -2,11 +2,14 @@
 
 #include "FileOps.h"
 #include "TagError.h"
+#include "FolderRecovery.h"
+#include "UndoRecord.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -38,19 +41,6 @@ std::string TempName(const fs::path &folder) {
     return Utf8FromPath(folder / name);
 }
 
-bool ProcessGone(unsigned long pid) {
-#ifdef _WIN32
-    HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
-    if (!h) return GetLastError() == ERROR_INVALID_PARAMETER; // no such process
-    DWORD code = 0;
-    const bool ended = GetExitCodeProcess(h, &code) && code != STILL_ACTIVE;
-    CloseHandle(h);
-    return ended;
-#else
-    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
-#endif
-}
-
 // Temporary files of writers that were killed before their rename: the original
 // they were made from is still in place, so they are only garbage. Once per folder
 // and process; files of a process that still runs stay.
@@ -79,42 +69,85 @@ bool FitsInPlace(const std::vector<Splice> &splices, std::int64_t len) {
     return true;
 }
 
-void WriteInPlace(File &f, const std::vector<Splice> &splices, std::int64_t len, const std::string &source) {
-    // The undo: old bytes the planner passed on, or read here. Not zeroed first: every
-    // byte is read over at once.
-    std::vector<std::unique_ptr<char[]>> read;
+// The ranges that differ between old and new: a splice rewrites a whole tag, of which
+// a title change touches a few bytes.
+std::vector<Change> ChangedRanges(const std::vector<Splice> &splices, const std::vector<const char *> &old) {
+    std::vector<Change> changes;
+    for (size_t i = 0; i < splices.size(); ++i) {
+        const std::string_view now = splices[i].bytes;
+        if (splices[i].oldLen == 0) {
+            if (!now.empty()) changes.push_back({splices[i].at, {}, now});
+            continue;
+        }
+        // Compared in blocks first: the bytes that stay the same (a picture) are the most.
+        constexpr size_t kStep = 64;
+        const char *o = old[i];
+        size_t first = 0, end = now.size();
+        while (end - first >= kStep && std::memcmp(now.data() + first, o + first, kStep) == 0) first += kStep;
+        while (first < end && now[first] == o[first]) ++first;
+        if (first == end) continue;
+        while (end - first >= kStep && std::memcmp(now.data() + end - kStep, o + end - kStep, kStep) == 0) end -= kStep;
+        while (now[end - 1] == o[end - 1]) --end;
+        changes.push_back({splices[i].at + static_cast<std::int64_t>(first), std::string_view(o + first, end - first),
+                           now.substr(first, end - first)});
+    }
+    return changes;
+}
+
+void WriteInPlace(File &f, const std::string &path, const std::vector<Splice> &splices, std::int64_t len,
+                  const std::string &source) {
+    // The old bytes the planner passed on, or read here.
+    std::vector<std::string> read;
     std::vector<const char *> old;
+    read.reserve(splices.size());
     for (const Splice &s : splices) {
         if (s.old.size() == static_cast<size_t>(s.oldLen)) {
             old.push_back(s.old.data());
             continue;
         }
-        auto o = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(s.oldLen));
-        f.Seek(s.at);
-        if (f.ReadFull(o.get(), static_cast<size_t>(s.oldLen)) != static_cast<size_t>(s.oldLen))
-            throw SystemError(source, kErrIo);
-        old.push_back(o.get());
-        read.push_back(std::move(o));
+        std::string &o = read.emplace_back(static_cast<size_t>(s.oldLen), '\0');
+        if (f.ReadAt(s.at, o.data(), o.size()) != o.size()) throw SystemError(source, kErrIo);
+        old.push_back(o.data());
+    }
+    const std::vector<Change> changes = ChangedRanges(splices, old);
+    if (changes.empty()) return;
+    std::int64_t newLen = len;
+    for (const Change &c : changes) newLen += c.old.empty() ? static_cast<std::int64_t>(c.now.size()) : 0;
+
+    // Several writes, or one over more than a page, can be cut short by a kill (the system
+    // writes page by page): the undo record lets the next open put the old bytes back.
+    constexpr std::int64_t kPage = 4096;
+    const Change &c0 = changes[0];
+    UndoRecord undo;
+    if (changes.size() > 1 || c0.at / kPage != (c0.at + static_cast<std::int64_t>(c0.now.size()) - 1) / kPage) {
+        const std::string target = LinkTarget(path);
+        undo.Write(f, ParentFolder(target), Utf8FromPath(PathFromUtf8(target).filename()), len, newLen, changes, source);
     }
     size_t done = 0;
     try {
-        for (; done < splices.size(); ++done) {
-            f.Seek(splices[done].at);
-            f.Write(splices[done].bytes.data(), splices[done].bytes.size());
+        for (; done < changes.size(); ++done) {
+            f.Seek(changes[done].at);
+            f.Write(changes[done].now.data(), changes[done].now.size());
         }
     } catch (...) {
-        // Put the old bytes back, those of the splice that failed halfway included.
+        // Put the old bytes back, those of the range that failed halfway included.
         try {
-            for (size_t i = 0; i <= done && i < splices.size(); ++i) {
-                if (splices[i].oldLen == 0) continue;
-                f.Seek(splices[i].at);
-                f.Write(old[i], static_cast<size_t>(splices[i].oldLen));
+            for (size_t i = 0; i <= done && i < changes.size(); ++i) {
+                if (changes[i].old.empty()) continue;
+                f.Seek(changes[i].at);
+                f.Write(changes[i].old.data(), changes[i].old.size());
             }
             if (f.Size() != len) f.Truncate(len);
+            undo.Remove();
         } catch (...) {
+            try {
+                undo.Keep(f.Identify());
+            } catch (...) {
+            }
         }
         throw;
     }
+    undo.Remove();
 }
 
 // Streams the new content (the old one with the splices applied) into tmp.
@@ -158,7 +191,7 @@ void ApplySplices(File &f, const std::string &path, const std::vector<Splice> &s
         end = s.at + s.oldLen;
     }
     if (FitsInPlace(splices, len)) {
-        WriteInPlace(f, splices, len, source);
+        WriteInPlace(f, path, splices, len, source);
         return;
     }
 
@@ -215,6 +248,7 @@ void ApplySplices(File &f, const std::string &path, const std::vector<Splice> &s
     try {
         FinishCopy(f, record, source);
     } catch (const TagError &e) {
+        AddPending(id.device, id.inode, record);
         throw TagError(e.number(), source,
                        e.description() + "; the new content waits in " + record + " and is written at the next access");
     }

@@ -131,6 +131,7 @@ size_t File::SystemCopy(File &src, size_t n) {
 }
 
 void File::Truncate(std::int64_t length) {
+    Changed();
     if (int e = Injected(Op::Truncate, path_)) Fail(e);
     if (::ftruncate(fd_, static_cast<off_t>(length)) != 0) Fail(errno);
 }

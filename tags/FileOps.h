@@ -56,13 +56,15 @@ public:
     enum class Mode { Read, ReadWrite };
 
     explicit File(std::string source) : source_(std::move(source)) {}
+    // Failures from here on are raised with this source.
+    void SetSource(std::string source) { source_ = std::move(source); }
     ~File();
     File(const File &) = delete;
     File &operator=(const File &) = delete;
 
     // Opens an existing regular file; never creates one and never blocks. Anything
-    // else (folder, FIFO, device, socket) is refused before it is opened. A copy into
-    // this file that a killed writer left unfinished is finished first.
+    // else (folder, FIFO, device, socket) is refused before it is opened. What a killed
+    // writer left unfinished in this file is finished or rolled back first.
     void Open(const std::string &path, Mode mode);
     // Creates a new, empty file that must not exist yet (exclusive), mode 0600.
     void CreateNew(const std::string &path);
@@ -76,7 +78,7 @@ public:
     const std::string &Path() const { return path_; }
 
     // Open for reading, the size is the one seen first: every reader of the file then
-    // works on the same length.
+    // works on the same length. Open for writing, it is looked up again after a write.
     std::int64_t Size();
     void Seek(std::int64_t pos);
     // Reads up to n bytes; returns how many were read (0 at the end).
@@ -84,9 +86,9 @@ public:
     // Reads exactly n bytes or up to the end; the result may be shorter.
     size_t ReadFull(void *buf, size_t n);
     // Reads n bytes at pos, or up to the end. Open for reading, the file's first and
-    // last kBlock bytes are kept once read: the tags and the stream information all
-    // look there, so reading them together costs one read of each. Where a later Read
-    // starts is not defined (Seek first).
+    // last kBlock bytes are kept once read (until the next write): the tags and the stream
+    // information all look there, so reading them together costs one read of each. Where
+    // a later Read starts is not defined (Seek first).
     static constexpr size_t kBlock = 4096;
     size_t ReadAt(std::int64_t pos, void *buf, size_t n);
     void Write(const void *buf, size_t n);
@@ -121,10 +123,13 @@ public:
 
 private:
     friend void FinishCopy(File &, const std::string &, const std::string &);
+    friend void RecoverFolderOnce(const std::string &);
     void OpenFile(const std::string &path, Mode mode, bool finishCopy);
     // The system part of opening: refuses anything but a regular file.
     void OpenRegular(const std::string &path, Mode mode);
     [[noreturn]] void Fail(int err) const;
+    // A write makes the kept size and blocks stale.
+    void Changed() { size_ = head_.start = tail_.start = -1; }
     std::int64_t SystemSize();
     // One system read at pos; may be short.
     size_t SystemReadAt(std::int64_t pos, void *buf, size_t n);

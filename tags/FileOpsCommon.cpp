@@ -2,6 +2,8 @@
 #include "FileOps.h"
 #include "FileOpsHook.h"
 #include "TagError.h"
+#include "FolderRecovery.h"
+#include "UndoRecord.h"
 
 #include <algorithm>
 #include <cstring>
@@ -41,21 +43,28 @@ void File::OpenFile(const std::string &path, Mode mode, bool finishCopy) {
     mode_ = mode;
     plainName_ = false;
     if (int e = Injected(Op::Open, path)) Fail(e);
+    if (finishCopy) RecoverFolderOnce(ParentFolder(path));
     OpenRegular(path, mode);
     if (!finishCopy) return;
-    const std::string record =
-        CopyRecordPath(plainName_ ? ParentFolder(path) : FolderOf(path), opened_.device, opened_.inode);
-    if (!NameExists(record)) return;
-    // A writer was killed while copying new content over this file: finish its copy.
-    // Through a handle of its own, opened after this one is closed: Windows refuses a
-    // second writer while this one is open.
+    if (!plainName_) RecoverFolderOnce(FolderOf(path));
+    const std::string record = PendingRecord(opened_.device, opened_.inode);
+    if (record.empty()) return;
+    if (!NameExists(record)) {
+        DropPending(opened_.device, opened_.inode); // someone else finished it
+        return;
+    }
+    // A writer was cut short in this file: finish its copy, or put back the old bytes of
+    // its in-place write. Through a handle of its own, opened after this one is closed:
+    // Windows refuses a second writer while this one is open.
     Close();
     try {
         File w(source_);
         w.OpenFile(path, Mode::ReadWrite, false);
-        FinishCopy(w, record, source_);
+        if (IsUndoRecord(record)) RollBack(w, record, source_);
+        else FinishCopy(w, record, source_);
+        DropPending(opened_.device, opened_.inode);
     } catch (const TagError &) {
-        // A reader still sees the file; a writer must not write over a half-copied one.
+        // A reader still sees the file; a writer must not write over a half-written one.
         if (mode == Mode::ReadWrite) throw;
     }
     OpenFile(path, mode, false);
@@ -67,6 +76,7 @@ size_t File::Read(void *buf, size_t n) {
 }
 
 void File::Write(const void *buf, size_t n) {
+    Changed();
     if (int e = Injected(Op::Write, path_)) {
         // An injected failure behaves like a disk that fills up: half the bytes land first.
         try {
@@ -79,6 +89,7 @@ void File::Write(const void *buf, size_t n) {
 }
 
 size_t File::CopyFrom(File &src, size_t n) {
+    Changed();
     if (int e = Injected(Op::Read, src.path_)) src.Fail(e);
     if (int e = Injected(Op::Write, path_)) {
         try {
@@ -114,7 +125,12 @@ size_t File::ReadFull(void *buf, size_t n) {
     return got;
 }
 
-std::int64_t File::Size() { return size_ >= 0 ? size_ : SystemSize(); }
+std::int64_t File::Size() {
+    if (size_ >= 0) return size_;
+    const std::int64_t size = SystemSize();
+    if (mode_ == Mode::ReadWrite) size_ = size;
+    return size;
+}
 
 size_t File::ReadFullAt(std::int64_t pos, void *buf, size_t n) {
     size_t got = 0;
@@ -129,7 +145,7 @@ size_t File::ReadFullAt(std::int64_t pos, void *buf, size_t n) {
 
 size_t File::ReadAt(std::int64_t pos, void *buf, size_t n) {
     if (int e = Injected(Op::Read, path_)) Fail(e);
-    if (mode_ == Mode::Read && pos >= 0 && n <= kBlock) {
+    if (pos >= 0 && n <= kBlock) {
         const std::int64_t size = Size();
         const auto end = pos + static_cast<std::int64_t>(n);
         Block *b = end <= static_cast<std::int64_t>(kBlock) ? &head_ : pos >= size - std::int64_t(kBlock) ? &tail_ : nullptr;

@@ -145,6 +145,7 @@ void File::SystemWrite(const void *buf, size_t n) {
 size_t File::SystemCopy(File &src, size_t n) { return CopyThroughBuffer(src, n); }
 
 void File::Truncate(std::int64_t length) {
+    Changed();
     if (int e = Injected(Op::Truncate, path_)) Fail(e);
     // SetEndOfFile cuts at the file pointer; the position is kept, as ftruncate does.
     LARGE_INTEGER here{}, zero{}, to{};

@@ -5,6 +5,7 @@
 #include "StreamInfo.h"
 #include "TagError.h"
 #include "TextCodec.h"
+#include "UndoRecord.h"
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
 
@@ -14,6 +15,9 @@
 #include <optional>
 #include <string>
 #include <vector>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -309,6 +313,13 @@ int main(int argc, char **argv) {
         }
     }
     if (files.empty()) return Usage();
+#ifdef __GLIBC__
+    // Each file's tag is read, built and dropped in turn; glibc would give the freed heap
+    // back to the system after every file and fault it in afresh for the next one.
+    mallopt(M_MMAP_THRESHOLD, 4 << 20);
+    mallopt(M_TRIM_THRESHOLD, 8 << 20);
+#endif
+    const tags::fileops::UndoRecordReuse oneRecord;
     for (const std::string &path : files) {
         try {
             WriteFile(path, f);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <memory>
 #include <random>
 #include <thread>
 #ifdef _WIN32
@@ -94,7 +95,7 @@ class GrowthKill : public ::testing::TestWithParam<bool> {};
 TEST_P(GrowthKill, KilledRewriteLeavesOldOrNewFile) {
     const bool linked = GetParam();
     TempDir dir;
-    const std::string path = dir.file("big.mp3"), other = dir.file("other.mp3");
+    std::string path = dir.file("big.mp3"), other = dir.file("other.mp3");
     const std::string old = Tag(3, Frame("TIT2", Text("alt")), 100) + Filler(8 << 20, 3);
 
     // The new content, and how long a whole rewrite takes.
@@ -110,8 +111,12 @@ TEST_P(GrowthKill, KilledRewriteLeavesOldOrNewFile) {
     // Kills land at random; a slow process start (wine) can hide the copy window for a
     // while, so the rounds go on until every outcome was seen, within a bound.
     auto seenAll = [&] { return sawOld > 0 && sawNew > 0 && (!linked || cutCopies > 0); };
+    // A folder of its own each round: this process looks for what killed writers left in
+    // a folder once, at its first open there.
+    std::unique_ptr<TempDir> roundDir;
     for (int round = 0; round < 60 || (round < 240 && !seenAll()); ++round) {
-        std::filesystem::remove(other);
+        roundDir = std::make_unique<TempDir>();
+        path = roundDir->file("big.mp3"), other = roundDir->file("other.mp3");
         WriteAll(path, old);
         if (linked) std::filesystem::create_hard_link(path, other);
         Writer writer(path);
@@ -120,7 +125,7 @@ TEST_P(GrowthKill, KilledRewriteLeavesOldOrNewFile) {
         writer.Kill();
         writer.Succeeded();
         if (linked) {
-            for (const auto &name : Names(dir.path())) cutCopies += name.ends_with(".new") ? 1 : 0;
+            for (const auto &name : Names(roundDir->path())) cutCopies += name.ends_with(".new") ? 1 : 0;
             Mp3TagID3v2 reader; // through the other name: finishes an interrupted copy
             reader.MP3File(other);
             ASSERT_TRUE(SameFile(path, other)) << "names split in round " << round;
@@ -132,12 +137,12 @@ TEST_P(GrowthKill, KilledRewriteLeavesOldOrNewFile) {
     // A killed writer may leave its temporary file behind; the next growth in the
     // folder clears it (that of a running process stays).
     const std::string alive = ".sortimentor-" + std::to_string(getpid()) + "-77.tmp";
-    WriteAll(dir.file(alive), "x");
+    WriteAll(roundDir->file(alive), "x");
     WriteAll(path, old);
     ASSERT_EQ(Rewrite(path), 0);
     std::set<std::string> left{"big.mp3", alive};
     if (linked) left.insert("other.mp3");
-    EXPECT_EQ(Names(dir.path()), left);
+    EXPECT_EQ(Names(roundDir->path()), left);
     // The kills landed on both sides of the rename, and inside the copy over the file.
     EXPECT_TRUE(seenAll()) << sawOld << " old, " << sawNew << " new, " << cutCopies << " cut copies";
 }
