@@ -113,9 +113,14 @@ Root::Root(QWidget *parent, bool restoreLastDir) : QMainWindow(parent), m_restor
     setFont(f);
     BuildUi();
     Startup();
+    AddSortingAids();
 }
 
-Root::~Root() = default;
+Root::~Root() {
+    // The list's model reports its own end; the sorting aids must not hear it.
+    if (m_list)
+        disconnect(m_list->model(), nullptr, this, nullptr);
+}
 
 tags::Mp3TagID3v1 &Root::TagV1() {
     if (!m_v1)
@@ -915,6 +920,7 @@ bool Root::AskGoOnAfterFailure(const QString &name, const QString &reason) {
 void Root::ContinueOnTagPage() {
     if (m_run.IsRunning() || m_list->count() == 0)
         return;
+    StopSorting(); // the run goes first; the files are not read meanwhile
     auto check = [this](const char *name) {
         const auto *c = Control<QCheckBox>(QString::fromLatin1(name));
         return c && c->isChecked();

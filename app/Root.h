@@ -3,10 +3,12 @@
 // Controls carry their classic names as object names; arrays are numbered without
 // brackets (xpFrames3, pSymbole0, sAnzeige1). Each control's "tag text" is the dynamic
 // property "tag" (see TagOf/SetTag).
+#include "AlbumSort.h"
 #include "AlbumWorkflow.h"
 #include "Mp3Info.h"
 #include "TagPanel.h"
 
+#include <QList>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -102,6 +104,11 @@ public:
     // load or a run is under way.
     bool OpenFolder(const QString &folder, const QString &select = QString());
 
+    // Sorting aids (RootSorting.cpp). An order by name is at once; the
+    // tag orders read the files in the background and reorder the list when done.
+    void SortAlbum(album::SortOrder order);
+    bool IsSorting() const;
+
 public slots:
     // Album list.
     void LoadFileList();
@@ -142,6 +149,9 @@ protected:
 
 private:
     void BuildUi();
+    void AddSortingAids();
+    void UpdateSortingAids();
+    void StopSorting();
     void SetupTooltip();
     void YieldIfDue();
     void WriteTagsOf(const QString &path);
@@ -177,6 +187,8 @@ private:
     std::unique_ptr<tags::Mp3TagID3v2> m_v2;
     mp3info::Mp3InfoRecord m_record;
     album::AlbumRun m_run;
+    album::SortKeyReader *m_sorter = nullptr;
+    QList<QPushButton *> m_sortButtons;
     album::RunResult m_lastRun;
     bool m_closeAfterRun = false;
     bool m_restoreLastDir = true;

@@ -26,6 +26,8 @@ namespace {
 // on the right, the continue button at the bottom.
 const char *const kTabOrder[] = {
     "tOrdner", "bOrdner", "LDateien", "bAufwärts", "bAbwärts", "bPlayliste",
+    // introduction page
+    "bNachDateiname", "bNachTracknummer", "bNachTitel",
     // file-name page
     "bChangeFilename", "bUseExistFile", "tFilename",
     // tag page
@@ -56,6 +58,8 @@ const struct {
 } kKeys[] = {
     {"bOrdner", "Alt+O", Act::Click},        {"bOrdner", "Ctrl+O", Act::Click},     {"LDateien", "Alt+D", Act::Focus},
     {"bStarten", "Alt+F", Act::Click},
+    // introduction page
+    {"bNachDateiname", "Alt+N", Act::Click}, {"bNachTracknummer", "Alt+R", Act::Click}, {"bNachTitel", "Alt+T", Act::Click},
     // file-name page
     {"bChangeFilename", "Alt+U", Act::Click}, {"bUseExistFile", "Alt+V", Act::Click}, {"tFilename", "Alt+N", Act::Focus},
     // tag page
