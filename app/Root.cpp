@@ -114,6 +114,7 @@ Root::Root(QWidget *parent, bool restoreLastDir) : QMainWindow(parent), m_restor
     BuildUi();
     Startup();
     AddSortingAids();
+    AddRunPreview();
 }
 
 Root::~Root() {

@@ -6,6 +6,7 @@
 #include "AlbumSort.h"
 #include "AlbumWorkflow.h"
 #include "Mp3Info.h"
+#include "RunPreview.h"
 #include "TagPanel.h"
 
 #include <QList>
@@ -104,10 +105,12 @@ public:
     // load or a run is under way.
     bool OpenFolder(const QString &folder, const QString &select = QString());
 
-    // Sorting aids (RootSorting.cpp). An order by name is at once; the
+    // Sorting aids (RootSorting.cpp) and preview (RootPreview.cpp). An order by name is at once; the
     // tag orders read the files in the background and reorder the list when done.
     void SortAlbum(album::SortOrder order);
     bool IsSorting() const;
+    // What a continue click on the tag page would write now, one row per entry.
+    std::vector<album::PreviewRow> RunPreviewRows() const;
 
 public slots:
     // Album list.
@@ -150,6 +153,7 @@ protected:
 private:
     void BuildUi();
     void AddSortingAids();
+    void AddRunPreview();
     void UpdateSortingAids();
     void StopSorting();
     void SetupTooltip();

@@ -34,7 +34,7 @@ const char *const kTabOrder[] = {
     "bArtist", "tArtist", "bTitel", "tTitel", "bAlbum", "tAlbum", "bYear", "tYear", "bTrack", "tTrack", "bGenre", "tGenre",
     "bKommentar", "tKommentar", "bAlbumRefresh", "bTrackChange", "bFilesTitel",
     // help panel
-    "bInfo", "bStarten"};
+    "bInfo", "bVorschau", "bStarten"};
 
 // Names for controls whose caption says nothing or that have none. Captioned
 // buttons, check boxes and frames are named by their caption.
@@ -57,7 +57,7 @@ const struct {
     Act act;
 } kKeys[] = {
     {"bOrdner", "Alt+O", Act::Click},        {"bOrdner", "Ctrl+O", Act::Click},     {"LDateien", "Alt+D", Act::Focus},
-    {"bStarten", "Alt+F", Act::Click},
+    {"bStarten", "Alt+F", Act::Click},       {"bVorschau", "Alt+S", Act::Click},
     // introduction page
     {"bNachDateiname", "Alt+N", Act::Click}, {"bNachTracknummer", "Alt+R", Act::Click}, {"bNachTitel", "Alt+T", Act::Click},
     // file-name page

@@ -1,8 +1,11 @@
-// The one-click orders of the album list on files built byte by byte.
+// The one-click orders of the album list on files built byte by byte, and the preview
+// against what the run then writes, read back through the tag engine.
 
 #include "AlbumFixture.h"
 #include "Id3Bytes.h"
 #include "Root.h"
+#include "id3v1/Mp3TagID3v1.h"
+#include "id3v2/Mp3TagID3v2.h"
 
 #include <QtWidgets>
 
@@ -79,6 +82,51 @@ private slots:
         QTRY_VERIFY(!w->IsSorting());
         QCOMPARE(Joined(w->LDateien()), order);
         QCOMPARE(w->LDateien()->currentItem()->text(), selected);
+    }
+
+    // The preview's rows are what the files hold after the run: track (with the total),
+    // title and new name; rows left unchanged keep the file's own.
+    void previewShowsWhatTheRunWrites_data() {
+        QTest::addColumn<bool>("album");
+        QTest::newRow("album, renamed, title from name") << true;
+        QTest::newRow("one file") << false;
+    }
+    void previewShowsWhatTheRunWrites() {
+        QFETCH(bool, album);
+        const QString folder = fixture::FreshFolder(m_tmp, "preview");
+        const QStringList names{"b Zwei.mp3", "a Eins.mp3", "c Drei.mp3"};
+        for (const QString &n : names)
+            QVERIFY(fixture::Write(folder + n, Mp3(T("TRCK", "9") + T("TIT2", "alt"), V1("alt", "", "", "", "", 9))));
+        auto w = Open(folder);
+        w->LDateien()->setCurrentRow(2);
+        w->bStarten()->click();
+        if (album) {
+            w->Control<QCheckBox>("bChangeFilename")->click();
+            w->Control<QLineEdit>("tFilename")->setText("Lied");
+        }
+        w->bStarten()->click();
+        w->Control<QCheckBox>("bAlbumRefresh")->setChecked(album);
+        for (const char *toggle : {"bTrack", "bTitel"})
+            w->Control<QCheckBox>(toggle)->click();
+        w->Control<QCheckBox>("bFilesTitel")->setChecked(album);
+        w->Control<QLineEdit>("tTrack")->setText("7");
+        w->Control<QLineEdit>("tTitel")->setText("Neu");
+        const std::vector<album::PreviewRow> rows = w->RunPreviewRows();
+        QCOMPARE(rows.size(), size_t(3));
+        QCOMPARE(rows[2].track.value_or("-"), album ? "9" : "7");
+        w->bStarten()->click();
+        QTRY_VERIFY(!w->IsRunning());
+        for (const album::PreviewRow &r : rows) {
+            const QString path = folder + (r.newName.isEmpty() ? r.presentName : r.newName);
+            QVERIFY2(QFile::exists(path), qPrintable(path));
+            tags::Mp3TagID3v2 v2;
+            tags::Mp3TagID3v1 v1;
+            v2.MP3File(path.toStdString());
+            v1.MP3File(path.toStdString());
+            QCOMPARE(QString::fromStdString(v2.Track()), r.track.value_or("9"));
+            QCOMPARE(QString::fromStdString(v2.Title()), r.title.value_or("alt"));
+            QCOMPARE(int(v1.Track()), r.track ? r.track->toInt() : 9);
+        }
     }
 };
 
