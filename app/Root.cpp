@@ -114,6 +114,7 @@ Root::Root(QWidget *parent, bool restoreLastDir) : QMainWindow(parent), m_restor
     BuildUi();
     Startup();
     AddSortingAids();
+    AddTrackTotal();
     AddRunPreview();
 }
 
@@ -786,7 +787,11 @@ void Root::GetMp3Info() {
     });
 }
 
-void Root::WriteTagsOf(const QString &path) { tagpanel::WriteFields(path, TagRows(), TagV1(), TagV2()); }
+void Root::WriteTagsOf(const QString &path, int total) {
+    tagpanel::Rows rows = TagRows();
+    rows.tTrack = TrackToWrite(rows.tTrack, total);
+    tagpanel::WriteFields(path, rows, TagV1(), TagV2());
+}
 
 void Root::FieldToggleClick(QCheckBox *toggle) {
     if (!toggle)
@@ -961,7 +966,7 @@ void Root::ContinueOnTagPage() {
         if (!platform::WriteId3v1Rows(f.path, tagpanel::ToId3v1Rows(TagRows()), m_record))
             throw std::runtime_error("ID3v1 writer failed");
     };
-    steps.writeTags = [this](const album::RunFile &f) { WriteTagsOf(f.path); };
+    steps.writeTags = [this](const album::RunFile &f) { WriteTagsOf(f.path, f.count); };
     m_run.SetSteps(std::move(steps));
     m_run.SetConfirm(m_confirm ? m_confirm : album::ConfirmFn([this](const QString &title, const QString &text) {
         return album::AskYesNo(this, title, text);

@@ -153,12 +153,15 @@ protected:
 private:
     void BuildUi();
     void AddSortingAids();
+    void AddTrackTotal();
     void AddRunPreview();
     void UpdateSortingAids();
     void StopSorting();
+    // The ID3v2 track as written: with the album's total when that option is checked.
+    QString TrackToWrite(const QString &track, int total) const;
     void SetupTooltip();
     void YieldIfDue();
-    void WriteTagsOf(const QString &path);
+    void WriteTagsOf(const QString &path, int total);
     void LockForRun(bool locked);
     void ShowRunProgress(int index, int count);
     void ReloadAlbum();

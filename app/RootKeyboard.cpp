@@ -31,8 +31,8 @@ const char *const kTabOrder[] = {
     // file-name page
     "bChangeFilename", "bUseExistFile", "tFilename",
     // tag page
-    "bArtist", "tArtist", "bTitel", "tTitel", "bAlbum", "tAlbum", "bYear", "tYear", "bTrack", "tTrack", "bGenre", "tGenre",
-    "bKommentar", "tKommentar", "bAlbumRefresh", "bTrackChange", "bFilesTitel",
+    "bArtist", "tArtist", "bTitel", "tTitel", "bAlbum", "tAlbum", "bYear", "tYear", "bTrack", "tTrack", "bGesamtzahl",
+    "bGenre", "tGenre", "bKommentar", "tKommentar", "bAlbumRefresh", "bTrackChange", "bFilesTitel",
     // help panel
     "bInfo", "bVorschau", "bStarten"};
 
@@ -64,7 +64,8 @@ const struct {
     {"bChangeFilename", "Alt+U", Act::Click}, {"bUseExistFile", "Alt+V", Act::Click}, {"tFilename", "Alt+N", Act::Focus},
     // tag page
     {"bArtist", "Alt+A", Act::Click},        {"bTitel", "Alt+T", Act::Click},       {"bAlbum", "Alt+L", Act::Click},
-    {"bYear", "Alt+J", Act::Click},          {"bTrack", "Alt+R", Act::Click},       {"bGenre", "Alt+G", Act::Click},
+    {"bYear", "Alt+J", Act::Click},          {"bTrack", "Alt+R", Act::Click},       {"bGesamtzahl", "Alt+H", Act::Click},
+    {"bGenre", "Alt+G", Act::Click},
     {"bKommentar", "Alt+K", Act::Click},     {"bAlbumRefresh", "Alt+V", Act::Click}, {"bTrackChange", "Alt+Z", Act::Click},
     {"bFilesTitel", "Alt+E", Act::Click}};
 

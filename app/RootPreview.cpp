@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QEvent>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,6 +37,23 @@ private:
 
 } // namespace
 
+void Root::AddTrackTotal() {
+    auto *track = Control<QLineEdit>(QStringLiteral("tTrack"));
+    QWidget *holder = track ? track->parentWidget() : nullptr;
+    QGridLayout *grid = holder ? holder->findChild<QGridLayout *>() : nullptr;
+    const int index = grid ? grid->indexOf(track) : -1;
+    if (index < 0)
+        return;
+    int row = 0, column = 0, rows = 0, columns = 0;
+    grid->getItemPosition(index, &row, &column, &rows, &columns);
+    auto *total = new QCheckBox(QStringLiteral("Gesamtzahl anhängen"), holder);
+    total->setObjectName(QStringLiteral("bGesamtzahl"));
+    total->setToolTip(QStringLiteral("Schreibt den Track mit der Zahl aller Dateien der Liste, z. B. \u201E3/12\u201C; "
+                                     "ID3v1 behält die einfache Nummer (Alt+H)"));
+    total->setAccessibleName(total->text());
+    grid->addWidget(total, row, column + columns);
+}
+
 void Root::AddRunPreview() {
     auto *row = qobject_cast<QBoxLayout *>(m_continue->parentWidget() ? m_continue->parentWidget()->layout() : nullptr);
     if (!row)
@@ -59,7 +77,8 @@ void Root::AddRunPreview() {
             inner->insertWidget(inner->indexOf(label) + 1,
                                 rootaids::HelpLabel(label->parentWidget(), "LabelVorschau",
                                           QStringLiteral("\u201EVorschau\u201C zeigt vor dem Schreiben jede Datei mit Track, "
-                                                         "Titel und neuem Namen.")));
+                                                         "Titel und neuem Namen; \u201EGesamtzahl anhängen\u201C schreibt "
+                                                         "den Track als \u201E3/12\u201C.")));
 }
 
 std::vector<album::PreviewRow> Root::RunPreviewRows() const {
@@ -86,4 +105,9 @@ std::vector<album::PreviewRow> Root::RunPreviewRows() const {
     if (TagNumber(m_pages[2]) == 1 && check("bChangeFilename"))
         in.rename = album::RenameOptions{text("tFilename"), check("bUseExistFile")};
     return album::PreviewRows(in);
+}
+
+QString Root::TrackToWrite(const QString &track, int total) const {
+    const auto *c = Control<QCheckBox>(QStringLiteral("bGesamtzahl"));
+    return c && c->isChecked() ? album::TrackWithTotal(track, total) : track;
 }

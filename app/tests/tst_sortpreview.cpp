@@ -1,5 +1,5 @@
 // The one-click orders of the album list on files built byte by byte, and the preview
-// against what the run then writes, read back through the tag engine.
+// against what the run then writes, read back through the tag engine and mutagen.
 
 #include "AlbumFixture.h"
 #include "Id3Bytes.h"
@@ -88,7 +88,7 @@ private slots:
     // title and new name; rows left unchanged keep the file's own.
     void previewShowsWhatTheRunWrites_data() {
         QTest::addColumn<bool>("album");
-        QTest::newRow("album, renamed, title from name") << true;
+        QTest::newRow("album, total, renamed, title from name") << true;
         QTest::newRow("one file") << false;
     }
     void previewShowsWhatTheRunWrites() {
@@ -108,12 +108,13 @@ private slots:
         w->Control<QCheckBox>("bAlbumRefresh")->setChecked(album);
         for (const char *toggle : {"bTrack", "bTitel"})
             w->Control<QCheckBox>(toggle)->click();
+        w->Control<QCheckBox>("bGesamtzahl")->setChecked(album);
         w->Control<QCheckBox>("bFilesTitel")->setChecked(album);
         w->Control<QLineEdit>("tTrack")->setText("7");
         w->Control<QLineEdit>("tTitel")->setText("Neu");
         const std::vector<album::PreviewRow> rows = w->RunPreviewRows();
         QCOMPARE(rows.size(), size_t(3));
-        QCOMPARE(rows[2].track.value_or("-"), album ? "9" : "7");
+        QCOMPARE(rows[2].track.value_or("-"), album ? "9/3" : "7");
         w->bStarten()->click();
         QTRY_VERIFY(!w->IsRunning());
         for (const album::PreviewRow &r : rows) {
@@ -125,7 +126,10 @@ private slots:
             v1.MP3File(path.toStdString());
             QCOMPARE(QString::fromStdString(v2.Track()), r.track.value_or("9"));
             QCOMPARE(QString::fromStdString(v2.Title()), r.title.value_or("alt"));
-            QCOMPARE(int(v1.Track()), r.track ? r.track->toInt() : 9);
+            QCOMPARE(int(v1.Track()), r.track ? r.track->section('/', 0, 0).toInt() : 9); // a plain number
+            // And as an independent reader sees it, with the audio untouched.
+            QCOMPARE(fixture::ReadTags(path)["v2"].toObject()["TRCK"].toString(), r.track.value_or("9"));
+            QCOMPARE(fixture::Audio(fixture::Read(path)), Mp3({}));
         }
     }
 };
