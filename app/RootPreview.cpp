@@ -51,7 +51,13 @@ void Root::AddTrackTotal() {
     total->setToolTip(QStringLiteral("Schreibt den Track mit der Zahl aller Dateien der Liste, z. B. \u201E3/12\u201C; "
                                      "ID3v1 behält die einfache Nummer (Alt+H)"));
     total->setAccessibleName(total->text());
-    grid->addWidget(total, row, column + columns);
+    // The total shares the track's cell, so that the other fields keep their width.
+    grid->removeWidget(track);
+    auto *cell = new QHBoxLayout;
+    cell->setContentsMargins(0, 0, 0, 0);
+    cell->addWidget(track, 1);
+    cell->addWidget(total);
+    grid->addLayout(cell, row, column, rows, columns);
 }
 
 void Root::AddRunPreview() {
