@@ -90,9 +90,16 @@ Root::Root(QWidget *parent, bool restoreLastDir) : QMainWindow(parent), m_restor
     setFont(f);
     BuildUi();
     Startup();
+    AddSortingAids();
+    AddTrackTotal();
+    AddRunPreview();
 }
 
-Root::~Root() = default;
+Root::~Root() {
+    // The list's model reports its own end; the sorting aids must not hear it.
+    if (m_list)
+        disconnect(m_list->model(), nullptr, this, nullptr);
+}
 
 tags::Mp3TagID3v1 &Root::TagV1() {
     if (!m_v1)
@@ -543,7 +550,11 @@ void Root::GetMp3Info() {
     });
 }
 
-void Root::WriteTagsOf(const QString &path) { tagpanel::WriteFields(path, TagRows(), TagV1(), TagV2()); }
+void Root::WriteTagsOf(const QString &path, int total) {
+    tagpanel::Rows rows = TagRows();
+    rows.tTrack = TrackToWrite(rows.tTrack, total);
+    tagpanel::WriteFields(path, rows, TagV1(), TagV2());
+}
 
 void Root::FieldToggleClick(QCheckBox *toggle) {
     if (!toggle)
@@ -678,6 +689,7 @@ bool Root::AskGoOnAfterFailure(const QString &name, const QString &reason) {
 void Root::ContinueOnTagPage() {
     if (m_run.IsRunning() || m_list->count() == 0)
         return;
+    StopSorting(); // the run goes first; the files are not read meanwhile
     auto check = [this](const char *name) {
         const auto *c = Control<QCheckBox>(QString::fromLatin1(name));
         return c && c->isChecked();
@@ -717,7 +729,7 @@ void Root::ContinueOnTagPage() {
         if (!platform::WriteId3v1Rows(f.path, tagpanel::ToId3v1Rows(TagRows()), m_record))
             throw std::runtime_error("ID3v1 writer failed");
     };
-    steps.writeTags = [this](const album::RunFile &f) { WriteTagsOf(f.path); };
+    steps.writeTags = [this](const album::RunFile &f) { WriteTagsOf(f.path, f.count); };
     m_run.SetSteps(std::move(steps));
     m_run.SetConfirm(m_confirm ? m_confirm : album::ConfirmFn([this](const QString &title, const QString &text) {
         return album::AskYesNo(this, title, text);

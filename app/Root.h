@@ -3,10 +3,13 @@
 // Controls carry their classic names as object names; arrays are numbered without
 // brackets (xpFrames3, pSymbole0, sAnzeige1). Each control's "tag text" is the dynamic
 // property "tag" (see TagOf/SetTag).
+#include "AlbumSort.h"
 #include "AlbumWorkflow.h"
 #include "Mp3Info.h"
+#include "RunPreview.h"
 #include "TagPanel.h"
 
+#include <QList>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -102,6 +105,13 @@ public:
     // load or a run is under way.
     bool OpenFolder(const QString &folder, const QString &select = QString());
 
+    // Sorting aids (RootSorting.cpp) and preview (RootPreview.cpp). An order by name is at once; the
+    // tag orders read the files in the background and reorder the list when done.
+    void SortAlbum(album::SortOrder order);
+    bool IsSorting() const;
+    // What a continue click on the tag page would write now, one row per entry.
+    std::vector<album::PreviewRow> RunPreviewRows() const;
+
 public slots:
     // Album list.
     void LoadFileList();
@@ -142,9 +152,16 @@ protected:
 
 private:
     void BuildUi();
+    void AddSortingAids();
+    void AddTrackTotal();
+    void AddRunPreview();
+    void UpdateSortingAids();
+    void StopSorting();
+    // The ID3v2 track as written: with the album's total when that option is checked.
+    QString TrackToWrite(const QString &track, int total) const;
     void SetupTooltip();
     void YieldIfDue();
-    void WriteTagsOf(const QString &path);
+    void WriteTagsOf(const QString &path, int total);
     void LockForRun(bool locked);
     void ShowRunProgress(int index, int count);
     void ReloadAlbum();
@@ -177,6 +194,8 @@ private:
     std::unique_ptr<tags::Mp3TagID3v2> m_v2;
     mp3info::Mp3InfoRecord m_record;
     album::AlbumRun m_run;
+    album::SortKeyReader *m_sorter = nullptr;
+    QList<QPushButton *> m_sortButtons;
     album::RunResult m_lastRun;
     bool m_closeAfterRun = false;
     bool m_restoreLastDir = true;

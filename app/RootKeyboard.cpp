@@ -26,13 +26,15 @@ namespace {
 // on the right, the continue button at the bottom.
 const char *const kTabOrder[] = {
     "tOrdner", "bOrdner", "LDateien", "bAufwärts", "bAbwärts", "bPlayliste",
+    // introduction page
+    "bNachDateiname", "bNachTracknummer", "bNachTitel",
     // file-name page
     "bChangeFilename", "bUseExistFile", "tFilename",
     // tag page
-    "bArtist", "tArtist", "bTitel", "tTitel", "bAlbum", "tAlbum", "bYear", "tYear", "bTrack", "tTrack", "bGenre", "tGenre",
-    "bKommentar", "tKommentar", "bAlbumRefresh", "bTrackChange", "bFilesTitel",
+    "bArtist", "tArtist", "bTitel", "tTitel", "bAlbum", "tAlbum", "bYear", "tYear", "bTrack", "tTrack", "bGesamtzahl",
+    "bGenre", "tGenre", "bKommentar", "tKommentar", "bAlbumRefresh", "bTrackChange", "bFilesTitel",
     // help panel
-    "bInfo", "bStarten"};
+    "bInfo", "bVorschau", "bStarten"};
 
 // Names for controls whose caption says nothing or that have none. Captioned
 // buttons, check boxes and frames are named by their caption.
@@ -55,12 +57,15 @@ const struct {
     Act act;
 } kKeys[] = {
     {"bOrdner", "Alt+O", Act::Click},        {"bOrdner", "Ctrl+O", Act::Click},     {"LDateien", "Alt+D", Act::Focus},
-    {"bStarten", "Alt+F", Act::Click},
+    {"bStarten", "Alt+F", Act::Click},       {"bVorschau", "Alt+S", Act::Click},
+    // introduction page
+    {"bNachDateiname", "Alt+N", Act::Click}, {"bNachTracknummer", "Alt+R", Act::Click}, {"bNachTitel", "Alt+T", Act::Click},
     // file-name page
     {"bChangeFilename", "Alt+U", Act::Click}, {"bUseExistFile", "Alt+V", Act::Click}, {"tFilename", "Alt+N", Act::Focus},
     // tag page
     {"bArtist", "Alt+A", Act::Click},        {"bTitel", "Alt+T", Act::Click},       {"bAlbum", "Alt+L", Act::Click},
-    {"bYear", "Alt+J", Act::Click},          {"bTrack", "Alt+R", Act::Click},       {"bGenre", "Alt+G", Act::Click},
+    {"bYear", "Alt+J", Act::Click},          {"bTrack", "Alt+R", Act::Click},       {"bGesamtzahl", "Alt+H", Act::Click},
+    {"bGenre", "Alt+G", Act::Click},
     {"bKommentar", "Alt+K", Act::Click},     {"bAlbumRefresh", "Alt+V", Act::Click}, {"bTrackChange", "Alt+Z", Act::Click},
     {"bFilesTitel", "Alt+E", Act::Click}};
 

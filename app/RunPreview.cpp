@@ -1,0 +1,88 @@
+#include "RunPreview.h"
+
+#include "AlbumSort.h"
+
+#include <QDialog>
+#include <algorithm>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace album {
+
+QString TrackWithTotal(const QString &track, int total) {
+    // Only a number gets a total; other texts go as they are, like the counter takes them.
+    if (!ParsePartOf(track) || total <= 0)
+        return track;
+    return track.section(QLatin1Char('/'), 0, 0).trimmed() + QLatin1Char('/') + QString::number(total);
+}
+
+std::vector<PreviewRow> PreviewRows(const PreviewInput &in) {
+    std::vector<PreviewRow> rows;
+    const int n = static_cast<int>(in.entries.size());
+    QString track = in.trackText;
+    for (int i = 0; i < n; ++i) {
+        PreviewRow r;
+        r.position = i + 1;
+        r.presentName = in.entries[i];
+        if (in.rename)
+            r.newName = NumberedName(i + 1, r.presentName, in.rename->tFilename, in.rename->useExistFile);
+        // The album run counts on from the second file; a single write takes the text as it is.
+        if (in.wholeAlbum && i > 0)
+            track = NextTrackText(track, in.locale);
+        if (in.wholeAlbum || i == in.selected) {
+            if (in.writeTrack)
+                r.track = in.appendTotal ? TrackWithTotal(track, n) : track;
+            if (in.writeTitle)
+                r.title = in.wholeAlbum && in.titleFromName ? TitleFromFileName(r.presentName) : in.titleText;
+        }
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+QDialog *MakePreviewDialog(const std::vector<PreviewRow> &rows, QWidget *parent) {
+    auto *dialog = new QDialog(parent);
+    dialog->setObjectName(QStringLiteral("fVorschau"));
+    dialog->setWindowTitle(QStringLiteral(" Vorschau"));
+    const bool renaming = std::any_of(rows.begin(), rows.end(), [](const PreviewRow &r) { return !r.newName.isEmpty(); });
+    QStringList headers{QStringLiteral("Nr."), QStringLiteral("Jetziger Name")};
+    if (renaming)
+        headers << QStringLiteral("Neuer Name");
+    headers << QStringLiteral("Track") << QStringLiteral("Titel");
+    auto *table = new QTableWidget(static_cast<int>(rows.size()), static_cast<int>(headers.size()), dialog);
+    table->setObjectName(QStringLiteral("LVorschau"));
+    table->setAccessibleName(QStringLiteral("Vorschau der Dateien"));
+    table->setHorizontalHeaderLabels(headers);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->verticalHeader()->hide();
+    table->horizontalHeader()->setStretchLastSection(true);
+    const QString kept = QStringLiteral("(unverändert)");
+    for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+        const PreviewRow &r = rows[static_cast<size_t>(i)];
+        QStringList cells{QString::number(r.position), r.presentName};
+        if (renaming)
+            cells << r.newName;
+        cells << r.track.value_or(kept) << r.title.value_or(kept);
+        for (int c = 0; c < cells.size(); ++c) {
+            auto *item = new QTableWidgetItem(cells[c]);
+            const bool keeps = (c == cells.size() - 2 && !r.track) || (c == cells.size() - 1 && !r.title);
+            if (keeps)
+                item->setForeground(table->palette().brush(QPalette::Disabled, QPalette::Text));
+            table->setItem(i, c, item);
+        }
+    }
+    table->resizeColumnsToContents();
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("Schließen"));
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    auto *col = new QVBoxLayout(dialog);
+    col->addWidget(table, 1);
+    col->addWidget(buttons);
+    dialog->resize(720, 420);
+    return dialog;
+}
+
+} // namespace album

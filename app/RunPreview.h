@@ -1,0 +1,52 @@
+#pragma once
+// What a click on continue on the tag page is about to do, file by file, worked out
+// with the same rules the run applies (track counter, title from the name, numbered
+// names, the total behind the track), so that the table cannot tell another story
+// than the files afterwards.
+#include "AlbumWorkflow.h"
+
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+class QDialog;
+class QWidget;
+
+namespace album {
+
+// The ID3v2 track with the album's total behind it: "3" of 12 files gives "3/12";
+// a total already given is replaced ("3/10" -> "3/12"); an empty text stays empty.
+QString TrackWithTotal(const QString &track, int total);
+
+// The options of the pages as they stand.
+struct PreviewInput {
+    QStringList entries;
+    int selected = 0;        // the file of a single-file write
+    bool wholeAlbum = true;
+    bool writeTrack = false; // bTrack
+    QString trackText;       // tTrack: the first file's track, counted on from there
+    bool appendTotal = false;
+    bool writeTitle = false; // bTitel
+    QString titleText;       // tTitel
+    bool titleFromName = false;
+    std::optional<RenameOptions> rename;
+    QLocale locale;
+};
+
+struct PreviewRow {
+    int position = 0;        // 1-based
+    QString presentName;
+    QString newName;         // empty without renaming
+    std::optional<QString> track, title; // nothing: the file keeps its own
+};
+
+// One row per entry, in list order.
+std::vector<PreviewRow> PreviewRows(const PreviewInput &in);
+
+// A dialog with the rows as a table ("Neuer Name" only when renaming).
+QDialog *MakePreviewDialog(const std::vector<PreviewRow> &rows, QWidget *parent);
+
+} // namespace album

@@ -1,0 +1,138 @@
+// The one-click orders of the album list on files built byte by byte, and the preview
+// against what the run then writes, read back through the tag engine and mutagen.
+
+#include "AlbumFixture.h"
+#include "Id3Bytes.h"
+#include "Root.h"
+#include "id3v1/Mp3TagID3v1.h"
+#include "id3v2/Mp3TagID3v2.h"
+
+#include <QtWidgets>
+
+namespace {
+
+using namespace id3bytes;
+
+// An MP3 file: the tag (2.3 unless v4), twenty audio frames, an optional ID3v1 record.
+QByteArray Mp3(const std::string &frames, const std::string &v1 = {}, bool v4 = false) {
+    const std::string tag = frames.empty() ? std::string() : Tag(v4 ? 4 : 3, frames, 16);
+    const std::string bytes = tag + streambytes::Stream(streambytes::Mpeg{}, 20) + v1;
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+std::string T(const char *id, const char *text, bool v4 = false) { return Frame(id, Text(text), 0, v4); }
+
+QString Joined(const QListWidget *list) { return fixture::Texts(list).join(' ').remove(QStringLiteral(".mp3")); }
+
+} // namespace
+
+class TestSortPreview : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_tmp;
+
+    std::unique_ptr<Root> Open(const QString &folder) {
+        auto w = std::make_unique<Root>(nullptr, false);
+        w->SetFolderPicker([folder] { return folder; });
+        w->SetConfirm([](const QString &, const QString &) { return true; });
+        w->SetNotice([](const QString &, const QString &) {});
+        w->bOrdnerClick();
+        return w;
+    }
+
+private slots:
+    void init() { fixture::ClearSettings(); }
+
+    void ordersWithOneClick_data() {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QByteArrayList>("files");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("order");
+        const QByteArray none = Mp3({});
+        QTest::newRow("numbers by value") << QStringList{"1 - a.mp3", "10 - c.mp3", "2 - b.mp3"}
+                                          << QByteArrayList{none, none, none} << "bNachDateiname" << "1 - a 2 - b 10 - c";
+        QTest::newRow("case and accents") << QStringList{"Track 10.mp3", "track 9.mp3", "Über.mp3", "Ähm.mp3", "zu.mp3"}
+                                          << QByteArrayList{none, none, none, none, none} << "bNachDateiname"
+                                          << "Ähm track 9 Track 10 Über zu";
+        // Two discs, n/total, a 2.4 tag, ID3v1 where ID3v2 has no number, unnumbered last by name.
+        QTest::newRow("tracks of two discs")
+            << QStringList{"a.mp3", "b.mp3", "c.mp3", "d.mp3", "e.mp3", "f.mp3", "g.mp3"}
+            << QByteArrayList{Mp3(T("TRCK", "2/3", true) + T("TPOS", "2/2", true), {}, true),
+                              Mp3(T("TRCK", "1/3") + T("TPOS", "2/2")), Mp3(T("TRCK", "03") + T("TPOS", "1/2")),
+                              Mp3(T("TIT2", "no number")), Mp3(T("TRCK", "1") + T("TPOS", "1")),
+                              Mp3(T("TRCK", "x"), V1("f", "", "", "", "", 2)), none}
+            << "bNachTracknummer" << "e f c b a d g";
+        QTest::newRow("titles") << QStringList{"a.mp3", "b.mp3", "c.mp3", "d.mp3"}
+                                << QByteArrayList{Mp3(T("TIT2", "Zwei")), none, Mp3(T("TIT2", "eins")),
+                                                  Mp3(T("TALB", "x"), V1("Drei"))}
+                                << "bNachTitel" << "d c a b";
+    }
+    void ordersWithOneClick() {
+        QFETCH(QStringList, names);
+        QFETCH(QByteArrayList, files);
+        QFETCH(QString, button);
+        QFETCH(QString, order);
+        const QString folder = fixture::FreshFolder(m_tmp, "sort");
+        for (int i = 0; i < names.size(); ++i)
+            QVERIFY(fixture::Write(folder + names[i], files[i]));
+        auto w = Open(folder);
+        w->LDateien()->setCurrentRow(0);
+        const QString selected = w->LDateien()->currentItem()->text();
+        w->Control<QPushButton>(button)->click();
+        // Tag orders are read in the background: the click returns at once.
+        QCOMPARE(w->IsSorting(), button != "bNachDateiname");
+        QTRY_VERIFY(!w->IsSorting());
+        QCOMPARE(Joined(w->LDateien()), order);
+        QCOMPARE(w->LDateien()->currentItem()->text(), selected);
+    }
+
+    // The preview's rows are what the files hold after the run: track (with the total),
+    // title and new name; rows left unchanged keep the file's own.
+    void previewShowsWhatTheRunWrites_data() {
+        QTest::addColumn<bool>("album");
+        QTest::newRow("album, total, renamed, title from name") << true;
+        QTest::newRow("one file") << false;
+    }
+    void previewShowsWhatTheRunWrites() {
+        QFETCH(bool, album);
+        const QString folder = fixture::FreshFolder(m_tmp, "preview");
+        const QStringList names{"b Zwei.mp3", "a Eins.mp3", "c Drei.mp3"};
+        for (const QString &n : names)
+            QVERIFY(fixture::Write(folder + n, Mp3(T("TRCK", "9") + T("TIT2", "alt"), V1("alt", "", "", "", "", 9))));
+        auto w = Open(folder);
+        w->LDateien()->setCurrentRow(2);
+        w->bStarten()->click();
+        if (album) {
+            w->Control<QCheckBox>("bChangeFilename")->click();
+            w->Control<QLineEdit>("tFilename")->setText("Lied");
+        }
+        w->bStarten()->click();
+        w->Control<QCheckBox>("bAlbumRefresh")->setChecked(album);
+        for (const char *toggle : {"bTrack", "bTitel"})
+            w->Control<QCheckBox>(toggle)->click();
+        w->Control<QCheckBox>("bGesamtzahl")->setChecked(album);
+        w->Control<QCheckBox>("bFilesTitel")->setChecked(album);
+        w->Control<QLineEdit>("tTrack")->setText("7");
+        w->Control<QLineEdit>("tTitel")->setText("Neu");
+        const std::vector<album::PreviewRow> rows = w->RunPreviewRows();
+        QCOMPARE(rows.size(), size_t(3));
+        QCOMPARE(rows[2].track.value_or("-"), album ? "9/3" : "7");
+        w->bStarten()->click();
+        QTRY_VERIFY(!w->IsRunning());
+        for (const album::PreviewRow &r : rows) {
+            const QString path = folder + (r.newName.isEmpty() ? r.presentName : r.newName);
+            QVERIFY2(QFile::exists(path), qPrintable(path));
+            tags::Mp3TagID3v2 v2;
+            tags::Mp3TagID3v1 v1;
+            v2.MP3File(path.toStdString());
+            v1.MP3File(path.toStdString());
+            QCOMPARE(QString::fromStdString(v2.Track()), r.track.value_or("9"));
+            QCOMPARE(QString::fromStdString(v2.Title()), r.title.value_or("alt"));
+            QCOMPARE(int(v1.Track()), r.track ? r.track->section('/', 0, 0).toInt() : 9); // a plain number
+            // And as an independent reader sees it, with the audio untouched.
+            QCOMPARE(fixture::ReadTags(path)["v2"].toObject()["TRCK"].toString(), r.track.value_or("9"));
+            QCOMPARE(fixture::Audio(fixture::Read(path)), Mp3({}));
+        }
+    }
+};
+
+SORTI_TEST_MAIN(QApplication, TestSortPreview)
+#include "tst_sortpreview.moc"
