@@ -166,7 +166,11 @@ std::string FieldText(std::string_view id, std::string_view body) {
         TakeString(data, pos, enc);
         return codec::Cp1252ToUtf8(WithoutZeros(data.substr(pos)));
     }
-    return DecodeJoined(enc, data);
+    if (up[0] != 'T') return DecodeJoined(enc, data);
+    // Several values, as the common readers show them.
+    std::string out;
+    for (const std::string &v : DecodeValues(enc, data)) out += (out.empty() ? "" : "/") + v;
+    return out;
 }
 
 std::string RenderTagString(std::string_view id, std::string_view s) {

@@ -123,6 +123,7 @@ void Mp3TagID3v2::Reset() {
     version_ = 0;
     tagFlags_ = 0;
     inFile_ = false;
+    cut_.reset();
     for (std::string *s : {&title_, &artist_, &album_, &year_, &comment_, &track_, &otherGenreName_, &lyrics_,
                            &linkTo_, &encodedBy_, &playCounter_, &originalArtist_, &composer_, &copyright_,
                            &audioURL_, &buyURL_, &artistURL_})
@@ -179,6 +180,7 @@ void Mp3TagID3v2::ReadFrames(File &f, std::int64_t fileLen) {
             frames_.clear(); // read it whole instead, as far as it goes now
             pending_.clear();
             inFile_ = false;
+            cut_.reset();
         }
     }
     const size_t got = f.ReadAt(bodyPos, tag.get(), want);
@@ -201,7 +203,9 @@ void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const void> &owner, std::str
     const size_t hdr = FrameHeaderLength(version_);
     const size_t idLen = version_ == 2 ? 3 : 4;
     std::vector<DateFrame> dates; // TDRC/TDOR, resolved at the end
-    const std::vector<FrameSpan> spans = WalkFrames(tag, version_, from, load ? *load : LoadBytes()).frames;
+    const FrameWalk walk = WalkFrames(tag, version_, from, load ? *load : LoadBytes());
+    const std::vector<FrameSpan> &spans = walk.frames;
+    if (walk.cut) KeepCutFrame(tag, *walk.cut, load);
     frames_.reserve(std::min<size_t>(spans.size(), 64)); // frames of one identifier share an entry
     pending_.reserve(std::min<size_t>(spans.size(), std::size(kFieldFrames)));
     for (const FrameSpan &span : spans) {
@@ -238,8 +242,13 @@ void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const void> &owner, std::str
         }
         FrameBytes body(owner, tag.substr(span.pos + hdr, span.size));
         if (version_ == 2) {
-            const std::string id = MapFrameIdV22(rawId);
-            if (id.empty()) continue;
+            std::string id = MapFrameIdV22(rawId);
+            if (id.empty()) {
+                auto conv = ConvertUnknownV22(rawId, body);
+                if (!conv) continue;
+                id = std::move(conv->first);
+                body = std::move(conv->second);
+            }
             if (id == "APIC") {
                 auto pic = ConvertPicV22(body);
                 if (!pic) continue;
@@ -258,7 +267,7 @@ void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const void> &owner, std::str
     size_t inserted = 0;
     for (const DateFrame &d : dates) {
         const auto parts = DateFramesV24(d.id, d.value);
-        if (version_ == 3) {
+        if (version_ == 3 || d.kept) {
             // Some taggers put the 2.4 date frame into 2.3 tags; it stays as it is and
             // gives the year when no TYER does.
             if (!parts.empty() && UpperId(d.id) == "TDRC" && !Find("TYER"))
@@ -273,6 +282,26 @@ void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const void> &owner, std::str
             frames_.insert(frames_.begin() + static_cast<std::ptrdiff_t>(d.at + inserted++), FrameEntry{frame, {std::move(t)}});
         }
     }
+}
+
+void Mp3TagID3v2::KeepCutFrame(std::string_view tag, const FrameSpan &span, const std::function<void(size_t, size_t)> *load) {
+    const size_t hdr = FrameHeaderLength(version_);
+    if (load) (*load)(span.pos, hdr + span.size);
+    const auto *fh = reinterpret_cast<const unsigned char *>(tag.data() + span.pos);
+    const std::string rawId(reinterpret_cast<const char *>(fh), version_ == 2 ? 3 : 4);
+    const std::string_view body = tag.substr(span.pos + hdr, span.size);
+    if (body.empty() || (version_ > 2 && (fh[8] | fh[9]) != 0)) return; // a cut compressed body is no body
+    std::optional<std::pair<std::string, std::string>> kept;
+    if (version_ == 2) {
+        const std::string id = MapFrameIdV22(rawId);
+        if (id.empty()) kept = ConvertUnknownV22(rawId, body);
+        else if (id != "APIC") kept.emplace(id, std::string(body));
+        else if (auto pic = ConvertPicV22(body)) kept.emplace(id, std::move(*pic));
+    } else if (version_ == 4 && rawId != "TDRC" && rawId != "TDOR") {
+        kept = DowngradeV24(rawId, body);
+    }
+    if (!kept && version_ > 2) kept.emplace(rawId, std::string(body));
+    cut_ = std::move(kept);
 }
 
 // Whether a frame read in pieces keeps its body in the file: large, stored as it is,
@@ -354,7 +383,7 @@ void Mp3TagID3v2::ReadFrameV23(const std::string &id, std::uint16_t flags, Frame
     if (readable && PlainId(id)) {
         FillField(id, d);
         if (UpperId(id) == "TDRC")
-            if (auto v = DateValue(d)) dates.push_back({id, *v, frames_.size()});
+            if (auto v = DateValue(d)) dates.push_back({id, *v, frames_.size(), true});
     }
     TagString t;
     t.flags = flags;
@@ -430,9 +459,15 @@ void Mp3TagID3v2::ReadFrameV24(const std::string &id, std::uint16_t flags, Frame
         return;
     }
     if (id == "TDRC" || id == "TDOR") {
-        if (auto v = DateValue(data)) dates.push_back({id, *v, frames_.size()});
-        else keep();
-        return;
+        const auto v = DateValue(data);
+        if (!v) return keep();
+        // Converted only where 2.3's frames give readers the same date back; a time of
+        // day or a second value stays in the frame as it came.
+        const size_t parts = DateFramesV24(id, *v).size();
+        const bool same = DecodeValues(static_cast<unsigned char>(data[0]), data.substr(1)).size() == 1 &&
+                          ((v->size() == 4 && parts == 1) || (id == "TDRC" && v->size() == 10 && parts == 2));
+        dates.push_back({id, *v, frames_.size(), !same});
+        if (same) return;
     }
     auto conv = DowngradeV24(id, data);
     if (!conv) {
@@ -595,7 +630,11 @@ void Mp3TagID3v2::ReplaceFrame(const char *frame, const std::string &tagString) 
 void Mp3TagID3v2::Title(const std::string &v) { SetField(title_, v, "TIT2", v); }
 void Mp3TagID3v2::Artist(const std::string &v) { SetField(artist_, v, "TPE1", v); }
 void Mp3TagID3v2::Album(const std::string &v) { SetField(album_, v, "TALB", v); }
-void Mp3TagID3v2::Year(const std::string &v) { SetField(year_, v, "TYER", v); }
+void Mp3TagID3v2::Year(const std::string &v) {
+    SetField(year_, v, "TYER", v);
+    // A date frame kept from the file would stand against the new year.
+    if (Find("TDRC")) RemoveFrame(std::string("TDRC"));
+}
 void Mp3TagID3v2::Track(const std::string &v) { SetField(track_, v, "TRCK", v); }
 void Mp3TagID3v2::Comment(const std::string &v) { SetField(comment_, v, "COMM", std::string("\0nt\0", 4) + v); }
 // USLT: language "XXX" (unknown), empty description, then the lyrics.
@@ -663,6 +702,17 @@ std::string Mp3TagID3v2::RenderTag(std::uint32_t sizeField) const {
             to.append(head, sizeof head);
             if (t.body) t.body->AppendTo(to);
             else to.append(made);
+        }
+    }
+    // The frame that ran past the old tag's end, as far as readers found it; a value
+    // set for its frame replaces it.
+    if (cut_ && PlainId(cut_->first)) {
+        const FrameEntry *e = Find(cut_->first);
+        if (!e || std::all_of(e->tags.begin(), e->tags.end(), [](const TagString &t) { return t.body.has_value(); })) {
+            char head[10] = {};
+            std::copy_n(cut_->first.begin(), 4, head);
+            EncodeBE32(static_cast<std::uint32_t>(cut_->second.size()), head + 4);
+            out.append(head, sizeof head).append(cut_->second);
         }
     }
     out += odd;
