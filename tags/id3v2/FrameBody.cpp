@@ -3,6 +3,7 @@
 #include "TextCodec.h"
 
 #include <charconv>
+#include <cstring>
 #include <cstdint>
 
 namespace tags::id3v2 {
@@ -141,6 +142,13 @@ std::vector<std::string> DecodeValues(int enc, std::string_view data) {
 std::string EncodeText(int enc, std::string_view utf8) {
     if (enc == kUtf16) return codec::Utf8ToUtf16Bom(utf8);
     return codec::Utf8ToCp1252(utf8);
+}
+
+bool IsFieldFrame(std::string_view up) {
+    if (up.size() != 4) return false;
+    for (std::string_view f : kFieldFrames)
+        if (std::memcmp(f.data(), up.data(), 4) == 0) return true; // a compare of four bytes
+    return false;
 }
 
 bool IsUrlFrame(std::string_view id) {

@@ -8,6 +8,12 @@ namespace tags::id3v2 {
 
 bool ValidFrameIdChar(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
 
+bool PlainFrameId(std::string_view id) {
+    for (char c : id)
+        if (!ValidFrameIdChar(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
 size_t FrameHeaderLength(int version) { return version == 2 ? 6 : 10; }
 
 size_t ExtendedHeaderLength(std::string_view body, int version) {

@@ -38,5 +38,7 @@ FrameWalk WalkFrames(std::string_view body, int version, size_t from = 0, const 
 size_t ExtendedHeaderLength(std::string_view body, int version);
 
 bool ValidFrameIdChar(unsigned char c);
+// Whether every character of an identifier is one that frame identifiers use.
+bool PlainFrameId(std::string_view id);
 
 } // namespace tags::id3v2
