@@ -174,7 +174,7 @@ std::string FieldText(std::string_view id, std::string_view body) {
         TakeString(data, pos, enc);
         return codec::Cp1252ToUtf8(WithoutZeros(data.substr(pos)));
     }
-    if (up[0] != 'T') return DecodeJoined(enc, data);
+    if (up[0] != 'T' || up == "TCON") return DecodeJoined(enc, data);
     // Several values, as the common readers show them.
     std::string out;
     for (const std::string &v : DecodeValues(enc, data)) out += (out.empty() ? "" : "/") + v;

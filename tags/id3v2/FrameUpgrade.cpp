@@ -102,7 +102,7 @@ std::optional<std::pair<std::string, std::string>> ConvertUnknownV22(std::string
         return std::make_pair(std::string("TXXX"), std::string(body.substr(0, 1)) + EncodeText(enc, id) + Terminator(enc) + std::string(body.substr(1)));
     }
     if (id[0] == 'W') return std::make_pair(std::string("WXXX"), std::string(1, '\0') + id + '\0' + std::string(body));
-    return std::nullopt;
+    return std::make_pair(std::string("PRIV"), id + '\0' + std::string(body));
 }
 
 std::optional<std::string> ConvertPicV22(std::string_view body) {

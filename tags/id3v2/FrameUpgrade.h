@@ -12,8 +12,9 @@ namespace tags::id3v2 {
 // 2.3 identifier of a 2.2 frame; "" when the frame has no 2.3 form (CRM, LNK, unknown).
 std::string MapFrameIdV22(std::string_view id3);
 
-// A 2.2 text or link frame without a 2.3 name as the user-defined frame of its kind
-// (TXXX, WXXX), described by its identifier; nullopt for other frames.
+// A 2.2 frame without a 2.3 name in a 2.3 frame that readers still find: text and links
+// as the user-defined frame of their kind (TXXX, WXXX) described by the identifier, any
+// other as private data (PRIV) owned by it. nullopt for text in no 2.2 encoding.
 std::optional<std::pair<std::string, std::string>> ConvertUnknownV22(std::string_view id3, std::string_view body);
 
 // 2.2 PIC body (image format "JPG"/"PNG"...) -> 2.3 APIC body (MIME type).

@@ -114,11 +114,12 @@ INSTANTIATE_TEST_SUITE_P(Wild, HostileWrite, ::testing::Values(
     Hostile{"v22_sort_ids", Tag(2, Frame22("TT2", Text("Alt")) + Frame22("TST", Text("st")) + Frame22("TSA", Text("sa")) +
                                             Frame22("TSP", Text("sp")) + Frame22("TS2", Text("s2")) + Frame22("TSC", Text("sc")) +
                                             Frame22("TAL", Text("Platte")), 32), streambytes::Stream(kV1, 20)},
-    // Frames 2.2 has no 2.3 name for: found as user-defined frames afterwards.
-    Hostile{"v22_odd_ids", Tag(2, Frame22("TT2", Text("Alt")) + Frame22("TKW", Text("k")) + Frame22("WZZ", "http://z"), 32),
+    // Frames 2.2 has no 2.3 name for: found as user-defined or private frames afterwards.
+    Hostile{"v22_odd_ids", Tag(2, Frame22("TT2", Text("Alt")) + Frame22("TKW", Text("k")) + Frame22("WZZ", "http://z") +
+                                   Frame22("XYZ", "\1\2"), 32),
             streambytes::Stream(kV1, 20), "",
             Tag(3, Frame("TIT2", Text("Alt")) + Frame("TXXX", Text(std::string("TKW\0k", 5))) +
-                       Frame("WXXX", Text(std::string("WZZ\0http://z", 12))))},
+                       Frame("WXXX", Text(std::string("WZZ\0http://z", 12))) + Frame("PRIV", std::string("XYZ\0\1\2", 6)))},
     Hostile{"v24_values", Tag(4, kFrames24 + Frame24("TPE2", Text(std::string("piman\0jzig", 10))) +
                                      Frame24("TCOM", Utf8Text(std::string("a\0\xC3\xBC", 4))), 32), streambytes::Stream(kV1, 20)},
     Hostile{"v24_date_with_time", Tag(4, Frame24("TIT2", Text("Alt")) + Frame24("TDRC", Text("2001-05-06T07:08")), 32),

@@ -105,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(Versions, ID3v2Read, ::testing::Values(
                        Frame22("COM", Text(std::string("eng\0c", 5))) + Frame22("TCO", Text("(1)")), 20) +
                 Filler(100),
             {{"TagVersion", "2"}, {"Title", "x"}, {"Artist", "y"}, {"Comment", "c"}, {"Genre", "1"},
-             {"Ids", "TIT2:1,TPE1:1,APIC:1,TXXX:1,COMM:1,TCON:1"}}},
+             {"Ids", "TIT2:1,TPE1:1,APIC:1,PRIV:2,TXXX:1,COMM:1,TCON:1"}}},
     ReadRow{"v22_compression_flag", Tag(2, Frame22("TT2", Text("x")), 0, 0x40), {{"Ids", ""}}},
     // Joined values, a compressed frame, UTF-8 text; renaming and dates: test_id3v2_store.cpp.
     ReadRow{"v24_converted",

@@ -78,7 +78,8 @@ INSTANTIATE_TEST_SUITE_P(Versions, ID3v2Render, ::testing::Values(
                                 Frame22("PIC", std::string("\0BMP\3d\0x", 8)) + Frame22("PIC", std::string("\0PNG\3d\0x", 8)) +
                                 Frame22("PIC", std::string("\0-->\3d\0x", 8)) + Frame22("PIC", std::string("\0Ti\0\3d\0x", 8))),
               [](Mp3TagID3v2 &) {},
-              Frame("TIT2", Text("x")) + Frame("APIC", std::string("\0image/jpeg\0\3d\0x", 16)) +
+              Frame("TIT2", Text("x")) + Frame("PRIV", std::string("CRM\0secret", 10)) + Frame("PRIV", std::string("ZZZ\0?", 5)) +
+                  Frame("APIC", std::string("\0image/jpeg\0\3d\0x", 16)) +
                   Frame("APIC", std::string("\0image/gif\0\3d\0x", 15)) + Frame("APIC", std::string("\0image/bmp\0\3d\0x", 15)) +
                   Frame("APIC", std::string("\0image/png\0\3d\0x", 15)) + Frame("APIC", std::string("\0-->\0\3d\0x", 9)) +
                   Frame("APIC", std::string("\0image/ti\0\3d\0x", 14))},
