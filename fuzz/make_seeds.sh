@@ -58,6 +58,28 @@ def v22():
     with open(src, "rb") as f: audio = f.read()
     with open(f"{out}/id3v2/v22.mp3", "wb") as f: f.write(b"ID3\2\0\0" + size + body + audio)
 v22()
+def synchsafe(n): return bytes([(n >> 21) & 127, (n >> 14) & 127, (n >> 7) & 127, n & 127])
+def tag(version, frames, padding=0, size=None):
+    body = frames + bytes(padding)
+    return b"ID3" + bytes([version, 0, 0]) + synchsafe(len(body) if size is None else size) + body
+def fr23(fid, body): return fid + len(body).to_bytes(4, "big") + b"\0\0" + body
+def fr24(fid, body): return fid + synchsafe(len(body)) + b"\0\0" + body
+def fr22(fid, body): return fid + len(body).to_bytes(3, "big") + body
+def raw(name, t):
+    with open(src, "rb") as f: audio = f.read()
+    with open(f"{out}/id3v2/{name}.mp3", "wb") as f: f.write(t + audio)
+# As other taggers leave them: 2.4 frames with plain sizes; 2.2 sort-order and unnamed
+# frames; several values in one frame; a date with a time; sizes past the file and past
+# the tag's end.
+raw("v24_plain_sizes", tag(4, fr23(b"PRIV", b"owner" + bytes(295)) + fr23(b"TIT2", b"\0" + b"t" * 200) +
+                           fr23(b"TALB", b"\0Album") + fr23(b"TRCK", b"\03"), 64))
+raw("v22_sort_ids", tag(2, fr22(b"TT2", b"\0Titel") + fr22(b"TST", b"\0st") + fr22(b"TSA", b"\0sa") +
+                        fr22(b"TSP", b"\0sp") + fr22(b"TKW", b"\0kw") + fr22(b"WZZ", b"http://z"), 32))
+raw("v24_values", tag(4, fr24(b"TPE1", b"\0piman\0jzig") + fr24(b"TALB", b"\3a\0\xc3\xbc"), 32))
+raw("v24_date_time", tag(4, fr24(b"TIT2", b"\0Titel") + fr24(b"TDRC", b"\02001-05-06T07:08"), 32))
+raw("size_past_file", tag(3, fr23(b"TIT2", b"\0Titel") + fr23(b"TPE1", b"\0Band"), 256, size=100000))
+cut = fr23(b"TIT2", b"\0Titel") + fr23(b"TCOM", b"\0Komponist")
+raw("frame_past_tag", tag(3, cut, size=len(cut) - 4) )
 make("pics", basic + [APIC(encoding=0, mime="image/png", type=3, desc="", data=b"\x89PNG" + bytes(range(256))),
                       PRIV(owner="x", data=b"\0\1\2"), UFID(owner="o", data=b"id"), TXXX(encoding=1, desc="d", text="v"),
                       USLT(encoding=1, lang="eng", desc="", text="la la"), WXXX(encoding=0, desc="", url="http://x")])

@@ -3,6 +3,7 @@
 #include "TextCodec.h"
 
 #include <charconv>
+#include <cstring>
 #include <cstdint>
 
 namespace tags::id3v2 {
@@ -143,6 +144,13 @@ std::string EncodeText(int enc, std::string_view utf8) {
     return codec::Utf8ToCp1252(utf8);
 }
 
+bool IsFieldFrame(std::string_view up) {
+    if (up.size() != 4) return false;
+    for (std::string_view f : kFieldFrames)
+        if (std::memcmp(f.data(), up.data(), 4) == 0) return true; // a compare of four bytes
+    return false;
+}
+
 bool IsUrlFrame(std::string_view id) {
     return id.size() >= 1 && (id[0] == 'W' || id[0] == 'w') && UpperId(id.substr(0, 4)) != "WXXX";
 }
@@ -166,7 +174,11 @@ std::string FieldText(std::string_view id, std::string_view body) {
         TakeString(data, pos, enc);
         return codec::Cp1252ToUtf8(WithoutZeros(data.substr(pos)));
     }
-    return DecodeJoined(enc, data);
+    if (up[0] != 'T' || up == "TCON") return DecodeJoined(enc, data);
+    // Several values, as the common readers show them.
+    std::string out;
+    for (const std::string &v : DecodeValues(enc, data)) out += (out.empty() ? "" : "/") + v;
+    return out;
 }
 
 std::string RenderTagString(std::string_view id, std::string_view s) {

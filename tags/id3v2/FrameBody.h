@@ -23,6 +23,11 @@ std::vector<std::string> DecodeValues(int enc, std::string_view data);
 // UTF-8 -> encoding 0 (Windows-1252) or 1 (UTF-16 with BOM); no terminator.
 std::string EncodeText(int enc, std::string_view utf8);
 
+// The frames that fill a named field; no other body is ever decoded as text.
+inline constexpr std::string_view kFieldFrames[] = {"TIT2", "TPE1", "TALB", "TYER", "TRCK", "COMM", "TCON", "TENC", "PCNT",
+                                                    "WXXX", "TOPE", "TCOM", "TCOP", "WOAF", "WOAR", "WCOM", "USLT"};
+bool IsFieldFrame(std::string_view upperId);
+
 // True for frames whose body is a bare link without an encoding byte (WOAF, WCOM...).
 bool IsUrlFrame(std::string_view id);
 

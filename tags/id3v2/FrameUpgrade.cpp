@@ -15,8 +15,9 @@ struct IdPair {
 };
 
 // The standard 2.2 frames with a 2.3 counterpart of the same body layout (PIC is
-// converted separately), plus the iTunes additions TCP/TS2/TSC.
-constexpr std::array<IdPair, 64> kV22 = {{
+// converted separately), plus the additions of iTunes (compilation, sort order, grouping,
+// movement, podcast) as the common readers map them.
+constexpr std::array<IdPair, 75> kV22 = {{
     {"BUF", "RBUF"}, {"CNT", "PCNT"}, {"COM", "COMM"}, {"CRA", "AENC"}, {"ETC", "ETCO"},
     {"EQU", "EQUA"}, {"GEO", "GEOB"}, {"IPL", "IPLS"}, {"MCI", "MCDI"}, {"MLL", "MLLT"},
     {"PIC", "APIC"}, {"POP", "POPM"}, {"REV", "RVRB"}, {"RVA", "RVAD"}, {"SLT", "SYLT"},
@@ -29,7 +30,9 @@ constexpr std::array<IdPair, 64> kV22 = {{
     {"TSS", "TSSE"}, {"TT1", "TIT1"}, {"TT2", "TIT2"}, {"TT3", "TIT3"}, {"TXT", "TEXT"},
     {"TXX", "TXXX"}, {"TYE", "TYER"}, {"UFI", "UFID"}, {"ULT", "USLT"}, {"WAF", "WOAF"},
     {"WAR", "WOAR"}, {"WAS", "WOAS"}, {"WCM", "WCOM"}, {"WCP", "WCOP"}, {"WPB", "WPUB"},
-    {"WXX", "WXXX"}, {"TCP", "TCMP"}, {"TS2", "TSO2"}, {"TSC", "TSOC"},
+    {"WXX", "WXXX"}, {"TCP", "TCMP"}, {"TS2", "TSO2"}, {"TSC", "TSOC"}, {"TST", "TSOT"},
+    {"TSA", "TSOA"}, {"TSP", "TSOP"}, {"GP1", "GRP1"}, {"MVN", "MVNM"}, {"MVI", "MVIN"},
+    {"PCS", "PCST"}, {"TCT", "TCAT"}, {"TDS", "TDES"}, {"TID", "TGID"}, {"WFD", "WFED"},
 }};
 
 // Frames whose body starts with a text encoding byte; every other frame is binary.
@@ -55,20 +58,15 @@ bool AllDigits(std::string_view s) {
     return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// A 2.4 text frame: its values, split by zero characters, joined the 2.3 way.
-std::string JoinTextV24(std::string_view up, const std::vector<std::string> &values) {
+// The values of a 2.4 genre frame as one 2.3 genre text.
+std::string JoinGenresV24(const std::vector<std::string> &values) {
     std::string out;
     for (const std::string &v : values) {
-        if (up == "TCON") {
-            if (AllDigits(v) || v == "RX" || v == "CR") {
-                out += "(" + v + ")";
-                continue;
-            }
-            if (!out.empty() && out.back() != ')') out += '/';
-            out += v;
+        if (AllDigits(v) || v == "RX" || v == "CR") {
+            out += "(" + v + ")";
             continue;
         }
-        if (!out.empty()) out += '/';
+        if (!out.empty() && out.back() != ')') out += '/';
         out += v;
     }
     return out;
@@ -93,6 +91,18 @@ std::string MapFrameIdV22(std::string_view id3) {
     for (const IdPair &p : kV22)
         if (id3 == p.v22) return p.v23;
     return {};
+}
+
+std::optional<std::pair<std::string, std::string>> ConvertUnknownV22(std::string_view id3, std::string_view body) {
+    if (id3.size() != 3 || body.empty()) return std::nullopt;
+    const std::string id(id3);
+    if (id[0] == 'T') {
+        const int enc = static_cast<unsigned char>(body[0]);
+        if (enc != kLatin1 && enc != kUtf16) return std::nullopt;
+        return std::make_pair(std::string("TXXX"), std::string(body.substr(0, 1)) + EncodeText(enc, id) + Terminator(enc) + std::string(body.substr(1)));
+    }
+    if (id[0] == 'W') return std::make_pair(std::string("WXXX"), std::string(1, '\0') + id + '\0' + std::string(body));
+    return std::make_pair(std::string("PRIV"), id + '\0' + std::string(body));
 }
 
 std::optional<std::string> ConvertPicV22(std::string_view body) {
@@ -136,25 +146,27 @@ std::optional<std::pair<std::string, std::string>> DowngradeV24(std::string_view
 
     // String pairs: the involved people of 2.3, and the musicians' credits only 2.4 has.
     if (up == "IPLS" || up == "TMCL") return std::make_pair(up, RecodeStrings(enc, data));
-    if (up[0] == 'T' && up != "TXXX") {
+    // Genres become the 2.3 "(n)" form. Other texts keep their values apart as they
+    // came, as readers of both versions split them at zero characters.
+    if (up == "TCON") {
         const std::vector<std::string> values = DecodeValues(enc, data);
-        const std::string joined = JoinTextV24(up, values);
+        const std::string joined = JoinGenresV24(values);
         const bool same = !NeedsRecode(enc) && values.size() <= 1 && (values.empty() || joined == values[0]);
         if (same) return keep();
         return std::make_pair(up, std::string(1, static_cast<char>(OutEncoding(enc))) + EncodeText(OutEncoding(enc), joined));
     }
     if (!NeedsRecode(enc)) return keep();
+    if (up[0] == 'T') {
+        std::string out(1, static_cast<char>(kUtf16));
+        for (const std::string &v : DecodeValues(enc, data))
+            out += (out.size() > 1 ? Terminator(kUtf16) : std::string()) + EncodeText(kUtf16, v);
+        return std::make_pair(up, std::move(out));
+    }
 
     std::string out(1, static_cast<char>(kUtf16));
     out.reserve(body.size() + 64); // a picture is copied once, not grown into place
     size_t pos = 0;
-    if (up == "TXXX") {
-        out += Recode(enc, TakeString(data, pos, enc)) + Terminator(kUtf16);
-        const std::vector<std::string> values = DecodeValues(enc, data.substr(pos));
-        std::string joined;
-        for (const std::string &v : values) joined += (joined.empty() ? "" : "/") + v;
-        out += EncodeText(kUtf16, joined);
-    } else if (up == "COMM" || up == "USLT") {
+    if (up == "COMM" || up == "USLT") {
         if (data.size() < 3) return std::nullopt;
         out.append(data.substr(0, 3));
         const std::string_view rest = data.substr(3);
@@ -219,11 +231,9 @@ std::vector<std::pair<std::string, std::string>> DateFramesV24(std::string_view 
     const bool original = UpperId(id) == "TDOR";
     out.emplace_back(original ? "TORY" : "TYER", std::string(ts.substr(0, 4)));
     if (original) return out;
-    // yyyy-MM-dd -> TDAT "ddMM"; THH:mm -> TIME "HHmm"
+    // yyyy-MM-dd -> TDAT "ddMM"
     if (ts.size() >= 10 && ts[4] == '-' && ts[7] == '-' && AllDigits(ts.substr(5, 2)) && AllDigits(ts.substr(8, 2)))
         out.emplace_back("TDAT", std::string(ts.substr(8, 2)) + std::string(ts.substr(5, 2)));
-    if (ts.size() >= 16 && ts[10] == 'T' && ts[13] == ':' && AllDigits(ts.substr(11, 2)) && AllDigits(ts.substr(14, 2)))
-        out.emplace_back("TIME", std::string(ts.substr(11, 2)) + std::string(ts.substr(14, 2)));
     return out;
 }
 

@@ -12,6 +12,11 @@ namespace tags::id3v2 {
 // 2.3 identifier of a 2.2 frame; "" when the frame has no 2.3 form (CRM, LNK, unknown).
 std::string MapFrameIdV22(std::string_view id3);
 
+// A 2.2 frame without a 2.3 name in a 2.3 frame that readers still find: text and links
+// as the user-defined frame of their kind (TXXX, WXXX) described by the identifier, any
+// other as private data (PRIV) owned by it. nullopt for text in no 2.2 encoding.
+std::optional<std::pair<std::string, std::string>> ConvertUnknownV22(std::string_view id3, std::string_view body);
+
 // 2.2 PIC body (image format "JPG"/"PNG"...) -> 2.3 APIC body (MIME type).
 std::optional<std::string> ConvertPicV22(std::string_view body);
 
@@ -30,8 +35,8 @@ bool SameBodyIn23(std::string_view id, unsigned char first);
 // same in both. nullopt when `front` does not hold all of those strings.
 std::optional<std::pair<std::string, size_t>> DowngradeFrontV24(std::string_view id, std::string_view front);
 
-// 2.3 text frames for a 2.4 timestamp "yyyy-MM-ddTHH:mm:ss": TYER, TDAT, TIME
-// (or TORY for the original release time, TDOR). Each as (identifier, text).
+// 2.3 text frames for a 2.4 timestamp "yyyy-MM-dd...": TYER and TDAT (or TORY for the
+// original release time, TDOR). Each as (identifier, text).
 std::vector<std::pair<std::string, std::string>> DateFramesV24(std::string_view id, std::string_view timestamp);
 
 } // namespace tags::id3v2

@@ -16,6 +16,7 @@ struct Splice;
 }
 namespace id3v2 {
 struct TagBytes;
+struct FrameSpan;
 }
 
 // The ID3v2 tag of one MP3 file: read in versions 2.2 to 2.4 into a frame store with
@@ -173,6 +174,7 @@ private:
     struct DateFrame {
         std::string id, value;
         size_t at = 0; // position in the frame list
+        bool kept = false; // the frame stays as it is and only gives the year
     };
 
     void Reset();
@@ -181,6 +183,8 @@ private:
     // `load`, when given, reads bytes of the tag body before they are looked at.
     void ParseFrames(const std::shared_ptr<const void> &owner, std::string_view tag, int flags,
                      const std::function<void(size_t, size_t)> *load = nullptr);
+    // Holds what the tag has of a frame that runs past its end, for writing it back.
+    void KeepCutFrame(std::string_view tag, const id3v2::FrameSpan &span, const std::function<void(size_t, size_t)> *load);
     // With `recoded`, whether the body could stay there once its front is re-encoded.
     bool LeftInFile(const std::string &id, const unsigned char *header, size_t size, int tagFlags,
                     bool recoded = false) const;
@@ -217,6 +221,7 @@ private:
     std::vector<FrameEntry> frames_;
     int tagFlags_ = 0;
     mutable bool inFile_ = false; // some bodies are still in the file
+    std::optional<std::pair<std::string, std::string>> cut_; // 2.3 identifier and body
 
     struct PendingField {
         std::string id;

@@ -115,14 +115,15 @@ TagRoom MeasureTag(File &f, std::int64_t tagPos, std::int64_t fileLen, TagBytes 
     std::memcpy(bytes.get(), h, 10);
     const size_t got = f.ReadAt(tagPos + 10, bytes.get() + 10, want);
     if (kept) *kept = {bytes, 10 + got};
-    // A size past the end proves no room, though its bytes still hold frames.
-    if (got != want || declaredEnd > fileLen) return {};
+    if (got != want) return {};
+    // A size past the end proves room only up to audio found after the frames.
+    const bool past = declaredEnd > fileLen;
     const std::string_view raw(bytes.get() + 10, want);
-    const std::string_view after = raw.substr(size);
+    const std::string_view after = past ? std::string_view() : raw.substr(size);
 
     TagRoom room;
     room.end = 10 + size;
-    const std::string_view declared = raw.substr(0, size);
+    const std::string_view declared = raw.substr(0, past ? want : size);
     // 2.3 and 2.2 unsynchronise the whole body, 2.4 frame by frame.
     const bool unsync = version < 4 && (h[5] & 0x80);
     const std::string plain = unsync ? Resynchronise(declared) : std::string();
@@ -132,11 +133,16 @@ TagRoom MeasureTag(File &f, std::int64_t tagPos, std::int64_t fileLen, TagBytes 
     // Where the frames end: bytes inside them are tag, whatever they look like (UTF-16
     // text and pictures hold byte pairs that pass for MPEG headers).
     size_t frames = 0;
+    std::int64_t claimed = 0; // where a frame running past the declared end says it ends
     if (from != std::string_view::npos) {
-        frames = WalkFrames(body, version, from).end;
+        const FrameWalk walk = WalkFrames(body, version, from);
+        frames = walk.cut ? body.size() : walk.end;
+        if (walk.cut && !unsync && !past) claimed = tagPos + 10 + static_cast<std::int64_t>(std::min<std::uint64_t>(walk.cutEnd, fileLen));
         if (unsync) frames = RawOffset(declared, frames);
     }
-    if (after.size() >= 4 && AudioFrameAt(f, declaredEnd, reinterpret_cast<const unsigned char *>(after.data()), fileLen)) {
+    const bool audioAtEnd =
+        after.size() >= 4 && AudioFrameAt(f, declaredEnd, reinterpret_cast<const unsigned char *>(after.data()), fileLen);
+    if (audioAtEnd) {
         room.proven = room.end; // a declared end where the audio starts
     } else {
         if (from == std::string_view::npos) return {};
@@ -149,9 +155,13 @@ TagRoom MeasureTag(File &f, std::int64_t tagPos, std::int64_t fileLen, TagBytes 
         }
     }
     // Sizes that run into audio prove nothing about the audio.
-    const std::int64_t audio = FirstAudio(f, raw.substr(frames), static_cast<size_t>(room.end - 10) - frames,
-                                          tagPos + 10 + static_cast<std::int64_t>(frames), fileLen);
+    std::int64_t audio = FirstAudio(f, raw.substr(frames), static_cast<size_t>(room.end - 10) - frames,
+                                    tagPos + 10 + static_cast<std::int64_t>(frames), fileLen);
+    // The bytes such a frame claims are tag up to the audio.
+    if (audio < 0 && claimed > declaredEnd && !audioAtEnd)
+        audio = Scan(f, declaredEnd, std::min(claimed + 1, fileLen), fileLen, false).audioStart;
     if (audio >= 0) room.end = audio - tagPos;
+    else if (past) return {};
     room.proven = std::min(room.proven, room.end);
     return room;
 }

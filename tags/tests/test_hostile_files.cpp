@@ -25,6 +25,8 @@ struct Hostile {
     std::string kept = {};      // bytes that must still be in the file
 };
 
+std::string Sized(std::string tag, std::uint32_t size) { return tag.replace(6, 4, Synchsafe(size)); }
+
 class HostileWrite : public ::testing::TestWithParam<Hostile> {};
 
 TEST_P(HostileWrite, KeepsAudioAndFrames) {
@@ -100,6 +102,33 @@ INSTANTIATE_TEST_SUITE_P(Footer, HostileWrite, ::testing::Values(
     // TagLib misses the last frame before a footer when there is no padding.
     Hostile{"growing", Tag24WithFooter(kFrames24), streambytes::InfoFrame(kV1, 20) + streambytes::Stream(kV1, 20), "",
             Tag(4, kFrames24)}),
+    testutil::RowName);
+
+// As taggers in the wild leave them. 2.4 sizes written as plain numbers: 300 read as
+// synchsafe lands on the zero bytes of the private frame.
+const std::string kPriv = Frame("PRIV", "owner" + std::string(295, '\0'));
+const std::string kCut = Tag(3, kFrames + Frame("TCOM", Text("Komponist")));
+INSTANTIATE_TEST_SUITE_P(Wild, HostileWrite, ::testing::Values(
+    Hostile{"v24_plain_sizes", Tag(4, kFrames + kPriv + Frame("TCOM", Text(std::string(200, 'a'))) + Frame("TRCK", Text("3")), 64),
+            streambytes::Stream(kV1, 20)},
+    Hostile{"v22_sort_ids", Tag(2, Frame22("TT2", Text("Alt")) + Frame22("TST", Text("st")) + Frame22("TSA", Text("sa")) +
+                                            Frame22("TSP", Text("sp")) + Frame22("TS2", Text("s2")) + Frame22("TSC", Text("sc")) +
+                                            Frame22("TAL", Text("Platte")), 32), streambytes::Stream(kV1, 20)},
+    // Frames 2.2 has no 2.3 name for: found as user-defined or private frames afterwards.
+    Hostile{"v22_odd_ids", Tag(2, Frame22("TT2", Text("Alt")) + Frame22("TKW", Text("k")) + Frame22("WZZ", "http://z") +
+                                   Frame22("XYZ", "\1\2"), 32),
+            streambytes::Stream(kV1, 20), "",
+            Tag(3, Frame("TIT2", Text("Alt")) + Frame("TXXX", Text(std::string("TKW\0k", 5))) +
+                       Frame("WXXX", Text(std::string("WZZ\0http://z", 12))) + Frame("PRIV", std::string("XYZ\0\1\2", 6)))},
+    Hostile{"v24_values", Tag(4, kFrames24 + Frame24("TPE2", Text(std::string("piman\0jzig", 10))) +
+                                     Frame24("TCOM", Utf8Text(std::string("a\0\xC3\xBC", 4))), 32), streambytes::Stream(kV1, 20)},
+    Hostile{"v24_date_with_time", Tag(4, Frame24("TIT2", Text("Alt")) + Frame24("TDRC", Text("2001-05-06T07:08")), 32),
+            streambytes::Stream(kV1, 20)},
+    // Tags that claim the audio: readers skip the whole file; a clean twin says what they should find.
+    Hostile{"size_past_the_file", Sized(kTag, 100000), streambytes::Stream(kV1, 20), "", kTag},
+    Hostile{"size_to_the_file_end", Sized(kTag, 256 + kFrames.size() + static_cast<std::uint32_t>(streambytes::Stream(kV1, 20).size())),
+            streambytes::Stream(kV1, 20), "", kTag},
+    Hostile{"frame_past_the_tag", Sized(kCut, static_cast<std::uint32_t>(kCut.size() - 14)), streambytes::Stream(kV1, 20)}),
     testutil::RowName);
 
 constexpr uid_t kNobody = 65534;

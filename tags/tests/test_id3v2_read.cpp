@@ -105,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(Versions, ID3v2Read, ::testing::Values(
                        Frame22("COM", Text(std::string("eng\0c", 5))) + Frame22("TCO", Text("(1)")), 20) +
                 Filler(100),
             {{"TagVersion", "2"}, {"Title", "x"}, {"Artist", "y"}, {"Comment", "c"}, {"Genre", "1"},
-             {"Ids", "TIT2:1,TPE1:1,APIC:1,TXXX:1,COMM:1,TCON:1"}}},
+             {"Ids", "TIT2:1,TPE1:1,APIC:1,PRIV:2,TXXX:1,COMM:1,TCON:1"}}},
     ReadRow{"v22_compression_flag", Tag(2, Frame22("TT2", Text("x")), 0, 0x40), {{"Ids", ""}}},
     // Joined values, a compressed frame, UTF-8 text; renaming and dates: test_id3v2_store.cpp.
     ReadRow{"v24_converted",
@@ -123,6 +123,20 @@ INSTANTIATE_TEST_SUITE_P(Versions, ID3v2Read, ::testing::Values(
             {{"EncodedBy", std::string(199, 'p')}, {"Title", "after"}}},
     ReadRow{"v24_plain_size_not_synchsafe", Tag(4, Frame("TENC", Text(std::string(255, 'q'))) + Frame24("TIT2", Text("x"))),
             {{"EncodedBy", std::string(255, 'q')}, {"Title", "x"}}},
+    // Plain sizes throughout, where a synchsafe reading still finds a frame or zero bytes.
+    ReadRow{"v24_plain_sizes_throughout",
+            Tag(4, Frame("PRIV", "owner" + std::string(295, '\0')) + Frame("TIT2", Text("t")) +
+                       Frame("COMM", Text("eng" + std::string(1, '\0') + " 0000A2B1 000009F3 TALB")) + Frame("TPE1", Text(std::string(130, 'a')))),
+            {{"Title", "t"}, {"Artist", std::string(130, 'a')}, {"Ids", "PRIV:1,TIT2:1,COMM:1,TPE1:1"}}},
+    ReadRow{"v24_values", Tag(4, Frame24("TPE1", Text(std::string("piman\0jzig", 10))) +
+                                     Frame24("TALB", "\1" + kBom + std::string("a\0\0\0", 4) + kBom + std::string("b\0", 2))),
+            {{"Artist", "piman/jzig"}, {"Album", "a/b"}}},
+    ReadRow{"v23_values", Tag(3, Frame("TPE1", Text(std::string("piman\0jzig\0", 11)))), {{"Artist", "piman/jzig"}}},
+    // Text and link frames without a 2.3 name become user-defined ones named by their identifier.
+    ReadRow{"v22_sort_and_odd_ids", Tag(2, Frame22("TST", Text("a")) + Frame22("TSA", Text("b")) + Frame22("TSP", Text("c")) +
+                                               Frame22("TKW", Text("k")) + Frame22("WZZ", "http://z")),
+            {{"Ids", "TSOT:1,TSOA:1,TSOP:1,TXXX:1,WXXX:1"}, {"LinkTo", "http://z"}}},
+    ReadRow{"v24_date_with_time", Tag(4, Frame24("TDRC", Text("2001-05-06T07:08"))), {{"Year", "2001"}, {"Ids", "TDRC:1"}}},
     // 2.3 unsynchronises the whole tag, the frame size counting the stored bytes.
     ReadRow{"v23_unsynchronised",
             Tag(3, Frame("TIT2", Text(std::string("a\xFF\0b", 4))).replace(4, 4, BE32(4)), 0, 0x80) + Filler(20),

@@ -82,6 +82,7 @@ View Read(const std::string &path) {
         const View ref = readBytes(e.reference);
         was.mutagenFrames = ref.mutagenFrames;
         was.taglibFrames = ref.taglibFrames;
+        was.packets = ref.packets;
     }
     const View now = Read(path);
     std::ifstream in(path, std::ios::binary);

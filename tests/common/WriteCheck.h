@@ -15,8 +15,8 @@ struct Expect {
     std::string audio = {};             // first MPEG frame to the end of the last: once, unchanged
     std::string trailer = {};           // what follows the audio (appended tags, ID3v1): unchanged, at the end
     std::vector<std::string> mayChange = {}; // frame identifiers besides TIT2 the write may change
-    std::string reference = {};         // if set, frames must read as in these bytes rather than in `before`
-                                        // (for files whose fault hides frames from a reader)
+    std::string reference = {};         // if set, frames and packets must read as in these bytes rather than
+                                        // in `before` (for files whose fault hides them from a reader)
 };
 
 // What one file looks like to the independent readers.
