@@ -10,11 +10,10 @@
 # process with its output thrown away. Prints the medians of each side's cpu (user +
 # sys) and wall time and of the pair-by-pair ratios A/B, and each side's peak memory.
 #
-# Pairs: read (tagprobe read vs bench/taglib_read.cpp). A write pair (tagprobe write
-# --title vs bench/taglib_write.cpp, called `taglib_write TITLE FILE...`, which sets the
-# title through MPEG::File::save()) is
-# run when that peer's source is there; each side writes the same title into its own
-# copy of the album, so that every write after the first fits in place.
+# Pairs: read (tagprobe read vs bench/taglib_read.cpp) and write (tagprobe write --title
+# vs bench/taglib_write.cpp, which sets the title through MPEG::File::save()). For the
+# write pair each side works on its own copy of the album, given room once so that every
+# write fits in place, and two titles of the same length take turns.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -68,16 +67,18 @@ def peak(argv):
     return r.stderr.strip().splitlines()[-1]
 
 def pair(name, a, b):
-    run(a), run(b)  # warm-up: caches filled, pages of both programs loaded
-    rows = [(run(a), run(b)) for _ in range(runs)]
+    """a and b: the command lines, or functions that make each run's command line."""
+    argv = lambda x: x() if callable(x) else x
+    run(argv(a)), run(argv(b))  # warm-up: caches filled, pages of both programs loaded
+    rows = [(run(argv(a)), run(argv(b))) for _ in range(runs)]
     med = lambda xs: statistics.median(xs)
-    print("%s, %d pairs, A = %s, B = %s" % (name, runs, os.path.basename(a[0]), os.path.basename(b[0])))
+    print("%s, %d pairs, A = %s, B = %s" % (name, runs, os.path.basename(argv(a)[0]), os.path.basename(argv(b)[0])))
     for i, what in ((0, "cpu"), (1, "wall")):
         print("  %-4s A %.4f s  B %.4f s  A/B %.3f (%.3f to %.3f)" % (
             what, med([x[i] for x, _ in rows]), med([y[i] for _, y in rows]),
             med([x[i] / y[i] for x, y in rows]), min(x[i] / y[i] for x, y in rows),
             max(x[i] / y[i] for x, y in rows)))
-    print("  peak memory A %s KiB  B %s KiB" % (peak(a), peak(b)))
+    print("  peak memory A %s KiB  B %s KiB" % (peak(argv(a)), peak(argv(b))))
 
 files = sorted(glob.glob(os.path.join(album, "*.mp3")))
 print("%d files in %s, load average %s" % (len(files), album, " ".join("%.2f" % l for l in os.getloadavg())))
@@ -85,12 +86,25 @@ pair("read", [tagprobe, "read"] + files, [os.path.join(peers, "taglib_read")] + 
 
 writer = os.path.join(peers, "taglib_write")
 if os.path.exists(writer):
+    # Each side writes into its own copy, given room once by tagprobe so that every
+    # later write fits in place. Two titles of the same length take turns, so that
+    # every run changes every file (a write of the title a file already has changes
+    # nothing and would measure nothing).
+    titles = ["Ein neuer Titel", "Ein alter Titel"]
     copies = []
     for side in ("a", "b"):
         folder = album.rstrip("/") + "-write-" + side
-        if not os.path.isdir(folder):
-            shutil.copytree(album, folder)
-        copies.append(sorted(glob.glob(os.path.join(folder, "*.mp3"))))
-    title = "Ein neuer Titel"
-    pair("write", [tagprobe, "write", "--title", title] + copies[0], [writer, title] + copies[1])
+        shutil.rmtree(folder, ignore_errors=True)
+        shutil.copytree(album, folder)
+        files = sorted(glob.glob(os.path.join(folder, "*.mp3")))
+        subprocess.run([tagprobe, "write", "--title", titles[1]] + files, check=True, stdout=subprocess.DEVNULL)
+        copies.append(files)
+    os.sync()
+    turn = [0]
+    def a_side():  # each A run takes the next title; the B run after it the same
+        turn[0] += 1
+        return [tagprobe, "write", "--title", titles[turn[0] % 2]] + copies[0]
+    pair("write", a_side, lambda: [writer, "--title", titles[turn[0] % 2]] + copies[1])
+    for folder in copies:
+        shutil.rmtree(os.path.dirname(folder[0]), ignore_errors=True)
 PY
