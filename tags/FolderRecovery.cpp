@@ -85,12 +85,12 @@ void DropPending(std::uint64_t device, std::uint64_t inode) {
 }
 
 void RecoverFolderOnce(const std::string &folder) {
-    static std::mutex mutex;
+    // Held for the whole scan: another thread's open in this folder must wait until
+    // every record here is rolled back, not find the folder marked done halfway.
+    static std::recursive_mutex mutex;
     static std::set<std::string> done;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (!done.insert(folder).second) return;
-    }
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    if (!done.insert(folder).second) return;
     std::error_code ec;
     const fs::path dir = PathFromUtf8(folder.empty() ? std::string(".") : folder);
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
