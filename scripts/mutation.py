@@ -40,10 +40,31 @@ def masked(line):
     return "".join(out)[: len(line)]
 
 
+WINDOWS_ONLY = re.compile(r"#\s*(ifdef\s+_WIN32|if\s+defined\s*\(?\s*_WIN32)")
+NOT_WINDOWS = re.compile(r"#\s*(ifndef\s+_WIN32|if\s+!\s*defined\s*\(?\s*_WIN32)")
+
+
 def sites(rel, text):
+    """Mutation sites of a file; code only Windows compiles is left out of the draw."""
     found, in_block = [], False
+    # One entry per open #if: True while its current branch is Windows-only.
+    conditions = []
     for n, line in enumerate(text.splitlines(keepends=True)):
         s = line.strip()
+        if s.startswith("#"):
+            if WINDOWS_ONLY.match(s):
+                conditions.append(True)
+            elif NOT_WINDOWS.match(s):
+                conditions.append(False)
+            elif re.match(r"#\s*if", s):
+                conditions.append(None)
+            elif re.match(r"#\s*else", s) and conditions and conditions[-1] is not None:
+                conditions[-1] = not conditions[-1]
+            elif re.match(r"#\s*endif", s) and conditions:
+                conditions.pop()
+            continue
+        if any(c is True for c in conditions):
+            continue
         if in_block:
             if "*/" in s:
                 in_block = False
