@@ -6,10 +6,12 @@
 #include "Info.h"
 #include "Mp3InfoBridge.h"
 #include "Registry.h"
+#include "RenamePageForm.h"
+#include "Step.h"
+#include "TagPageForm.h"
 #include "Tooltips_Class.h"
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
-#include "ui_Root.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,7 +20,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
-#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -26,7 +27,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 
@@ -37,22 +37,8 @@ static void InitIconResources() { Q_INIT_RESOURCE(icons); }
 namespace {
 
 const char *const kTag = "tag";
-const char *const kIconNumber = "iconNumber";
 
-// Start-up and the continue operation skip a failing step and go on with the next one.
-template <class F> void Step(F &&f) {
-    try {
-        f();
-    } catch (...) {
-    }
-}
-
-QIcon LoadIcon(const QString &file, QStyle::StandardPixmap fallback) {
-    QIcon icon(file);
-    if (icon.pixmap(QSize(16, 16)).isNull())
-        icon = QApplication::style()->standardIcon(fallback);
-    return icon;
-}
+using rootstep::Step;
 
 } // namespace
 
@@ -116,97 +102,6 @@ tags::Mp3TagID3v2 &Root::TagV2() {
 QListWidget *Root::LDateien() const { return m_list; }
 
 QGroupBox *Root::xpFrames(int i) const { return i >= 1 && i <= 3 ? m_pages[i] : nullptr; }
-
-void Root::BuildUi() {
-    // The form (Root.ui) holds every control with its name, caption and place; here
-    // they get their icons, the pixel-ratio-aware pictures and their wiring.
-    Ui::Root ui;
-    ui.setupUi(this);
-
-    // pSeite(0): never shown; the timer, the folder listing, the icon store and the
-    // value stores of the tag panel.
-    m_timer = new QTimer(this);
-    m_timer->setObjectName(QStringLiteral("Timer1"));
-    m_timer->setInterval(300);
-    m_fileData = ui.LFiledata;
-    const qreal dpr = qApp->devicePixelRatio();
-    const QStyle::StandardPixmap fallbacks[11] = {
-        QStyle::SP_MessageBoxInformation, QStyle::SP_DirOpenIcon,      QStyle::SP_MessageBoxInformation,
-        QStyle::SP_FileDialogListView,    QStyle::SP_DialogApplyButton, QStyle::SP_FileIcon,
-        QStyle::SP_DialogSaveButton,      QStyle::SP_FileDialogDetailedView, QStyle::SP_FileDialogContentsView,
-        QStyle::SP_MessageBoxInformation, QStyle::SP_MessageBoxWarning};
-    QLabel *const symbols[11] = {ui.pSymbole0, ui.pSymbole1, ui.pSymbole2, ui.pSymbole3, ui.pSymbole4, ui.pSymbole5,
-                                 ui.pSymbole6, ui.pSymbole7, ui.pSymbole8, ui.pSymbole9, ui.pSymbole10};
-    for (int i = 0; i <= 10; ++i)
-        m_symbols[i] = symbols[i];
-    for (int i = 1; i <= 10; ++i)
-        m_symbols[i]->setPixmap(
-            LoadIcon(QStringLiteral(":/icons/step%1.svg").arg(i), fallbacks[i]).pixmap(QSize(40, 40), dpr));
-
-    // xpFrame0: the source folder.
-    m_folderFrame = ui.xpFrame0;
-    m_folder = ui.tOrdner; // read-only: chosen with the picker only
-    m_browse = ui.bOrdner;
-    m_browse->setIcon(LoadIcon(QStringLiteral(":/icons/folder.svg"), QStyle::SP_DirOpenIcon));
-
-    // pSeite(1): the album list with its arrows and the playlist option. The arrows carry
-    // accessible names only: the album list has the window's only tooltip.
-    m_list = ui.LDateien;
-    m_up = ui.bAufwärts;
-    m_down = ui.bAbwärts;
-    m_up->setIcon(LoadIcon(QStringLiteral(":/icons/up.svg"), QStyle::SP_ArrowUp));
-    m_down->setIcon(LoadIcon(QStringLiteral(":/icons/down.svg"), QStyle::SP_ArrowDown));
-    m_playlist = ui.bPlayliste;
-
-    // The pages: xpFrames(3) introduction, xpFrames(2) file names, xpFrames(1) tags.
-    m_pages[3] = ui.xpFrames3;
-    m_pages[2] = ui.xpFrames2;
-    m_pages[1] = ui.xpFrames1;
-    ui.xpFrameHelpPic->setPixmap(
-        LoadIcon(QStringLiteral(":/icons/step9.svg"), QStyle::SP_MessageBoxInformation).pixmap(QSize(32, 32), dpr));
-    // Each field's text box stays locked until its toggle is checked; toggled, not
-    // clicked: a screen reader's toggle action or setChecked must unlock the field too.
-    for (QCheckBox *toggle : {ui.bArtist, ui.bTitel, ui.bAlbum, ui.bYear, ui.bTrack, ui.bGenre, ui.bKommentar})
-        connect(toggle, &QCheckBox::toggled, this, [this, toggle] { FieldToggleClick(toggle); });
-    // The album option unlocks bTrackChange.
-    connect(ui.bAlbumRefresh, &QCheckBox::toggled, this, &Root::bAlbumRefreshClick);
-
-    // The help panel with the continue button beside it.
-    ui.pHelpBackground->setBackgroundRole(QPalette::AlternateBase);
-    m_helpTitle = ui.pHelpTitel;
-    QFont tf = m_helpTitle->font();
-    tf.setBold(true);
-    tf.setPointSizeF(tf.pointSizeF() * 1.15);
-    m_helpTitle->setFont(tf);
-    m_helpCaption = ui.pHelpCaption;
-    m_progress = ui.pFortschritt; // which file of how many a run is at; shown only while one works
-    m_infoButton = ui.bInfo;
-    m_infoButton->setIcon(LoadIcon(QStringLiteral(":/icons/info.svg"), QStyle::SP_MessageBoxInformation));
-    m_continue = ui.bStarten; // right to left: the arrow after the text
-    m_continue->setIcon(LoadIcon(QStringLiteral(":/icons/next.svg"), QStyle::SP_ArrowForward));
-    m_continue->setMinimumHeight(m_continue->sizeHint().height() + 8);
-    SetHelpIcon(3);
-
-    // Every page state and the loading marker start at "0".
-    SetTag(m_folderFrame, QStringLiteral("0"));
-    for (int i = 1; i <= 3; ++i)
-        SetTag(m_pages[i], QStringLiteral("0"));
-    SetTag(m_list, QStringLiteral("1"));
-
-    connect(m_browse, &QPushButton::clicked, this, &Root::bOrdnerClick);
-    connect(m_up, &QAbstractButton::clicked, this, &Root::bAufwaertsClick);
-    connect(m_down, &QAbstractButton::clicked, this, &Root::bAbwaertsClick);
-    connect(m_continue, &QPushButton::clicked, this, &Root::bStartenClick);
-    connect(m_list, &QListWidget::currentRowChanged, this, &Root::LDateienClick);
-    connect(m_list, &platform::DragList::dropped, this, [this](int target) { MoveListItemTo(m_list, qint16(target)); });
-    connect(m_timer, &QTimer::timeout, this, &Root::Timer1Tick);
-    connect(m_infoButton, &QToolButton::clicked, this, &Root::ShowInfo);
-    connect(ui.bChangeFilename, &QCheckBox::clicked, this, &Root::bChangeFilenameClick);
-    connect(ui.bUseExistFile, &QCheckBox::clicked, this, &Root::bUseExistFileClick);
-    connect(ui.tFilename, &QLineEdit::textChanged, this, &Root::tFilenameChange);
-
-    m_tips = new Tooltips_Class(this);
-}
 
 // ---------------------------------------------------------------------------
 // Album list
@@ -326,59 +221,37 @@ void Root::bAbwaertsClick() {
 // ---------------------------------------------------------------------------
 // Help panel and page watcher
 
-int Root::HelpIcon() const { return m_symbols[0]->property(kIconNumber).toInt(); }
-
-void Root::SetHelpIcon(int n) {
-    if (n < 1 || n > 10)
-        return; // icon 0 is the help icon itself: nothing changes
-    m_symbols[0]->setPixmap(m_symbols[n]->pixmap());
-    m_symbols[0]->setProperty(kIconNumber, n);
+helppanel::Pages Root::PageStates() const {
+    helppanel::Pages p;
+    p.intro = PageShown(m_pages[3]);
+    p.names = PageShown(m_pages[2]);
+    p.tags = PageShown(m_pages[1]);
+    p.folderState = TagNumber(m_folderFrame);
+    p.namesState = TagNumber(m_pages[2]);
+    return p;
 }
 
 void Root::InfoHelpText() {
-    int icon = 0;
-    QString title, text;
-    if (PageShown(m_pages[3]) && TagNumber(m_folderFrame) == 0) {
-        icon = 1;
-        title = QStringLiteral("Dateien hinzufügen");
-        text = QStringLiteral("Fügen Sie einen Ordner bzw. ein Audio- oder Musikalbum mit Mp3-Dateien hinzu.");
-    } else if (PageShown(m_pages[3]) && TagNumber(m_folderFrame) == 1) {
-        icon = 3;
-        title = QStringLiteral("Reihenfolge ändern");
-        text = QStringLiteral("Sortieren Sie die Titel mit Hilfe der Pfeiltasten unter der Dateiliste nach der entsprechenden "
-                              "Reihenfolge.");
-    } else if (PageShown(m_pages[2])) {
-        icon = 5;
-        title = QStringLiteral("Dateinamen ändern");
-        text = QStringLiteral("Geben Sie den sortierten Dateien eine Nummer im Dateinamen, damit der Explorer richtig sortiert.");
-    } else if (PageShown(m_pages[1])) {
-        icon = 7;
-        title = QStringLiteral("Eigenschaften ändern");
-        text = QStringLiteral("Verwenden Sie automatische Eigenschaften um die sortierte Wiedergabe in iTunes abzuspielen.");
-    }
-    SetHelpIcon(icon);
-    m_helpCaption->setText(text);
-    m_helpTitle->setText(title);
+    const helppanel::Help help = helppanel::ForPages(PageStates());
+    SetHelpIcon(help.icon);
+    m_helpCaption->setText(help.text);
+    m_helpTitle->setText(help.title);
 }
 
 void Root::Timer1Tick() {
-    if (PageShown(m_pages[3])) {
-        const bool hasFiles = TagNumber(m_folderFrame) != 0;
+    const helppanel::Tick tick = helppanel::WatchTick(PageStates(), [this] {
+        const QString folder = m_folder->text();
+        return !folder.isEmpty() && platform::PathExists(folder);
+    });
+    if (tick.onIntro) {
         for (QWidget *w : {static_cast<QWidget *>(m_continue), static_cast<QWidget *>(m_list), static_cast<QWidget *>(m_up),
                            static_cast<QWidget *>(m_down)})
-            w->setEnabled(hasFiles);
+            w->setEnabled(tick.hasFiles);
         InfoHelpText();
-        if (!hasFiles)
-            return;
     }
-    if (PageShown(m_pages[3]) && TagNumber(m_folderFrame) == 1) {
-        const QString folder = m_folder->text();
-        SetHelpIcon(!folder.isEmpty() && platform::PathExists(folder) ? 4 : 3);
-    }
-    if (PageShown(m_pages[2]) && TagNumber(m_pages[2]) == 2) {
-        SetHelpIcon(6);
+    SetHelpIcon(tick.icon);
+    if (tick.namesSeen)
         SetTag(m_pages[2], QStringLiteral("1"));
-    }
 }
 
 // ---------------------------------------------------------------------------
@@ -420,16 +293,6 @@ void Root::bStartenClick() {
 // ---------------------------------------------------------------------------
 // Tag panel
 
-namespace {
-
-// Each field toggle and the text box it unlocks.
-const struct {
-    const char *toggle, *edit;
-} kFieldRows[] = {{"bArtist", "tArtist"}, {"bTitel", "tTitel"}, {"bAlbum", "tAlbum"},       {"bYear", "tYear"},
-                  {"bKommentar", "tKommentar"}, {"bTrack", "tTrack"}, {"bGenre", "tGenre"}};
-
-} // namespace
-
 QString Root::SelectedPath() const {
     const QListWidgetItem *item = m_list->currentItem();
     if (!item || m_list->currentRow() < 0)
@@ -437,117 +300,24 @@ QString Root::SelectedPath() const {
     return album::EntryPath(m_folder->text(), item->text());
 }
 
-tagpanel::Rows Root::TagRows() const {
-    auto checked = [this](const char *name) {
-        const auto *c = Control<QCheckBox>(QString::fromLatin1(name));
-        return c && c->isChecked();
-    };
-    auto text = [this](const char *name) {
-        const auto *e = Control<QLineEdit>(QString::fromLatin1(name));
-        return e ? e->text() : QString();
-    };
-    tagpanel::Rows r;
-    r.artist = checked("bArtist");
-    r.title = checked("bTitel");
-    r.album = checked("bAlbum");
-    r.year = checked("bYear");
-    r.comment = checked("bKommentar");
-    r.track = checked("bTrack");
-    r.genre = checked("bGenre");
-    r.tArtist = text("tArtist");
-    r.tTitel = text("tTitel");
-    r.tAlbum = text("tAlbum");
-    r.tYear = text("tYear");
-    r.tKommentar = text("tKommentar");
-    r.tTrack = text("tTrack");
-    r.tGenre = text("tGenre");
-    return r;
-}
+tagpanel::Rows Root::TagRows() const { return TagPageForm(this).Rows(); }
 
 void Root::LDateienClick() {
     if (TagNumber(m_list) == 2)
         return; // the program itself is selecting entries
-    auto caption = [this](const char *name, const QString &text) {
-        if (auto *l = Control<QLabel>(QString::fromLatin1(name)))
-            l->setText(text);
-    };
-    Step([&] {
-        const platform::Mp3InfoTexts info = platform::ReadMp3Information(SelectedPath(), m_record);
-        caption("sBitrate", info.bitrate);
-        caption("sAnzeige1", info.time);
-        caption("sTitle", info.title);
-        caption("sArtist", info.artist);
-        caption("sAlbum", info.album);
-        caption("sYear", info.year);
-        caption("sKommentar", info.comment);
-        caption("sGenre", info.genre);
-        caption("sTrack", info.track);
-    });
+    const TagPageForm form(this);
+    Step([&] { form.ShowStreamInfo(platform::ReadMp3Information(SelectedPath(), m_record)); });
     Step([&] { QCoreApplication::processEvents(); });
     Step([&] { GetMp3Info(); });
-    Step([&] {
-        auto value = [this](const char *name) {
-            const auto *l = Control<QLabel>(QString::fromLatin1(name));
-            return l ? l->text() : QString();
-        };
-        m_tips->SetTipText(m_list, tagpanel::Summary(value("sArtist"), value("sAlbum"), value("sTitle"), value("sTrack")));
-    });
+    Step([&] { m_tips->SetTipText(m_list, form.Summary()); });
 }
 
-void Root::ClearMp3Info() {
-    for (const char *name : {"tArtist", "tAlbum", "tTitel", "tTrack", "tYear", "tKommentar"})
-        if (auto *e = Control<QLineEdit>(QString::fromLatin1(name)))
-            e->clear();
-    for (const char *name : {"cBitrate", "cTimes", "sArtist", "sTitle", "sAlbum"})
-        if (auto *l = Control<QLabel>(QString::fromLatin1(name)))
-            l->clear();
-    if (auto *e = Control<QLineEdit>(QStringLiteral("tGenre")))
-        e->clear();
-    for (const char *name : {"sYear", "sKommentar", "sTrack"})
-        if (auto *l = Control<QLabel>(QString::fromLatin1(name)))
-            l->clear();
-}
+void Root::ClearMp3Info() { TagPageForm(this).Clear(); }
 
 void Root::GetMp3Info() {
     if (m_list->count() == 0)
         return;
-    Step([&] { ClearMp3Info(); });
-    Step([&] {
-        const QString path = SelectedPath();
-        if (path.isEmpty())
-            return;
-        const tagpanel::Fields f = tagpanel::ReadFields(path, TagV2(), TagV1());
-        const struct {
-            const char *store;
-            const QString &value;
-        } stores[] = {{"sArtist", f.artist}, {"sTitle", f.title},     {"sAlbum", f.album},
-                      {"sYear", f.year},     {"sKommentar", f.comment}, {"sTrack", f.track}};
-        for (const auto &s : stores)
-            if (auto *l = Control<QLabel>(QString::fromLatin1(s.store)))
-                l->setText(s.value);
-        if (auto *e = Control<QLineEdit>(QStringLiteral("tGenre")))
-            e->setText(f.genre);
-    });
-    Step([&] {
-        const struct {
-            const char *edit, *store;
-        } copies[] = {{"tArtist", "sArtist"}, {"tAlbum", "sAlbum"}, {"tTitel", "sTitle"},
-                      {"tTrack", "sTrack"},   {"tYear", "sYear"},   {"tKommentar", "sKommentar"}};
-        for (const auto &c : copies) {
-            auto *e = Control<QLineEdit>(QString::fromLatin1(c.edit));
-            const auto *l = Control<QLabel>(QString::fromLatin1(c.store));
-            if (e && l)
-                e->setText(l->text());
-        }
-        auto copyCaption = [this](const char *to, const char *from) {
-            auto *t = Control<QLabel>(QString::fromLatin1(to));
-            const auto *f = Control<QLabel>(QString::fromLatin1(from));
-            if (t && f)
-                t->setText(f->text());
-        };
-        copyCaption("cBitrate", "sBitrate");
-        copyCaption("cTimes", "sAnzeige1");
-    });
+    TagPageForm(this).Fill(SelectedPath(), TagV2(), TagV1());
 }
 
 void Root::WriteTagsOf(const QString &path, int total) {
@@ -559,68 +329,30 @@ void Root::WriteTagsOf(const QString &path, int total) {
 void Root::FieldToggleClick(QCheckBox *toggle) {
     if (!toggle)
         return;
-    const QString name = toggle->objectName();
-    for (const auto &row : kFieldRows) {
-        if (name != QLatin1String(row.toggle))
-            continue;
-        if (auto *e = Control<QLineEdit>(QString::fromLatin1(row.edit)))
-            e->setReadOnly(!toggle->isChecked());
-    }
-    if (name == QLatin1String("bTrack") && toggle->isChecked()) {
-        const auto *refresh = Control<QCheckBox>(QStringLiteral("bAlbumRefresh"));
-        if (refresh && refresh->isChecked())
-            if (auto *trackChange = Control<QCheckBox>(QStringLiteral("bTrackChange")))
-                trackChange->setChecked(true);
-    }
+    TagPageForm(this).FieldToggled(toggle);
     SetHelpIcon(8);
 }
 
-void Root::bAlbumRefreshClick() {
-    const auto *refresh = Control<QCheckBox>(QStringLiteral("bAlbumRefresh"));
-    if (auto *trackChange = Control<QCheckBox>(QStringLiteral("bTrackChange")))
-        trackChange->setEnabled(refresh && refresh->isChecked());
-}
+void Root::bAlbumRefreshClick() { TagPageForm(this).AlbumRefreshToggled(); }
 
 // ---------------------------------------------------------------------------
 // Renaming options
 
 void Root::bChangeFilenameClick() {
-    const auto *change = Control<QCheckBox>(QStringLiteral("bChangeFilename"));
-    if (change && change->isChecked()) {
-        SetTag(m_pages[2], QStringLiteral("2"));
-    } else {
-        SetTag(m_pages[2], QStringLiteral("1"));
+    const RenamePageForm::Change change = RenamePageForm(this).ChangeFilenameClicked();
+    SetTag(m_pages[2], change.state);
+    if (change.backToNamesStep)
         SetHelpIcon(5);
-    }
 }
 
 void Root::bUseExistFileClick() {
-    const auto *useExist = Control<QCheckBox>(QStringLiteral("bUseExistFile"));
-    auto *name = Control<QLineEdit>(QStringLiteral("tFilename"));
-    if (!name)
+    if (!RenamePageForm(this).UseExistFileClicked(m_list->currentItem()))
         return;
-    if (useExist && useExist->isChecked()) {
-        // Without a selection there is no name to show; the run uses each file's own.
-        if (const QListWidgetItem *item = m_list->currentItem())
-            name->setText(album::TitleFromFileName(item->text()));
-        name->setEnabled(false);
-        const QString title = QString::fromUtf16(album::kRenameTitle);
-        const QString text =
-            QStringLiteral("Alle Dateien werden nacheinander nummeriert, ohne den restlichen Dateinamen zu ändern.  ");
-        Notice(title, text);
-        SetTag(m_pages[2], QStringLiteral("2"));
-    } else {
-        name->setEnabled(true);
-        name->clear();
-        name->setFocus();
-    }
+    Notice(QString::fromUtf16(album::kRenameTitle), RenamePageForm::OwnNamesNotice());
+    SetTag(m_pages[2], QStringLiteral("2"));
 }
 
-void Root::tFilenameChange() {
-    const auto *name = Control<QLineEdit>(QStringLiteral("tFilename"));
-    const qsizetype length = name ? name->text().size() : 0;
-    SetTag(m_pages[2], length < 3 ? QStringLiteral("1") : QStringLiteral("2"));
-}
+void Root::tFilenameChange() { SetTag(m_pages[2], RenamePageForm(this).StateForName()); }
 
 // ---------------------------------------------------------------------------
 // The work on the tag page

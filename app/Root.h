@@ -5,6 +5,7 @@
 // property "tag" (see TagOf/SetTag).
 #include "AlbumSort.h"
 #include "AlbumWorkflow.h"
+#include "HelpPanel.h"
 #include "Mp3Info.h"
 #include "RunPreview.h"
 #include "TagPanel.h"
@@ -160,6 +161,7 @@ private:
     // The ID3v2 track as written: with the album's total when that option is checked.
     QString TrackToWrite(const QString &track, int total) const;
     void SetupTooltip();
+    helppanel::Pages PageStates() const;
     void YieldIfDue();
     void WriteTagsOf(const QString &path, int total);
     void LockForRun(bool locked);
