@@ -6,6 +6,7 @@
 #include "Info.h"
 #include "Mp3InfoBridge.h"
 #include "Registry.h"
+#include "RunView.h"
 #include "RenamePageForm.h"
 #include "Step.h"
 #include "TagPageForm.h"
@@ -36,8 +37,6 @@ static void InitIconResources() { Q_INIT_RESOURCE(icons); }
 
 namespace {
 
-const char *const kTag = "tag";
-
 using rootstep::Step;
 
 } // namespace
@@ -45,28 +44,6 @@ using rootstep::Step;
 QString Root::VersionText() { return QString::number(kVersionMajor) + QLatin1Char('.') + QString::number(kVersionMinor); }
 
 QString Root::SettingsKey() { return QStringLiteral("Software\\Varnolt\\Sortimentor"); }
-
-QString Root::TagOf(const QObject *o) { return o ? o->property(kTag).toString() : QString(); }
-
-void Root::SetTag(QObject *o, const QString &tag) {
-    if (o)
-        o->setProperty(kTag, tag);
-}
-
-int Root::TagNumber(const QObject *o) {
-    // Read like a number typed by hand: leading blanks, an optional sign, then digits.
-    const QString t = TagOf(o).trimmed();
-    qsizetype i = 0;
-    if (i < t.size() && (t[i] == QLatin1Char('-') || t[i] == QLatin1Char('+')))
-        ++i;
-    while (i < t.size() && t[i].isDigit())
-        ++i;
-    bool ok = false;
-    const int v = t.left(i).toInt(&ok);
-    return ok ? v : 0;
-}
-
-bool Root::PageShown(const QWidget *page) { return page && !page->isHidden(); }
 
 Root::Root(QWidget *parent, bool restoreLastDir) : QMainWindow(parent), m_restoreLastDir(restoreLastDir) {
     InitIconResources();
@@ -159,29 +136,8 @@ void Root::CheckFileList() {
     if (m_checking)
         return;
     m_checking = true;
-    const QString folder = m_folder->text();
-    int i = 0;
-    bool lastRemoved = false;
     m_lastYield = QDateTime::currentMSecsSinceEpoch();
-    while (i < m_list->count()) {
-        m_list->setCurrentRow(i);
-        if (i >= m_list->count())
-            break; // events during the selection emptied the list
-        const QFileInfo info(QDir::fromNativeSeparators(folder + m_list->item(i)->text()));
-        // A file that vanished since the listing is left for the user to see.
-        if (info.exists() && album::IsTooShort(info.size())) {
-            const QSignalBlocker quiet(m_list); // the next entry is examined explicitly
-            delete m_list->takeItem(i);
-            m_list->setCurrentRow(-1);
-            lastRemoved = true;
-        } else {
-            ++i;
-            lastRemoved = false;
-        }
-        YieldIfDue();
-    }
-    if (lastRemoved && m_list->currentRow() != -1)
-        m_list->setCurrentRow(-1);
+    album::RemoveTooShort(m_list, m_folder->text(), [this] { YieldIfDue(); });
     m_checking = false;
 }
 
@@ -358,39 +314,23 @@ void Root::tFilenameChange() { SetTag(m_pages[2], RenamePageForm(this).StateForN
 // The work on the tag page
 
 void Root::LockForRun(bool locked) {
+    const RunView view(m_list, m_browse, Control(QStringLiteral("pSeite1")), m_progress);
     if (locked) {
-        SetTag(m_list, QStringLiteral("2"));
-        m_list->setEnabled(false);
-        if (auto *area = Control(QStringLiteral("pSeite1")))
-            area->setEnabled(false);
-        m_browse->setEnabled(false);
-        m_progress->reset();
-        m_progress->setFormat(QString());
-        m_progress->show();
+        view.Lock();
         return;
     }
-    SetTag(m_list, QStringLiteral("1"));
-    m_progress->hide();
-    if (!m_closeAfterRun && m_list->count() > 0) {
+    view.Unlock([this] {
+        if (m_closeAfterRun || m_list->count() == 0)
+            return;
         // Show the first file's tags, just written.
         if (m_list->currentRow() == 0)
             LDateienClick();
         else
             m_list->setCurrentRow(0);
-    }
-    m_list->setEnabled(true);
-    m_browse->setEnabled(true);
-    if (auto *area = Control(QStringLiteral("pSeite1")))
-        area->setEnabled(true);
+    });
 }
 
-void Root::ShowRunProgress(int index, int count) {
-    m_progress->setRange(0, count);
-    m_progress->setValue(index + 1);
-    const QString text = QStringLiteral("Datei %1 von %2").arg(index + 1).arg(count);
-    m_progress->setFormat(text);
-    m_progress->setAccessibleDescription(text);
-}
+void Root::ShowRunProgress(int index, int count) { RunView::ShowProgress(m_progress, index, count); }
 
 void Root::ReloadAlbum() {
     m_list->clear();

@@ -5,6 +5,7 @@
 // property "tag" (see TagOf/SetTag).
 #include "AlbumSort.h"
 #include "AlbumWorkflow.h"
+#include "ControlTag.h"
 #include "HelpPanel.h"
 #include "Mp3Info.h"
 #include "RunPreview.h"
@@ -49,9 +50,9 @@ public:
     ~Root() override;
 
     // Tag texts and their numeric reading (leading digits; empty or none reads 0).
-    static QString TagOf(const QObject *o);
-    static void SetTag(QObject *o, const QString &tag);
-    static int TagNumber(const QObject *o);
+    static QString TagOf(const QObject *o) { return controltag::Of(o); }
+    static void SetTag(QObject *o, const QString &tag) { controltag::Set(o, tag); }
+    static int TagNumber(const QObject *o) { return controltag::Number(o); }
 
     // Any control by its name.
     template <class T = QWidget> T *Control(const QString &name) const { return findChild<T *>(name); }
@@ -70,7 +71,7 @@ public:
     int HelpIcon() const;
     void SetHelpIcon(int n);
     // Whether a page is the one shown (independent of the window being on screen).
-    static bool PageShown(const QWidget *page);
+    static bool PageShown(const QWidget *page) { return controltag::Shown(page); }
 
     // Where bOrdner gets its folder from; the folder picker by default.
     void SetFolderPicker(std::function<QString()> picker) { m_picker = std::move(picker); }
