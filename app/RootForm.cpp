@@ -130,3 +130,17 @@ void Root::SetHelpIcon(int n) {
     m_symbols[0]->setPixmap(m_symbols[n]->pixmap());
     m_symbols[0]->setProperty(kIconNumber, n);
 }
+
+void Root::SetupTooltip() {
+    m_tips->Create(this);
+    m_tips->AddTool(m_list, QStringLiteral("Klicken Sie hier um neu zu starten."));
+    m_tips->SetDelayTime(Tooltips_Class::TTDT_AUTOPOP, 10000);
+    m_tips->SetDelayTime(Tooltips_Class::TTDT_INITIAL, 100);
+    m_tips->SetDelayTime(Tooltips_Class::TTDT_RESHOW, 100);
+    m_tips->SetMaxTipWidth(185);
+    const int margin = 8;
+    m_tips->SetMarginBottom(margin);
+    m_tips->SetMarginRight(margin);
+    m_tips->SetMarginLeft(margin);
+    m_tips->SetMarginTop(margin);
+}
