@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QCollator>
 #include <QDir>
+#include <QFileInfo>
 #include <QListWidget>
+#include <QSignalBlocker>
 #include <algorithm>
 
 namespace album {
@@ -63,6 +65,30 @@ void MoveListItemTo(QListWidget *list, qint16 target) {
     list->insertItem(target, text);
     list->setCurrentRow(target);
     delete list->takeItem(target < s ? s + 1 : s);
+}
+
+void RemoveTooShort(QListWidget *list, const QString &folder, const std::function<void()> &yield) {
+    int i = 0;
+    bool lastRemoved = false;
+    while (i < list->count()) {
+        list->setCurrentRow(i);
+        if (i >= list->count())
+            break; // events during the selection emptied the list
+        const QFileInfo info(QDir::fromNativeSeparators(folder + list->item(i)->text()));
+        if (info.exists() && IsTooShort(info.size())) {
+            const QSignalBlocker quiet(list); // the next entry is examined explicitly
+            delete list->takeItem(i);
+            list->setCurrentRow(-1);
+            lastRemoved = true;
+        } else {
+            ++i;
+            lastRemoved = false;
+        }
+        if (yield)
+            yield();
+    }
+    if (lastRemoved && list->currentRow() != -1)
+        list->setCurrentRow(-1);
 }
 
 } // namespace album

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+#include <functional>
 
 class QListWidget;
 
@@ -18,6 +19,12 @@ inline constexpr qint64 kMinimumFileSize = 50;
 QStringList ListMp3Files(const QString &folder);
 
 inline bool IsTooShort(qint64 size) { return size <= kMinimumFileSize; }
+
+// Takes out the entries whose files in `folder` are too short. Each entry is selected in
+// turn, as a click would (so that whoever follows the selection reads it); `yield` runs
+// after each one. A file that vanished since the listing stays for the user to see. No
+// entry is left selected after a removal at the end.
+void RemoveTooShort(QListWidget *list, const QString &folder, const std::function<void()> &yield);
 
 // Both return false (after the system beep) when nothing could move: at the end of
 // the list or without a selection.

@@ -6,29 +6,22 @@
 #include "Info.h"
 #include "Mp3InfoBridge.h"
 #include "Registry.h"
-#include "Tooltips_Class.h"
+#include "RunView.h"
+#include "Step.h"
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
-#include "ui_Root.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
 #include <QGroupBox>
-#include <QIcon>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QSignalBlocker>
-#include <QStyle>
 #include <QTimer>
-#include <QToolButton>
 
 #include <stdexcept>
 
@@ -36,51 +29,13 @@ static void InitIconResources() { Q_INIT_RESOURCE(icons); }
 
 namespace {
 
-const char *const kTag = "tag";
-const char *const kIconNumber = "iconNumber";
-
-// Start-up and the continue operation skip a failing step and go on with the next one.
-template <class F> void Step(F &&f) {
-    try {
-        f();
-    } catch (...) {
-    }
-}
-
-QIcon LoadIcon(const QString &file, QStyle::StandardPixmap fallback) {
-    QIcon icon(file);
-    if (icon.pixmap(QSize(16, 16)).isNull())
-        icon = QApplication::style()->standardIcon(fallback);
-    return icon;
-}
+using rootstep::Step;
 
 } // namespace
 
 QString Root::VersionText() { return QString::number(kVersionMajor) + QLatin1Char('.') + QString::number(kVersionMinor); }
 
 QString Root::SettingsKey() { return QStringLiteral("Software\\Varnolt\\Sortimentor"); }
-
-QString Root::TagOf(const QObject *o) { return o ? o->property(kTag).toString() : QString(); }
-
-void Root::SetTag(QObject *o, const QString &tag) {
-    if (o)
-        o->setProperty(kTag, tag);
-}
-
-int Root::TagNumber(const QObject *o) {
-    // Read like a number typed by hand: leading blanks, an optional sign, then digits.
-    const QString t = TagOf(o).trimmed();
-    qsizetype i = 0;
-    if (i < t.size() && (t[i] == QLatin1Char('-') || t[i] == QLatin1Char('+')))
-        ++i;
-    while (i < t.size() && t[i].isDigit())
-        ++i;
-    bool ok = false;
-    const int v = t.left(i).toInt(&ok);
-    return ok ? v : 0;
-}
-
-bool Root::PageShown(const QWidget *page) { return page && !page->isHidden(); }
 
 Root::Root(QWidget *parent, bool restoreLastDir) : QMainWindow(parent), m_restoreLastDir(restoreLastDir) {
     InitIconResources();
@@ -116,97 +71,6 @@ tags::Mp3TagID3v2 &Root::TagV2() {
 QListWidget *Root::LDateien() const { return m_list; }
 
 QGroupBox *Root::xpFrames(int i) const { return i >= 1 && i <= 3 ? m_pages[i] : nullptr; }
-
-void Root::BuildUi() {
-    // The form (Root.ui) holds every control with its name, caption and place; here
-    // they get their icons, the pixel-ratio-aware pictures and their wiring.
-    Ui::Root ui;
-    ui.setupUi(this);
-
-    // pSeite(0): never shown; the timer, the folder listing, the icon store and the
-    // value stores of the tag panel.
-    m_timer = new QTimer(this);
-    m_timer->setObjectName(QStringLiteral("Timer1"));
-    m_timer->setInterval(300);
-    m_fileData = ui.LFiledata;
-    const qreal dpr = qApp->devicePixelRatio();
-    const QStyle::StandardPixmap fallbacks[11] = {
-        QStyle::SP_MessageBoxInformation, QStyle::SP_DirOpenIcon,      QStyle::SP_MessageBoxInformation,
-        QStyle::SP_FileDialogListView,    QStyle::SP_DialogApplyButton, QStyle::SP_FileIcon,
-        QStyle::SP_DialogSaveButton,      QStyle::SP_FileDialogDetailedView, QStyle::SP_FileDialogContentsView,
-        QStyle::SP_MessageBoxInformation, QStyle::SP_MessageBoxWarning};
-    QLabel *const symbols[11] = {ui.pSymbole0, ui.pSymbole1, ui.pSymbole2, ui.pSymbole3, ui.pSymbole4, ui.pSymbole5,
-                                 ui.pSymbole6, ui.pSymbole7, ui.pSymbole8, ui.pSymbole9, ui.pSymbole10};
-    for (int i = 0; i <= 10; ++i)
-        m_symbols[i] = symbols[i];
-    for (int i = 1; i <= 10; ++i)
-        m_symbols[i]->setPixmap(
-            LoadIcon(QStringLiteral(":/icons/step%1.svg").arg(i), fallbacks[i]).pixmap(QSize(40, 40), dpr));
-
-    // xpFrame0: the source folder.
-    m_folderFrame = ui.xpFrame0;
-    m_folder = ui.tOrdner; // read-only: chosen with the picker only
-    m_browse = ui.bOrdner;
-    m_browse->setIcon(LoadIcon(QStringLiteral(":/icons/folder.svg"), QStyle::SP_DirOpenIcon));
-
-    // pSeite(1): the album list with its arrows and the playlist option. The arrows carry
-    // accessible names only: the album list has the window's only tooltip.
-    m_list = ui.LDateien;
-    m_up = ui.bAufwärts;
-    m_down = ui.bAbwärts;
-    m_up->setIcon(LoadIcon(QStringLiteral(":/icons/up.svg"), QStyle::SP_ArrowUp));
-    m_down->setIcon(LoadIcon(QStringLiteral(":/icons/down.svg"), QStyle::SP_ArrowDown));
-    m_playlist = ui.bPlayliste;
-
-    // The pages: xpFrames(3) introduction, xpFrames(2) file names, xpFrames(1) tags.
-    m_pages[3] = ui.xpFrames3;
-    m_pages[2] = ui.xpFrames2;
-    m_pages[1] = ui.xpFrames1;
-    ui.xpFrameHelpPic->setPixmap(
-        LoadIcon(QStringLiteral(":/icons/step9.svg"), QStyle::SP_MessageBoxInformation).pixmap(QSize(32, 32), dpr));
-    // Each field's text box stays locked until its toggle is checked; toggled, not
-    // clicked: a screen reader's toggle action or setChecked must unlock the field too.
-    for (QCheckBox *toggle : {ui.bArtist, ui.bTitel, ui.bAlbum, ui.bYear, ui.bTrack, ui.bGenre, ui.bKommentar})
-        connect(toggle, &QCheckBox::toggled, this, [this, toggle] { FieldToggleClick(toggle); });
-    // The album option unlocks bTrackChange.
-    connect(ui.bAlbumRefresh, &QCheckBox::toggled, this, &Root::bAlbumRefreshClick);
-
-    // The help panel with the continue button beside it.
-    ui.pHelpBackground->setBackgroundRole(QPalette::AlternateBase);
-    m_helpTitle = ui.pHelpTitel;
-    QFont tf = m_helpTitle->font();
-    tf.setBold(true);
-    tf.setPointSizeF(tf.pointSizeF() * 1.15);
-    m_helpTitle->setFont(tf);
-    m_helpCaption = ui.pHelpCaption;
-    m_progress = ui.pFortschritt; // which file of how many a run is at; shown only while one works
-    m_infoButton = ui.bInfo;
-    m_infoButton->setIcon(LoadIcon(QStringLiteral(":/icons/info.svg"), QStyle::SP_MessageBoxInformation));
-    m_continue = ui.bStarten; // right to left: the arrow after the text
-    m_continue->setIcon(LoadIcon(QStringLiteral(":/icons/next.svg"), QStyle::SP_ArrowForward));
-    m_continue->setMinimumHeight(m_continue->sizeHint().height() + 8);
-    SetHelpIcon(3);
-
-    // Every page state and the loading marker start at "0".
-    SetTag(m_folderFrame, QStringLiteral("0"));
-    for (int i = 1; i <= 3; ++i)
-        SetTag(m_pages[i], QStringLiteral("0"));
-    SetTag(m_list, QStringLiteral("1"));
-
-    connect(m_browse, &QPushButton::clicked, this, &Root::bOrdnerClick);
-    connect(m_up, &QAbstractButton::clicked, this, &Root::bAufwaertsClick);
-    connect(m_down, &QAbstractButton::clicked, this, &Root::bAbwaertsClick);
-    connect(m_continue, &QPushButton::clicked, this, &Root::bStartenClick);
-    connect(m_list, &QListWidget::currentRowChanged, this, &Root::LDateienClick);
-    connect(m_list, &platform::DragList::dropped, this, [this](int target) { MoveListItemTo(m_list, qint16(target)); });
-    connect(m_timer, &QTimer::timeout, this, &Root::Timer1Tick);
-    connect(m_infoButton, &QToolButton::clicked, this, &Root::ShowInfo);
-    connect(ui.bChangeFilename, &QCheckBox::clicked, this, &Root::bChangeFilenameClick);
-    connect(ui.bUseExistFile, &QCheckBox::clicked, this, &Root::bUseExistFileClick);
-    connect(ui.tFilename, &QLineEdit::textChanged, this, &Root::tFilenameChange);
-
-    m_tips = new Tooltips_Class(this);
-}
 
 // ---------------------------------------------------------------------------
 // Album list
@@ -264,29 +128,8 @@ void Root::CheckFileList() {
     if (m_checking)
         return;
     m_checking = true;
-    const QString folder = m_folder->text();
-    int i = 0;
-    bool lastRemoved = false;
     m_lastYield = QDateTime::currentMSecsSinceEpoch();
-    while (i < m_list->count()) {
-        m_list->setCurrentRow(i);
-        if (i >= m_list->count())
-            break; // events during the selection emptied the list
-        const QFileInfo info(QDir::fromNativeSeparators(folder + m_list->item(i)->text()));
-        // A file that vanished since the listing is left for the user to see.
-        if (info.exists() && album::IsTooShort(info.size())) {
-            const QSignalBlocker quiet(m_list); // the next entry is examined explicitly
-            delete m_list->takeItem(i);
-            m_list->setCurrentRow(-1);
-            lastRemoved = true;
-        } else {
-            ++i;
-            lastRemoved = false;
-        }
-        YieldIfDue();
-    }
-    if (lastRemoved && m_list->currentRow() != -1)
-        m_list->setCurrentRow(-1);
+    album::RemoveTooShort(m_list, m_folder->text(), [this] { YieldIfDue(); });
     m_checking = false;
 }
 
@@ -324,341 +167,26 @@ void Root::bAbwaertsClick() {
 }
 
 // ---------------------------------------------------------------------------
-// Help panel and page watcher
-
-int Root::HelpIcon() const { return m_symbols[0]->property(kIconNumber).toInt(); }
-
-void Root::SetHelpIcon(int n) {
-    if (n < 1 || n > 10)
-        return; // icon 0 is the help icon itself: nothing changes
-    m_symbols[0]->setPixmap(m_symbols[n]->pixmap());
-    m_symbols[0]->setProperty(kIconNumber, n);
-}
-
-void Root::InfoHelpText() {
-    int icon = 0;
-    QString title, text;
-    if (PageShown(m_pages[3]) && TagNumber(m_folderFrame) == 0) {
-        icon = 1;
-        title = QStringLiteral("Dateien hinzufügen");
-        text = QStringLiteral("Fügen Sie einen Ordner bzw. ein Audio- oder Musikalbum mit Mp3-Dateien hinzu.");
-    } else if (PageShown(m_pages[3]) && TagNumber(m_folderFrame) == 1) {
-        icon = 3;
-        title = QStringLiteral("Reihenfolge ändern");
-        text = QStringLiteral("Sortieren Sie die Titel mit Hilfe der Pfeiltasten unter der Dateiliste nach der entsprechenden "
-                              "Reihenfolge.");
-    } else if (PageShown(m_pages[2])) {
-        icon = 5;
-        title = QStringLiteral("Dateinamen ändern");
-        text = QStringLiteral("Geben Sie den sortierten Dateien eine Nummer im Dateinamen, damit der Explorer richtig sortiert.");
-    } else if (PageShown(m_pages[1])) {
-        icon = 7;
-        title = QStringLiteral("Eigenschaften ändern");
-        text = QStringLiteral("Verwenden Sie automatische Eigenschaften um die sortierte Wiedergabe in iTunes abzuspielen.");
-    }
-    SetHelpIcon(icon);
-    m_helpCaption->setText(text);
-    m_helpTitle->setText(title);
-}
-
-void Root::Timer1Tick() {
-    if (PageShown(m_pages[3])) {
-        const bool hasFiles = TagNumber(m_folderFrame) != 0;
-        for (QWidget *w : {static_cast<QWidget *>(m_continue), static_cast<QWidget *>(m_list), static_cast<QWidget *>(m_up),
-                           static_cast<QWidget *>(m_down)})
-            w->setEnabled(hasFiles);
-        InfoHelpText();
-        if (!hasFiles)
-            return;
-    }
-    if (PageShown(m_pages[3]) && TagNumber(m_folderFrame) == 1) {
-        const QString folder = m_folder->text();
-        SetHelpIcon(!folder.isEmpty() && platform::PathExists(folder) ? 4 : 3);
-    }
-    if (PageShown(m_pages[2]) && TagNumber(m_pages[2]) == 2) {
-        SetHelpIcon(6);
-        SetTag(m_pages[2], QStringLiteral("1"));
-    }
-}
-
-// ---------------------------------------------------------------------------
-// Continue button
-
-void Root::bStartenClick() {
-    if (m_run.IsRunning())
-        return; // a click that arrived while a run works starts nothing
-    Step([&] {
-        if (PageShown(m_pages[3])) {
-            m_pages[3]->hide();
-            m_pages[2]->show();
-            InfoHelpText();
-            if (TagNumber(m_pages[2]) == 2)
-                SetHelpIcon(6);
-            if (m_list->count() >= 2) {
-                if (auto *refresh = Control<QCheckBox>(QStringLiteral("bAlbumRefresh"))) {
-                    refresh->setChecked(true);
-                    bAlbumRefreshClick();
-                }
-            }
-            return;
-        }
-        if (PageShown(m_pages[2])) {
-            m_pages[2]->hide();
-            m_pages[1]->show();
-            InfoHelpText();
-            SetTag(m_pages[2], QStringLiteral("1"));
-            return;
-        }
-        if (PageShown(m_pages[1])) {
-            InfoHelpText();
-            SetTag(m_pages[1], QStringLiteral("1"));
-        }
-        ContinueOnTagPage();
-    });
-}
-
-// ---------------------------------------------------------------------------
-// Tag panel
-
-namespace {
-
-// Each field toggle and the text box it unlocks.
-const struct {
-    const char *toggle, *edit;
-} kFieldRows[] = {{"bArtist", "tArtist"}, {"bTitel", "tTitel"}, {"bAlbum", "tAlbum"},       {"bYear", "tYear"},
-                  {"bKommentar", "tKommentar"}, {"bTrack", "tTrack"}, {"bGenre", "tGenre"}};
-
-} // namespace
-
-QString Root::SelectedPath() const {
-    const QListWidgetItem *item = m_list->currentItem();
-    if (!item || m_list->currentRow() < 0)
-        return {};
-    return album::EntryPath(m_folder->text(), item->text());
-}
-
-tagpanel::Rows Root::TagRows() const {
-    auto checked = [this](const char *name) {
-        const auto *c = Control<QCheckBox>(QString::fromLatin1(name));
-        return c && c->isChecked();
-    };
-    auto text = [this](const char *name) {
-        const auto *e = Control<QLineEdit>(QString::fromLatin1(name));
-        return e ? e->text() : QString();
-    };
-    tagpanel::Rows r;
-    r.artist = checked("bArtist");
-    r.title = checked("bTitel");
-    r.album = checked("bAlbum");
-    r.year = checked("bYear");
-    r.comment = checked("bKommentar");
-    r.track = checked("bTrack");
-    r.genre = checked("bGenre");
-    r.tArtist = text("tArtist");
-    r.tTitel = text("tTitel");
-    r.tAlbum = text("tAlbum");
-    r.tYear = text("tYear");
-    r.tKommentar = text("tKommentar");
-    r.tTrack = text("tTrack");
-    r.tGenre = text("tGenre");
-    return r;
-}
-
-void Root::LDateienClick() {
-    if (TagNumber(m_list) == 2)
-        return; // the program itself is selecting entries
-    auto caption = [this](const char *name, const QString &text) {
-        if (auto *l = Control<QLabel>(QString::fromLatin1(name)))
-            l->setText(text);
-    };
-    Step([&] {
-        const platform::Mp3InfoTexts info = platform::ReadMp3Information(SelectedPath(), m_record);
-        caption("sBitrate", info.bitrate);
-        caption("sAnzeige1", info.time);
-        caption("sTitle", info.title);
-        caption("sArtist", info.artist);
-        caption("sAlbum", info.album);
-        caption("sYear", info.year);
-        caption("sKommentar", info.comment);
-        caption("sGenre", info.genre);
-        caption("sTrack", info.track);
-    });
-    Step([&] { QCoreApplication::processEvents(); });
-    Step([&] { GetMp3Info(); });
-    Step([&] {
-        auto value = [this](const char *name) {
-            const auto *l = Control<QLabel>(QString::fromLatin1(name));
-            return l ? l->text() : QString();
-        };
-        m_tips->SetTipText(m_list, tagpanel::Summary(value("sArtist"), value("sAlbum"), value("sTitle"), value("sTrack")));
-    });
-}
-
-void Root::ClearMp3Info() {
-    for (const char *name : {"tArtist", "tAlbum", "tTitel", "tTrack", "tYear", "tKommentar"})
-        if (auto *e = Control<QLineEdit>(QString::fromLatin1(name)))
-            e->clear();
-    for (const char *name : {"cBitrate", "cTimes", "sArtist", "sTitle", "sAlbum"})
-        if (auto *l = Control<QLabel>(QString::fromLatin1(name)))
-            l->clear();
-    if (auto *e = Control<QLineEdit>(QStringLiteral("tGenre")))
-        e->clear();
-    for (const char *name : {"sYear", "sKommentar", "sTrack"})
-        if (auto *l = Control<QLabel>(QString::fromLatin1(name)))
-            l->clear();
-}
-
-void Root::GetMp3Info() {
-    if (m_list->count() == 0)
-        return;
-    Step([&] { ClearMp3Info(); });
-    Step([&] {
-        const QString path = SelectedPath();
-        if (path.isEmpty())
-            return;
-        const tagpanel::Fields f = tagpanel::ReadFields(path, TagV2(), TagV1());
-        const struct {
-            const char *store;
-            const QString &value;
-        } stores[] = {{"sArtist", f.artist}, {"sTitle", f.title},     {"sAlbum", f.album},
-                      {"sYear", f.year},     {"sKommentar", f.comment}, {"sTrack", f.track}};
-        for (const auto &s : stores)
-            if (auto *l = Control<QLabel>(QString::fromLatin1(s.store)))
-                l->setText(s.value);
-        if (auto *e = Control<QLineEdit>(QStringLiteral("tGenre")))
-            e->setText(f.genre);
-    });
-    Step([&] {
-        const struct {
-            const char *edit, *store;
-        } copies[] = {{"tArtist", "sArtist"}, {"tAlbum", "sAlbum"}, {"tTitel", "sTitle"},
-                      {"tTrack", "sTrack"},   {"tYear", "sYear"},   {"tKommentar", "sKommentar"}};
-        for (const auto &c : copies) {
-            auto *e = Control<QLineEdit>(QString::fromLatin1(c.edit));
-            const auto *l = Control<QLabel>(QString::fromLatin1(c.store));
-            if (e && l)
-                e->setText(l->text());
-        }
-        auto copyCaption = [this](const char *to, const char *from) {
-            auto *t = Control<QLabel>(QString::fromLatin1(to));
-            const auto *f = Control<QLabel>(QString::fromLatin1(from));
-            if (t && f)
-                t->setText(f->text());
-        };
-        copyCaption("cBitrate", "sBitrate");
-        copyCaption("cTimes", "sAnzeige1");
-    });
-}
-
-void Root::WriteTagsOf(const QString &path, int total) {
-    tagpanel::Rows rows = TagRows();
-    rows.tTrack = TrackToWrite(rows.tTrack, total);
-    tagpanel::WriteFields(path, rows, TagV1(), TagV2());
-}
-
-void Root::FieldToggleClick(QCheckBox *toggle) {
-    if (!toggle)
-        return;
-    const QString name = toggle->objectName();
-    for (const auto &row : kFieldRows) {
-        if (name != QLatin1String(row.toggle))
-            continue;
-        if (auto *e = Control<QLineEdit>(QString::fromLatin1(row.edit)))
-            e->setReadOnly(!toggle->isChecked());
-    }
-    if (name == QLatin1String("bTrack") && toggle->isChecked()) {
-        const auto *refresh = Control<QCheckBox>(QStringLiteral("bAlbumRefresh"));
-        if (refresh && refresh->isChecked())
-            if (auto *trackChange = Control<QCheckBox>(QStringLiteral("bTrackChange")))
-                trackChange->setChecked(true);
-    }
-    SetHelpIcon(8);
-}
-
-void Root::bAlbumRefreshClick() {
-    const auto *refresh = Control<QCheckBox>(QStringLiteral("bAlbumRefresh"));
-    if (auto *trackChange = Control<QCheckBox>(QStringLiteral("bTrackChange")))
-        trackChange->setEnabled(refresh && refresh->isChecked());
-}
-
-// ---------------------------------------------------------------------------
-// Renaming options
-
-void Root::bChangeFilenameClick() {
-    const auto *change = Control<QCheckBox>(QStringLiteral("bChangeFilename"));
-    if (change && change->isChecked()) {
-        SetTag(m_pages[2], QStringLiteral("2"));
-    } else {
-        SetTag(m_pages[2], QStringLiteral("1"));
-        SetHelpIcon(5);
-    }
-}
-
-void Root::bUseExistFileClick() {
-    const auto *useExist = Control<QCheckBox>(QStringLiteral("bUseExistFile"));
-    auto *name = Control<QLineEdit>(QStringLiteral("tFilename"));
-    if (!name)
-        return;
-    if (useExist && useExist->isChecked()) {
-        // Without a selection there is no name to show; the run uses each file's own.
-        if (const QListWidgetItem *item = m_list->currentItem())
-            name->setText(album::TitleFromFileName(item->text()));
-        name->setEnabled(false);
-        const QString title = QString::fromUtf16(album::kRenameTitle);
-        const QString text =
-            QStringLiteral("Alle Dateien werden nacheinander nummeriert, ohne den restlichen Dateinamen zu ändern.  ");
-        Notice(title, text);
-        SetTag(m_pages[2], QStringLiteral("2"));
-    } else {
-        name->setEnabled(true);
-        name->clear();
-        name->setFocus();
-    }
-}
-
-void Root::tFilenameChange() {
-    const auto *name = Control<QLineEdit>(QStringLiteral("tFilename"));
-    const qsizetype length = name ? name->text().size() : 0;
-    SetTag(m_pages[2], length < 3 ? QStringLiteral("1") : QStringLiteral("2"));
-}
-
-// ---------------------------------------------------------------------------
 // The work on the tag page
 
 void Root::LockForRun(bool locked) {
+    const RunView view(m_list, m_browse, Control(QStringLiteral("pSeite1")), m_progress);
     if (locked) {
-        SetTag(m_list, QStringLiteral("2"));
-        m_list->setEnabled(false);
-        if (auto *area = Control(QStringLiteral("pSeite1")))
-            area->setEnabled(false);
-        m_browse->setEnabled(false);
-        m_progress->reset();
-        m_progress->setFormat(QString());
-        m_progress->show();
+        view.Lock();
         return;
     }
-    SetTag(m_list, QStringLiteral("1"));
-    m_progress->hide();
-    if (!m_closeAfterRun && m_list->count() > 0) {
+    view.Unlock([this] {
+        if (m_closeAfterRun || m_list->count() == 0)
+            return;
         // Show the first file's tags, just written.
         if (m_list->currentRow() == 0)
             LDateienClick();
         else
             m_list->setCurrentRow(0);
-    }
-    m_list->setEnabled(true);
-    m_browse->setEnabled(true);
-    if (auto *area = Control(QStringLiteral("pSeite1")))
-        area->setEnabled(true);
+    });
 }
 
-void Root::ShowRunProgress(int index, int count) {
-    m_progress->setRange(0, count);
-    m_progress->setValue(index + 1);
-    const QString text = QStringLiteral("Datei %1 von %2").arg(index + 1).arg(count);
-    m_progress->setFormat(text);
-    m_progress->setAccessibleDescription(text);
-}
+void Root::ShowRunProgress(int index, int count) { RunView::ShowProgress(m_progress, index, count); }
 
 void Root::ReloadAlbum() {
     m_list->clear();
@@ -764,20 +292,6 @@ void Root::ShowInfo() {
 
 // ---------------------------------------------------------------------------
 // Start-up and close
-
-void Root::SetupTooltip() {
-    m_tips->Create(this);
-    m_tips->AddTool(m_list, QStringLiteral("Klicken Sie hier um neu zu starten."));
-    m_tips->SetDelayTime(Tooltips_Class::TTDT_AUTOPOP, 10000);
-    m_tips->SetDelayTime(Tooltips_Class::TTDT_INITIAL, 100);
-    m_tips->SetDelayTime(Tooltips_Class::TTDT_RESHOW, 100);
-    m_tips->SetMaxTipWidth(185);
-    const int margin = 8;
-    m_tips->SetMarginBottom(margin);
-    m_tips->SetMarginRight(margin);
-    m_tips->SetMarginLeft(margin);
-    m_tips->SetMarginTop(margin);
-}
 
 void Root::Startup() {
     using namespace platform;

@@ -5,6 +5,8 @@
 // property "tag" (see TagOf/SetTag).
 #include "AlbumSort.h"
 #include "AlbumWorkflow.h"
+#include "ControlTag.h"
+#include "HelpPanel.h"
 #include "Mp3Info.h"
 #include "RunPreview.h"
 #include "TagPanel.h"
@@ -48,9 +50,9 @@ public:
     ~Root() override;
 
     // Tag texts and their numeric reading (leading digits; empty or none reads 0).
-    static QString TagOf(const QObject *o);
-    static void SetTag(QObject *o, const QString &tag);
-    static int TagNumber(const QObject *o);
+    static QString TagOf(const QObject *o) { return controltag::Of(o); }
+    static void SetTag(QObject *o, const QString &tag) { controltag::Set(o, tag); }
+    static int TagNumber(const QObject *o) { return controltag::Number(o); }
 
     // Any control by its name.
     template <class T = QWidget> T *Control(const QString &name) const { return findChild<T *>(name); }
@@ -69,7 +71,7 @@ public:
     int HelpIcon() const;
     void SetHelpIcon(int n);
     // Whether a page is the one shown (independent of the window being on screen).
-    static bool PageShown(const QWidget *page);
+    static bool PageShown(const QWidget *page) { return controltag::Shown(page); }
 
     // Where bOrdner gets its folder from; the folder picker by default.
     void SetFolderPicker(std::function<QString()> picker) { m_picker = std::move(picker); }
@@ -160,6 +162,7 @@ private:
     // The ID3v2 track as written: with the album's total when that option is checked.
     QString TrackToWrite(const QString &track, int total) const;
     void SetupTooltip();
+    helppanel::Pages PageStates() const;
     void YieldIfDue();
     void WriteTagsOf(const QString &path, int total);
     void LockForRun(bool locked);

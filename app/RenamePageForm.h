@@ -1,0 +1,35 @@
+#pragma once
+// The file-name page's options by their control names (bChangeFilename, bUseExistFile,
+// tFilename) and the page state they give xpFrames(2): "2" once a renaming choice is
+// complete, "1" while it is not. Works on any widget tree with these names, so a test
+// can drive it without the main window.
+#include <QString>
+
+class QObject;
+class QListWidgetItem;
+
+class RenamePageForm {
+public:
+    explicit RenamePageForm(const QObject *root) : m_root(root) {}
+
+    // bChangeFilename was clicked: the page state, and whether the help icon goes back
+    // to the file-name step (when the option was cleared).
+    struct Change {
+        QString state;
+        bool backToNamesStep = false;
+    };
+    Change ChangeFilenameClicked() const;
+
+    // bUseExistFile was clicked. Checked: tFilename shows the selected entry's title (none
+    // without a selection: the run uses each file's own) and is locked; true is returned,
+    // the page is complete and the user is told with OwnNamesNotice. Cleared: tFilename
+    // opens empty with the focus; false.
+    bool UseExistFileClicked(const QListWidgetItem *current) const;
+    static QString OwnNamesNotice();
+
+    // The page state for the name typed into tFilename: complete from three characters.
+    QString StateForName() const;
+
+private:
+    const QObject *m_root;
+};
