@@ -10,6 +10,8 @@
 #include <QRandomGenerator>
 #include <QSet>
 
+#include <stdexcept>
+
 namespace album {
 
 
@@ -49,30 +51,44 @@ QString TempNameFor(const QString &oldName, int index, const QSet<QString> &rese
 
 } // namespace
 
-namespace {
-
-// QFile::copy writes beside the target and renames, so a failed copy leaves
-// nothing; the copy is then flushed to the disk before the old file may go.
+// Written straight under the new name (never beside it), so that a copy cut
+// short leaves nothing but that name, which the run's record knows; flushed to
+// the disk before the old file may go.
 bool CopyAndSync(const QString &from, const QString &to) {
-    if (!QFile::copy(from, to))
-        return false;
-    if (QFileInfo(from).size() != QFileInfo(to).size())
-        return false;
+    using tags::fileops::File;
     try {
-        tags::fileops::File f("rename");
-        f.Open(platform::FsPath(to), tags::fileops::File::Mode::Read);
-        f.Sync();
+        File in("rename");
+        in.Open(platform::FsPath(from), File::Mode::Read);
+        const std::int64_t size = in.Size();
+        File out("rename");
+        out.CreateNew(platform::FsPath(to));
+        try {
+            std::int64_t copied = 0;
+            while (copied < size) {
+                const size_t n = out.CopyFrom(in, static_cast<size_t>(qMin<std::int64_t>(size - copied, 1 << 20)));
+                if (n == 0)
+                    break;
+                copied += static_cast<std::int64_t>(n);
+            }
+            if (copied != size)
+                throw std::runtime_error("short copy");
+            out.SetPermissionBits(in.PermissionBits());
+            out.Sync();
+            out.Close();
+        } catch (...) {
+            out.Close();
+            QFile::remove(to);
+            return false;
+        }
     } catch (...) {
         return false;
     }
     return true;
 }
 
-} // namespace
-
 RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrder, const RenameOptions &options,
                          const RenameFn &renameFn, const ProgressFn &progressFn, const CopyFn &copyFn,
-                         const TrashFn &trashFn, const TrashQuestionFn &ask) {
+                         const TrashFn &trashFn, const TrashQuestionFn &ask, const RenameHooks &hooks) {
     const CopyFn copy = copyFn ? copyFn : CopyFn(CopyAndSync);
     const TrashFn trash = trashFn ? trashFn : TrashFn(platform::MoveToTrash);
     // The old file goes to the trash only once a complete copy stands beside it.
@@ -185,6 +201,29 @@ RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrde
     };
     settle(false, [&](Mover &m) { result.entries[static_cast<size_t>(m.index)].status = RenameStatus::Collision; });
 
+    auto moved = [&](const Mover &m, int phase) {
+        if (hooks.moved)
+            hooks.moved(m.index, phase);
+    };
+    // Every temporary name is chosen before anything moves, so that a record
+    // of the run knows them all.
+    std::vector<RenameHooks::Item> plan;
+    for (Mover &m : movers) {
+        if (!m.active)
+            continue;
+        m.temp = TempNameFor(result.entries[static_cast<size_t>(m.index)].oldName, m.index, reserved, folder);
+        reserved << m.temp;
+        plan.push_back({m.index, m.temp, result.entries[static_cast<size_t>(m.index)].newName});
+    }
+    if (hooks.planned && !plan.empty() && !hooks.planned(plan)) {
+        for (Mover &m : movers) {
+            if (m.active)
+                result.entries[static_cast<size_t>(m.index)].status = RenameStatus::Stopped;
+            m.active = false;
+        }
+        result.stopped = true;
+    }
+
     // Phase 1: every moving file copied to a temporary name and its old file
     // to the trash, so that no new name can meet an old one that has not moved yet.
     for (Mover &m : movers) {
@@ -194,17 +233,18 @@ RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrde
         if (result.stopped) {
             m.active = false;
             e.status = RenameStatus::Stopped;
+            moved(m, -1);
             continue;
         }
-        m.temp = TempNameFor(e.oldName, m.index, reserved, folder);
         const QString reason = m.temp.isEmpty() ? QStringLiteral("Es fand sich kein freier vorläufiger Name.")
                                                 : copyThenTrash(e.oldName, m.temp);
         if (reason.isEmpty()) {
-            reserved << m.temp;
             m.place = Place::Temp;
             e.finalName = m.temp;
+            moved(m, 1);
             continue;
         }
+        moved(m, -1);
         m.active = false;
         e.status = RenameStatus::Failed;
         e.reason = reason;
@@ -226,6 +266,7 @@ RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrde
         if (m.place == Place::Temp && move(m.temp, e.oldName)) {
             m.place = Place::Old;
             e.finalName = e.oldName;
+            moved(m, -1);
         } else if (m.place == Place::Temp) {
             stranded = true;  // the undo below tries again
         }
@@ -252,11 +293,13 @@ RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrde
             m.place = Place::New;
             e.finalName = e.newName;
             e.status = RenameStatus::Renamed;
+            moved(m, 2);
         } else if (move(m.temp, e.oldName)) {
             m.active = false;
             m.place = Place::Old;
             e.finalName = e.oldName;
             e.status = RenameStatus::Failed;
+            moved(m, -1);
         } else {
             // Its old name has been given to another file already.
             m.active = false;

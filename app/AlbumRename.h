@@ -73,9 +73,27 @@ using TrashQuestionFn = std::function<bool(const QString &name, const QString &r
 // whether the others go on (without `ask` they do). When a file can
 // neither reach its new name nor go back, the whole run is undone from the
 // list of old names. Nothing is ever deleted for good or overwritten.
+// What a record of the run learns from the renaming: before the first file
+// moves, every moving entry (its index, temporary and new name), and false
+// stops the renaming before anything moved; then each entry that reached its
+// temporary name (phase 1), its new name (2), or keeps its old name (-1).
+struct RenameHooks {
+    struct Item {
+        int index;
+        QString temp, newName;
+    };
+    std::function<bool(const std::vector<Item> &)> planned;
+    std::function<void(int index, int phase)> moved;
+};
+
 RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrder, const RenameOptions &options,
                          const RenameFn &renameFn = {}, const ProgressFn &progressFn = {},
-                         const CopyFn &copyFn = {}, const TrashFn &trashFn = {}, const TrashQuestionFn &ask = {});
+                         const CopyFn &copyFn = {}, const TrashFn &trashFn = {}, const TrashQuestionFn &ask = {},
+                         const RenameHooks &hooks = {});
+
+// Copies a file to a new one and flushes the copy to the disk; false (and no
+// copy left) when that fails or the copy is short.
+bool CopyAndSync(const QString &from, const QString &to);
 
 // The title of the renaming run's message boxes.
 inline constexpr char16_t kRenameTitle[] = u" Dateien umbenennen";

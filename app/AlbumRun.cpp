@@ -1,6 +1,10 @@
 #include "AlbumWorkflow.h"
+#include "RunRepair.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QLocale>
 #include <QMessageBox>
 
 #include <exception>
@@ -39,14 +43,24 @@ void AlbumRun::Yield() {
     });
 }
 
-void AlbumRun::Step(const std::function<void(const RunFile &)> &step, const RunFile &f, bool &failed, RunResult &r) {
+void AlbumRun::Step(const std::function<void(const RunFile &)> &step, const RunFile &f, bool &failed, RunResult &r,
+                    QString *why) {
     if (!step)
         return;
+    QString detail;
     try {
         step(f);
         return;
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        detail = QString::fromLocal8Bit(e.what());
     } catch (...) {
+    }
+    if (why && why->isEmpty()) {
+        const QFileInfo info(f.path);
+        *why = !info.exists()       ? QStringLiteral("die Datei ist nicht mehr da")
+               : !info.isWritable() ? QStringLiteral("die Datei ist schreibgeschützt")
+               : detail.isEmpty()   ? QStringLiteral("die Datei ließ sich nicht schreiben")
+                                    : QStringLiteral("die Datei ließ sich nicht schreiben (%1)").arg(detail);
     }
     ++r.failedSteps;
     if (!failed)
@@ -72,22 +86,6 @@ RunResult AlbumRun::Run(const RunPlan &plan) {
         ~Release() { flag = false; }
     } release{running_};
 
-    auto lock = [&](bool on) {
-        if (lock_)
-            Quietly([&] { lock_(on); });
-    };
-    auto progress = [&](int index, int count, const QString &name) {
-        if (progress_)
-            Quietly([&] { progress_(index, count, name); });
-    };
-    auto renameProgress = [&](int index, int count, const QString &name) {
-        progress(index, count, name);
-        Yield();
-    };
-    auto renameAll = [&] {
-        Quietly([&] { r.renaming = RenameAlbum(plan.folder, plan.entries, *plan.rename, renameFn_, renameProgress, copyFn_,
-                                                     trashFn_, ask_); });
-    };
     const int n = static_cast<int>(plan.entries.size());
 
     if (plan.wholeAlbum) {
@@ -95,42 +93,11 @@ RunResult AlbumRun::Run(const RunPlan &plan) {
             r.outcome = RunOutcome::Declined;
             return r;
         }
-        lock(true);
-        Yield();
-        for (int i = 0; i < n && !stopRequested_; ++i) {
-            const RunFile f{i, n, plan.entries[i], EntryPath(plan.folder, plan.entries[i])};
-            progress(i, n, f.entry);
-            bool failed = false;
-            Step(steps_.select, f, failed, r);
-            if (i > 0)  // the first file takes the counter as it stands
-                Step(steps_.countTrack, f, failed, r);
-            Step(steps_.makeWritable, f, failed, r);
-            Yield();
-            Step(steps_.titleFromName, f, failed, r);
-            Yield();
-            Step(steps_.writeId3v1, f, failed, r);
-            Yield();
-            Step(steps_.writeTags, f, failed, r);
-            ++r.visited;
-        }
-        if (stopRequested_) {
-            r.outcome = RunOutcome::Stopped;
-        } else {
-            if (plan.rename)
-                renameAll();
-            if (plan.writePlaylist) {
-                Quietly([&] {
-                    const QStringList names = r.renaming ? r.renaming->FinalNames() : plan.entries;
-                    const QString albumText = plan.albumText ? plan.albumText() : QString();
-                    r.playlistWritten = WritePlaylist(plan.folder, albumText, names);
-                });
-            }
-        }
-        lock(false);
-        return r;
+        return RunRecorded(plan, r);
     }
-
-    // Single-file write: only the selected entry, no question.
+    if (plan.rename)
+        return RunRecorded(plan, r);
+    // Single-file write without renaming: one file, itself written all or nothing.
     if (plan.selected >= 0 && plan.selected < n) {
         const int i = plan.selected;
         const RunFile f{i, n, plan.entries[i], EntryPath(plan.folder, plan.entries[i])};
@@ -142,14 +109,99 @@ RunResult AlbumRun::Run(const RunPlan &plan) {
         Step(steps_.writeTags, f, failed, r);
         ++r.visited;
     }
-    if (stopRequested_) {
+    if (stopRequested_)
         r.outcome = RunOutcome::Stopped;
-    } else if (plan.rename) {
-        lock(true);
-        Yield();
-        renameAll();
-        lock(false);
+    return r;
+}
+
+// The album run and any run that renames: every change is recorded first,
+// so that a run cut short can be finished or undone, and a finished one undone.
+RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
+    const int n = static_cast<int>(plan.entries.size());
+    std::vector<bool> writes(static_cast<size_t>(n), !plan.wholeAlbum);
+    std::vector<QJsonObject> planned;
+    QJsonObject rows = plan.rows;
+    for (int i = 0; i < n; ++i) {
+        writes[static_cast<size_t>(i)] = plan.wholeAlbum || i == plan.selected;
+        if (i > 0 && plan.wholeAlbum)
+            rows["tTrack"] = NextTrackText(rows.value("tTrack").toString(), QLocale());
+        if (plan.titleFromName && plan.wholeAlbum)
+            rows["tTitel"] = TitleFromFileName(plan.entries[i]);
+        planned.push_back(rows);
     }
+    QString albumText;
+    if (plan.writePlaylist && plan.wholeAlbum)
+        Quietly([&] { albumText = (plan.albumText ? plan.albumText() : QString()) + QStringLiteral(".m3u"); });
+
+    RunJournal journal;
+    if (!journal.Begin(plan.folder, plan.entries, writes, planned, plan.rename, albumText, &r.problem)) {
+        r.outcome = RunOutcome::NoRecord;
+        return r;
+    }
+    auto lock = [&](bool on) {
+        if (lock_)
+            Quietly([&] { lock_(on); });
+    };
+    auto progress = [&](int index, int count, const QString &name) {
+        if (progress_)
+            Quietly([&] { progress_(index, count, name); });
+    };
+    lock(true);
+    Yield();
+    bool recording = true;
+    for (int i = 0; i < n && !stopRequested_ && recording; ++i) {
+        if (!writes[static_cast<size_t>(i)])
+            continue;
+        const RunFile f{i, n, plan.entries[i], EntryPath(plan.folder, plan.entries[i])};
+        bool failed = false;
+        QString why;
+        if (plan.wholeAlbum) {
+            progress(i, n, f.entry);
+            Step(steps_.select, f, failed, r);
+            if (i > 0)  // the first file takes the counter as it stands
+                Step(steps_.countTrack, f, failed, r);
+        }
+        Step(steps_.makeWritable, f, failed, r);
+        Yield();
+        if (plan.wholeAlbum)
+            Step(steps_.titleFromName, f, failed, r);
+        Yield();
+        QJsonObject now = planned[static_cast<size_t>(i)];
+        if (steps_.rows)
+            Quietly([&] { now = steps_.rows(f); });
+        recording = journal.Mark({{"m", "begin"}, {"i", i}, {"rows", now}});
+        if (!recording)
+            break;
+        Step(steps_.writeId3v1, f, failed, r, &why);
+        Yield();
+        Step(steps_.writeTags, f, failed, r, &why);
+        ++r.visited;
+        recording = journal.Mark({{"m", "tagged"}, {"i", i},
+                                  {"hash", QString::fromLatin1(FileHash(f.path).toBase64())}, {"skip", why}});
+    }
+    if (stopRequested_ || !recording) {
+        // The record stays: the next start offers to finish or undo the run.
+        r.outcome = RunOutcome::Stopped;
+        if (!recording)
+            r.problem = QStringLiteral("Das Protokoll des Durchlaufs ließ sich nicht fortschreiben; der Durchlauf "
+                                       "wurde angehalten und kann beim nächsten Laden beendet oder zurückgenommen werden.");
+    } else {
+        RepairSeams seams;
+        seams.progress = [&](int index, int count, const QString &name) {
+            progress(index, count, name);
+            Yield();
+        };
+        seams.rename = renameFn_;
+        seams.copy = copyFn_;
+        seams.trash = trashFn_;
+        seams.ask = ask_;
+        if (plan.rename)
+            Quietly([&] { r.renaming = RenameRecorded(journal, seams); });
+        Quietly([&] { FinishRecorded(journal, nullptr); });
+        r.playlistWritten = journal.State().playlistDone;
+        r.skipped = SkippedReport(journal.State());
+    }
+    lock(false);
     return r;
 }
 

@@ -4,6 +4,7 @@
 
 #include "AlbumRename.h"
 
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -50,6 +51,9 @@ struct FileSteps {
     std::function<void(const RunFile &)> titleFromName; // album run only
     std::function<void(const RunFile &)> writeId3v1;    // the stream-information ID3v1 writer
     std::function<void(const RunFile &)> writeTags;     // the checked rows into the tags
+    // The rows the two writes are about to take (kept in the run's record, so
+    // that a run cut short can be finished without the window).
+    std::function<QJsonObject(const RunFile &)> rows;
 };
 
 struct RunPlan {
@@ -60,6 +64,10 @@ struct RunPlan {
     bool writePlaylist = false;             // album run only
     std::function<QString()> albumText;     // the playlist's name, read when it is written
     std::optional<RenameOptions> rename;    // run the renaming afterwards
+    // The rows at the start and whether the title comes from the file name: with
+    // the track counted on, what each file is planned to get.
+    QJsonObject rows;
+    bool titleFromName = false;
 };
 
 enum class RunOutcome {
@@ -68,6 +76,7 @@ enum class RunOutcome {
     Empty,     // the list is empty; nothing to do
     Done,      // went through to the end
     Stopped,   // a stop request ended it after a complete file
+    NoRecord,  // the run's record could not be written; nothing changed
 };
 
 struct RunResult {
@@ -77,6 +86,8 @@ struct RunResult {
     QStringList failedFiles;   // entries with at least one failed step
     bool playlistWritten = false;
     std::optional<RenameResult> renaming;
+    QString problem;           // NoRecord: why, in German
+    QString skipped;           // every file a step failed for, with the reason (SkippedReport)
 };
 
 // Drives the continue click on the tag page: the album run (after the
@@ -111,7 +122,9 @@ public:
     bool StopRequested() const { return stopRequested_; }
 
 private:
-    void Step(const std::function<void(const RunFile &)> &step, const RunFile &f, bool &failed, RunResult &r);
+    void Step(const std::function<void(const RunFile &)> &step, const RunFile &f, bool &failed, RunResult &r,
+              QString *why = nullptr);
+    RunResult RunRecorded(const RunPlan &plan, RunResult r);
     void Yield();
 
     FileSteps steps_;

@@ -6,6 +6,7 @@
 #include "Info.h"
 #include "Mp3InfoBridge.h"
 #include "Registry.h"
+#include "RunJournal.h"
 #include "Tooltips_Class.h"
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
@@ -113,6 +114,7 @@ Root::Root(QWidget *parent, bool restoreLastDir) : QMainWindow(parent), m_restor
     setFont(f);
     BuildUi();
     Startup();
+    AddRunRecord();
 }
 
 Root::~Root() = default;
@@ -488,6 +490,7 @@ void Root::LoadFileList() {
         m_list->setCurrentRow(0);
     m_loading = false;
     LDateienClick();
+    QTimer::singleShot(0, this, &Root::OfferRecovery);
 }
 
 void Root::CheckFileList() {
@@ -913,7 +916,7 @@ bool Root::AskGoOnAfterFailure(const QString &name, const QString &reason) {
 }
 
 void Root::ContinueOnTagPage() {
-    if (m_run.IsRunning() || m_list->count() == 0)
+    if (m_run.IsRunning() || m_repairing || m_list->count() == 0)
         return;
     auto check = [this](const char *name) {
         const auto *c = Control<QCheckBox>(QString::fromLatin1(name));
@@ -932,6 +935,8 @@ void Root::ContinueOnTagPage() {
         const QLineEdit *a = edit("tAlbum");
         return a ? a->text() : QString();
     };
+    plan.rows = album::RowsToJson(TagRows());
+    plan.titleFromName = check("bFilesTitel");
     if (TagNumber(m_pages[2]) == 1 && check("bChangeFilename")) {
         const QLineEdit *name = edit("tFilename");
         plan.rename = album::RenameOptions{name ? name->text() : QString(), check("bUseExistFile")};
@@ -955,6 +960,7 @@ void Root::ContinueOnTagPage() {
             throw std::runtime_error("ID3v1 writer failed");
     };
     steps.writeTags = [this](const album::RunFile &f) { WriteTagsOf(f.path); };
+    steps.rows = [this](const album::RunFile &) { return album::RowsToJson(TagRows()); };
     m_run.SetSteps(std::move(steps));
     m_run.SetConfirm(m_confirm ? m_confirm : album::ConfirmFn([this](const QString &title, const QString &text) {
         return album::AskYesNo(this, title, text);
@@ -965,12 +971,17 @@ void Root::ContinueOnTagPage() {
 
     m_lastRun = m_run.Run(plan);
     // A renaming that left files behind is never silent; stranded files are named with their place.
-    const QString report = m_lastRun.renaming ? album::RenameReport(*m_lastRun.renaming, plan.folder) : QString();
+    QString report = m_lastRun.renaming ? album::RenameReport(*m_lastRun.renaming, plan.folder) : QString();
+    // A run that could not start, or files a step failed for, are never silent either.
+    for (const QString &more : {m_lastRun.problem, m_lastRun.skipped})
+        if (!more.isEmpty())
+            report += (report.isEmpty() ? QString() : QStringLiteral("\n\n")) + more;
 
+    const QString title = m_lastRun.renaming ? QString::fromUtf16(album::kRenameTitle) : album::ConfirmTitle();
     if (m_closeAfterRun) {
         m_closeAfterRun = false;
         if (!report.isEmpty())
-            Notice(QString::fromUtf16(album::kRenameTitle), report);
+            Notice(title, report);
         close();
         return;
     }
@@ -978,7 +989,7 @@ void Root::ContinueOnTagPage() {
     if (albumDone || m_lastRun.renaming.has_value())
         ReloadAlbum();
     if (!report.isEmpty())
-        Notice(QString::fromUtf16(album::kRenameTitle), report);
+        Notice(title, report);
 }
 
 void Root::ShowInfo() {

@@ -92,6 +92,12 @@ public:
     QProgressBar *RunProgress() const { return m_progress; }
     QToolButton *bInfo() const { return m_infoButton; }
 
+    // Who decides about a run of this folder that did not finish, given the text
+    // to show: 0 later, 1 finish it, 2 undo it. A box with three buttons by default.
+    using RecoveryChoiceFn = std::function<int(const QString &text)>;
+    void SetRecoveryChoice(RecoveryChoiceFn choice) { m_recoveryChoice = std::move(choice); }
+    QPushButton *bUndoRun() const { return m_undoRun; }
+
     // Keyboard and screen reader support (RootKeyboard.cpp): tab order in reading order,
     // shortcuts for the captions without a mnemonic, Ctrl+Up/Ctrl+Down for the arrow
     // buttons, an accessible name on every control; wrapped texts keep the room they need
@@ -132,6 +138,10 @@ public slots:
     void ContinueOnTagPage();
     // The about dialog, opened beside the window.
     void ShowInfo();
+    // The run's record (RootRecord.cpp): a run of the folder that did not finish
+    // is offered to be finished or undone; the last finished one can be undone.
+    void OfferRecovery();
+    void UndoLastRun();
 
     // Start-up and close.
     void Startup();
@@ -142,6 +152,8 @@ protected:
 
 private:
     void BuildUi();
+    void AddRunRecord();
+    void RepairRun(bool forward, bool undo);
     void SetupTooltip();
     void YieldIfDue();
     void WriteTagsOf(const QString &path);
@@ -179,6 +191,9 @@ private:
     album::AlbumRun m_run;
     album::RunResult m_lastRun;
     bool m_closeAfterRun = false;
+    QPushButton *m_undoRun = nullptr;
+    RecoveryChoiceFn m_recoveryChoice;
+    bool m_repairing = false;
     bool m_restoreLastDir = true;
     bool m_loading = false;
     bool m_checking = false;

@@ -259,7 +259,7 @@ private slots:
         AlbumRun run;
         run.SetSteps(steps);
         RunPlan plan;
-        plan.folder = QDir::tempPath();
+        plan.folder = m_folder;
         plan.entries = QStringList{"x.mp3", "y.mp3", "z.mp3", "w.mp3"};
         const RunResult r = run.Run(plan);
         QVERIFY(r.outcome == RunOutcome::Done && r.visited == 4 && r.failedSteps == 3);
