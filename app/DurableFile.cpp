@@ -6,8 +6,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <filesystem>
+
+#ifndef Q_OS_WIN
+#include <cerrno>
+#include <csignal>
+#endif
 
 namespace album {
 
@@ -46,6 +52,21 @@ bool ReplaceFile(const QString &path, const QByteArray &bytes, const QString &sc
     }
     SyncFolderOf(path, true);
     return true;
+}
+
+void RemoveWriterLeftovers(const QString &folder) {
+#ifndef Q_OS_WIN
+    static const QRegularExpression name(QStringLiteral("^\\.sortimentor-(\\d+)-\\d+\\.tmp$"));
+    const QStringList found = QDir(folder).entryList({QStringLiteral(".sortimentor-*.tmp")}, QDir::Files | QDir::Hidden);
+    for (const QString &n : found) {
+        const QRegularExpressionMatch m = name.match(n);
+        const pid_t pid = static_cast<pid_t>(m.captured(1).toLongLong());
+        if (m.hasMatch() && pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
+            QFile::remove(QDir(folder).filePath(n));
+    }
+#else
+    Q_UNUSED(folder);
+#endif
 }
 
 void SyncFolderOf(const QString &folderOrFile, bool isFile) {

@@ -13,6 +13,10 @@ bool WriteNewFile(const QString &path, const QByteArray &bytes, int mode = 0);
 // Puts bytes under `path`, replacing what is there in one rename: written
 // first to `scratch` (a free name on the same file system) and flushed.
 bool ReplaceFile(const QString &path, const QByteArray &bytes, const QString &scratch);
+// Removes what a tag write of a process that no longer runs left in the folder
+// (its unused copies, ".sortimentor-PID-N.tmp"); the tag engine itself does so
+// only before its next write there.
+void RemoveWriterLeftovers(const QString &folder);
 // Flushes the folder's entries.
 void SyncFolderOf(const QString &folderOrFile, bool isFile = false);
 

@@ -47,14 +47,24 @@ void SyncDir(const QString &dir) { tags::fileops::SyncFolder(platform::FsPath(QD
 
 } // namespace
 
+QByteArray ReadWhole(const QString &path) {
+    // Through the tag engine's file layer: a tag write that a kill cut short in
+    // the middle of its copy is finished first, so the file reads whole.
+    try {
+        tags::fileops::File f("album");
+        f.Open(platform::FsPath(path), tags::fileops::File::Mode::Read);
+        QByteArray bytes(static_cast<qsizetype>(f.Size()), Qt::Uninitialized);
+        f.Seek(0);
+        bytes.resize(static_cast<qsizetype>(f.ReadFull(bytes.data(), static_cast<size_t>(bytes.size()))));
+        return bytes;
+    } catch (...) {
+        return {};
+    }
+}
+
 QByteArray FileHash(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QCryptographicHash h(QCryptographicHash::Sha256);
-    if (!h.addData(&f))
-        return {};
-    return h.result();
+    const QByteArray bytes = ReadWhole(path);
+    return bytes.isEmpty() && !QFileInfo(path).isFile() ? QByteArray() : Sha256(bytes);
 }
 
 int JournalState::FilesDone() const {
@@ -105,10 +115,9 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
         if (i < static_cast<qsizetype>(plannedRows.size()))
             f.plannedRows = plannedRows[static_cast<size_t>(i)];
         if (f.present) {
-            QFile in(path);
-            if (!in.open(QIODevice::ReadOnly))
+            const QByteArray bytes = ReadWhole(path);
+            if (bytes.size() != info.size())
                 return fail(QStringLiteral("Die Datei \"%1\" lässt sich nicht lesen.").arg(f.oldName));
-            const QByteArray bytes = in.readAll();
             f.oldSize = bytes.size();
             f.oldHash = Sha256(bytes);
             f.old = SplitRegions(bytes);

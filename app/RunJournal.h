@@ -99,6 +99,8 @@ private:
 QJsonObject RowsToJson(const tagpanel::Rows &rows);
 tagpanel::Rows RowsFromJson(const QJsonObject &o);
 
+// A file's whole content, as the tag engine sees it; empty when it cannot be read.
+QByteArray ReadWhole(const QString &path);
 // Hash of a file's whole content; empty when it cannot be read.
 QByteArray FileHash(const QString &path);
 

@@ -18,11 +18,6 @@ namespace album {
 
 namespace {
 
-QByteArray ReadAll(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QString B64(const QByteArray &b) { return QString::fromLatin1(b.toBase64()); }
 
 TrashFn TrashOf(const RepairSeams &s) { return s.trash ? s.trash : TrashFn(platform::MoveToTrash); }
@@ -47,6 +42,18 @@ QString Locate(const JournalState &st, const JournalFile &f, QByteArray *hash = 
             if (hash)
                 *hash = h;
             return name;
+        }
+    }
+    // Cut short in its tag step: under its old name, new or old, unknown which;
+    // its own audio between the old regions tells.
+    const QString path = EntryPath(st.folder, f.oldName);
+    if (f.begun && !f.tagged && QFileInfo(path).isFile()) {
+        const QByteArray bytes = ReadWhole(path);
+        const std::optional<QByteArray> old = Rebuild(f.old, bytes);
+        if (old && Sha256(*old) == f.oldHash) {
+            if (hash)
+                *hash = Sha256(bytes);
+            return f.oldName;
         }
     }
     return {};
@@ -219,6 +226,7 @@ RepairResult RollForward(RunJournal &j, const RepairSeams &seams) {
     }
     if (!FinishRecorded(j, &r.failed))
         Fail(r, st.folder, kNoMark);
+    RemoveWriterLeftovers(st.folder);
     for (const JournalFile &f : st.files) {
         r.files += f.present ? 1 : 0;
         if (!f.skipped.isEmpty())
@@ -241,7 +249,7 @@ RepairResult RollBack(RunJournal &j, bool undo, const RepairSeams &seams) {
     if (st.playlist && IsPlainName(st.playlistName)) {
         const QString p = path(st.playlistName);
         const bool there = QFileInfo(p).isFile();
-        const QByteArray now = there ? ReadAll(p) : QByteArray();
+        const QByteArray now = there ? ReadWhole(p) : QByteArray();
         if (checkChanged && there && st.playlistDone && now != st.playlistNew) {
             r.refused << st.playlistName;
         } else if (st.playlistExisted ? (!there || now != st.playlistOld) : there) {
@@ -287,8 +295,9 @@ RepairResult RollBack(RunJournal &j, bool undo, const RepairSeams &seams) {
             Fail(r, f.oldName, QStringLiteral("ist nicht mehr im Ordner"));
             continue;
         }
-        // A copy under the temporary name, beside the file it was made of, is the run's own.
-        if (!f.temp.isEmpty() && f.temp != at && QFileInfo(path(f.temp)).isFile() && FileHash(path(f.temp)) == hash)
+        // Whatever lies under the temporary name beside the file is the run's own
+        // copy of it, whole or cut short: its name was free and made up for this run.
+        if (!f.temp.isEmpty() && f.temp != at && QFileInfo(path(f.temp)).isFile())
             QFile::remove(path(f.temp));
         if (at == f.oldName && hash == f.oldHash) {
             QFile::setPermissions(path(at), QFileDevice::Permissions(f.oldMode));
@@ -300,7 +309,7 @@ RepairResult RollBack(RunJournal &j, bool undo, const RepairSeams &seams) {
             waiting[static_cast<size_t>(i)] = true;
             continue;
         }
-        const std::optional<QByteArray> old = Rebuild(f.old, ReadAll(path(at)));
+        const std::optional<QByteArray> old = Rebuild(f.old, ReadWhole(path(at)));
         if (!old || Sha256(*old) != f.oldHash) {
             Fail(r, at, QStringLiteral("die alten Tags lassen sich nicht wiederherstellen"));
             continue;
@@ -335,6 +344,7 @@ RepairResult RollBack(RunJournal &j, bool undo, const RepairSeams &seams) {
         QFile::setPermissions(path(f.oldName), QFileDevice::Permissions(f.oldMode));
         ++r.files;
     }
+    RemoveWriterLeftovers(st.folder);
     SyncFolderOf(st.folder);
     if (!keep && (r.ok || undo))
         j.Remove();
