@@ -168,6 +168,8 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
     }
     SyncDir(dir);
     SyncDir(folder);
+    if (g_markHook)
+        g_markHook(0);
     return true;
 }
 

@@ -87,7 +87,8 @@ public:
     QString Dir() const { return DirFor(state_.folder); }
     QString PathOf(const QString &name) const;
 
-    // Seam for tests: called after every flushed mark with how many there are.
+    // Seam for tests: called once the plan is on the disk (with 0) and after
+    // every flushed mark with how many there are.
     static void SetMarkHook(std::function<void(int marks)> hook);
 
 private:

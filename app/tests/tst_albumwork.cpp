@@ -2,10 +2,13 @@
 // renumbering after a reorder, names the file system cannot take, and faults injected
 // into every step; no file is ever lost, overwritten or moved out of the folder; the
 // trash it uses. The small rules of the album run (track counter, the playlist's name),
-// the run driver's skip-and-continue and the folder named at start.
+// the run driver's skip-and-continue and the folder named at start. The run's record:
+// a crash after every step, then finishing or rolling back, and the undo of a finished run.
 
 #include "AlbumFixture.h"
 #include "AlbumWorkflow.h"
+#include "Id3Bytes.h"
+#include "RunRepair.h"
 #include "StartFolder.h"
 #include "TagError.h"
 
@@ -16,6 +19,8 @@
 
 #include <stdexcept>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace album;
 
@@ -36,6 +41,47 @@ QStringList Provenance(const QString &folder, const QHash<QString, QByteArray> &
     for (const QString &name : fixture::Listing(folder))
         out << name + "<" + before.key(after.value(name), "?");
     return out;
+}
+
+// Three files as other programs leave them: both tags with room to spare, no tag at
+// all, an ID3v2 tag too small for the new fields; and an old playlist.
+void TaggedAlbum(const QString &folder) {
+    using namespace id3bytes;
+    const streambytes::Mpeg m;
+    const std::string v2 = Tag(3, Frame("TIT2", Text("Alt")) + Frame("TPE1", Text("Vorher")), 600);
+    const std::string files[] = {v2 + streambytes::Stream(m, 12, 1) + V1("Alt", "Vorher"), streambytes::Stream(m, 12, 2),
+                                 Tag(3, Frame("TIT2", Text("A"))) + streambytes::Stream(m, 12, 3)};
+    const char *names[] = {"001.mp3", "002.mp3", "x.mp3"};
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(fixture::Write(folder + names[i], QByteArray::fromStdString(files[i])));
+    QVERIFY(fixture::Write(folder + "Best.m3u", "old.mp3\r\n"));
+}
+
+// The album run of the window without it: 002, 001, x in this order (a renumbering
+// that swaps two names), artist and the counted track, renaming and playlist optional.
+RunResult RecordedRun(const QString &folder, bool rename, bool playlist = true) {
+    tagpanel::Rows rows;
+    rows.artist = rows.track = true;
+    rows.tArtist = "Die Künstlerin";
+    rows.tTrack = "1";
+    FileSteps steps;
+    steps.writeTags = [rows](const RunFile &f) mutable {
+        rows.tTrack = QString::number(f.index + 1);
+        if (!WriteRowsAlone(f.path, rows).isEmpty())
+            throw std::runtime_error("write");
+    };
+    AlbumRun run;
+    run.SetSteps(steps);
+    run.SetYield([] {});
+    RunPlan plan;
+    plan.folder = folder;
+    plan.entries = QStringList{"002.mp3", "001.mp3", "x.mp3"};
+    plan.writePlaylist = playlist;
+    plan.albumText = [] { return QString("Best"); };
+    plan.rows = RowsToJson(rows);
+    if (rename)
+        plan.rename = RenameOptions{};
+    return run.Run(plan);
 }
 
 ino_t Inode(const QString &path) {
@@ -215,6 +261,83 @@ private slots:
         QVERIFY2(QRegularExpression("^\\[Trash Info\\]\nPath=" + QRegularExpression::escape(path) +
                                     "\nDeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n$").match(info).hasMatch(),
                  qPrintable(info));
+    }
+
+    // A crash right after each step of the run (the plan on the disk, then every mark),
+    // then either repair: the album is byte for byte the finished run's, or the one before.
+    void crashAfterEveryStep_data() {
+        QTest::addColumn<int>("marks");
+        QTest::addColumn<bool>("forward");
+        // 3 x (begin, tagged), plan of the renaming, 3 x 2 moves, renamed, playlist x 2, complete.
+        constexpr int kMarks = 17;
+        for (int k = 0; k <= kMarks; ++k)
+            for (bool forward : {true, false})
+                QTest::addRow("%d marks, %s", k, forward ? "finished" : "rolled back") << k << forward;
+    }
+    void crashAfterEveryStep() {
+        QFETCH(int, marks);
+        QFETCH(bool, forward);
+        TaggedAlbum(m_folder);
+        const auto before = fixture::Snapshot(m_folder);
+        static QHash<QString, QByteArray> finished;
+        if (finished.isEmpty()) {
+            int total = -1;
+            RunJournal::SetMarkHook([&](int n) { total = n; });
+            QVERIFY(RecordedRun(m_folder, true).outcome == RunOutcome::Done);
+            RunJournal::SetMarkHook({});
+            QCOMPARE(total, 17);
+            finished = fixture::Snapshot(m_folder);
+            QCOMPARE(finished.keys().size(), 4);
+            init();
+            TaggedAlbum(m_folder);
+        }
+        const pid_t child = fork();
+        if (child == 0) {
+            RunJournal::SetMarkHook([marks](int n) {
+                if (n == marks)
+                    _exit(0);  // as a kill would: nothing after this reaches the disk
+            });
+            RecordedRun(m_folder, true);
+            _exit(0);
+        }
+        QVERIFY(child > 0 && waitpid(child, nullptr, 0) == child);
+        RunJournal journal;
+        QVERIFY(journal.Load(m_folder));
+        QCOMPARE(journal.State().complete, marks == 17);
+        const RepairResult r = forward ? RollForward(journal) : RollBack(journal, false);
+        QVERIFY2(r.ok, qPrintable(r.failed.join('\n')));
+        QCOMPARE(fixture::Snapshot(m_folder), forward ? finished : before);
+        QCOMPARE(RunJournal::Exists(m_folder), forward);  // the finished run's record is its undo
+    }
+
+    // After a finished run, the undo gives every byte back; a file changed since is left alone.
+    void undoGivesEveryByteBack_data() {
+        QTest::addColumn<bool>("rename");
+        QTest::addColumn<QString>("changed");
+        QTest::newRow("renamed") << true << "";
+        QTest::newRow("not renamed") << false << "";
+        QTest::newRow("one changed since") << false << "x.mp3";
+    }
+    void undoGivesEveryByteBack() {
+        QFETCH(bool, rename);
+        QFETCH(QString, changed);
+        TaggedAlbum(m_folder);
+        auto expected = fixture::Snapshot(m_folder);
+        const RunResult run = RecordedRun(m_folder, rename);
+        QVERIFY(run.outcome == RunOutcome::Done && run.skipped.isEmpty() && run.failedSteps == 0);
+        if (!changed.isEmpty()) {
+            QFile f(m_folder + changed);
+            QVERIFY(f.open(QIODevice::Append) && f.write("!") == 1);
+            f.close();
+            expected[changed] = fixture::Hash(m_folder + changed);
+        }
+        RunJournal journal;
+        QVERIFY(journal.Load(m_folder) && journal.State().complete);
+        const RepairResult r = RollBack(journal, true);
+        QCOMPARE(r.refused, changed.isEmpty() ? QStringList() : QStringList{changed});
+        QCOMPARE(fixture::Snapshot(m_folder), expected);
+        QVERIFY(!RunJournal::Exists(m_folder));
+        QVERIFY(RepairReport(r, false, true).contains(changed));
     }
 
     void trackCounter_data() {
