@@ -99,6 +99,14 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
             *why = text;
         return false;
     };
+    {
+        RunJournal earlier;
+        if (Exists(folder) && (!earlier.Load(folder) || !earlier.State().complete))
+            return fail(QStringLiteral("Ein früherer Durchlauf im Ordner \"%1\" ist nicht beendet. Laden Sie den Ordner "
+                                       "neu und wählen Sie „Fortsetzen“ oder „Rückgängig machen“; erst dann kann ein "
+                                       "neuer Durchlauf beginnen.")
+                            .arg(QDir::toNativeSeparators(folder)));
+    }
     state_ = JournalState{};
     state_.folder = folder;
     marks_ = 0;

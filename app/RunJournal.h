@@ -69,8 +69,8 @@ public:
     static bool Exists(const QString &folder);
 
     // Reads every listed file and writes the plan: the files' identity, old tag
-    // bytes, mode, the rows planned for each, the playlist's old content. Any
-    // earlier record is replaced. False, with the reason in German, when it
+    // bytes, mode, the rows planned for each, the playlist's old content. The
+    // record of an earlier finished run is replaced, an unfinished one is not. False, with the reason in German, when it
     // cannot be written completely; then nothing of the album has changed.
     bool Begin(const QString &folder, const QStringList &entries, const std::vector<bool> &writeTags,
                const std::vector<QJsonObject> &plannedRows, const std::optional<RenameOptions> &rename,

@@ -122,6 +122,7 @@ assert sorted(a[1] for a in new.values() if a[1]) == sorted(a[1] for a in old.va
 
 assert sortimentor('--recover', '--undo', source) == 2 and sortimentor('--undo') == 2, 'wrong usage must say 2'
 outcome = {'old': 0, 'new': 0, 'mixed': 0}
+window = order_bad = 0
 undone = undo_bad = temps = strays = failures = interrupted = 0
 choices = {'forward': 0, 'rollback': 0}
 for r in range(rounds):
@@ -130,9 +131,19 @@ for r in range(rounds):
     run_driver(album, random.uniform(0, duration * 1.05))
     choice = random.choice(['forward', 'rollback'])
     choices[choice] += 1
-    before_repair = sorted(os.listdir(album))
-    interrupted += any(n.startswith('~') for n in before_repair) or before_repair != old_entries
-    rc = sortimentor('--recover', album, *(['--rollback'] if choice == 'rollback' else []))
+    # An unfinished run refuses the undo (exit 1) and changes nothing.
+    unfinished = os.path.exists(os.path.join(album, '.sortimentor-lauf')) and \
+        subprocess.run([program, '--undo', album], capture_output=True, env=env).returncode == 1
+    interrupted += unfinished
+    if unfinished and r % 2:  # every other one through the window's question
+        p = subprocess.run([driver, album, 'forward' if choice == 'forward' else 'back'], capture_output=True, env=env)
+        rc = p.returncode
+        window += 1
+        order = p.stdout.decode().splitlines()
+        chosen = ['Track %02d.mp3' % n for n in range(20, 0, -1)]
+        order_bad += order != (sorted(order) if choice == 'forward' else chosen) or len(order) != 20
+    else:
+        rc = sortimentor('--recover', album, *(['--rollback'] if choice == 'rollback' else []))
     failures += rc != 0
     now, entries = snapshot(album)
     temps += sum(n.startswith('~') for n in entries)
@@ -153,10 +164,11 @@ for r in range(rounds):
     shutil.rmtree(album)
 
 print('run of 20 files: %.0f ms (median of 3)' % (duration * 1000))
-print('kills: %d (%d found the album changed), repairs: forward %d, rollback %d, failed exits %d'
+print('kills: %d (%d left an unfinished run), repairs: forward %d, rollback %d, failed exits %d'
       % (rounds, interrupted, choices['forward'], choices['rollback'], failures))
 print('after repair: entirely old %d, entirely new %d, mixed %d; temporary names %d, stray files %d'
       % (outcome['old'], outcome['new'], outcome['mixed'], temps, strays))
+print('repaired through the window: %d, list not in the chosen order %d' % (window, order_bad))
 print('undo of the finished ones: %d, not byte for byte %d' % (undone, undo_bad))
 shutil.rmtree(work)
-sys.exit(1 if outcome['mixed'] or temps or strays or failures or undo_bad else 0)
+sys.exit(1 if outcome['mixed'] or temps or strays or failures or undo_bad or order_bad else 0)

@@ -1,14 +1,19 @@
 // Runs one album run through the real window (offscreen), as a user would:
 // the list order reversed by hand, every file renamed, artist, title, album and
 // the counted track written, a playlist. Prints "GO" right before the click, so
-// that a caller can kill it during the run. Usage: run_album FOLDER
+// that a caller can kill it during the run. With a second argument the window
+// instead loads the folder and answers its question about an unfinished run
+// ("forward" or "back"), or clicks its undo button ("undo"), and prints the
+// list order. Usage: run_album FOLDER [forward|back|undo]
 #include "Root.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QElapsedTimer>
 #include <QPushButton>
+#include <QThread>
 
 #include <cstdio>
 
@@ -16,15 +21,34 @@ int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (argc != 2)
+    if (argc != 2 && argc != 3)
         return 2;
+    const QString mode = argc == 3 ? QString::fromLatin1(argv[2]) : QString();
     const QString album = QString::fromLocal8Bit(argv[1]);
     Root w(nullptr, false);
     w.SetConfirm([](const QString &, const QString &) { return true; });
     w.SetNotice([](const QString &, const QString &text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
-    w.SetRecoveryChoice([](const QString &) { return 0; });
+    bool asked = false;
+    w.SetRecoveryChoice([&](const QString &text) {
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+        asked = true;
+        return mode == "forward" ? 1 : mode == "back" ? 2 : 0;
+    });
     if (!w.OpenFolder(album))
         return 1;
+    if (!mode.isEmpty()) {
+        QElapsedTimer t;  // the question comes once the list stands
+        t.start();
+        while (!asked && t.elapsed() < (mode == "undo" ? 300 : 5000)) {
+            QCoreApplication::processEvents();
+            QThread::msleep(5);
+        }
+        if (mode == "undo")
+            w.bUndoRun()->click();
+        for (int i = 0; i < w.LDateien()->count(); ++i)
+            std::printf("%s\n", qPrintable(w.LDateien()->item(i)->text()));
+        return mode == "undo" || asked ? 0 : 1;
+    }
     QListWidget *list = w.LDateien();
     for (int i = 1; i < list->count(); ++i)
         list->insertItem(0, list->takeItem(i));
