@@ -8,7 +8,7 @@ playlist), with no temporary names. Every album that ends finished is then
 undone with `sortimentor --undo` and compared by whole-file hash.
 
 Usage: tests/killrun.py BUILD_DIR [ROUNDS] [SEED]"""
-import hashlib, os, random, shutil, signal, subprocess, sys, tempfile, time
+import hashlib, json, os, random, shutil, signal, subprocess, sys, tempfile, time
 
 from mutagen.id3 import ID3, ID3NoHeaderError, ParseID3v1, TIT2, TPE1, TALB, TRCK
 
@@ -117,12 +117,13 @@ for _ in range(2):
     shutil.rmtree(ref)
     shutil.copytree(source, ref)
     durations.append(run_driver(ref))
-duration = sorted(durations)[1]
+duration = max(durations)
 assert sorted(a[1] for a in new.values() if a[1]) == sorted(a[1] for a in old.values() if a[1]), 'audio changed'
 
 assert sortimentor('--recover', '--undo', source) == 2 and sortimentor('--undo') == 2, 'wrong usage must say 2'
 outcome = {'old': 0, 'new': 0, 'mixed': 0}
 window = order_bad = 0
+phases = {}
 undone = undo_bad = temps = strays = failures = interrupted = 0
 choices = {'forward': 0, 'rollback': 0}
 for r in range(rounds):
@@ -131,9 +132,16 @@ for r in range(rounds):
     run_driver(album, random.uniform(0, duration * 1.05))
     choice = random.choice(['forward', 'rollback'])
     choices[choice] += 1
-    # An unfinished run refuses the undo (exit 1) and changes nothing.
-    unfinished = os.path.exists(os.path.join(album, '.sortimentor-lauf')) and \
-        subprocess.run([program, '--undo', album], capture_output=True, env=env).returncode == 1
+    phase = 'before the plan'
+    record = os.path.join(album, '.sortimentor-lauf', 'lauf.journal')
+    if os.path.exists(record):
+        kinds = [json.loads(line).get('m') for line in open(record, 'rb').read().splitlines()[1:] if line.strip()]
+        phase = ('finished' if 'complete' in kinds else 'playlist' if 'renamed' in kinds
+                 else 'renaming' if 'renamePlan' in kinds else 'tags')
+    phases[phase] = phases.get(phase, 0) + 1
+    unfinished = phase not in ('before the plan', 'finished')
+    if unfinished:  # an unfinished run refuses the undo and changes nothing
+        assert subprocess.run([program, '--undo', album], capture_output=True, env=env).returncode == 1
     interrupted += unfinished
     if unfinished and r % 2:  # every other one through the window's question
         p = subprocess.run([driver, album, 'forward' if choice == 'forward' else 'back'], capture_output=True, env=env)
@@ -141,7 +149,10 @@ for r in range(rounds):
         window += 1
         order = p.stdout.decode().splitlines()
         chosen = ['Track %02d.mp3' % n for n in range(20, 0, -1)]
-        order_bad += order != (sorted(order) if choice == 'forward' else chosen) or len(order) != 20
+        bad = order != (sorted(order) if choice == 'forward' else chosen) or len(order) != 20
+        order_bad += bad
+        if bad or rc:
+            print('window', choice, rc, order, p.stderr.decode()[-800:], file=sys.stderr)
     else:
         rc = sortimentor('--recover', album, *(['--rollback'] if choice == 'rollback' else []))
     failures += rc != 0
@@ -152,7 +163,10 @@ for r in range(rounds):
         outcome['old'] += 1
     elif same_tags(now, new):
         outcome['new'] += 1
-        rc = sortimentor('--undo', album)
+        if r % 2:  # the window's button, or the terminal
+            rc = subprocess.run([driver, album, 'undo'], capture_output=True, env=env).returncode
+        else:
+            rc = sortimentor('--undo', album)
         back, back_entries = snapshot(album)
         undone += 1
         undo_bad += rc != 0 or back_entries != old_entries or any(back[n][0] != old[n][0] for n in old)
@@ -163,9 +177,10 @@ for r in range(rounds):
             print('  ', n, now[n][1:], new.get(n, old.get(n, (None,)))[1:], file=sys.stderr)
     shutil.rmtree(album)
 
-print('run of 20 files: %.0f ms (median of 3)' % (duration * 1000))
+print('run of 20 files: %.0f ms (slowest of 3)' % (duration * 1000))
 print('kills: %d (%d left an unfinished run), repairs: forward %d, rollback %d, failed exits %d'
       % (rounds, interrupted, choices['forward'], choices['rollback'], failures))
+print('killed in: ' + ', '.join('%s %d' % kv for kv in sorted(phases.items())))
 print('after repair: entirely old %d, entirely new %d, mixed %d; temporary names %d, stray files %d'
       % (outcome['old'], outcome['new'], outcome['mixed'], temps, strays))
 print('repaired through the window: %d, list not in the chosen order %d' % (window, order_bad))
