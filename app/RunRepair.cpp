@@ -250,7 +250,8 @@ RepairResult RollBack(RunJournal &j, bool undo, const RepairSeams &seams) {
         const QString p = path(st.playlistName);
         const bool there = QFileInfo(p).isFile();
         const QByteArray now = there ? ReadWhole(p) : QByteArray();
-        if (checkChanged && there && st.playlistDone && now != st.playlistNew) {
+        const bool restored = st.playlistExisted && there && now == st.playlistOld;  // by an undo cut short
+        if (checkChanged && there && st.playlistDone && now != st.playlistNew && !restored) {
             r.refused << st.playlistName;
         } else if (st.playlistExisted ? (!there || now != st.playlistOld) : there) {
             bool clear = !there;
@@ -276,12 +277,19 @@ RepairResult RollBack(RunJournal &j, bool undo, const RepairSeams &seams) {
         const QString back = j.PathOf(QStringLiteral("alt-%1").arg(i));
         if (QFileInfo::exists(back)) {
             if (FileHash(back) == f.oldHash) {
-                waiting[static_cast<size_t>(i)] = true;
+                // Cut short after the old bytes were written: the run's version still
+                // has to go to the trash.
+                const QString at = Locate(st, f);
+                if (!at.isEmpty() && !trash(path(at)).ok && Occupied(path(at)))
+                    Fail(r, at, QStringLiteral("der Papierkorb nimmt die Datei nicht auf"));
+                else
+                    waiting[static_cast<size_t>(i)] = true;
                 continue;
             }
             QFile::remove(back);  // written only halfway
         }
-        if (checkChanged) {
+        const bool returned = QFileInfo(path(f.oldName)).isFile() && FileHash(path(f.oldName)) == f.oldHash;
+        if (checkChanged && !returned) {  // an undo cut short has given some files back already
             const QFileInfo info(path(f.finalName));
             if (!info.isFile() || info.size() != f.finalSize || info.lastModified().toMSecsSinceEpoch() != f.finalTime ||
                 FileHash(path(f.finalName)) != f.finalHash) {
@@ -352,6 +360,11 @@ RepairResult RollBack(RunJournal &j, bool undo, const RepairSeams &seams) {
 }
 
 QString UnfinishedText(const JournalState &st) {
+    if (st.rollingBack)
+        return QStringLiteral("Im Ordner \"%1\" wurde ein Durchlauf gerade zurückgenommen, als das Programm endete.\n\n"
+                              "Beide Knöpfe setzen das Zurücknehmen fort: danach sind alle Dateien, wie sie vor dem "
+                              "Durchlauf waren, in der gewählten Reihenfolge.")
+            .arg(QDir::toNativeSeparators(st.folder));
     return QStringLiteral("Ein Durchlauf im Ordner \"%1\" wurde nicht beendet: %2 von %3 Dateien sind fertig.\n\n"
                           "Die gewählte Reihenfolge ist gespeichert und bleibt erhalten.\n\n"
                           "„Fortsetzen“ beendet den Durchlauf in dieser Reihenfolge, „Rückgängig machen“ stellt "

@@ -122,7 +122,7 @@ assert sorted(a[1] for a in new.values() if a[1]) == sorted(a[1] for a in old.va
 
 assert sortimentor('--recover', '--undo', source) == 2 and sortimentor('--undo') == 2, 'wrong usage must say 2'
 outcome = {'old': 0, 'new': 0, 'mixed': 0}
-window = order_bad = 0
+window = order_bad = repairs_killed = undos_killed = 0
 phases = {}
 undone = undo_bad = temps = strays = failures = interrupted = 0
 choices = {'forward': 0, 'rollback': 0}
@@ -154,7 +154,14 @@ for r in range(rounds):
         if bad or rc:
             print('window', choice, rc, order, p.stderr.decode()[-800:], file=sys.stderr)
     else:
-        rc = sortimentor('--recover', album, *(['--rollback'] if choice == 'rollback' else []))
+        repair = ['--recover', album, *(['--rollback'] if choice == 'rollback' else [])]
+        if unfinished and r % 4 == 0:  # the repair itself killed once, then started again
+            p = subprocess.Popen([program, *repair], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
+            time.sleep(random.uniform(0, 0.3))
+            p.send_signal(signal.SIGKILL)
+            p.wait()
+            repairs_killed += 1
+        rc = sortimentor(*repair)
     failures += rc != 0
     now, entries = snapshot(album)
     temps += sum(n.startswith('~') for n in entries)
@@ -166,6 +173,12 @@ for r in range(rounds):
         if r % 2:  # the window's button, or the terminal
             rc = subprocess.run([driver, album, 'undo'], capture_output=True, env=env).returncode
         else:
+            if r % 4 == 0:  # the undo itself killed once, then started again
+                p = subprocess.Popen([program, '--undo', album], stdout=subprocess.DEVNULL, env=env)
+                time.sleep(random.uniform(0, 0.3))
+                p.send_signal(signal.SIGKILL)
+                p.wait()
+                undos_killed += 1
             rc = sortimentor('--undo', album)
         back, back_entries = snapshot(album)
         undone += 1
@@ -183,7 +196,9 @@ print('kills: %d (%d left an unfinished run), repairs: forward %d, rollback %d, 
 print('killed in: ' + ', '.join('%s %d' % kv for kv in sorted(phases.items())))
 print('after repair: entirely old %d, entirely new %d, mixed %d; temporary names %d, stray files %d'
       % (outcome['old'], outcome['new'], outcome['mixed'], temps, strays))
-print('repaired through the window: %d, list not in the chosen order %d' % (window, order_bad))
-print('undo of the finished ones: %d, not byte for byte %d' % (undone, undo_bad))
+print('repaired through the window: %d, list not in the chosen order %d; repairs killed and restarted %d'
+      % (window, order_bad, repairs_killed))
+print('undo of the finished ones: %d (%d killed once and started again), not byte for byte %d'
+      % (undone, undos_killed, undo_bad))
 shutil.rmtree(work)
 sys.exit(1 if outcome['mixed'] or temps or strays or failures or undo_bad or order_bad else 0)
