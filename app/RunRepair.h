@@ -7,6 +7,7 @@
 
 #include "AlbumRename.h"
 #include "RunJournal.h"
+#include "RunTexts.h"
 
 #include <QString>
 #include <QStringList>
@@ -57,12 +58,5 @@ RepairResult RollForward(RunJournal &journal, const RepairSeams &seams = {});
 // finished run (size, time or content) is left alone and named in `refused`.
 // The record is removed once the album is back.
 RepairResult RollBack(RunJournal &journal, bool undo, const RepairSeams &seams = {});
-
-// The texts of the window and of the terminal.
-QString UnfinishedText(const JournalState &state);
-QString RepairReport(const RepairResult &r, bool forward, bool undo);
-// Names every file whose step failed in the run, with the reason, and points
-// to the undo; empty when none failed.
-QString SkippedReport(const JournalState &state);
 
 } // namespace album
