@@ -84,13 +84,21 @@ def same_tags(a, b):
     return a.keys() == b.keys() and all(a[n] == b[n] if n.endswith('.m3u') else a[n][1:] == b[n][1:] for n in a)
 
 
-def run_driver(folder, kill_after=None):
+def run_driver(folder, kill_after=None, from_record=False):
+    """Runs the album run; without kill_after returns the seconds from the click to the
+    end and from the record's appearance to the end. With it, kills the run that many
+    seconds after the click, or after the record appears."""
     p = subprocess.Popen([driver, folder], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env)
     assert p.stdout.readline().strip() == b'GO'
     start = time.monotonic()
+    record = os.path.join(folder, '.sortimentor-lauf', 'lauf.journal')
+    if kill_after is None or from_record:
+        while not os.path.exists(record) and p.poll() is None:
+            time.sleep(0.001)
+    planned = time.monotonic()
     if kill_after is None:
         p.wait()
-        return time.monotonic() - start
+        return time.monotonic() - start, time.monotonic() - planned
     time.sleep(kill_after)
     p.send_signal(signal.SIGKILL)
     p.wait()
@@ -117,7 +125,8 @@ for _ in range(2):
     shutil.rmtree(ref)
     shutil.copytree(source, ref)
     durations.append(run_driver(ref))
-duration = max(durations)
+duration = max(d[0] for d in durations)
+after_plan = max(d[1] for d in durations)
 assert sorted(a[1] for a in new.values() if a[1]) == sorted(a[1] for a in old.values() if a[1]), 'audio changed'
 
 assert sortimentor('--recover', '--undo', source) == 2 and sortimentor('--undo') == 2, 'wrong usage must say 2'
@@ -129,7 +138,11 @@ choices = {'forward': 0, 'rollback': 0}
 for r in range(rounds):
     album = os.path.join(work, 'album%d' % r)
     shutil.copytree(source, album)
-    run_driver(album, random.uniform(0, duration * 1.05))
+    # Most kills fall between the record's appearance and the end, some anywhere from the click on.
+    if r % 5 == 4:
+        run_driver(album, random.uniform(0, duration * 1.05))
+    else:
+        run_driver(album, random.uniform(0, after_plan * 1.05), from_record=True)
     choice = random.choice(['forward', 'rollback'])
     choices[choice] += 1
     phase = 'before the plan'
