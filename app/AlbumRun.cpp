@@ -176,8 +176,9 @@ RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
         Yield();
         Step(steps_.writeTags, f, failed, r, &why);
         ++r.visited;
-        recording = journal.Mark({{"m", "tagged"}, {"i", i},
-                                  {"hash", QString::fromLatin1(FileHash(f.path).toBase64())}, {"skip", why}});
+        // The audio is the one of the plan: its digest needs no second read of it.
+        const QByteArray hash = TaggedHash(f.path, journal.State().files[static_cast<size_t>(i)].old.middleHash);
+        recording = journal.Mark({{"m", "tagged"}, {"i", i}, {"hash", QString::fromLatin1(hash.toBase64())}, {"skip", why}});
     }
     if (stopRequested_ || !recording) {
         // The record stays: the next start offers to finish or undo the run.

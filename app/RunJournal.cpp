@@ -64,7 +64,32 @@ QByteArray ReadWhole(const QString &path) {
 
 QByteArray FileHash(const QString &path) {
     const QByteArray bytes = ReadWhole(path);
-    return bytes.isEmpty() && !QFileInfo(path).isFile() ? QByteArray() : Sha256(bytes);
+    return bytes.isEmpty() && !QFileInfo(path).isFile() ? QByteArray() : ContentDigest(SplitRegions(bytes));
+}
+
+QByteArray TaggedHash(const QString &path, const QByteArray &middleHash) {
+    try {
+        tags::fileops::File f("album");
+        f.Open(platform::FsPath(path), tags::fileops::File::Mode::Read);
+        const qint64 size = f.Size();
+        auto read = [&](qint64 pos, qint64 n) {
+            QByteArray b(static_cast<qsizetype>(n), Qt::Uninitialized);
+            b.resize(static_cast<qsizetype>(f.ReadAt(pos, b.data(), static_cast<size_t>(n))));
+            return b;
+        };
+        QByteArray start;
+        qsizetype head = 0;
+        for (qint64 n = 64 * 1024;; n *= 4) {
+            start = read(0, qMin(n, size));
+            head = HeadLength(start);
+            if (head < start.size() || start.size() >= size)
+                break;
+        }
+        const QByteArray last = size >= 128 ? read(size - 128, 128) : QByteArray();
+        return ContentDigest({start.left(head), HasTail(last, head, size) ? last : QByteArray(), middleHash});
+    } catch (...) {
+        return {};
+    }
 }
 
 int JournalState::FilesDone() const {
@@ -127,8 +152,8 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
             if (bytes.size() != info.size())
                 return fail(QStringLiteral("Die Datei \"%1\" lässt sich nicht lesen.").arg(f.oldName));
             f.oldSize = bytes.size();
-            f.oldHash = Sha256(bytes);
             f.old = SplitRegions(bytes);
+            f.oldHash = ContentDigest(f.old);
             f.oldMode = static_cast<int>(info.permissions());
         }
         files.append(QJsonObject{{"old", f.oldName}, {"present", f.present}, {"tags", f.writeTags},

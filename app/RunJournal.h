@@ -26,7 +26,7 @@ struct JournalFile {
     bool writeTags = false;  // its tags are to be written
     qint64 oldSize = 0;
     int oldMode = 0;         // permission bits
-    QByteArray oldHash;      // SHA-256 of the whole file
+    QByteArray oldHash;      // ContentDigest of the whole file
     TagRegions old;
     QJsonObject plannedRows; // what its tag step writes unless the window says otherwise
     // From the marks:
@@ -102,7 +102,9 @@ tagpanel::Rows RowsFromJson(const QJsonObject &o);
 
 // A file's whole content, as the tag engine sees it; empty when it cannot be read.
 QByteArray ReadWhole(const QString &path);
-// Hash of a file's whole content; empty when it cannot be read.
+// Hash of a file's whole content (ContentDigest); empty when it cannot be read.
 QByteArray FileHash(const QString &path);
+// The same for a file whose audio has that digest, from its tag regions alone.
+QByteArray TaggedHash(const QString &path, const QByteArray &middleHash);
 
 } // namespace album

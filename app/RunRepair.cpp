@@ -50,9 +50,9 @@ QString Locate(const JournalState &st, const JournalFile &f, QByteArray *hash = 
     if (f.begun && !f.tagged && QFileInfo(path).isFile()) {
         const QByteArray bytes = ReadWhole(path);
         const std::optional<QByteArray> old = Rebuild(f.old, bytes);
-        if (old && Sha256(*old) == f.oldHash) {
+        if (old && ContentDigest(SplitRegions(*old)) == f.oldHash) {
             if (hash)
-                *hash = Sha256(bytes);
+                *hash = ContentDigest(SplitRegions(bytes));
             return f.oldName;
         }
     }
@@ -318,7 +318,7 @@ RepairResult RollBack(RunJournal &j, bool undo, const RepairSeams &seams) {
             continue;
         }
         const std::optional<QByteArray> old = Rebuild(f.old, ReadWhole(path(at)));
-        if (!old || Sha256(*old) != f.oldHash) {
+        if (!old || ContentDigest(SplitRegions(*old)) != f.oldHash) {
             Fail(r, at, QStringLiteral("die alten Tags lassen sich nicht wiederherstellen"));
             continue;
         }

@@ -12,7 +12,7 @@ namespace album {
 struct TagRegions {
     QByteArray head;        // everything before the audio: ID3v2 tags, their padding
     QByteArray tail;        // the ID3v1 record, or nothing
-    QByteArray middleHash;  // SHA-256 of what lies between
+    QByteArray middleHash;  // Digest of what lies between
 };
 
 // Where the regions of these bytes are.
@@ -22,6 +22,18 @@ TagRegions SplitRegions(const QByteArray &file);
 // when the audio of `current` is not the one `old` had.
 std::optional<QByteArray> Rebuild(const TagRegions &old, const QByteArray &current);
 
-QByteArray Sha256(const QByteArray &bytes);
+// The hash that identifies contents (256 bits).
+QByteArray Digest(const QByteArray &bytes);
+
+// The hash of a file's whole content, made of its regions: the digest of head,
+// audio digest and tail. After a tag write, which leaves the audio alone, it
+// follows from the new regions and the old audio digest without reading the audio.
+QByteArray ContentDigest(const TagRegions &r);
+
+// How many bytes at the start of these bytes belong to the head; the whole size
+// when the head may go on beyond them.
+qsizetype HeadLength(const QByteArray &start);
+// Whether the last 128 bytes of a file of `size` bytes with a head of `head` are its tail.
+bool HasTail(const QByteArray &last128, qsizetype head, qint64 size);
 
 } // namespace album
