@@ -169,16 +169,19 @@ RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
         QJsonObject now = planned[static_cast<size_t>(i)];
         if (steps_.rows)
             Quietly([&] { now = steps_.rows(f); });
-        recording = journal.Mark({{"m", "begin"}, {"i", i}, {"rows", now}});
+        // Rows other than the planned ones (changed during the run) must be on the
+        // disk before the write, so that finishing the run writes the same.
+        if (now != planned[static_cast<size_t>(i)])
+            recording = journal.Mark({{"m", "begin"}, {"i", i}, {"rows", now}});
         if (!recording)
             break;
         Step(steps_.writeId3v1, f, failed, r, &why);
         Yield();
         Step(steps_.writeTags, f, failed, r, &why);
         ++r.visited;
-        // The audio is the one of the plan: its digest needs no second read of it.
-        const QByteArray hash = TaggedHash(f.path, journal.State().files[static_cast<size_t>(i)].old.middleHash);
-        recording = journal.Mark({{"m", "tagged"}, {"i", i}, {"hash", QString::fromLatin1(hash.toBase64())}, {"skip", why}});
+        const QByteArray hash = FileHash(f.path);
+        recording = journal.Mark({{"m", "tagged"}, {"i", i}, {"hash", QString::fromLatin1(hash.toBase64())}, {"skip", why}},
+                                 false);
     }
     if (stopRequested_ || !recording) {
         // The record stays: the next start offers to finish or undo the run.

@@ -24,8 +24,8 @@ QByteArray UnB64(const QJsonValue &v) { return QByteArray::fromBase64(v.toString
 
 QByteArray Line(const QJsonObject &o) { return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n'; }
 
-// Writes and flushes bytes at the end of a file (created if asked to).
-bool Append(const QString &path, const QByteArray &bytes, bool create) {
+// Writes bytes at the end of a file (created if asked to), flushed if asked to.
+bool Append(const QString &path, const QByteArray &bytes, bool create, bool flush = true) {
     try {
         tags::fileops::File f("journal");
         if (create) {
@@ -35,7 +35,8 @@ bool Append(const QString &path, const QByteArray &bytes, bool create) {
             f.Seek(f.Size());
         }
         f.Write(bytes.constData(), static_cast<size_t>(bytes.size()));
-        f.Sync();
+        if (flush)
+            f.Sync();
         f.Close();
         return true;
     } catch (...) {
@@ -62,34 +63,26 @@ QByteArray ReadWhole(const QString &path) {
     }
 }
 
-QByteArray FileHash(const QString &path) {
-    const QByteArray bytes = ReadWhole(path);
-    return bytes.isEmpty() && !QFileInfo(path).isFile() ? QByteArray() : ContentDigest(SplitRegions(bytes));
-}
-
-QByteArray TaggedHash(const QString &path, const QByteArray &middleHash) {
+std::optional<TagRegions> FileRegions(const QString &path, qint64 *size) {
     try {
         tags::fileops::File f("album");
         f.Open(platform::FsPath(path), tags::fileops::File::Mode::Read);
-        const qint64 size = f.Size();
-        auto read = [&](qint64 pos, qint64 n) {
-            QByteArray b(static_cast<qsizetype>(n), Qt::Uninitialized);
-            b.resize(static_cast<qsizetype>(f.ReadAt(pos, b.data(), static_cast<size_t>(n))));
+        const qint64 length = f.Size();
+        if (size)
+            *size = length;
+        return ReadRegions(length, [&](qint64 pos, qint64 n) {
+            QByteArray b(static_cast<qsizetype>(qMax<qint64>(0, n)), Qt::Uninitialized);
+            b.resize(static_cast<qsizetype>(f.ReadAt(pos, b.data(), static_cast<size_t>(b.size()))));
             return b;
-        };
-        QByteArray start;
-        qsizetype head = 0;
-        for (qint64 n = 64 * 1024;; n *= 4) {
-            start = read(0, qMin(n, size));
-            head = HeadLength(start);
-            if (head < start.size() || start.size() >= size)
-                break;
-        }
-        const QByteArray last = size >= 128 ? read(size - 128, 128) : QByteArray();
-        return ContentDigest({start.left(head), HasTail(last, head, size) ? last : QByteArray(), middleHash});
+        });
     } catch (...) {
-        return {};
+        return std::nullopt;
     }
+}
+
+QByteArray FileHash(const QString &path) {
+    const std::optional<TagRegions> r = FileRegions(path);
+    return r ? ContentDigest(*r) : QByteArray();
 }
 
 int JournalState::FilesDone() const {
@@ -148,11 +141,10 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
         if (i < static_cast<qsizetype>(plannedRows.size()))
             f.plannedRows = plannedRows[static_cast<size_t>(i)];
         if (f.present) {
-            const QByteArray bytes = ReadWhole(path);
-            if (bytes.size() != info.size())
+            const std::optional<TagRegions> regions = FileRegions(path, &f.oldSize);
+            if (!regions)
                 return fail(QStringLiteral("Die Datei \"%1\" lässt sich nicht lesen.").arg(f.oldName));
-            f.oldSize = bytes.size();
-            f.old = SplitRegions(bytes);
+            f.old = *regions;
             f.oldHash = ContentDigest(f.old);
             f.oldMode = static_cast<int>(info.permissions());
         }
@@ -210,8 +202,13 @@ bool RunJournal::Load(const QString &folder) {
     state_ = JournalState{};
     marks_ = 0;
     QFile in(DirFor(folder) + QLatin1Char('/') + QLatin1String(kJournal));
-    if (!in.open(QIODevice::ReadOnly))
+    if (!in.open(QIODevice::ReadOnly)) {
+        // Without its record the folder holds what a removal or a plan cut short
+        // left behind, before anything of the album changed or after all was done.
+        if (!folder.isEmpty() && !in.exists() && QFileInfo(DirFor(folder)).isDir())
+            QDir(DirFor(folder)).removeRecursively();
         return false;
+    }
     const QList<QByteArray> lines = in.readAll().split('\n');
     const QJsonObject head = QJsonDocument::fromJson(lines.value(0)).object();
     if (head.isEmpty())
@@ -247,8 +244,8 @@ bool RunJournal::Load(const QString &folder) {
     return true;
 }
 
-bool RunJournal::Mark(const QJsonObject &mark) {
-    if (!Append(PathOf(QLatin1String(kJournal)), Line(mark), false))
+bool RunJournal::Mark(const QJsonObject &mark, bool flush) {
+    if (!Append(PathOf(QLatin1String(kJournal)), Line(mark), false, flush))
         return false;
     Apply(mark);
     ++marks_;
@@ -258,7 +255,14 @@ bool RunJournal::Mark(const QJsonObject &mark) {
 }
 
 bool RunJournal::Remove() {
-    const bool ok = QDir(Dir()).removeRecursively();
+    // The record itself goes last: until then a repair cut short finds it again.
+    QDir dir(Dir());
+    for (const QString &name : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+        if (name != QLatin1String(kJournal))
+            QFile::remove(dir.filePath(name));
+    SyncDir(Dir());
+    QFile::remove(dir.filePath(QLatin1String(kJournal)));
+    const bool ok = QDir().rmdir(Dir());
     SyncDir(state_.folder);
     return ok;
 }

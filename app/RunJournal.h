@@ -77,8 +77,10 @@ public:
                const QString &playlistName, QString *why);
     // Reads the plan and every mark that reached the disk. False without one.
     bool Load(const QString &folder);
-    // Appends one mark and flushes it; false if it could not be written.
-    bool Mark(const QJsonObject &mark);
+    // Appends one mark and flushes it; false if it could not be written. A mark
+    // that is only a hint for a repair, which decides from the files as well,
+    // need not be flushed on its own: the next flushed one takes it along.
+    bool Mark(const QJsonObject &mark, bool flush = true);
     // Removes the record and flushes that too.
     bool Remove();
 
@@ -102,9 +104,9 @@ tagpanel::Rows RowsFromJson(const QJsonObject &o);
 
 // A file's whole content, as the tag engine sees it; empty when it cannot be read.
 QByteArray ReadWhole(const QString &path);
-// Hash of a file's whole content (ContentDigest); empty when it cannot be read.
+// A file's regions, read through the tag engine's file layer; its size too.
+std::optional<TagRegions> FileRegions(const QString &path, qint64 *size = nullptr);
+// The ContentDigest of a file; empty when it cannot be read.
 QByteArray FileHash(const QString &path);
-// The same for a file whose audio has that digest, from its tag regions alone.
-QByteArray TaggedHash(const QString &path, const QByteArray &middleHash);
 
 } // namespace album

@@ -44,10 +44,10 @@ QString Locate(const JournalState &st, const JournalFile &f, QByteArray *hash = 
             return name;
         }
     }
-    // Cut short in its tag step: under its old name, new or old, unknown which;
-    // its own audio between the old regions tells.
+    // Cut short in its tag step (or its mark not on the disk): under its old name,
+    // new or old, unknown which; its own audio between the old regions tells.
     const QString path = EntryPath(st.folder, f.oldName);
-    if (f.begun && !f.tagged && QFileInfo(path).isFile()) {
+    if (!f.tagged && QFileInfo(path).isFile()) {
         const QByteArray bytes = ReadWhole(path);
         const std::optional<QByteArray> old = Rebuild(f.old, bytes);
         if (old && ContentDigest(SplitRegions(*old)) == f.oldHash) {
@@ -92,7 +92,7 @@ void FinishRenaming(RunJournal &j, const RepairSeams &seams, RepairResult &r) {
         Progress(seams, i, count, f.oldName);
         const QByteArray h = f.ContentHash();
         if (holds(f.newName, h) && !holds(f.temp, h) && !holds(f.oldName, h)) {
-            j.Mark({{"m", "moved"}, {"i", i}, {"phase", 2}});
+            j.Mark({{"m", "moved"}, {"i", i}, {"phase", 2}}, false);
             continue;
         }
         if (!holds(f.temp, h)) {
@@ -107,21 +107,21 @@ void FinishRenaming(RunJournal &j, const RepairSeams &seams, RepairResult &r) {
             if (!out.ok && Occupied(path(f.oldName))) {
                 QFile::remove(path(f.temp));
                 Fail(r, f.oldName, out.reason);
-                j.Mark({{"m", "moved"}, {"i", i}, {"phase", -1}});
+                j.Mark({{"m", "moved"}, {"i", i}, {"phase", -1}}, false);
                 continue;
             }
         }
-        j.Mark({{"m", "moved"}, {"i", i}, {"phase", 1}});
+        j.Mark({{"m", "moved"}, {"i", i}, {"phase", 1}}, false);
     }
     for (int i = 0; i < count; ++i) {
         JournalFile &f = st.files[static_cast<size_t>(i)];
         if (f.temp.isEmpty() || f.moved != 1)
             continue;
         if (!Occupied(path(f.newName)) && QFile::rename(path(f.temp), path(f.newName))) {
-            j.Mark({{"m", "moved"}, {"i", i}, {"phase", 2}});
+            j.Mark({{"m", "moved"}, {"i", i}, {"phase", 2}}, false);
         } else if (!Occupied(path(f.oldName)) && QFile::rename(path(f.temp), path(f.oldName))) {
             Fail(r, f.oldName, QStringLiteral("der Name \"%1\" ist vergeben").arg(f.newName));
-            j.Mark({{"m", "moved"}, {"i", i}, {"phase", -1}});
+            j.Mark({{"m", "moved"}, {"i", i}, {"phase", -1}}, false);
         } else {
             Fail(r, f.oldName, QStringLiteral("liegt noch unter dem vorläufigen Namen \"%1\"").arg(f.temp));
         }
@@ -160,7 +160,7 @@ RenameResult RenameRecorded(RunJournal &j, const RepairSeams &seams) {
             list.append(QJsonObject{{"i", it.index}, {"temp", it.temp}, {"new", it.newName}});
         return j.Mark({{"m", "renamePlan"}, {"files", list}});
     };
-    hooks.moved = [&](int index, int phase) { j.Mark({{"m", "moved"}, {"i", index}, {"phase", phase}}); };
+    hooks.moved = [&](int index, int phase) { j.Mark({{"m", "moved"}, {"i", index}, {"phase", phase}}, false); };
     RenameResult result = RenameAlbum(st.folder, entries, st.renameOptions, seams.rename, seams.progress ? ProgressFn(seams.progress) : ProgressFn(),
                                       seams.copy, seams.trash, seams.ask, hooks);
     j.Mark({{"m", "renamed"}});
@@ -212,7 +212,7 @@ RepairResult RollForward(RunJournal &j, const RepairSeams &seams) {
             Progress(seams, i, count, f.oldName);
             const QString path = EntryPath(st.folder, f.oldName);
             const QString why = write(path, RowsFromJson(f.begun ? f.rows : f.plannedRows));
-            if (!j.Mark({{"m", "tagged"}, {"i", i}, {"hash", B64(FileHash(path))}, {"skip", why}}))
+            if (!j.Mark({{"m", "tagged"}, {"i", i}, {"hash", B64(FileHash(path))}, {"skip", why}}, false))
                 return Fail(r, st.folder, kNoMark), r;
         }
     }

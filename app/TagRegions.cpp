@@ -42,20 +42,50 @@ QByteArray Digest(const QByteArray &bytes) { return QCryptographicHash::hash(byt
 
 QByteArray ContentDigest(const TagRegions &r) { return Digest(Digest(r.head) + r.middleHash + Digest(r.tail)); }
 
+QByteArray AudioDigest(qint64 from, qint64 length, const ReadFn &read) {
+    constexpr qint64 kWhole = 1 << 20, kEnd = 256 * 1024, kBlock = 4096, kSamples = 32;
+    QCryptographicHash h(QCryptographicHash::Blake2b_256);
+    h.addData(QByteArray::number(length));
+    if (length <= kWhole) {
+        h.addData(read(from, length));
+        return h.result();
+    }
+    h.addData(read(from, kEnd));
+    for (qint64 k = 1; k <= kSamples; ++k)
+        h.addData(read(from + (length - kBlock) * k / (kSamples + 1), kBlock));
+    h.addData(read(from + length - kEnd, kEnd));
+    return h.result();
+}
+
+std::optional<TagRegions> ReadRegions(qint64 size, const ReadFn &read) {
+    QByteArray start;
+    qsizetype head = 0;
+    for (qint64 n = 64 * 1024;; n *= 4) {
+        start = read(0, qMin(n, size));
+        if (start.size() != qMin(n, size))
+            return std::nullopt;
+        head = HeadLength(start);
+        if (head < start.size() || start.size() >= size)
+            break;
+    }
+    const QByteArray last = size >= 128 ? read(size - 128, 128) : QByteArray();
+    const qsizetype tail = HasTail(last, head, size) ? 128 : 0;
+    return TagRegions{start.left(head), tail ? last : QByteArray(), AudioDigest(head, size - head - tail, read)};
+}
+
 TagRegions SplitRegions(const QByteArray &file) {
-    const qsizetype head = HeadLength(file), tail = TailLength(file, head);
-    return {file.left(head), file.right(tail), Digest(file.mid(head, file.size() - head - tail))};
+    const ReadFn read = [&](qint64 pos, qint64 n) { return file.mid(pos, n); };
+    return *ReadRegions(file.size(), read);
 }
 
 std::optional<QByteArray> Rebuild(const TagRegions &old, const QByteArray &current) {
+    const ReadFn read = [&](qint64 pos, qint64 n) { return current.mid(pos, n); };
     const qsizetype head = HeadLength(current), tail = TailLength(current, head);
-    const QByteArray middle = current.mid(head, current.size() - head - tail);
-    if (Digest(middle) == old.middleHash)
-        return old.head + middle + old.tail;
+    if (AudioDigest(head, current.size() - head - tail, read) == old.middleHash)
+        return old.head + current.mid(head, current.size() - head - tail) + old.tail;
     // A tag added where there was none: the old audio ends with what now looks like one.
-    const QByteArray withTail = current.mid(head);
-    if (Digest(withTail) == old.middleHash)
-        return old.head + withTail + old.tail;
+    if (AudioDigest(head, current.size() - head, read) == old.middleHash)
+        return old.head + current.mid(head) + old.tail;
     return std::nullopt;
 }
 

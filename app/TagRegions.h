@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 
+#include <functional>
 #include <optional>
 
 namespace album {
@@ -12,8 +13,19 @@ namespace album {
 struct TagRegions {
     QByteArray head;        // everything before the audio: ID3v2 tags, their padding
     QByteArray tail;        // the ID3v1 record, or nothing
-    QByteArray middleHash;  // Digest of what lies between
+    QByteArray middleHash;  // AudioDigest of what lies between
 };
+
+// Reads n bytes at pos (fewer at the end).
+using ReadFn = std::function<QByteArray(qint64 pos, qint64 n)>;
+// The audio's digest: of all of it up to 1 MiB, beyond that of its length, its
+// first and last 256 KiB and 32 blocks spread between, so that telling a file
+// from another never reads the whole album. The tag writer never touches the
+// audio; what changes it changes its length or its time as well.
+QByteArray AudioDigest(qint64 from, qint64 length, const ReadFn &read);
+// The regions of a file of `size` bytes read through `read`; nothing when it
+// could not be read.
+std::optional<TagRegions> ReadRegions(qint64 size, const ReadFn &read);
 
 // Where the regions of these bytes are.
 TagRegions SplitRegions(const QByteArray &file);

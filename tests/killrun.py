@@ -192,10 +192,16 @@ for r in range(rounds):
                 p.send_signal(signal.SIGKILL)
                 p.wait()
                 undos_killed += 1
-            rc = sortimentor('--undo', album)
+            # A killed undo that got as far as removing the record had finished.
+            rc = sortimentor('--undo', album) if os.path.exists(os.path.join(album, '.sortimentor-lauf', 'lauf.journal')) else 0
         back, back_entries = snapshot(album)
         undone += 1
-        undo_bad += rc != 0 or back_entries != old_entries or any(back[n][0] != old[n][0] for n in old)
+        bad = rc != 0 or back_entries != old_entries or any(back[n][0] != old[n][0] for n in old)
+        undo_bad += bad
+        if bad:
+            print('undo round %d: rc %d, extra %s, missing %s, changed %s' % (
+                r, rc, sorted(set(back_entries) - set(old_entries)), sorted(set(old_entries) - set(back_entries)),
+                [n for n in old if n in back and back[n][0] != old[n][0]]), file=sys.stderr)
     else:
         outcome['mixed'] += 1
         print('round %d (%s): mixed' % (r, choice), sorted(now), file=sys.stderr)
