@@ -39,15 +39,17 @@ int main(int argc, char **argv) {
     if (!mode.isEmpty()) {
         QElapsedTimer t;  // the question comes once the list stands
         t.start();
-        while (!asked && t.elapsed() < (mode == "undo" ? 300 : 5000)) {
+        auto ready = [&] { return mode == "undo" ? w.bUndoRun()->isEnabled() : asked; };
+        while (!ready() && t.elapsed() < 5000) {
             QCoreApplication::processEvents();
             QThread::msleep(5);
         }
-        if (mode == "undo")
+        const bool clicked = mode == "undo" && ready();
+        if (clicked)
             w.bUndoRun()->click();
         for (int i = 0; i < w.LDateien()->count(); ++i)
             std::printf("%s\n", qPrintable(w.LDateien()->item(i)->text()));
-        return mode == "undo" || asked ? 0 : 1;
+        return (mode == "undo" ? clicked : asked) ? 0 : 1;
     }
     QListWidget *list = w.LDateien();
     for (int i = 1; i < list->count(); ++i)
