@@ -8,6 +8,8 @@
 #include "Registry.h"
 #include "RunView.h"
 #include "Step.h"
+#include "RunJournal.h"
+#include "Tooltips_Class.h"
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
 
@@ -48,6 +50,7 @@ Root::Root(QWidget *parent, bool restoreLastDir) : QMainWindow(parent), m_restor
     AddSortingAids();
     AddTrackTotal();
     AddRunPreview();
+    AddRunRecord();
 }
 
 Root::~Root() {
@@ -122,6 +125,7 @@ void Root::LoadFileList() {
         m_list->setCurrentRow(0);
     m_loading = false;
     LDateienClick();
+    QTimer::singleShot(0, this, &Root::OfferRecovery);
 }
 
 void Root::CheckFileList() {
@@ -215,7 +219,7 @@ bool Root::AskGoOnAfterFailure(const QString &name, const QString &reason) {
 }
 
 void Root::ContinueOnTagPage() {
-    if (m_run.IsRunning() || m_list->count() == 0)
+    if (m_run.IsRunning() || m_repairing || m_list->count() == 0)
         return;
     StopSorting(); // the run goes first; the files are not read meanwhile
     auto check = [this](const char *name) {
@@ -235,6 +239,8 @@ void Root::ContinueOnTagPage() {
         const QLineEdit *a = edit("tAlbum");
         return a ? a->text() : QString();
     };
+    plan.rows = album::RowsToJson(TagRows());
+    plan.titleFromName = check("bFilesTitel");
     if (TagNumber(m_pages[2]) == 1 && check("bChangeFilename")) {
         const QLineEdit *name = edit("tFilename");
         plan.rename = album::RenameOptions{name ? name->text() : QString(), check("bUseExistFile")};
@@ -257,7 +263,8 @@ void Root::ContinueOnTagPage() {
         if (!platform::WriteId3v1Rows(f.path, tagpanel::ToId3v1Rows(TagRows()), m_record))
             throw std::runtime_error("ID3v1 writer failed");
     };
-    steps.writeTags = [this](const album::RunFile &f) { WriteTagsOf(f.path, f.count); };
+    steps.writeTags = [this](const album::RunFile &f) { WriteTagsOf(f.path); };
+    steps.rows = [this](const album::RunFile &) { return album::RowsToJson(TagRows()); };
     m_run.SetSteps(std::move(steps));
     m_run.SetConfirm(m_confirm ? m_confirm : album::ConfirmFn([this](const QString &title, const QString &text) {
         return album::AskYesNo(this, title, text);
@@ -268,12 +275,17 @@ void Root::ContinueOnTagPage() {
 
     m_lastRun = m_run.Run(plan);
     // A renaming that left files behind is never silent; stranded files are named with their place.
-    const QString report = m_lastRun.renaming ? album::RenameReport(*m_lastRun.renaming, plan.folder) : QString();
+    QString report = m_lastRun.renaming ? album::RenameReport(*m_lastRun.renaming, plan.folder) : QString();
+    // A run that could not start, or files a step failed for, are never silent either.
+    for (const QString &more : {m_lastRun.problem, m_lastRun.skipped})
+        if (!more.isEmpty())
+            report += (report.isEmpty() ? QString() : QStringLiteral("\n\n")) + more;
 
+    const QString title = m_lastRun.renaming ? QString::fromUtf16(album::kRenameTitle) : album::ConfirmTitle();
     if (m_closeAfterRun) {
         m_closeAfterRun = false;
         if (!report.isEmpty())
-            Notice(QString::fromUtf16(album::kRenameTitle), report);
+            Notice(title, report);
         close();
         return;
     }
@@ -281,7 +293,7 @@ void Root::ContinueOnTagPage() {
     if (albumDone || m_lastRun.renaming.has_value())
         ReloadAlbum();
     if (!report.isEmpty())
-        Notice(QString::fromUtf16(album::kRenameTitle), report);
+        Notice(title, report);
 }
 
 void Root::ShowInfo() {

@@ -97,6 +97,12 @@ public:
     QProgressBar *RunProgress() const { return m_progress; }
     QToolButton *bInfo() const { return m_infoButton; }
 
+    // Who decides about a run of this folder that did not finish, given the text
+    // to show: 0 later, 1 finish it, 2 undo it. A box with three buttons by default.
+    using RecoveryChoiceFn = std::function<int(const QString &text)>;
+    void SetRecoveryChoice(RecoveryChoiceFn choice) { m_recoveryChoice = std::move(choice); }
+    QPushButton *bUndoRun() const { return m_undoRun; }
+
     // Keyboard and screen reader support (RootKeyboard.cpp): tab order in reading order,
     // shortcuts for the captions without a mnemonic, Ctrl+Up/Ctrl+Down for the arrow
     // buttons, an accessible name on every control; wrapped texts keep the room they need
@@ -144,6 +150,10 @@ public slots:
     void ContinueOnTagPage();
     // The about dialog, opened beside the window.
     void ShowInfo();
+    // The run's record (RootRecord.cpp): a run of the folder that did not finish
+    // is offered to be finished or undone; the last finished one can be undone.
+    void OfferRecovery();
+    void UndoLastRun();
 
     // Start-up and close.
     void Startup();
@@ -159,12 +169,12 @@ private:
     void AddRunPreview();
     void UpdateSortingAids();
     void StopSorting();
-    // The ID3v2 track as written: with the album's total when that option is checked.
-    QString TrackToWrite(const QString &track, int total) const;
+    void AddRunRecord();
+    void RepairRun(bool forward, bool undo);
     void SetupTooltip();
     helppanel::Pages PageStates() const;
     void YieldIfDue();
-    void WriteTagsOf(const QString &path, int total);
+    void WriteTagsOf(const QString &path);
     void LockForRun(bool locked);
     void ShowRunProgress(int index, int count);
     void ReloadAlbum();
@@ -201,6 +211,9 @@ private:
     QList<QPushButton *> m_sortButtons;
     album::RunResult m_lastRun;
     bool m_closeAfterRun = false;
+    QPushButton *m_undoRun = nullptr;
+    RecoveryChoiceFn m_recoveryChoice;
+    bool m_repairing = false;
     bool m_restoreLastDir = true;
     bool m_loading = false;
     bool m_checking = false;

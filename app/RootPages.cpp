@@ -106,7 +106,12 @@ QString Root::SelectedPath() const {
     return album::EntryPath(m_folder->text(), item->text());
 }
 
-tagpanel::Rows Root::TagRows() const { return TagPageForm(this).Rows(); }
+tagpanel::Rows Root::TagRows() const {
+    tagpanel::Rows rows = TagPageForm(this).Rows();
+    const auto *total = Control<QCheckBox>(QStringLiteral("bGesamtzahl"));
+    rows.trackTotal = total && total->isChecked() ? m_list->count() : 0;
+    return rows;
+}
 
 void Root::LDateienClick() {
     if (TagNumber(m_list) == 2)
@@ -126,11 +131,7 @@ void Root::GetMp3Info() {
     TagPageForm(this).Fill(SelectedPath(), TagV2(), TagV1());
 }
 
-void Root::WriteTagsOf(const QString &path, int total) {
-    tagpanel::Rows rows = TagRows();
-    rows.tTrack = TrackToWrite(rows.tTrack, total);
-    tagpanel::WriteFields(path, rows, TagV1(), TagV2());
-}
+void Root::WriteTagsOf(const QString &path) { tagpanel::WriteFields(path, TagRows(), TagV1(), TagV2()); }
 
 void Root::FieldToggleClick(QCheckBox *toggle) {
     if (!toggle)

@@ -112,8 +112,3 @@ std::vector<album::PreviewRow> Root::RunPreviewRows() const {
         in.rename = album::RenameOptions{text("tFilename"), check("bUseExistFile")};
     return album::PreviewRows(in);
 }
-
-QString Root::TrackToWrite(const QString &track, int total) const {
-    const auto *c = Control<QCheckBox>(QStringLiteral("bGesamtzahl"));
-    return c && c->isChecked() ? album::TrackWithTotal(track, total) : track;
-}

@@ -1,6 +1,7 @@
 #include "RunPreview.h"
 
 #include "AlbumSort.h"
+#include "TagPanel.h"
 
 #include <QDialog>
 #include <algorithm>
@@ -11,13 +12,6 @@
 #include <QVBoxLayout>
 
 namespace album {
-
-QString TrackWithTotal(const QString &track, int total) {
-    // Only a number gets a total; other texts go as they are, like the counter takes them.
-    if (!ParsePartOf(track) || total <= 0)
-        return track;
-    return track.section(QLatin1Char('/'), 0, 0).trimmed() + QLatin1Char('/') + QString::number(total);
-}
 
 std::vector<PreviewRow> PreviewRows(const PreviewInput &in) {
     std::vector<PreviewRow> rows;
@@ -34,7 +28,7 @@ std::vector<PreviewRow> PreviewRows(const PreviewInput &in) {
             track = NextTrackText(track, in.locale);
         if (in.wholeAlbum || i == in.selected) {
             if (in.writeTrack)
-                r.track = in.appendTotal ? TrackWithTotal(track, n) : track;
+                r.track = in.appendTotal ? tagpanel::TrackWithTotal(track, n) : track;
             if (in.writeTitle)
                 r.title = in.wholeAlbum && in.titleFromName ? TitleFromFileName(r.presentName) : in.titleText;
         }

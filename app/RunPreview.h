@@ -17,10 +17,6 @@ class QWidget;
 
 namespace album {
 
-// The ID3v2 track with the album's total behind it: "3" of 12 files gives "3/12";
-// a total already given is replaced ("3/10" -> "3/12"); an empty text stays empty.
-QString TrackWithTotal(const QString &track, int total);
-
 // The options of the pages as they stand.
 struct PreviewInput {
     QStringList entries;

@@ -1,5 +1,7 @@
 #include "TagPanel.h"
 
+#include "AlbumSort.h"
+
 #include "FieldWrite.h"
 #include "FileOps.h"
 #include "FileUtils.h"
@@ -59,6 +61,13 @@ Fields ReadFields(const QString &path, tags::Mp3TagID3v2 &v2, tags::Mp3TagID3v1 
     return f;
 }
 
+QString TrackWithTotal(const QString &track, int total) {
+    // Only a number gets a total; other texts go as they are, like the counter takes them.
+    if (!album::ParsePartOf(track) || total <= 0)
+        return track;
+    return track.section(QLatin1Char('/'), 0, 0).trimmed() + QLatin1Char('/') + QString::number(total);
+}
+
 void WriteFields(const QString &path, const Rows &rows, tags::Mp3TagID3v1 &v1, tags::Mp3TagID3v2 &v2) {
     auto checked = [](bool on, const QString &text) { return on ? std::optional<std::string>(S(text)) : std::nullopt; };
     tags::FieldValues values;
@@ -67,7 +76,7 @@ void WriteFields(const QString &path, const Rows &rows, tags::Mp3TagID3v1 &v1, t
     values.album = checked(rows.album, rows.tAlbum);
     values.year = checked(rows.year, rows.tYear);
     values.comment = checked(rows.comment, rows.tKommentar);
-    values.track = checked(rows.track, rows.tTrack);
+    values.track = checked(rows.track, rows.trackTotal > 0 ? TrackWithTotal(rows.tTrack, rows.trackTotal) : rows.tTrack);
     tags::WriteFields(platform::FsPath(path), values, v1, v2);
 }
 

@@ -37,10 +37,17 @@ QString GenreText(const tags::Mp3TagID3v2 &v2);
 struct Rows {
     bool artist = false, title = false, album = false, year = false, comment = false, track = false, genre = false;
     QString tArtist, tTitel, tAlbum, tYear, tKommentar, tTrack, tGenre;
+    // More than 0: the ID3v2 track gets the album's total behind it ("3/12").
+    int trackTotal = 0;
 };
 
+// The ID3v2 track with the album's total behind it: "3" of 12 files gives "3/12";
+// a total already given is replaced ("3/10" -> "3/12"); a text that is no number
+// (an empty one too) stays as it is.
+QString TrackWithTotal(const QString &track, int total);
+
 // Writes the checked rows into the file: ID3v1 first (artist, title, album,
-// year, comment), then ID3v2 (the same and the track). The genre is not
+// year, comment), then ID3v2 (the same and the track, with the total if asked). The genre is not
 // written here. Unchecked fields keep what the file held. Throws the tag
 // classes' error; an ID3v1 failure leaves the ID3v2 tag untouched.
 void WriteFields(const QString &path, const Rows &rows, tags::Mp3TagID3v1 &v1, tags::Mp3TagID3v2 &v2);

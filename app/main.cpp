@@ -1,3 +1,4 @@
+#include "Headless.h"
 #include "Root.h"
 #include "StartFolder.h"
 
@@ -8,6 +9,15 @@
 #include <QTranslator>
 
 int main(int argc, char *argv[]) {
+    // Repairs from a terminal need no window and no display.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    if (headless::Wanted(args)) {
+        QCoreApplication core(argc, argv);
+        return headless::Run(QCoreApplication::arguments().mid(1), stdout, stderr);
+    }
+
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Varnolt"));
     QCoreApplication::setApplicationName(QStringLiteral("Sortimentor"));

@@ -2,10 +2,13 @@
 // renumbering after a reorder, names the file system cannot take, and faults injected
 // into every step; no file is ever lost, overwritten or moved out of the folder; the
 // trash it uses. The small rules of the album run (track counter, the playlist's name),
-// the run driver's skip-and-continue and the folder named at start.
+// the run driver's skip-and-continue and the folder named at start. The run's record:
+// a crash after every step, then finishing or rolling back, and the undo of a finished run.
 
 #include "AlbumFixture.h"
 #include "AlbumWorkflow.h"
+#include "Id3Bytes.h"
+#include "RunRepair.h"
 #include "StartFolder.h"
 #include "TagError.h"
 
@@ -16,6 +19,8 @@
 
 #include <stdexcept>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace album;
 
@@ -36,6 +41,47 @@ QStringList Provenance(const QString &folder, const QHash<QString, QByteArray> &
     for (const QString &name : fixture::Listing(folder))
         out << name + "<" + before.key(after.value(name), "?");
     return out;
+}
+
+// Three files as other programs leave them: both tags with room to spare, no tag at
+// all, an ID3v2 tag too small for the new fields; and an old playlist.
+void TaggedAlbum(const QString &folder) {
+    using namespace id3bytes;
+    const streambytes::Mpeg m;
+    const std::string v2 = Tag(3, Frame("TIT2", Text("Alt")) + Frame("TPE1", Text("Vorher")), 600);
+    const std::string files[] = {v2 + streambytes::Stream(m, 12, 1) + V1("Alt", "Vorher"), streambytes::Stream(m, 12, 2),
+                                 Tag(3, Frame("TIT2", Text("A"))) + streambytes::Stream(m, 12, 3)};
+    const char *names[] = {"001.mp3", "002.mp3", "x.mp3"};
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(fixture::Write(folder + names[i], QByteArray::fromStdString(files[i])));
+    QVERIFY(fixture::Write(folder + "Best.m3u", "old.mp3\r\n"));
+}
+
+// The album run of the window without it: 002, 001, x in this order (a renumbering
+// that swaps two names), artist and the counted track, renaming and playlist optional.
+RunResult RecordedRun(const QString &folder, bool rename, const QString &failOn = {}) {
+    tagpanel::Rows rows;
+    rows.artist = rows.track = true;
+    rows.tArtist = "Die Künstlerin";
+    rows.tTrack = "1";
+    FileSteps steps;
+    steps.writeTags = [rows, failOn](const RunFile &f) mutable {
+        rows.tTrack = QString::number(f.index + 1);
+        if (f.entry == failOn || !WriteRowsAlone(f.path, rows).isEmpty())
+            throw std::runtime_error("write");
+    };
+    AlbumRun run;
+    run.SetSteps(steps);
+    run.SetYield([] {});
+    RunPlan plan;
+    plan.folder = folder;
+    plan.entries = QStringList{"002.mp3", "001.mp3", "x.mp3"};
+    plan.writePlaylist = true;
+    plan.albumText = [] { return QString("Best"); };
+    plan.rows = RowsToJson(rows);
+    if (rename)
+        plan.rename = RenameOptions{};
+    return run.Run(plan);
 }
 
 ino_t Inode(const QString &path) {
@@ -190,6 +236,88 @@ private slots:
         QVERIFY2(report.contains(e.finalName + " (war a.mp3) in " + QDir::toNativeSeparators(m_folder)), qPrintable(report));
     }
 
+    // A crash right after each step of the run (the plan on the disk, then every mark),
+    // then either repair: the album is byte for byte the finished run's, or the one before.
+    void crashAfterEveryStep_data() {
+        QTest::addColumn<int>("marks");
+        QTest::addColumn<bool>("forward");
+        // 3 x tagged, plan of the renaming, 3 x 2 moves, renamed, playlist x 2, complete.
+        constexpr int kMarks = 14;
+        for (int k = 0; k <= kMarks; ++k)
+            for (bool forward : {true, false})
+                QTest::addRow("%d marks, %s", k, forward ? "finished" : "rolled back") << k << forward;
+    }
+    void crashAfterEveryStep() {
+        QFETCH(int, marks);
+        QFETCH(bool, forward);
+        TaggedAlbum(m_folder);
+        const auto before = fixture::Snapshot(m_folder);
+        static QHash<QString, QByteArray> finished;
+        if (finished.isEmpty()) {
+            int total = -1;
+            RunJournal::SetMarkHook([&](int n) { total = n; });
+            QVERIFY(RecordedRun(m_folder, true).outcome == RunOutcome::Done);
+            RunJournal::SetMarkHook({});
+            QCOMPARE(total, 14);
+            finished = fixture::Snapshot(m_folder);
+            QCOMPARE(finished.keys().size(), 4);
+            init();
+            TaggedAlbum(m_folder);
+        }
+        const pid_t child = fork();
+        if (child == 0) {
+            RunJournal::SetMarkHook([marks](int n) {
+                if (n == marks)
+                    _exit(0);  // as a kill would: nothing after this reaches the disk
+            });
+            RecordedRun(m_folder, true);
+            _exit(0);
+        }
+        QVERIFY(child > 0 && waitpid(child, nullptr, 0) == child);
+        RunJournal journal;
+        QVERIFY(journal.Load(m_folder));
+        QCOMPARE(journal.State().complete, marks == 14);
+        const RepairResult r = forward ? RollForward(journal) : RollBack(journal, false);
+        QVERIFY2(r.ok, qPrintable(r.failed.join('\n')));
+        QCOMPARE(fixture::Snapshot(m_folder), forward ? finished : before);
+        QCOMPARE(RunJournal::Exists(m_folder), forward);  // the finished run's record is its undo
+    }
+
+    // After a finished run, the undo gives every byte back; a file changed since is left
+    // alone; a file whose write failed in the run is named with the way back.
+    void undoGivesEveryByteBack_data() {
+        QTest::addColumn<bool>("rename");
+        QTest::addColumn<QString>("changed");
+        QTest::addColumn<QString>("failing");
+        QTest::newRow("renamed") << true << "" << "";
+        QTest::newRow("not renamed") << false << "" << "";
+        QTest::newRow("one changed since") << false << "x.mp3" << "";
+        QTest::newRow("one write failed") << true << "" << "001.mp3";
+    }
+    void undoGivesEveryByteBack() {
+        QFETCH(bool, rename);
+        QFETCH(QString, changed);
+        QFETCH(QString, failing);
+        TaggedAlbum(m_folder);
+        auto expected = fixture::Snapshot(m_folder);
+        const RunResult run = RecordedRun(m_folder, rename, failing);
+        QVERIFY(run.outcome == RunOutcome::Done && run.failedSteps == (failing.isEmpty() ? 0 : 1));
+        QCOMPARE(run.skipped.contains("  " + failing + ": ") && run.skipped.contains("rückgängig"), !failing.isEmpty());
+        if (!changed.isEmpty()) {
+            QFile f(m_folder + changed);
+            QVERIFY(f.open(QIODevice::Append) && f.write("!") == 1);
+            f.close();
+            expected[changed] = fixture::Hash(m_folder + changed);
+        }
+        RunJournal journal;
+        QVERIFY(journal.Load(m_folder) && journal.State().complete);
+        const RepairResult r = RollBack(journal, true);
+        QCOMPARE(r.refused, changed.isEmpty() ? QStringList() : QStringList{changed});
+        QCOMPARE(fixture::Snapshot(m_folder), expected);
+        QVERIFY(!RunJournal::Exists(m_folder));
+        QVERIFY(RepairReport(r, false, true).contains(changed));
+    }
+
     void trackCounter_data() {
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QString>("current");
@@ -228,11 +356,11 @@ private slots:
         FileSteps steps{step("select", -1), step("count", -1),
                         step("writable", 0, [] { throw std::runtime_error("locked"); }), step("title", -1),
                         step("id3v1", 1, [] { throw tags::TagError(tags::kErrNotValidMp3, "s", "not valid"); }),
-                        step("tags", 2, [] { throw 42; })};
+                        step("tags", 2, [] { throw 42; }), {}};
         AlbumRun run;
         run.SetSteps(steps);
         RunPlan plan;
-        plan.folder = QDir::tempPath();
+        plan.folder = m_folder;
         plan.entries = QStringList{"x.mp3", "y.mp3", "z.mp3", "w.mp3"};
         const RunResult r = run.Run(plan);
         QVERIFY(r.outcome == RunOutcome::Done && r.visited == 4 && r.failedSteps == 3);

@@ -1,0 +1,212 @@
+#include "AlbumWorkflow.h"
+#include "RunRepair.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QLocale>
+#include <QMessageBox>
+
+#include <exception>
+
+namespace album {
+
+QString ConfirmTitle() { return QString::fromUtf16(kConfirmTitle); }
+QString ConfirmText() { return QString::fromUtf16(kConfirmText); }
+
+bool AskYesNo(QWidget *parent, const QString &title, const QString &text) {
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    // The run cannot be undone: a stray Enter must not start it.
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+namespace {
+
+// Runs a callback of the window; whatever it throws must not end the run.
+template <typename Fn>
+void Quietly(Fn &&fn) {
+    try {
+        fn();
+    } catch (...) {
+    }
+}
+
+} // namespace
+
+void AlbumRun::Yield() {
+    Quietly([&] {
+        if (yield_)
+            yield_();
+        else if (QCoreApplication::instance())
+            QCoreApplication::processEvents();
+    });
+}
+
+void AlbumRun::Step(const std::function<void(const RunFile &)> &step, const RunFile &f, bool &failed, RunResult &r,
+                    QString *why) {
+    if (!step)
+        return;
+    QString detail;
+    try {
+        step(f);
+        return;
+    } catch (const std::exception &e) {
+        detail = QString::fromLocal8Bit(e.what());
+    } catch (...) {
+    }
+    if (why && why->isEmpty()) {
+        const QFileInfo info(f.path);
+        *why = !info.exists()       ? QStringLiteral("die Datei ist nicht mehr da")
+               : !info.isWritable() ? QStringLiteral("die Datei ist schreibgeschützt")
+               : detail.isEmpty()   ? QStringLiteral("die Datei ließ sich nicht schreiben")
+                                    : QStringLiteral("die Datei ließ sich nicht schreiben (%1)").arg(detail);
+    }
+    ++r.failedSteps;
+    if (!failed)
+        r.failedFiles << f.entry;
+    failed = true;
+}
+
+RunResult AlbumRun::Run(const RunPlan &plan) {
+    RunResult r;
+    if (running_) {
+        r.outcome = RunOutcome::Busy;
+        return r;
+    }
+    if (plan.entries.isEmpty() || plan.folder.isEmpty()) {
+        r.outcome = RunOutcome::Empty;
+        return r;
+    }
+    // Guard from before the question on: the box runs its own event loop.
+    running_ = true;
+    stopRequested_ = false;
+    struct Release {
+        bool &flag;
+        ~Release() { flag = false; }
+    } release{running_};
+
+    const int n = static_cast<int>(plan.entries.size());
+
+    if (plan.wholeAlbum) {
+        if (confirm_ && !confirm_(ConfirmTitle(), ConfirmText())) {
+            r.outcome = RunOutcome::Declined;
+            return r;
+        }
+        return RunRecorded(plan, r);
+    }
+    if (plan.rename)
+        return RunRecorded(plan, r);
+    // Single-file write without renaming: one file, itself written all or nothing.
+    if (plan.selected >= 0 && plan.selected < n) {
+        const int i = plan.selected;
+        const RunFile f{i, n, plan.entries[i], EntryPath(plan.folder, plan.entries[i])};
+        bool failed = false;
+        Step(steps_.makeWritable, f, failed, r);
+        Yield();
+        Step(steps_.writeId3v1, f, failed, r);
+        Yield();
+        Step(steps_.writeTags, f, failed, r);
+        ++r.visited;
+    }
+    if (stopRequested_)
+        r.outcome = RunOutcome::Stopped;
+    return r;
+}
+
+// The album run and any run that renames: every change is recorded first,
+// so that a run cut short can be finished or undone, and a finished one undone.
+RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
+    const int n = static_cast<int>(plan.entries.size());
+    std::vector<bool> writes(static_cast<size_t>(n), !plan.wholeAlbum);
+    std::vector<QJsonObject> planned;
+    QJsonObject rows = plan.rows;
+    for (int i = 0; i < n; ++i) {
+        writes[static_cast<size_t>(i)] = plan.wholeAlbum || i == plan.selected;
+        if (i > 0 && plan.wholeAlbum)
+            rows["tTrack"] = NextTrackText(rows.value("tTrack").toString(), QLocale());
+        if (plan.titleFromName && plan.wholeAlbum)
+            rows["tTitel"] = TitleFromFileName(plan.entries[i]);
+        planned.push_back(rows);
+    }
+    QString albumText;
+    if (plan.writePlaylist && plan.wholeAlbum)
+        Quietly([&] { albumText = (plan.albumText ? plan.albumText() : QString()) + QStringLiteral(".m3u"); });
+
+    RunJournal journal;
+    if (!journal.Begin(plan.folder, plan.entries, writes, planned, plan.rename, albumText, &r.problem)) {
+        r.outcome = RunOutcome::NoRecord;
+        return r;
+    }
+    auto lock = [&](bool on) {
+        if (lock_)
+            Quietly([&] { lock_(on); });
+    };
+    auto progress = [&](int index, int count, const QString &name) {
+        if (progress_)
+            Quietly([&] { progress_(index, count, name); });
+    };
+    lock(true);
+    Yield();
+    bool recording = true;
+    for (int i = 0; i < n && !stopRequested_ && recording; ++i) {
+        if (!writes[static_cast<size_t>(i)])
+            continue;
+        const RunFile f{i, n, plan.entries[i], EntryPath(plan.folder, plan.entries[i])};
+        bool failed = false;
+        QString why;
+        if (plan.wholeAlbum) {
+            progress(i, n, f.entry);
+            Step(steps_.select, f, failed, r);
+            if (i > 0)  // the first file takes the counter as it stands
+                Step(steps_.countTrack, f, failed, r);
+        }
+        Step(steps_.makeWritable, f, failed, r);
+        Yield();
+        if (plan.wholeAlbum)
+            Step(steps_.titleFromName, f, failed, r);
+        Yield();
+        QJsonObject now = planned[static_cast<size_t>(i)];
+        if (steps_.rows)
+            Quietly([&] { now = steps_.rows(f); });
+        // Rows other than the planned ones (changed during the run) must be on the
+        // disk before the write, so that finishing the run writes the same.
+        if (now != planned[static_cast<size_t>(i)])
+            recording = journal.Mark({{"m", "begin"}, {"i", i}, {"rows", now}});
+        if (!recording)
+            break;
+        Step(steps_.writeId3v1, f, failed, r, &why);
+        Yield();
+        Step(steps_.writeTags, f, failed, r, &why);
+        ++r.visited;
+        const QByteArray hash = FileHash(f.path);
+        recording = journal.Mark({{"m", "tagged"}, {"i", i}, {"hash", QString::fromLatin1(hash.toBase64())}, {"skip", why}},
+                                 false);
+    }
+    if (stopRequested_ || !recording) {
+        // The record stays: the next start offers to finish or undo the run.
+        r.outcome = RunOutcome::Stopped;
+        if (!recording)
+            r.problem = QStringLiteral("Das Protokoll des Durchlaufs ließ sich nicht fortschreiben; der Durchlauf "
+                                       "wurde angehalten und kann beim nächsten Laden beendet oder zurückgenommen werden.");
+    } else {
+        RepairSeams seams;
+        seams.progress = [&](int index, int count, const QString &name) {
+            progress(index, count, name);
+            Yield();
+        };
+        seams.rename = renameFn_;
+        seams.copy = copyFn_;
+        seams.trash = trashFn_;
+        seams.ask = ask_;
+        if (plan.rename)
+            Quietly([&] { r.renaming = RenameRecorded(journal, seams); });
+        Quietly([&] { FinishRecorded(journal, nullptr); });
+        r.playlistWritten = journal.State().playlistDone;
+        r.skipped = SkippedReport(journal.State());
+    }
+    lock(false);
+    return r;
+}
+
+} // namespace album

@@ -1,0 +1,23 @@
+#pragma once
+// Small file steps of the album run that must reach the disk before the next
+// step counts on them.
+
+#include <QByteArray>
+#include <QString>
+
+namespace album {
+
+// Writes a new file under `path` (which must be free) and flushes it; false
+// (and nothing left) when that fails.
+bool WriteNewFile(const QString &path, const QByteArray &bytes, int mode = 0);
+// Puts bytes under `path`, replacing what is there in one rename: written
+// first to `scratch` (a free name on the same file system) and flushed.
+bool ReplaceFile(const QString &path, const QByteArray &bytes, const QString &scratch);
+// Removes what a tag write of a process that no longer runs left in the folder
+// (its unused copies, ".sortimentor-PID-N.tmp"); the tag engine itself does so
+// only before its next write there.
+void RemoveWriterLeftovers(const QString &folder);
+// Flushes the folder's entries.
+void SyncFolderOf(const QString &folderOrFile, bool isFile = false);
+
+} // namespace album

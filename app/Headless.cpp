@@ -1,0 +1,71 @@
+#include "Headless.h"
+
+#include "RunRepair.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace headless {
+
+namespace {
+
+void Print(FILE *to, const QString &text) {
+    std::fputs(text.toLocal8Bit().constData(), to);
+    std::fputc('\n', to);
+    std::fflush(to);
+}
+
+} // namespace
+
+bool Wanted(const QStringList &args) {
+    return args.contains(QStringLiteral("--recover")) || args.contains(QStringLiteral("--undo")) ||
+           args.contains(QStringLiteral("--rollback"));
+}
+
+int Run(const QStringList &args, FILE *out, FILE *err) {
+    const bool recover = args.contains(QStringLiteral("--recover")), undo = args.contains(QStringLiteral("--undo"));
+    const bool rollback = args.contains(QStringLiteral("--rollback"));
+    QStringList rest = args;
+    rest.removeAll(QStringLiteral("--recover"));
+    rest.removeAll(QStringLiteral("--undo"));
+    rest.removeAll(QStringLiteral("--rollback"));
+    if (recover == undo || (undo && rollback) || rest.size() != 1 || rest[0].startsWith(QLatin1Char('-')) ||
+        !QFileInfo(rest[0]).isDir()) {
+        Print(err, QStringLiteral("Aufruf: sortimentor --recover [--rollback] ORDNER\n"
+                                  "       sortimentor --undo ORDNER"));
+        return 2;
+    }
+    const QString folder = QDir(rest[0]).absolutePath() + QLatin1Char('/');
+    album::RunJournal journal;
+    if (!journal.Load(folder)) {
+        if (album::RunJournal::Exists(folder)) {
+            Print(err, QStringLiteral("Das Protokoll in %1 ist unlesbar.").arg(album::RunJournal::DirFor(folder)));
+            return 1;
+        }
+        Print(out, undo ? QStringLiteral("In %1 gibt es keinen Durchlauf, der sich rückgängig machen ließe.")
+                            .arg(QDir::toNativeSeparators(folder))
+                        : QStringLiteral("In %1 gibt es keinen unterbrochenen Durchlauf.").arg(QDir::toNativeSeparators(folder)));
+        return undo ? 1 : 0;
+    }
+    const album::JournalState &st = journal.State();
+    if (recover && st.complete) {
+        Print(out, QStringLiteral("In %1 gibt es keinen unterbrochenen Durchlauf.").arg(QDir::toNativeSeparators(folder)));
+        return 0;
+    }
+    if (undo && !st.complete) {
+        Print(err, QStringLiteral("Der letzte Durchlauf in %1 ist nicht beendet: erst --recover.")
+                       .arg(QDir::toNativeSeparators(folder)));
+        return 1;
+    }
+    album::RepairSeams seams;
+    seams.progress = [out](int index, int count, const QString &name) {
+        Print(out, QStringLiteral("%1/%2 %3").arg(index + 1).arg(count).arg(name));
+    };
+    const bool forward = recover && !rollback && !st.rollingBack;
+    const album::RepairResult r =
+        forward ? album::RollForward(journal, seams) : album::RollBack(journal, undo, seams);
+    Print(out, album::RepairReport(r, forward, undo));
+    return r.ok && r.refused.isEmpty() ? 0 : 1;
+}
+
+} // namespace headless

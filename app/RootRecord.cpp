@@ -1,0 +1,131 @@
+// The window's side of the run's record: the question after a run that did not
+// finish, the undo button of the introduction page, and the progress of both.
+// The work itself is in RunRepair.
+
+#include "Root.h"
+#include "DragList.h"
+#include "RunRepair.h"
+
+#include <QBoxLayout>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTimer>
+
+namespace {
+
+const QString kUndoText = QStringLiteral("Letzten Durchlauf rückgängig machen");
+
+// The entries in the order of `names`; the others after them, as they are.
+void ShowInOrder(QListWidget *list, const QStringList &names) {
+    QStringList now;
+    for (int i = 0; i < list->count(); ++i)
+        now << list->item(i)->text();
+    QStringList ordered;
+    for (const QString &n : names)
+        if (now.contains(n) && !ordered.contains(n))
+            ordered << n;
+    for (const QString &n : now)
+        if (!ordered.contains(n))
+            ordered << n;
+    if (ordered == now)
+        return;
+    const QSignalBlocker quiet(list);
+    list->clear();
+    list->addItems(ordered);
+    list->setCurrentRow(0);
+}
+
+} // namespace
+
+void Root::AddRunRecord() {
+    m_undoRun = new QPushButton(kUndoText, m_pages[3]);
+    m_undoRun->setObjectName(QStringLiteral("bUndoRun"));
+    m_undoRun->setAccessibleName(kUndoText);
+    m_undoRun->setToolTip(QStringLiteral("Gibt allen Dateien des letzten Durchlaufs in diesem Ordner ihre alten Namen, "
+                                         "Tags und die alte Wiedergabeliste zurück (Strg+Z)."));
+    m_undoRun->setEnabled(false);
+    if (auto *col = qobject_cast<QBoxLayout *>(m_pages[3]->layout()))
+        col->insertWidget(col->count() - 1, m_undoRun);
+    auto *shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), m_undoRun);
+    shortcut->setContext(Qt::WindowShortcut);
+    connect(shortcut, &QShortcut::activated, m_undoRun, &QPushButton::click);
+    m_undoRun->setAccessibleDescription(shortcut->key().toString(QKeySequence::NativeText));
+    connect(m_undoRun, &QPushButton::clicked, this, &Root::UndoLastRun);
+    QTimer::singleShot(0, this, &Root::OfferRecovery);
+}
+
+void Root::OfferRecovery() {
+    const QString folder = m_folder->text();
+    if (!m_undoRun || m_repairing || IsRunning())
+        return;  // AddRunRecord asks once more at its end
+    if (m_loading || m_checking) {
+        QTimer::singleShot(50, this, &Root::OfferRecovery);  // once the list stands
+        return;
+    }
+    album::RunJournal journal;
+    const bool found = album::RunJournal::Exists(folder) && journal.Load(folder);
+    m_undoRun->setEnabled(found && journal.State().complete);
+    if (!found || journal.State().complete)
+        return;
+    int choice = 0;
+    if (m_recoveryChoice) {
+        try {
+            choice = m_recoveryChoice(album::UnfinishedText(journal.State()));
+        } catch (...) {
+        }
+    } else {
+        QMessageBox box(QMessageBox::Warning, album::ConfirmTitle(), album::UnfinishedText(journal.State()),
+                        QMessageBox::NoButton, this);
+        QPushButton *forward = box.addButton(QStringLiteral("Fortsetzen"), QMessageBox::AcceptRole);
+        QPushButton *back = box.addButton(QStringLiteral("Rückgängig machen"), QMessageBox::DestructiveRole);
+        QPushButton *later = box.addButton(QStringLiteral("Später"), QMessageBox::RejectRole);
+        box.setDefaultButton(later);
+        box.setEscapeButton(later);
+        box.exec();
+        choice = box.clickedButton() == forward ? 1 : box.clickedButton() == back ? 2 : 0;
+    }
+    if (choice != 0)
+        RepairRun(choice == 1, false);
+}
+
+void Root::UndoLastRun() {
+    const QString folder = m_folder->text();
+    if (m_repairing || IsRunning() || !album::RunJournal::Exists(folder))
+        return;
+    const QString question = QStringLiteral("Den letzten Durchlauf in diesem Ordner rückgängig machen?\n\n"
+                                            "Alle Dateien bekommen ihre alten Namen und Tags zurück; was dabei ersetzt "
+                                            "wird, kommt in den Papierkorb.");
+    const bool yes = m_confirm ? m_confirm(album::ConfirmTitle(), question)
+                               : album::AskYesNo(this, album::ConfirmTitle(), question);
+    if (yes)
+        RepairRun(false, true);
+}
+
+void Root::RepairRun(bool forward, bool undo) {
+    const QString folder = m_folder->text();
+    album::RunJournal journal;
+    if (m_repairing || !journal.Load(folder))
+        return;
+    m_repairing = true;
+    album::RepairSeams seams;
+    seams.progress = [this](int index, int count, const QString &) {
+        ShowRunProgress(index, count);
+        QCoreApplication::processEvents();
+    };
+    LockForRun(true);
+    QCoreApplication::processEvents();
+    const album::RepairResult r = forward ? album::RollForward(journal, seams) : album::RollBack(journal, undo, seams);
+    QStringList order;
+    for (const album::JournalFile &f : journal.State().files)
+        order << (forward ? (f.moved == 2 ? f.newName : f.oldName) : f.oldName);
+    LockForRun(false);
+    m_repairing = false;
+    ReloadAlbum();
+    ShowInOrder(m_list, order);
+    Notice(album::ConfirmTitle(), album::RepairReport(r, forward, undo));
+}

@@ -1,0 +1,345 @@
+#include "RunJournal.h"
+
+#include "AlbumWorkflow.h"
+#include "FileOps.h"
+#include "FileUtils.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSet>
+
+namespace album {
+
+namespace {
+
+const char kJournal[] = "lauf.journal";
+std::function<void(int)> g_markHook;
+
+QString B64(const QByteArray &b) { return QString::fromLatin1(b.toBase64()); }
+QByteArray UnB64(const QJsonValue &v) { return QByteArray::fromBase64(v.toString().toLatin1()); }
+
+QByteArray Line(const QJsonObject &o) { return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n'; }
+
+// Writes bytes at the end of a file (created if asked to), flushed if asked to.
+bool Append(const QString &path, const QByteArray &bytes, bool create, bool flush = true) {
+    try {
+        tags::fileops::File f("journal");
+        if (create) {
+            f.CreateNew(platform::FsPath(path));
+        } else {
+            f.Open(platform::FsPath(path), tags::fileops::File::Mode::ReadWrite);
+            f.Seek(f.Size());
+        }
+        f.Write(bytes.constData(), static_cast<size_t>(bytes.size()));
+        if (flush)
+            f.Sync();
+        f.Close();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void SyncDir(const QString &dir) { tags::fileops::SyncFolder(platform::FsPath(QDir(dir).absolutePath())); }
+
+} // namespace
+
+QByteArray ReadWhole(const QString &path) {
+    // Through the tag engine's file layer: a tag write that a kill cut short in
+    // the middle of its copy is finished first, so the file reads whole.
+    try {
+        tags::fileops::File f("album");
+        f.Open(platform::FsPath(path), tags::fileops::File::Mode::Read);
+        QByteArray bytes(static_cast<qsizetype>(f.Size()), Qt::Uninitialized);
+        f.Seek(0);
+        bytes.resize(static_cast<qsizetype>(f.ReadFull(bytes.data(), static_cast<size_t>(bytes.size()))));
+        return bytes;
+    } catch (...) {
+        return {};
+    }
+}
+
+std::optional<TagRegions> FileRegions(const QString &path, qint64 *size) {
+    try {
+        tags::fileops::File f("album");
+        f.Open(platform::FsPath(path), tags::fileops::File::Mode::Read);
+        const qint64 length = f.Size();
+        if (size)
+            *size = length;
+        return ReadRegions(length, [&](qint64 pos, qint64 n) {
+            QByteArray b(static_cast<qsizetype>(qMax<qint64>(0, n)), Qt::Uninitialized);
+            b.resize(static_cast<qsizetype>(f.ReadAt(pos, b.data(), static_cast<size_t>(b.size()))));
+            return b;
+        });
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+QByteArray FileHash(const QString &path) {
+    const std::optional<TagRegions> r = FileRegions(path);
+    return r ? ContentDigest(*r) : QByteArray();
+}
+
+int JournalState::FilesDone() const {
+    int n = 0;
+    for (const JournalFile &f : files)
+        n += f.present && (rename ? f.moved == 2 || (renamed && f.tagged) : f.tagged) ? 1 : 0;
+    return n;
+}
+
+int JournalState::FilesPresent() const {
+    int n = 0;
+    for (const JournalFile &f : files)
+        n += f.present ? 1 : 0;
+    return n;
+}
+
+QString RunJournal::DirFor(const QString &folder) { return EntryPath(folder, QStringLiteral(".sortimentor-lauf")); }
+
+bool RunJournal::Exists(const QString &folder) {
+    return !folder.isEmpty() && QFileInfo::exists(DirFor(folder) + QLatin1Char('/') + QLatin1String(kJournal));
+}
+
+QString RunJournal::PathOf(const QString &name) const { return Dir() + QLatin1Char('/') + name; }
+
+void RunJournal::SetMarkHook(std::function<void(int)> hook) { g_markHook = std::move(hook); }
+
+bool RunJournal::Begin(const QString &folder, const QStringList &entries, const std::vector<bool> &writeTags,
+                       const std::vector<QJsonObject> &plannedRows, const std::optional<RenameOptions> &rename,
+                       const QString &playlistName, QString *why) {
+    auto fail = [&](const QString &text) {
+        if (why)
+            *why = text;
+        return false;
+    };
+    {
+        RunJournal earlier;
+        if (Exists(folder) && (!earlier.Load(folder) || !earlier.State().complete))
+            return fail(QStringLiteral("Ein früherer Durchlauf im Ordner \"%1\" ist nicht beendet. Laden Sie den Ordner "
+                                       "neu und wählen Sie „Fortsetzen“ oder „Rückgängig machen“; erst dann kann ein "
+                                       "neuer Durchlauf beginnen.")
+                            .arg(QDir::toNativeSeparators(folder)));
+    }
+    state_ = JournalState{};
+    state_.folder = folder;
+    marks_ = 0;
+    QJsonArray files;
+    QSet<QString> seen;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        JournalFile f;
+        f.oldName = entries[i];
+        const QString path = EntryPath(folder, f.oldName);
+        const QFileInfo info(path);
+        f.present = !seen.contains(f.oldName) && info.isFile() && IsPlainName(f.oldName);
+        seen << f.oldName;
+        f.writeTags = i < static_cast<qsizetype>(writeTags.size()) && writeTags[static_cast<size_t>(i)];
+        if (i < static_cast<qsizetype>(plannedRows.size()))
+            f.plannedRows = plannedRows[static_cast<size_t>(i)];
+        if (f.present) {
+            const std::optional<TagRegions> regions = FileRegions(path, &f.oldSize);
+            if (!regions)
+                return fail(QStringLiteral("Die Datei \"%1\" lässt sich nicht lesen.").arg(f.oldName));
+            f.old = *regions;
+            f.oldHash = ContentDigest(f.old);
+            f.oldMode = static_cast<int>(info.permissions());
+        }
+        files.append(QJsonObject{{"old", f.oldName}, {"present", f.present}, {"tags", f.writeTags},
+                                 {"size", f.oldSize}, {"mode", f.oldMode}, {"hash", B64(f.oldHash)},
+                                 {"head", B64(f.old.head)}, {"tail", B64(f.old.tail)},
+                                 {"mid", B64(f.old.middleHash)}, {"rows", f.plannedRows}});
+        state_.files.push_back(std::move(f));
+    }
+    state_.rename = rename.has_value();
+    state_.renameOptions = rename.value_or(RenameOptions{});
+    state_.playlist = !playlistName.isEmpty();
+    state_.playlistName = playlistName;
+    if (state_.playlist) {
+        const QString path = EntryPath(folder, playlistName);
+        state_.playlistExisted = QFileInfo(path).isFile();
+        if (state_.playlistExisted) {
+            QFile in(path);
+            if (!in.open(QIODevice::ReadOnly))
+                return fail(QStringLiteral("Die Wiedergabeliste \"%1\" lässt sich nicht lesen.").arg(playlistName));
+            state_.playlistOld = in.readAll();
+        }
+    }
+    const QJsonObject head{{"folder", folder},
+                           {"files", files},
+                           {"rename", state_.rename},
+                           {"tFilename", state_.renameOptions.tFilename},
+                           {"useExist", state_.renameOptions.useExistFile},
+                           {"playlist", playlistName},
+                           {"playlistExisted", state_.playlistExisted},
+                           {"playlistOld", B64(state_.playlistOld)}};
+
+    // The previous run's record (kept for its undo) gives way to this one.
+    const QString dir = Dir();
+    QDir(dir).removeRecursively();
+    const QString cannot = QStringLiteral("Im Ordner \"%1\" lässt sich das Protokoll des Durchlaufs nicht anlegen "
+                                          "(Ordner schreibgeschützt oder Datenträger voll?). Es wurde nichts verändert.")
+                               .arg(QDir::toNativeSeparators(folder));
+    if (!QDir().mkpath(dir))
+        return fail(cannot);
+    // Written under another name and renamed: a record is whole or not there.
+    const QString part = PathOf(QStringLiteral("lauf.neu"));
+    if (!Append(part, Line(head), true) || !QFile::rename(part, PathOf(QLatin1String(kJournal)))) {
+        QDir(dir).removeRecursively();
+        return fail(cannot);
+    }
+    SyncDir(dir);
+    SyncDir(folder);
+    if (g_markHook)
+        g_markHook(0);
+    return true;
+}
+
+bool RunJournal::Load(const QString &folder) {
+    state_ = JournalState{};
+    marks_ = 0;
+    QFile in(DirFor(folder) + QLatin1Char('/') + QLatin1String(kJournal));
+    if (!in.open(QIODevice::ReadOnly)) {
+        // Without its record the folder holds what a removal or a plan cut short
+        // left behind, before anything of the album changed or after all was done.
+        if (!folder.isEmpty() && !in.exists() && QFileInfo(DirFor(folder)).isDir())
+            QDir(DirFor(folder)).removeRecursively();
+        return false;
+    }
+    const QList<QByteArray> lines = in.readAll().split('\n');
+    const QJsonObject head = QJsonDocument::fromJson(lines.value(0)).object();
+    if (head.isEmpty())
+        return false;
+    state_.folder = folder;  // where it was found; the album may have moved as a whole
+    for (const QJsonValue &v : head.value("files").toArray()) {
+        const QJsonObject o = v.toObject();
+        JournalFile f;
+        f.oldName = o.value("old").toString();
+        f.present = o.value("present").toBool();
+        f.writeTags = o.value("tags").toBool();
+        f.oldSize = o.value("size").toInteger();
+        f.oldMode = o.value("mode").toInt();
+        f.oldHash = UnB64(o.value("hash"));
+        f.old = TagRegions{UnB64(o.value("head")), UnB64(o.value("tail")), UnB64(o.value("mid"))};
+        f.plannedRows = o.value("rows").toObject();
+        state_.files.push_back(std::move(f));
+    }
+    state_.rename = head.value("rename").toBool();
+    state_.renameOptions = {head.value("tFilename").toString(), head.value("useExist").toBool()};
+    state_.playlistName = head.value("playlist").toString();
+    state_.playlist = !state_.playlistName.isEmpty();
+    state_.playlistExisted = head.value("playlistExisted").toBool();
+    state_.playlistOld = UnB64(head.value("playlistOld"));
+    // A mark cut short by a crash was never flushed: its step counts as not done.
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QJsonObject mark = QJsonDocument::fromJson(lines[i]).object();
+        if (mark.isEmpty())
+            break;
+        Apply(mark);
+        ++marks_;
+    }
+    return true;
+}
+
+bool RunJournal::Mark(const QJsonObject &mark, bool flush) {
+    if (!Append(PathOf(QLatin1String(kJournal)), Line(mark), false, flush))
+        return false;
+    Apply(mark);
+    ++marks_;
+    if (g_markHook)
+        g_markHook(marks_);
+    return true;
+}
+
+bool RunJournal::Remove() {
+    // The record itself goes last: until then a repair cut short finds it again.
+    QDir dir(Dir());
+    for (const QString &name : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+        if (name != QLatin1String(kJournal))
+            QFile::remove(dir.filePath(name));
+    SyncDir(Dir());
+    QFile::remove(dir.filePath(QLatin1String(kJournal)));
+    const bool ok = QDir().rmdir(Dir());
+    SyncDir(state_.folder);
+    return ok;
+}
+
+void RunJournal::Apply(const QJsonObject &m) {
+    const QString kind = m.value("m").toString();
+    const int i = m.value("i").toInt(-1);
+    JournalFile *f = i >= 0 && i < static_cast<int>(state_.files.size()) ? &state_.files[static_cast<size_t>(i)] : nullptr;
+    if (kind == "begin" && f) {
+        f->begun = true;
+        f->rows = m.value("rows").toObject();
+    } else if (kind == "tagged" && f) {
+        f->tagged = true;
+        f->taggedHash = UnB64(m.value("hash"));
+        f->skipped = m.value("skip").toString();
+    } else if (kind == "renamePlan") {
+        state_.renamePlanned = true;
+        for (const QJsonValue &v : m.value("files").toArray()) {
+            const QJsonObject o = v.toObject();
+            const int k = o.value("i").toInt(-1);
+            if (k >= 0 && k < static_cast<int>(state_.files.size())) {
+                state_.files[static_cast<size_t>(k)].temp = o.value("temp").toString();
+                state_.files[static_cast<size_t>(k)].newName = o.value("new").toString();
+            }
+        }
+    } else if (kind == "moved" && f) {
+        f->moved = m.value("phase").toInt();
+    } else if (kind == "renamed") {
+        state_.renamed = true;
+    } else if (kind == "playlist") {
+        state_.playlistBegun = true;
+        state_.playlistNew = UnB64(m.value("bytes"));
+    } else if (kind == "playlistDone") {
+        state_.playlistDone = true;
+    } else if (kind == "complete") {
+        state_.complete = true;
+        for (const QJsonValue &v : m.value("files").toArray()) {
+            const QJsonObject o = v.toObject();
+            const int k = o.value("i").toInt(-1);
+            if (k < 0 || k >= static_cast<int>(state_.files.size()))
+                continue;
+            JournalFile &g = state_.files[static_cast<size_t>(k)];
+            g.finalName = o.value("name").toString();
+            g.finalSize = o.value("size").toInteger();
+            g.finalTime = o.value("time").toInteger();
+            g.finalHash = UnB64(o.value("hash"));
+        }
+    } else if (kind == "rollback") {
+        state_.rollingBack = true;
+    }
+}
+
+QJsonObject RowsToJson(const tagpanel::Rows &r) {
+    return QJsonObject{{"artist", r.artist},   {"title", r.title},       {"album", r.album},   {"year", r.year},
+                       {"comment", r.comment}, {"track", r.track},       {"genre", r.genre},   {"tArtist", r.tArtist},
+                       {"tTitel", r.tTitel},   {"tAlbum", r.tAlbum},     {"tYear", r.tYear},   {"tKommentar", r.tKommentar},
+                       {"tTrack", r.tTrack},   {"tGenre", r.tGenre},         {"trackTotal", r.trackTotal}};
+}
+
+tagpanel::Rows RowsFromJson(const QJsonObject &o) {
+    tagpanel::Rows r;
+    r.artist = o.value("artist").toBool();
+    r.title = o.value("title").toBool();
+    r.album = o.value("album").toBool();
+    r.year = o.value("year").toBool();
+    r.comment = o.value("comment").toBool();
+    r.track = o.value("track").toBool();
+    r.genre = o.value("genre").toBool();
+    r.tArtist = o.value("tArtist").toString();
+    r.tTitel = o.value("tTitel").toString();
+    r.tAlbum = o.value("tAlbum").toString();
+    r.tYear = o.value("tYear").toString();
+    r.tKommentar = o.value("tKommentar").toString();
+    r.tTrack = o.value("tTrack").toString();
+    r.tGenre = o.value("tGenre").toString();
+    r.trackTotal = o.value("trackTotal").toInt();
+    return r;
+}
+
+} // namespace album

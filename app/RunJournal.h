@@ -1,0 +1,112 @@
+#pragma once
+// The record of an album run, kept beside the album in a hidden folder: the
+// whole plan with every file's old name and old tag bytes, written and flushed
+// before the first byte of the album changes, then one flushed mark for every
+// step that completes. A run that did not finish can be finished or undone
+// from it; a finished run's record stays as the means to undo it until the
+// next run or the undo.
+
+#include "AlbumRename.h"
+#include "TagPanel.h"
+#include "TagRegions.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace album {
+
+struct JournalFile {
+    QString oldName;
+    bool present = false;    // there when the run began (and listed once)
+    bool writeTags = false;  // its tags are to be written
+    qint64 oldSize = 0;
+    int oldMode = 0;         // permission bits
+    QByteArray oldHash;      // ContentDigest of the whole file
+    TagRegions old;
+    QJsonObject plannedRows; // what its tag step writes unless the window says otherwise
+    // From the marks:
+    bool begun = false;      // its tag step started, with `rows`
+    QJsonObject rows;
+    bool tagged = false;     // its tag step ended (written or skipped)
+    QByteArray taggedHash;   // its content then
+    QString skipped;         // why a step failed; empty if none
+    QString temp, newName;   // the renaming plan (empty: it keeps its name)
+    int moved = 0;           // renaming: 1 at its temporary name, 2 at its new name
+    QString finalName;       // from the completion mark
+    qint64 finalSize = 0, finalTime = 0;
+    QByteArray finalHash;
+    // Its content after the tag step, as far as known.
+    QByteArray ContentHash() const { return tagged ? taggedHash : oldHash; }
+};
+
+struct JournalState {
+    QString folder;
+    std::vector<JournalFile> files;  // in the order the user chose
+    bool rename = false;
+    RenameOptions renameOptions;
+    bool renamePlanned = false, renamed = false;
+    bool playlist = false;
+    QString playlistName;
+    bool playlistExisted = false;
+    QByteArray playlistOld;
+    bool playlistBegun = false, playlistDone = false;
+    QByteArray playlistNew;
+    bool complete = false;
+    bool rollingBack = false;  // a roll back or an undo has begun
+    int FilesDone() const;
+    int FilesPresent() const;
+};
+
+class RunJournal {
+public:
+    // Hidden folder in the album folder that holds the record.
+    static QString DirFor(const QString &folder);
+    static bool Exists(const QString &folder);
+
+    // Reads every listed file and writes the plan: the files' identity, old tag
+    // bytes, mode, the rows planned for each, the playlist's old content. The
+    // record of an earlier finished run is replaced, an unfinished one is not. False, with the reason in German, when it
+    // cannot be written completely; then nothing of the album has changed.
+    bool Begin(const QString &folder, const QStringList &entries, const std::vector<bool> &writeTags,
+               const std::vector<QJsonObject> &plannedRows, const std::optional<RenameOptions> &rename,
+               const QString &playlistName, QString *why);
+    // Reads the plan and every mark that reached the disk. False without one.
+    bool Load(const QString &folder);
+    // Appends one mark and flushes it; false if it could not be written. A mark
+    // that is only a hint for a repair, which decides from the files as well,
+    // need not be flushed on its own: the next flushed one takes it along.
+    bool Mark(const QJsonObject &mark, bool flush = true);
+    // Removes the record and flushes that too.
+    bool Remove();
+
+    JournalState &State() { return state_; }
+    const JournalState &State() const { return state_; }
+    QString Dir() const { return DirFor(state_.folder); }
+    QString PathOf(const QString &name) const;
+
+    // Seam for tests: called once the plan is on the disk (with 0) and after
+    // every flushed mark with how many there are.
+    static void SetMarkHook(std::function<void(int marks)> hook);
+
+private:
+    void Apply(const QJsonObject &mark);
+    JournalState state_;
+    int marks_ = 0;
+};
+
+QJsonObject RowsToJson(const tagpanel::Rows &rows);
+tagpanel::Rows RowsFromJson(const QJsonObject &o);
+
+// A file's whole content, as the tag engine sees it; empty when it cannot be read.
+QByteArray ReadWhole(const QString &path);
+// A file's regions, read through the tag engine's file layer; its size too.
+std::optional<TagRegions> FileRegions(const QString &path, qint64 *size = nullptr);
+// The ContentDigest of a file; empty when it cannot be read.
+QByteArray FileHash(const QString &path);
+
+} // namespace album

@@ -1,0 +1,362 @@
+#include "RunRepair.h"
+
+#include "AlbumWorkflow.h"
+#include "DurableFile.h"
+#include "id3v1/Mp3TagID3v1.h"
+#include "id3v2/Mp3TagID3v2.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QSet>
+
+#include <exception>
+
+namespace album {
+
+namespace {
+
+QString B64(const QByteArray &b) { return QString::fromLatin1(b.toBase64()); }
+
+TrashFn TrashOf(const RepairSeams &s) { return s.trash ? s.trash : TrashFn(platform::MoveToTrash); }
+
+void Progress(const RepairSeams &s, int index, int count, const QString &name) {
+    if (s.progress) {
+        try {
+            s.progress(index, count, name);
+        } catch (...) {
+        }
+    }
+}
+
+// The name that holds a file's content now, of those the run may have given it.
+QString Locate(const JournalState &st, const JournalFile &f, QByteArray *hash = nullptr) {
+    const QByteArray want = f.ContentHash();
+    for (const QString &name : {f.oldName, f.temp, f.newName, f.finalName}) {
+        if (name.isEmpty() || !QFileInfo(EntryPath(st.folder, name)).isFile())
+            continue;
+        const QByteArray h = FileHash(EntryPath(st.folder, name));
+        if (h == want || h == f.oldHash) {
+            if (hash)
+                *hash = h;
+            return name;
+        }
+    }
+    // Cut short in its tag step (or its mark not on the disk): under its old name,
+    // new or old, unknown which; its own audio between the old regions tells.
+    const QString path = EntryPath(st.folder, f.oldName);
+    if (!f.tagged && QFileInfo(path).isFile()) {
+        const QByteArray bytes = ReadWhole(path);
+        const std::optional<QByteArray> old = Rebuild(f.old, bytes);
+        if (old && ContentDigest(SplitRegions(*old)) == f.oldHash) {
+            if (hash)
+                *hash = ContentDigest(SplitRegions(bytes));
+            return f.oldName;
+        }
+    }
+    return {};
+}
+
+// The names the entries have once the run is through.
+QStringList FinalNames(const JournalState &st) {
+    QStringList names;
+    for (const JournalFile &f : st.files)
+        names << (f.moved == 2 ? f.newName : f.oldName);
+    return names;
+}
+
+bool Fail(RepairResult &r, const QString &name, const QString &why) {
+    r.ok = false;
+    r.failed << QStringLiteral("%1: %2").arg(name, why);
+    return false;
+}
+
+const QString kNoMark = QStringLiteral("Das Protokoll des Durchlaufs lässt sich nicht fortschreiben.");
+
+// Finishes a renaming whose plan is recorded: every moving file from wherever
+// it is to its temporary name, then to its new name (or back to its old one).
+void FinishRenaming(RunJournal &j, const RepairSeams &seams, RepairResult &r) {
+    JournalState &st = j.State();
+    const TrashFn trash = TrashOf(seams);
+    auto path = [&](const QString &name) { return EntryPath(st.folder, name); };
+    auto holds = [&](const QString &name, const QByteArray &h) {
+        return !name.isEmpty() && QFileInfo(path(name)).isFile() && FileHash(path(name)) == h;
+    };
+    const int count = static_cast<int>(st.files.size());
+    for (int i = 0; i < count; ++i) {
+        JournalFile &f = st.files[static_cast<size_t>(i)];
+        if (f.temp.isEmpty() || f.moved == 2 || f.moved == -1)
+            continue;
+        Progress(seams, i, count, f.oldName);
+        const QByteArray h = f.ContentHash();
+        if (holds(f.newName, h) && !holds(f.temp, h) && !holds(f.oldName, h)) {
+            j.Mark({{"m", "moved"}, {"i", i}, {"phase", 2}}, false);
+            continue;
+        }
+        if (!holds(f.temp, h)) {
+            QFile::remove(path(f.temp));  // a copy cut short
+            if (!holds(f.oldName, h) || !CopyAndSync(path(f.oldName), path(f.temp))) {
+                Fail(r, f.oldName, QStringLiteral("ließ sich nicht umbenennen"));
+                continue;
+            }
+        }
+        if (holds(f.oldName, h)) {
+            const platform::TrashOutcome out = trash(path(f.oldName));
+            if (!out.ok && Occupied(path(f.oldName))) {
+                QFile::remove(path(f.temp));
+                Fail(r, f.oldName, out.reason);
+                j.Mark({{"m", "moved"}, {"i", i}, {"phase", -1}}, false);
+                continue;
+            }
+        }
+        j.Mark({{"m", "moved"}, {"i", i}, {"phase", 1}}, false);
+    }
+    for (int i = 0; i < count; ++i) {
+        JournalFile &f = st.files[static_cast<size_t>(i)];
+        if (f.temp.isEmpty() || f.moved != 1)
+            continue;
+        if (!Occupied(path(f.newName)) && QFile::rename(path(f.temp), path(f.newName))) {
+            j.Mark({{"m", "moved"}, {"i", i}, {"phase", 2}}, false);
+        } else if (!Occupied(path(f.oldName)) && QFile::rename(path(f.temp), path(f.oldName))) {
+            Fail(r, f.oldName, QStringLiteral("der Name \"%1\" ist vergeben").arg(f.newName));
+            j.Mark({{"m", "moved"}, {"i", i}, {"phase", -1}}, false);
+        } else {
+            Fail(r, f.oldName, QStringLiteral("liegt noch unter dem vorläufigen Namen \"%1\"").arg(f.temp));
+        }
+    }
+    SyncFolderOf(st.folder);
+}
+
+} // namespace
+
+QString WriteRowsAlone(const QString &path, const tagpanel::Rows &rows) {
+    QString why;
+    mp3info::Mp3InfoRecord record{};
+    if (!platform::WriteId3v1Rows(path, tagpanel::ToId3v1Rows(rows), record))
+        why = QStringLiteral("ID3v1 ließ sich nicht schreiben");
+    try {
+        tags::Mp3TagID3v1 v1;
+        tags::Mp3TagID3v2 v2;
+        tagpanel::WriteFields(path, rows, v1, v2);
+    } catch (const std::exception &e) {
+        why = QString::fromUtf8(e.what());
+    } catch (...) {
+        why = QStringLiteral("die Tags ließen sich nicht schreiben");
+    }
+    return why;
+}
+
+RenameResult RenameRecorded(RunJournal &j, const RepairSeams &seams) {
+    JournalState &st = j.State();
+    QStringList entries;
+    for (const JournalFile &f : st.files)
+        entries << f.oldName;
+    RenameHooks hooks;
+    hooks.planned = [&](const std::vector<RenameHooks::Item> &items) {
+        QJsonArray list;
+        for (const RenameHooks::Item &it : items)
+            list.append(QJsonObject{{"i", it.index}, {"temp", it.temp}, {"new", it.newName}});
+        return j.Mark({{"m", "renamePlan"}, {"files", list}});
+    };
+    hooks.moved = [&](int index, int phase) { j.Mark({{"m", "moved"}, {"i", index}, {"phase", phase}}, false); };
+    RenameResult result = RenameAlbum(st.folder, entries, st.renameOptions, seams.rename, seams.progress ? ProgressFn(seams.progress) : ProgressFn(),
+                                      seams.copy, seams.trash, seams.ask, hooks);
+    j.Mark({{"m", "renamed"}});
+    return result;
+}
+
+bool FinishRecorded(RunJournal &j, QStringList *failed) {
+    JournalState &st = j.State();
+    if (st.playlist && !st.playlistDone) {
+        const QByteArray bytes = PlaylistBytes(FinalNames(st));
+        const QString path = EntryPath(st.folder, st.playlistName);
+        if (!j.Mark({{"m", "playlist"}, {"bytes", B64(bytes)}}))
+            return false;
+        if (IsPlainName(st.playlistName) && !QFileInfo(path).isDir() &&
+            ReplaceFile(path, bytes, j.PathOf(QStringLiteral("liste.neu")))) {
+            if (!j.Mark({{"m", "playlistDone"}}))
+                return false;
+        } else if (failed) {
+            *failed << QStringLiteral("%1: die Wiedergabeliste ließ sich nicht schreiben").arg(st.playlistName);
+        }
+    }
+    QJsonArray files;
+    const QStringList names = FinalNames(st);
+    for (int i = 0; i < static_cast<int>(st.files.size()); ++i) {
+        const JournalFile &f = st.files[static_cast<size_t>(i)];
+        if (!f.present)
+            continue;
+        const QFileInfo info(EntryPath(st.folder, names[i]));
+        files.append(QJsonObject{{"i", i}, {"name", names[i]}, {"size", info.size()},
+                                 {"time", info.lastModified().toMSecsSinceEpoch()}, {"hash", B64(f.ContentHash())}});
+    }
+    return j.Mark({{"m", "complete"}, {"files", files}});
+}
+
+RepairResult RollForward(RunJournal &j, const RepairSeams &seams) {
+    JournalState &st = j.State();
+    if (st.rollingBack)
+        return RollBack(j, false, seams);
+    RepairResult r;
+    if (st.complete)
+        return r;
+    const RowsWriter write = seams.write ? seams.write : RowsWriter(WriteRowsAlone);
+    const int count = static_cast<int>(st.files.size());
+    if (!st.renamePlanned) {
+        for (int i = 0; i < count; ++i) {
+            const JournalFile &f = st.files[static_cast<size_t>(i)];
+            if (!f.present || !f.writeTags || f.tagged)
+                continue;
+            Progress(seams, i, count, f.oldName);
+            const QString path = EntryPath(st.folder, f.oldName);
+            const QString why = write(path, RowsFromJson(f.begun ? f.rows : f.plannedRows));
+            if (!j.Mark({{"m", "tagged"}, {"i", i}, {"hash", B64(FileHash(path))}, {"skip", why}}, false))
+                return Fail(r, st.folder, kNoMark), r;
+        }
+    }
+    if (st.rename && !st.renamed) {
+        if (st.renamePlanned) {
+            FinishRenaming(j, seams, r);
+            j.Mark({{"m", "renamed"}});
+        } else {
+            r.renaming = RenameRecorded(j, seams);
+        }
+    }
+    if (!FinishRecorded(j, &r.failed))
+        Fail(r, st.folder, kNoMark);
+    RemoveWriterLeftovers(st.folder);
+    for (const JournalFile &f : st.files) {
+        r.files += f.present ? 1 : 0;
+        if (!f.skipped.isEmpty())
+            r.failed << QStringLiteral("%1: %2").arg(f.oldName, f.skipped);
+    }
+    r.ok = r.ok && r.failed.isEmpty();
+    return r;
+}
+
+RepairResult RollBack(RunJournal &j, bool undo, const RepairSeams &seams) {
+    JournalState &st = j.State();
+    RepairResult r;
+    const TrashFn trash = TrashOf(seams);
+    auto path = [&](const QString &name) { return EntryPath(st.folder, name); };
+    const bool checkChanged = undo && st.complete;
+    if (!st.rollingBack && !j.Mark({{"m", "rollback"}}))
+        return Fail(r, st.folder, kNoMark), r;
+
+    // The playlist: the old one back, or none.
+    if (st.playlist && IsPlainName(st.playlistName)) {
+        const QString p = path(st.playlistName);
+        const bool there = QFileInfo(p).isFile();
+        const QByteArray now = there ? ReadWhole(p) : QByteArray();
+        const bool restored = st.playlistExisted && there && now == st.playlistOld;  // by an undo cut short
+        if (checkChanged && there && st.playlistDone && now != st.playlistNew && !restored) {
+            r.refused << st.playlistName;
+        } else if (st.playlistExisted ? (!there || now != st.playlistOld) : there) {
+            bool clear = !there;
+            if (there && st.playlistBegun && now == st.playlistNew)
+                clear = QFile::remove(p);  // the run's own, known byte for byte
+            else if (there)
+                clear = trash(p).ok || !Occupied(p);
+            if (!clear)
+                Fail(r, st.playlistName, QStringLiteral("der Papierkorb nimmt sie nicht auf"));
+            else if (st.playlistExisted && !ReplaceFile(p, st.playlistOld, j.PathOf(QStringLiteral("liste.neu"))))
+                Fail(r, st.playlistName, QStringLiteral("ließ sich nicht zurückschreiben"));
+        }
+    }
+
+    // Every file out of the album's names into its old bytes, beside the record...
+    const int count = static_cast<int>(st.files.size());
+    std::vector<bool> waiting(static_cast<size_t>(count), false);
+    for (int i = 0; i < count; ++i) {
+        const JournalFile &f = st.files[static_cast<size_t>(i)];
+        if (!f.present)
+            continue;
+        Progress(seams, i, count, f.oldName);
+        const QString back = j.PathOf(QStringLiteral("alt-%1").arg(i));
+        if (QFileInfo::exists(back)) {
+            if (FileHash(back) == f.oldHash) {
+                // Cut short after the old bytes were written: the run's version still
+                // has to go to the trash.
+                const QString at = Locate(st, f);
+                if (!at.isEmpty() && !trash(path(at)).ok && Occupied(path(at)))
+                    Fail(r, at, QStringLiteral("der Papierkorb nimmt die Datei nicht auf"));
+                else
+                    waiting[static_cast<size_t>(i)] = true;
+                continue;
+            }
+            QFile::remove(back);  // written only halfway
+        }
+        const bool returned = QFileInfo(path(f.oldName)).isFile() && FileHash(path(f.oldName)) == f.oldHash;
+        if (checkChanged && !returned) {  // an undo cut short has given some files back already
+            const QFileInfo info(path(f.finalName));
+            if (!info.isFile() || info.size() != f.finalSize || info.lastModified().toMSecsSinceEpoch() != f.finalTime ||
+                FileHash(path(f.finalName)) != f.finalHash) {
+                r.refused << f.finalName;
+                continue;
+            }
+        }
+        QByteArray hash;
+        const QString at = Locate(st, f, &hash);
+        if (at.isEmpty()) {
+            Fail(r, f.oldName, QStringLiteral("ist nicht mehr im Ordner"));
+            continue;
+        }
+        // Whatever lies under the temporary name beside the file is the run's own
+        // copy of it, whole or cut short: its name was free and made up for this run.
+        if (!f.temp.isEmpty() && f.temp != at && QFileInfo(path(f.temp)).isFile())
+            QFile::remove(path(f.temp));
+        if (at == f.oldName && hash == f.oldHash) {
+            QFile::setPermissions(path(at), QFileDevice::Permissions(f.oldMode));
+            continue;  // never changed
+        }
+        if (hash == f.oldHash) {
+            if (!QFile::rename(path(at), back))
+                Fail(r, f.oldName, QStringLiteral("ließ sich nicht umbenennen"));
+            waiting[static_cast<size_t>(i)] = true;
+            continue;
+        }
+        const std::optional<QByteArray> old = Rebuild(f.old, ReadWhole(path(at)));
+        if (!old || ContentDigest(SplitRegions(*old)) != f.oldHash) {
+            Fail(r, at, QStringLiteral("die alten Tags lassen sich nicht wiederherstellen"));
+            continue;
+        }
+        if (!WriteNewFile(back, *old, f.oldMode)) {
+            Fail(r, f.oldName, QStringLiteral("der Datenträger nimmt die alte Fassung nicht auf"));
+            continue;
+        }
+        SyncFolderOf(back, true);
+        const platform::TrashOutcome out = trash(path(at));
+        if (!out.ok && Occupied(path(at))) {
+            QFile::remove(back);
+            Fail(r, at, out.reason);
+            continue;
+        }
+        waiting[static_cast<size_t>(i)] = true;
+    }
+    SyncFolderOf(st.folder);
+    // ...then each under its old name.
+    bool keep = false;
+    for (int i = 0; i < count; ++i) {
+        const JournalFile &f = st.files[static_cast<size_t>(i)];
+        if (!waiting[static_cast<size_t>(i)])
+            continue;
+        const QString back = j.PathOf(QStringLiteral("alt-%1").arg(i));
+        if (Occupied(path(f.oldName)) || !QFile::rename(back, path(f.oldName))) {
+            keep = true;  // the record keeps it until its name is free
+            Fail(r, f.oldName, QStringLiteral("der Name ist vergeben; die alte Fassung liegt in %1")
+                                   .arg(QDir::toNativeSeparators(back)));
+            continue;
+        }
+        QFile::setPermissions(path(f.oldName), QFileDevice::Permissions(f.oldMode));
+        ++r.files;
+    }
+    RemoveWriterLeftovers(st.folder);
+    SyncFolderOf(st.folder);
+    if (!keep && (r.ok || undo))
+        j.Remove();
+    return r;
+}
+
+} // namespace album

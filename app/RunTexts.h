@@ -1,0 +1,21 @@
+#pragma once
+// What the window and the terminal say about a recorded run, in German.
+
+#include "RunJournal.h"
+
+#include <QString>
+
+namespace album {
+
+struct RepairResult;
+
+// The question after a run that did not finish: how many files are done, that
+// the chosen order is kept.
+QString UnfinishedText(const JournalState &state);
+// What a repair did: how many files, which were left alone and why, what failed.
+QString RepairReport(const RepairResult &r, bool forward, bool undo);
+// Names every file whose step failed in the run, with the reason, and points
+// to the undo; empty when none failed.
+QString SkippedReport(const JournalState &state);
+
+} // namespace album

@@ -1,0 +1,51 @@
+#pragma once
+// A file's two tag regions, split from its audio, so that the file as it was
+// before a tag write can be rebuilt from the file as it is afterwards and a
+// few kilobytes kept aside: the audio between the regions never changes.
+
+#include <QByteArray>
+
+#include <functional>
+#include <optional>
+
+namespace album {
+
+struct TagRegions {
+    QByteArray head;        // everything before the audio: ID3v2 tags, their padding
+    QByteArray tail;        // the ID3v1 record, or nothing
+    QByteArray middleHash;  // AudioDigest of what lies between
+};
+
+// Reads n bytes at pos (fewer at the end).
+using ReadFn = std::function<QByteArray(qint64 pos, qint64 n)>;
+// The audio's digest: of all of it up to 1 MiB, beyond that of its length, its
+// first and last 256 KiB and 32 blocks spread between, so that telling a file
+// from another never reads the whole album. The tag writer never touches the
+// audio; what changes it changes its length or its time as well.
+QByteArray AudioDigest(qint64 from, qint64 length, const ReadFn &read);
+// The regions of a file of `size` bytes read through `read`; nothing when it
+// could not be read.
+std::optional<TagRegions> ReadRegions(qint64 size, const ReadFn &read);
+
+// Where the regions of these bytes are.
+TagRegions SplitRegions(const QByteArray &file);
+
+// The bytes `old` was split from, rebuilt around the audio of `current`; nothing
+// when the audio of `current` is not the one `old` had.
+std::optional<QByteArray> Rebuild(const TagRegions &old, const QByteArray &current);
+
+// The hash that identifies contents (256 bits).
+QByteArray Digest(const QByteArray &bytes);
+
+// The hash of a file's whole content, made of its regions: the digest of head,
+// audio digest and tail. After a tag write, which leaves the audio alone, it
+// follows from the new regions and the old audio digest without reading the audio.
+QByteArray ContentDigest(const TagRegions &r);
+
+// How many bytes at the start of these bytes belong to the head; the whole size
+// when the head may go on beyond them.
+qsizetype HeadLength(const QByteArray &start);
+// Whether the last 128 bytes of a file of `size` bytes with a head of `head` are its tail.
+bool HasTail(const QByteArray &last128, qsizetype head, qint64 size);
+
+} // namespace album
