@@ -203,7 +203,6 @@ RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
             Quietly([&] { r.renaming = RenameRecorded(journal, seams); });
         Quietly([&] { FinishRecorded(journal, nullptr); });
         r.playlistWritten = journal.State().playlistDone;
-        r.skipped = SkippedReport(journal.State());
     }
     lock(false);
     return r;

@@ -87,7 +87,6 @@ struct RunResult {
     bool playlistWritten = false;
     std::optional<RenameResult> renaming;
     QString problem;           // NoRecord: why, in German
-    QString skipped;           // every file a step failed for, with the reason (SkippedReport)
 };
 
 // Drives the continue click on the tag page: the album run (after the

@@ -276,10 +276,11 @@ void Root::ContinueOnTagPage() {
     m_lastRun = m_run.Run(plan);
     // A renaming that left files behind is never silent; stranded files are named with their place.
     QString report = m_lastRun.renaming ? album::RenameReport(*m_lastRun.renaming, plan.folder) : QString();
-    // A run that could not start, or files a step failed for, are never silent either.
-    for (const QString &more : {m_lastRun.problem, m_lastRun.skipped})
-        if (!more.isEmpty())
-            report += (report.isEmpty() ? QString() : QStringLiteral("\n\n")) + more;
+    // A run that could not start is never silent either. A step that failed for one
+    // file is skipped without a word, as the tag writing always was; the run's record
+    // keeps it, so that the undo stays exact.
+    if (!m_lastRun.problem.isEmpty())
+        report += (report.isEmpty() ? QString() : QStringLiteral("\n\n")) + m_lastRun.problem;
 
     const QString title = m_lastRun.renaming ? QString::fromUtf16(album::kRenameTitle) : album::ConfirmTitle();
     if (m_closeAfterRun) {

@@ -33,19 +33,4 @@ QString RepairReport(const RepairResult &r, bool forward, bool undo) {
     return text;
 }
 
-QString SkippedReport(const JournalState &st) {
-    QStringList lines;
-    for (const JournalFile &f : st.files) {
-        if (!f.present)
-            lines << QStringLiteral("  %1: die Datei war nicht im Ordner").arg(f.oldName);
-        else if (!f.skipped.isEmpty())
-            lines << QStringLiteral("  %1: %2").arg(f.oldName, f.skipped);
-    }
-    if (lines.isEmpty())
-        return {};
-    return QStringLiteral("Diese Dateien wurden übersprungen:\n") + lines.join(QLatin1Char('\n')) +
-           QStringLiteral("\n\nAlles andere ist geschrieben. Mit „Letzten Durchlauf rückgängig machen“ auf der ersten "
-                          "Seite lässt sich der ganze Durchlauf zurücknehmen.");
-}
-
 } // namespace album

@@ -14,8 +14,5 @@ struct RepairResult;
 QString UnfinishedText(const JournalState &state);
 // What a repair did: how many files, which were left alone and why, what failed.
 QString RepairReport(const RepairResult &r, bool forward, bool undo);
-// Names every file whose step failed in the run, with the reason, and points
-// to the undo; empty when none failed.
-QString SkippedReport(const JournalState &state);
 
 } // namespace album
