@@ -36,9 +36,14 @@ cmake --build build-win -j"$jobs"
 # Qt for Windows cannot be installed here: the Qt parts are at least compiled for
 # Windows (syntax only) against Debian's Qt headers, so their Windows branches build.
 qt=$(pkg-config --variable=includedir Qt6Core 2>/dev/null || echo /usr/include/x86_64-linux-gnu/qt6)
+# The window's form header comes from uic, as the real build makes it.
+forms=build-win/forms
+mkdir -p "$forms"
+uic=$(qtpaths6 --query QT_HOST_LIBEXECS 2>/dev/null || echo /usr/lib/qt6/libexec)/uic
+for ui in app/*.ui; do "$uic" "$ui" -o "$forms/ui_$(basename "$ui" .ui).h" || loud "uic cannot compile $ui"; done
 printf '%s\n' platform/*.cpp app/*.cpp ui/*.cpp |
   xargs -P"$jobs" -n1 x86_64-w64-mingw32-g++-posix -std=c++20 -fsyntax-only -Wall -Wextra -Werror -Wno-attributes \
-    -I"$qt" -I"$qt/QtCore" -I"$qt/QtGui" -I"$qt/QtWidgets" -Iplatform -Iplatform/mp3info -Itags -Iapp -Iui ||
+    -I"$qt" -I"$qt/QtCore" -I"$qt/QtGui" -I"$qt/QtWidgets" -Iplatform -Iplatform/mp3info -Itags -Iapp -Iui -I"$forms" ||
   loud "the Qt parts do not compile for Windows (errors above)"
 help=$("$wine" build-win/tools/tagprobe.exe --help 2>/dev/null || true)
 [[ "$help" == Usage:* ]] || loud "tagprobe.exe does not run under wine"
