@@ -50,6 +50,7 @@ Root::Root(QWidget *parent, bool restoreLastDir) : QMainWindow(parent), m_restor
     AddSortingAids();
     AddTrackTotal();
     AddRunPreview();
+    AddDeviceOrder();
     AddRunRecord();
 }
 
@@ -241,6 +242,7 @@ void Root::ContinueOnTagPage() {
     };
     plan.rows = album::RowsToJson(TagRows());
     plan.titleFromName = check("bFilesTitel");
+    plan.directoryOrder = check("bGeraeteOrdnung");
     if (TagNumber(m_pages[2]) == 1 && check("bChangeFilename")) {
         const QLineEdit *name = edit("tFilename");
         plan.rename = album::RenameOptions{name ? name->text() : QString(), check("bUseExistFile")};
