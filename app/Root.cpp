@@ -1,6 +1,7 @@
 #include "Root.h"
 
 #include "AlbumList.h"
+#include "DirectoryOrder.h"
 #include "DragList.h"
 #include "FileUtils.h"
 #include "Info.h"
@@ -100,6 +101,9 @@ void Root::LoadFileList() {
         return;
     m_loading = true;
 
+    // A run cut short in its directory step left files in the holding folder; they
+    // belong in the list, whatever the user then chooses for the run.
+    album::DirectoryOrder::Recover(folder);
     m_fileData->clear();
     m_fileData->addItems(album::ListMp3Files(folder));
     QCoreApplication::processEvents();
