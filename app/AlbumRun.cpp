@@ -1,4 +1,5 @@
 #include "AlbumWorkflow.h"
+#include "DirectoryOrder.h"
 #include "RunRepair.h"
 
 #include <QCoreApplication>
@@ -134,7 +135,8 @@ RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
         Quietly([&] { albumText = (plan.albumText ? plan.albumText() : QString()) + QStringLiteral(".m3u"); });
 
     RunJournal journal;
-    if (!journal.Begin(plan.folder, plan.entries, writes, planned, plan.rename, albumText, &r.problem)) {
+    const bool directoryOrder = plan.directoryOrder && DirectoryOrder::Matters(plan.folder);
+    if (!journal.Begin(plan.folder, plan.entries, writes, planned, plan.rename, albumText, &r.problem, directoryOrder)) {
         r.outcome = RunOutcome::NoRecord;
         return r;
     }
@@ -203,6 +205,7 @@ RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
             Quietly([&] { r.renaming = RenameRecorded(journal, seams); });
         Quietly([&] { FinishRecorded(journal, nullptr); });
         r.playlistWritten = journal.State().playlistDone;
+        r.problem = journal.State().dirOrderProblem;
     }
     lock(false);
     return r;

@@ -68,6 +68,8 @@ struct RunPlan {
     // the track counted on, what each file is planned to get.
     QJsonObject rows;
     bool titleFromName = false;
+    // Last, the directory entries in album order, where the folder lies on FAT or exFAT.
+    bool directoryOrder = false;
 };
 
 enum class RunOutcome {
@@ -86,7 +88,7 @@ struct RunResult {
     QStringList failedFiles;   // entries with at least one failed step
     bool playlistWritten = false;
     std::optional<RenameResult> renaming;
-    QString problem;           // NoRecord: why, in German
+    QString problem;           // NoRecord: why; or what the directory order lacks; in German
 };
 
 // Drives the continue click on the tag page: the album run (after the

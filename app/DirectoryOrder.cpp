@@ -14,10 +14,20 @@ const char kHolding[] = ".sortimentor-reihenfolge";
 // A note for whoever finds the holding folder; no album file can have its name (.txt).
 const char kNote[] = "sortimentor-ordner.txt";
 
+std::function<void(int)> g_moveHook;
+std::function<bool(const QString &)> g_matters;
+int g_moves = 0;
+
 QString In(const QString &folder, const QString &name) { return QDir(folder).filePath(name); }
 
 // A plain rename in the file system: never a copy, never over an existing entry.
-bool Move(const QString &from, const QString &to) { return !QFileInfo::exists(to) && QDir().rename(from, to); }
+bool Move(const QString &from, const QString &to) {
+    if (QFileInfo::exists(to) || !QDir().rename(from, to))
+        return false;
+    if (g_moveHook)
+        g_moveHook(++g_moves);
+    return true;
+}
 
 // Every entry of a folder (files and folders), in the order the file system lists them.
 QStringList Entries(const QString &folder) {
@@ -55,9 +65,22 @@ bool RecoverFrom(const QString &holding, const QString &folder) {
 } // namespace
 
 bool DirectoryOrder::Matters(const QString &folder) {
+    if (g_matters)
+        return g_matters(folder);
     const QString type = QString::fromUtf8(QStorageInfo(folder).fileSystemType()).toLower();
     // vfat, msdos, exfat, fuse.fusefat, fuse.exfat; FAT32 and exFAT as Windows names them.
     return type.contains(QLatin1String("fat")) || type == QLatin1String("msdos");
+}
+
+bool DirectoryOrder::Interrupted(const QString &folder) {
+    return QFileInfo(SiblingHolding(folder)).isDir() || QFileInfo(InnerHolding(folder)).isDir();
+}
+
+void DirectoryOrder::SetMatters(std::function<bool(const QString &)> matters) { g_matters = std::move(matters); }
+
+void DirectoryOrder::SetMoveHook(std::function<void(int)> hook) {
+    g_moveHook = std::move(hook);
+    g_moves = 0;
 }
 
 QString DirectoryOrder::HoldingFolder(const QString &folder) {

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace album {
 
 struct DirectoryOrderResult {
@@ -34,6 +36,12 @@ public:
     // Moves back every file a broken run left in the holding folder; true when the
     // holding folder is gone afterwards (or was never there).
     static bool Recover(const QString &folder);
+    // True while a holding folder of this album folder is there: a run was cut short.
+    static bool Interrupted(const QString &folder);
+    // Seam for tests: decides in place of the file system's type (empty: the type decides).
+    static void SetMatters(std::function<bool(const QString &folder)> matters);
+    // Seam for tests: called after every entry that Apply has moved, with how many.
+    static void SetMoveHook(std::function<void(int moves)> hook);
 };
 
 } // namespace album

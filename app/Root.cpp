@@ -1,6 +1,7 @@
 #include "Root.h"
 
 #include "AlbumList.h"
+#include "DirectoryOrder.h"
 #include "DragList.h"
 #include "FileUtils.h"
 #include "Info.h"
@@ -50,6 +51,7 @@ Root::Root(QWidget *parent, bool restoreLastDir) : QMainWindow(parent), m_restor
     AddSortingAids();
     AddTrackTotal();
     AddRunPreview();
+    AddDeviceOrder();
     AddRunRecord();
 }
 
@@ -99,6 +101,9 @@ void Root::LoadFileList() {
         return;
     m_loading = true;
 
+    // A run cut short in its directory step left files in the holding folder; they
+    // belong in the list, whatever the user then chooses for the run.
+    album::DirectoryOrder::Recover(folder);
     m_fileData->clear();
     m_fileData->addItems(album::ListMp3Files(folder));
     QCoreApplication::processEvents();
@@ -241,6 +246,7 @@ void Root::ContinueOnTagPage() {
     };
     plan.rows = album::RowsToJson(TagRows());
     plan.titleFromName = check("bFilesTitel");
+    plan.directoryOrder = check("bGeraeteOrdnung");
     if (TagNumber(m_pages[2]) == 1 && check("bChangeFilename")) {
         const QLineEdit *name = edit("tFilename");
         plan.rename = album::RenameOptions{name ? name->text() : QString(), check("bUseExistFile")};

@@ -167,6 +167,8 @@ private:
     void AddSortingAids();
     void AddTrackTotal();
     void AddRunPreview();
+    void AddDeviceOrder();
+    void UpdateDeviceOrder();
     void UpdateSortingAids();
     void StopSorting();
     void AddRunRecord();
@@ -191,6 +193,7 @@ private:
     QAbstractButton *m_up = nullptr;
     QAbstractButton *m_down = nullptr;
     QCheckBox *m_playlist = nullptr;
+    QCheckBox *m_deviceOrder = nullptr;
     QGroupBox *m_folderFrame = nullptr;
     QGroupBox *m_pages[4] = {};
     QLabel *m_symbols[11] = {};

@@ -29,7 +29,7 @@ const char *const kTabOrder[] = {
     // introduction page
     "bNachDateiname", "bNachTracknummer", "bNachTitel",
     // file-name page
-    "bChangeFilename", "bUseExistFile", "tFilename",
+    "bChangeFilename", "bUseExistFile", "tFilename", "bGeraeteOrdnung",
     // tag page
     "bArtist", "tArtist", "bTitel", "tTitel", "bAlbum", "tAlbum", "bYear", "tYear", "bTrack", "tTrack", "bGesamtzahl",
     "bGenre", "tGenre", "bKommentar", "tKommentar", "bAlbumRefresh", "bTrackChange", "bFilesTitel",
@@ -62,6 +62,7 @@ const struct {
     {"bNachDateiname", "Alt+N", Act::Click}, {"bNachTracknummer", "Alt+R", Act::Click}, {"bNachTitel", "Alt+T", Act::Click},
     // file-name page
     {"bChangeFilename", "Alt+U", Act::Click}, {"bUseExistFile", "Alt+V", Act::Click}, {"tFilename", "Alt+N", Act::Focus},
+    {"bGeraeteOrdnung", "Alt+R", Act::Click},
     // tag page
     {"bArtist", "Alt+A", Act::Click},        {"bTitel", "Alt+T", Act::Click},       {"bAlbum", "Alt+L", Act::Click},
     {"bYear", "Alt+J", Act::Click},          {"bTrack", "Alt+R", Act::Click},       {"bGesamtzahl", "Alt+H", Act::Click},

@@ -1,6 +1,7 @@
 #include "RunJournal.h"
 
 #include "AlbumWorkflow.h"
+#include "DirectoryOrder.h"
 #include "FileOps.h"
 #include "FileUtils.h"
 
@@ -102,7 +103,8 @@ int JournalState::FilesPresent() const {
 QString RunJournal::DirFor(const QString &folder) { return EntryPath(folder, QStringLiteral(".sortimentor-lauf")); }
 
 bool RunJournal::Exists(const QString &folder) {
-    return !folder.isEmpty() && QFileInfo::exists(DirFor(folder) + QLatin1Char('/') + QLatin1String(kJournal));
+    return !folder.isEmpty() && (QFileInfo::exists(DirFor(folder) + QLatin1Char('/') + QLatin1String(kJournal)) ||
+                                 DirectoryOrder::Interrupted(folder));
 }
 
 QString RunJournal::PathOf(const QString &name) const { return Dir() + QLatin1Char('/') + name; }
@@ -111,7 +113,7 @@ void RunJournal::SetMarkHook(std::function<void(int)> hook) { g_markHook = std::
 
 bool RunJournal::Begin(const QString &folder, const QStringList &entries, const std::vector<bool> &writeTags,
                        const std::vector<QJsonObject> &plannedRows, const std::optional<RenameOptions> &rename,
-                       const QString &playlistName, QString *why) {
+                       const QString &playlistName, QString *why, bool directoryOrder) {
     auto fail = [&](const QString &text) {
         if (why)
             *why = text;
@@ -119,6 +121,10 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
     };
     {
         RunJournal earlier;
+        if (!DirectoryOrder::Recover(folder))
+            return fail(QStringLiteral("Im Ordner %1 liegen noch Dateien eines abgebrochenen Laufs; ihre Namen sind "
+                                       "im Album vergeben. Es wurde nichts verändert.")
+                            .arg(QDir::toNativeSeparators(DirectoryOrder::HoldingFolder(folder))));
         if (Exists(folder) && (!earlier.Load(folder) || !earlier.State().complete))
             return fail(QStringLiteral("Ein früherer Durchlauf im Ordner \"%1\" ist nicht beendet. Laden Sie den Ordner "
                                        "neu und wählen Sie „Fortsetzen“ oder „Rückgängig machen“; erst dann kann ein "
@@ -158,6 +164,7 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
     state_.renameOptions = rename.value_or(RenameOptions{});
     state_.playlist = !playlistName.isEmpty();
     state_.playlistName = playlistName;
+    state_.dirOrder = directoryOrder;
     if (state_.playlist) {
         const QString path = EntryPath(folder, playlistName);
         state_.playlistExisted = QFileInfo(path).isFile();
@@ -175,7 +182,8 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
                            {"useExist", state_.renameOptions.useExistFile},
                            {"playlist", playlistName},
                            {"playlistExisted", state_.playlistExisted},
-                           {"playlistOld", B64(state_.playlistOld)}};
+                           {"playlistOld", B64(state_.playlistOld)},
+                           {"dirOrder", directoryOrder}};
 
     // The previous run's record (kept for its undo) gives way to this one.
     const QString dir = Dir();
@@ -201,6 +209,8 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
 bool RunJournal::Load(const QString &folder) {
     state_ = JournalState{};
     marks_ = 0;
+    if (!folder.isEmpty())
+        DirectoryOrder::Recover(folder);
     QFile in(DirFor(folder) + QLatin1Char('/') + QLatin1String(kJournal));
     if (!in.open(QIODevice::ReadOnly)) {
         // Without its record the folder holds what a removal or a plan cut short
@@ -233,6 +243,7 @@ bool RunJournal::Load(const QString &folder) {
     state_.playlist = !state_.playlistName.isEmpty();
     state_.playlistExisted = head.value("playlistExisted").toBool();
     state_.playlistOld = UnB64(head.value("playlistOld"));
+    state_.dirOrder = head.value("dirOrder").toBool();
     // A mark cut short by a crash was never flushed: its step counts as not done.
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QJsonObject mark = QJsonDocument::fromJson(lines[i]).object();
@@ -297,6 +308,11 @@ void RunJournal::Apply(const QJsonObject &m) {
         state_.playlistNew = UnB64(m.value("bytes"));
     } else if (kind == "playlistDone") {
         state_.playlistDone = true;
+    } else if (kind == "dirOrder") {
+        state_.dirOrderBegun = true;
+    } else if (kind == "dirOrderDone") {
+        state_.dirOrderDone = true;
+        state_.dirOrderProblem = m.value("problem").toString();
     } else if (kind == "complete") {
         state_.complete = true;
         for (const QJsonValue &v : m.value("files").toArray()) {

@@ -56,6 +56,9 @@ struct JournalState {
     QByteArray playlistOld;
     bool playlistBegun = false, playlistDone = false;
     QByteArray playlistNew;
+    // The directory entries rewritten in album order as the last step (FAT only).
+    bool dirOrder = false, dirOrderBegun = false, dirOrderDone = false;
+    QString dirOrderProblem;  // why they are not in album order, for the user
     bool complete = false;
     bool rollingBack = false;  // a roll back or an undo has begun
     int FilesDone() const;
@@ -74,8 +77,10 @@ public:
     // cannot be written completely; then nothing of the album has changed.
     bool Begin(const QString &folder, const QStringList &entries, const std::vector<bool> &writeTags,
                const std::vector<QJsonObject> &plannedRows, const std::optional<RenameOptions> &rename,
-               const QString &playlistName, QString *why);
-    // Reads the plan and every mark that reached the disk. False without one.
+               const QString &playlistName, QString *why, bool directoryOrder = false);
+    // Reads the plan and every mark that reached the disk. False without one. Files
+    // that a directory step cut short left in its holding folder (the record among
+    // them) come back first.
     bool Load(const QString &folder);
     // Appends one mark and flushes it; false if it could not be written. A mark
     // that is only a hint for a repair, which decides from the files as well,

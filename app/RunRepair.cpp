@@ -1,6 +1,7 @@
 #include "RunRepair.h"
 
 #include "AlbumWorkflow.h"
+#include "DirectoryOrder.h"
 #include "DurableFile.h"
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
@@ -71,6 +72,34 @@ bool Fail(RepairResult &r, const QString &name, const QString &why) {
     r.ok = false;
     r.failed << QStringLiteral("%1: %2").arg(name, why);
     return false;
+}
+
+// The album's directory entries in album order under their final names, for players
+// that play a FAT folder as it lists. What goes wrong is reported, the files stay.
+bool WriteDirectoryOrder(RunJournal &j) {
+    JournalState &st = j.State();
+    if (!j.Mark({{"m", "dirOrder"}}))
+        return false;
+    QStringList names;
+    QSet<QString> seen;
+    const QStringList now = FinalNames(st);
+    for (int i = 0; i < static_cast<int>(st.files.size()); ++i)
+        if (st.files[static_cast<size_t>(i)].present && QFileInfo(EntryPath(st.folder, now[i])).isFile() &&
+            !seen.contains(now[i])) {
+            names << now[i];
+            seen << now[i];
+        }
+    const DirectoryOrderResult d = DirectoryOrder::Apply(st.folder, names);
+    QString problem;
+    if (!d.stranded.isEmpty())
+        problem = QStringLiteral("Diese Dateien liegen noch im Ordner %1: %2")
+                      .arg(QDir::toNativeSeparators(DirectoryOrder::HoldingFolder(st.folder)), d.stranded.join(", "));
+    else if (!d.done)
+        problem = QStringLiteral("Die Reihenfolge für einfache Abspielgeräte ließ sich nicht schreiben: %1").arg(d.error);
+    else if (!d.inOrder)
+        problem = QStringLiteral("Der Ordner listet die Dateien nicht in der Reihenfolge des Albums; einfache "
+                                 "Abspielgeräte spielen sie womöglich anders.");
+    return j.Mark({{"m", "dirOrderDone"}, {"problem", problem}});
 }
 
 const QString kNoMark = QStringLiteral("Das Protokoll des Durchlaufs lässt sich nicht fortschreiben.");
@@ -182,6 +211,12 @@ bool FinishRecorded(RunJournal &j, QStringList *failed) {
             *failed << QStringLiteral("%1: die Wiedergabeliste ließ sich nicht schreiben").arg(st.playlistName);
         }
     }
+    if (st.dirOrder && !st.dirOrderDone) {
+        if (!WriteDirectoryOrder(j))
+            return false;
+        if (failed && !st.dirOrderProblem.isEmpty())
+            *failed << st.dirOrderProblem;
+    }
     QJsonArray files;
     const QStringList names = FinalNames(st);
     for (int i = 0; i < static_cast<int>(st.files.size()); ++i) {
@@ -242,6 +277,11 @@ RepairResult RollBack(RunJournal &j, bool undo, const RepairSeams &seams) {
     const TrashFn trash = TrashOf(seams);
     auto path = [&](const QString &name) { return EntryPath(st.folder, name); };
     const bool checkChanged = undo && st.complete;
+    // A directory step cut short: every file back into the album folder first.
+    if (!DirectoryOrder::Recover(st.folder))
+        return Fail(r, st.folder, QStringLiteral("Dateien liegen noch in %1")
+                                      .arg(QDir::toNativeSeparators(DirectoryOrder::HoldingFolder(st.folder)))),
+               r;
     if (!st.rollingBack && !j.Mark({{"m", "rollback"}}))
         return Fail(r, st.folder, kNoMark), r;
 

@@ -1,12 +1,21 @@
 // The directory order on a FAT image mounted with fusefat: after the rewrite the
 // folder lists the album in album order, every byte of every file is unchanged and
 // fsck finds the image clean. Skips itself where FUSE or the FAT tools are missing.
+// As the album run's last step (fusefat writes no file twice, so the run's record
+// cannot grow there: on the test's own disk, taken for FAT): killed in the middle and
+// finished or rolled back, nothing stays in the holding folder, no byte changes, and
+// the run says so when the folder does not list the album in order.
 
 #include "AlbumFixture.h"
+#include "AlbumRun.h"
 #include "DirectoryOrder.h"
 #include "Id3Bytes.h"
+#include "RunRepair.h"
 
 #include <QScopeGuard>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using album::DirectoryOrder;
 
@@ -33,13 +42,65 @@ QByteArray Mp3(int seed) {
     return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
 }
 
+// The files as another reader of the directory lists them, of those in `names`.
+QStringList Listed(const QString &folder, const QStringList &names) {
+    QByteArray listing;
+    QStringList listed;
+    if (Run("ls", {"-f", folder}, &listing) == 0)
+        for (const QByteArray &line : listing.split('\n'))
+            if (names.contains(QString::fromUtf8(line)))
+                listed << QString::fromUtf8(line);
+    return listed;
+}
+
+// The album run with nothing but the directory order (and the renaming) to do.
+album::RunResult DirectoryRun(const QString &folder, const QStringList &entries, bool rename) {
+    album::AlbumRun run;
+    run.SetYield([] {});
+    // A trash on the same image: the old names go there by a rename.
+    run.SetTrashFn([folder](const QString &path) {
+        QDir().mkpath(folder + "../Papierkorb");
+        return platform::TrashOutcome{QFile::rename(path, folder + "../Papierkorb/" + QFileInfo(path).fileName()), "voll"};
+    });
+    album::RunPlan plan;
+    plan.folder = folder;
+    plan.entries = entries;
+    plan.directoryOrder = true;
+    if (rename)
+        plan.rename = album::RenameOptions{QString(), true};
+    return run.Run(plan);
+}
+
 } // namespace
 
 class TestDirOrder : public QObject {
     Q_OBJECT
     QTemporaryDir m_tmp;
+    QString m_image, m_mount;
+
+    // A fresh FAT image mounted at m_mount; why not, when it cannot be.
+    QString Mount() {
+        if (!QFileInfo::exists("/dev/fuse"))
+            return "/dev/fuse is missing: no FAT image can be mounted here";
+        if (Tool("fusefat").isEmpty() || Tool("mkfs.vfat").isEmpty() || Tool("fsck.vfat").isEmpty() ||
+            Tool("fusermount").isEmpty())
+            return "fusefat, fuse3 or dosfstools is missing (scripts/deps.sh installs them)";
+        m_image = m_tmp.filePath("fat.img"), m_mount = fixture::FreshFolder(m_tmp, "mnt");
+        QFile::remove(m_image);
+        if (Run("truncate", {"-s", "8M", m_image}) != 0 || Run(Tool("mkfs.vfat"), {m_image}) != 0 ||
+            Run(Tool("fusefat"), {"-o", "rw+", m_image, m_mount}) != 0)
+            return "the FAT image cannot be made or mounted";
+        return {};
+    }
+    // Unmounts and checks the image.
+    bool Clean() { return Run("fusermount", {"-u", m_mount}) == 0 && Run(Tool("fsck.vfat"), {"-n", m_image}) == 0; }
 
 private slots:
+    void cleanup() {
+        if (!m_mount.isEmpty())
+            Run("fusermount", {"-u", m_mount});
+    }
+
     void otherFileSystemsNeedNothing() { QVERIFY(!DirectoryOrder::Matters(m_tmp.path())); }
 
     void fatListsTheAlbumInOrder_data() {
@@ -59,41 +120,89 @@ private slots:
         QFETCH(QStringList, created);
         QFETCH(QStringList, order);
         QFETCH(QString, under);
-        if (!QFileInfo::exists("/dev/fuse"))
-            QSKIP("/dev/fuse is missing: no FAT image can be mounted here");
-        const QString fusefat = Tool("fusefat"), mkfs = Tool("mkfs.vfat"), fsck = Tool("fsck.vfat");
-        if (fusefat.isEmpty() || mkfs.isEmpty() || fsck.isEmpty() || Tool("fusermount").isEmpty())
-            QSKIP("fusefat, fuse3 or dosfstools is missing (scripts/deps.sh installs them)");
-        const QString image = m_tmp.filePath("fat.img"), mount = fixture::FreshFolder(m_tmp, "mnt");
-        QFile::remove(image);
-        QVERIFY(Run("truncate", {"-s", "8M", image}) == 0 && Run(mkfs, {image}) == 0);
-        QCOMPARE(Run(fusefat, {"-o", "rw+", image, mount}), 0);
-        auto unmount = qScopeGuard([&] { Run("fusermount", {"-u", mount}); });
-        QVERIFY(DirectoryOrder::Matters(mount));
+        if (const QString why = Mount(); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        QVERIFY(DirectoryOrder::Matters(m_mount));
 
-        const QString album = mount + under;
+        const QString album = m_mount + under;
         QVERIFY(QDir().mkpath(album));
         QHash<QString, QByteArray> bytes;
         for (int i = 0; i < created.size(); ++i)
             QVERIFY(fixture::Write(album + created[i], bytes[created[i]] = Mp3(i)));
         const album::DirectoryOrderResult r = DirectoryOrder::Apply(album, order);
         QVERIFY2(r.done && r.stranded.isEmpty(), qPrintable(r.error));
-        // The order as another reader of the directory sees it.
-        QByteArray listing;
-        QCOMPARE(Run("ls", {"-f", album}, &listing), 0);
-        QStringList listed;
-        for (const QByteArray &line : listing.split('\n'))
-            if (order.contains(QString::fromUtf8(line)))
-                listed << QString::fromUtf8(line);
-        QCOMPARE(listed, order);
+        QCOMPARE(Listed(album, order), order);
         QVERIFY(r.inOrder);
         for (const QString &name : created)
             QCOMPARE(fixture::Read(album + name), bytes[name]);
         QCOMPARE(fixture::Listing(album).size(), created.size()); // the holding folder is gone
         QVERIFY(!QFileInfo::exists(DirectoryOrder::HoldingFolder(album)));
-        unmount.dismiss();
-        QCOMPARE(Run("fusermount", {"-u", mount}), 0);
-        QCOMPARE(Run(fsck, {"-n", image}), 0);
+        QVERIFY(Clean());
+    }
+
+    // The album run's last step, or a kill after `moves` renames in it and then the
+    // repair: nothing in the holding folder, every byte as it was, finished in album order.
+    void albumRunEndsInOrder_data() {
+        QTest::addColumn<bool>("rename");
+        QTest::addColumn<int>("moves");  // 0: not killed
+        QTest::addColumn<bool>("forward");
+        QTest::newRow("run") << false << 0 << true;
+        QTest::newRow("renamed run") << true << 0 << true;
+        // Out: 3 files, then the record; back: the files, then the record.
+        QTest::newRow("killed with the record away, finished") << false << 4 << true;
+        QTest::newRow("killed on the way back, finished") << true << 6 << true;
+        QTest::newRow("killed with the record away, rolled back") << true << 4 << false;
+    }
+    void albumRunEndsInOrder() {
+        QFETCH(bool, rename);
+        QFETCH(int, moves);
+        QFETCH(bool, forward);
+        DirectoryOrder::SetMatters([](const QString &) { return true; });
+        auto reset = qScopeGuard([] { DirectoryOrder::SetMatters({}); });
+        QDir(m_tmp.filePath("Papierkorb")).removeRecursively();
+        const QString album = fixture::FreshFolder(m_tmp, "Album");
+        const QStringList created{"c.mp3", "Ein sehr langer Dateiname b.mp3", "a.mp3"};
+        const QStringList entries{"a.mp3", "Ein sehr langer Dateiname b.mp3", "c.mp3"};
+        for (int i = 0; i < created.size(); ++i)
+            QVERIFY(fixture::Write(album + created[i], Mp3(i)));
+        const auto before = fixture::Snapshot(album);
+        QString problem;
+        if (moves > 0) {
+            const pid_t child = fork();
+            if (child == 0) {
+                DirectoryOrder::SetMoveHook([moves](int n) {
+                    if (n == moves)
+                        _exit(0);
+                });
+                DirectoryRun(album, entries, rename);
+                _exit(1);
+            }
+            int status = -1;
+            QVERIFY(child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            QVERIFY(DirectoryOrder::Interrupted(album));
+            album::RunJournal journal;
+            QVERIFY(album::RunJournal::Exists(album) && journal.Load(album));
+            QVERIFY(journal.State().dirOrderBegun && !journal.State().complete);
+            const album::RepairResult r = forward ? album::RollForward(journal) : album::RollBack(journal, false);
+            QVERIFY2(r.ok || r.failed.size() == 1, qPrintable(r.failed.join('\n')));
+            problem = r.failed.join('\n');
+        } else {
+            const album::RunResult r = DirectoryRun(album, entries, rename);
+            QVERIFY(r.outcome == album::RunOutcome::Done);
+            problem = r.problem;
+        }
+        QVERIFY(!DirectoryOrder::Interrupted(album));
+        QStringList names = forward ? entries : created;
+        if (rename && forward)
+            for (int i = 0; i < names.size(); ++i)
+                names[i] = QStringLiteral("%1- %2").arg(i + 1, 3, 10, QLatin1Char('0')).arg(names[i]);
+        // Read back: silent exactly when another reader lists the album in order.
+        QCOMPARE(problem.isEmpty(), !forward || Listed(album, names) == names);
+        // Every file once, each with its own bytes.
+        const auto after = fixture::Snapshot(album);
+        QCOMPARE(after.size(), before.size());
+        for (int i = 0; i < entries.size(); ++i)
+            QCOMPARE(after.value(forward ? names[i] : entries[i]), before.value(entries[i]));
     }
 };
 
