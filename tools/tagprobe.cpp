@@ -10,14 +10,10 @@
 #include "id3v2/Mp3TagID3v2.h"
 
 #include <charconv>
-#include <condition_variable>
 #include <cstdio>
 #include <iostream>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -262,58 +258,6 @@ bool ReadLine(const std::string &path, tags::Mp3TagID3v2 &v2, tags::Mp3TagID3v1 
     return true;
 }
 
-// `read` of args[first..]: two threads take the files in turn, each the next one not
-// taken, and the lines come out in the order of the files. At most kAhead lines wait
-// for their turn, so memory stays the same for any number of files.
-int ReadAll(const std::vector<std::string> &args, size_t first) {
-    constexpr size_t kAhead = 64;
-    struct Slot {
-        std::string line;
-        bool done = false;
-    };
-    std::vector<Slot> slots(kAhead);
-    std::mutex m;
-    std::condition_variable turn;
-    size_t next = first, printed = first;
-    int status = 0;
-    const auto work = [&] {
-        tags::Mp3TagID3v2 v2;
-        tags::Mp3TagID3v1 v1;
-        std::string line;
-        for (;;) {
-            size_t i = 0;
-            {
-                std::unique_lock<std::mutex> lock(m);
-                turn.wait(lock, [&] { return next >= args.size() || next < printed + kAhead; });
-                if (next >= args.size()) return;
-                i = next++;
-            }
-            const bool ok = ReadLine(args[i], v2, v1, line);
-            line += '\n';
-            std::lock_guard<std::mutex> lock(m);
-            if (!ok) status = 1;
-            slots[i % kAhead].line.swap(line);
-            slots[i % kAhead].done = true;
-            for (Slot *s; printed < next && (s = &slots[printed % kAhead])->done; ++printed) {
-                std::fwrite(s->line.data(), 1, s->line.size(), stdout);
-                s->done = false;
-            }
-            turn.notify_all();
-        }
-    };
-    std::thread helper;
-    if (args.size() - first > 1 && std::thread::hardware_concurrency() > 1) {
-        try {
-            helper = std::thread(work);
-        } catch (const std::system_error &) {
-            // no second thread: this one reads them all
-        }
-    }
-    work();
-    if (helper.joinable()) helper.join();
-    return status;
-}
-
 void WriteFile(const std::string &path, const tags::FieldValues &f) {
     tags::Mp3TagID3v1 v1;
     tags::Mp3TagID3v2 v2;
@@ -337,7 +281,15 @@ int main(int argc, char **argv) {
     int status = 0;
     if (args[0] == "read") {
         if (args.size() < 2) return Usage();
-        return ReadAll(args, 1);
+        tags::Mp3TagID3v2 v2;
+        tags::Mp3TagID3v1 v1;
+        std::string line;
+        for (size_t i = 1; i < args.size(); ++i) {
+            if (!ReadLine(args[i], v2, v1, line)) status = 1;
+            line += '\n';
+            std::fwrite(line.data(), 1, line.size(), stdout);
+        }
+        return status;
     }
     if (args[0] != "write") return Usage();
 
