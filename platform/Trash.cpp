@@ -254,6 +254,9 @@ TrashOutcome MoveToTrash(const QString &path) {
         out.reason = Missing(shown);
         return out;
     }
+    // GIO makes the home trash but not the data folder it lives in, which a fresh
+    // account does not have yet; the trash is private, and so is that folder.
+    g_mkdir_with_parents(g_get_user_data_dir(), 0700);
     // GIO only ever renames into a trash on the file's own file system; where there is
     // none it refuses and leaves the file.
     GFile *g = g_file_new_for_path(file.constData());

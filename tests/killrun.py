@@ -18,6 +18,7 @@ random.seed(int(sys.argv[3]) if len(sys.argv) > 3 else 1)
 driver = os.path.join(build, 'app/tests/run_album')
 program = os.path.join(build, 'app/sortimentor')
 work = tempfile.mkdtemp(prefix='killrun-')
+os.makedirs(work + '/home')  # a home that exists, as every user's does
 env = dict(os.environ, QT_QPA_PLATFORM='offscreen', XDG_DATA_HOME=work + '/data', HOME=work + '/home',
            XDG_CONFIG_HOME=work + '/config')
 PLAYLIST = 'Das Album.m3u'
