@@ -18,6 +18,7 @@ namespace album {
 namespace {
 
 const char kJournal[] = "lauf.journal";
+const char kTags[] = "lauf.tags";  // every file's old tag regions, one after the other
 std::function<void(int)> g_markHook;
 
 QString B64(const QByteArray &b) { return QString::fromLatin1(b.toBase64()); }
@@ -48,43 +49,6 @@ bool Append(const QString &path, const QByteArray &bytes, bool create, bool flus
 void SyncDir(const QString &dir) { tags::fileops::SyncFolder(platform::FsPath(QDir(dir).absolutePath())); }
 
 } // namespace
-
-QByteArray ReadWhole(const QString &path) {
-    // Through the tag engine's file layer: a tag write that a kill cut short in
-    // the middle of its copy is finished first, so the file reads whole.
-    try {
-        tags::fileops::File f("album");
-        f.Open(platform::FsPath(path), tags::fileops::File::Mode::Read);
-        QByteArray bytes(static_cast<qsizetype>(f.Size()), Qt::Uninitialized);
-        f.Seek(0);
-        bytes.resize(static_cast<qsizetype>(f.ReadFull(bytes.data(), static_cast<size_t>(bytes.size()))));
-        return bytes;
-    } catch (...) {
-        return {};
-    }
-}
-
-std::optional<TagRegions> FileRegions(const QString &path, qint64 *size) {
-    try {
-        tags::fileops::File f("album");
-        f.Open(platform::FsPath(path), tags::fileops::File::Mode::Read);
-        const qint64 length = f.Size();
-        if (size)
-            *size = length;
-        return ReadRegions(length, [&](qint64 pos, qint64 n) {
-            QByteArray b(static_cast<qsizetype>(qMax<qint64>(0, n)), Qt::Uninitialized);
-            b.resize(static_cast<qsizetype>(f.ReadAt(pos, b.data(), static_cast<size_t>(b.size()))));
-            return b;
-        });
-    } catch (...) {
-        return std::nullopt;
-    }
-}
-
-QByteArray FileHash(const QString &path) {
-    const std::optional<TagRegions> r = FileRegions(path);
-    return r ? ContentDigest(*r) : QByteArray();
-}
 
 int JournalState::FilesDone() const {
     int n = 0;
@@ -125,7 +89,7 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
             return fail(QStringLiteral("Im Ordner %1 liegen noch Dateien eines abgebrochenen Laufs; ihre Namen sind "
                                        "im Album vergeben. Es wurde nichts verändert.")
                             .arg(QDir::toNativeSeparators(DirectoryOrder::HoldingFolder(folder))));
-        if (Exists(folder) && (!earlier.Load(folder) || !earlier.State().complete))
+        if (Exists(folder) && (!earlier.Load(folder) || !earlier.State().complete || earlier.State().rollingBack))
             return fail(QStringLiteral("Ein früherer Durchlauf im Ordner \"%1\" ist nicht beendet. Laden Sie den Ordner "
                                        "neu und wählen Sie „Fortsetzen“ oder „Rückgängig machen“; erst dann kann ein "
                                        "neuer Durchlauf beginnen.")
@@ -134,6 +98,35 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
     state_ = JournalState{};
     state_.folder = folder;
     marks_ = 0;
+    // The previous run's record (kept for its undo) stays until this one's old
+    // tag bytes are all on the disk.
+    const QString dir = Dir();
+    const QString tagsPart = PathOf(QLatin1String(kTags) + QStringLiteral(".neu"));
+    const QString cannot = QStringLiteral("Im Ordner \"%1\" lässt sich das Protokoll des Durchlaufs nicht anlegen "
+                                          "(Ordner schreibgeschützt oder Datenträger voll?). Es wurde nichts verändert.")
+                               .arg(QDir::toNativeSeparators(folder));
+    std::optional<tags::fileops::File> tagFile;
+    auto giveUp = [&](const QString &text) {
+        tagFile.reset();
+        if (QFileInfo::exists(PathOf(QLatin1String(kJournal))))
+            QFile::remove(tagsPart);
+        else
+            QDir(dir).removeRecursively();
+        return fail(text);
+    };
+    auto failWrite = [&] { return giveUp(cannot); };
+    if (!QDir().mkpath(dir))
+        return fail(cannot);
+    // The old tag bytes go straight into their file, one file at a time: an
+    // album's covers would not fit into memory at once.
+    QFile::remove(tagsPart);  // left by a plan cut short
+    try {
+        tagFile.emplace("journal");
+        tagFile->CreateNew(platform::FsPath(tagsPart));
+    } catch (...) {
+        return failWrite();
+    }
+    qint64 tagBytes = 0;
     QJsonArray files;
     QSet<QString> seen;
     for (qsizetype i = 0; i < entries.size(); ++i) {
@@ -149,15 +142,25 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
         if (f.present) {
             const std::optional<TagRegions> regions = FileRegions(path, &f.oldSize);
             if (!regions)
-                return fail(QStringLiteral("Die Datei \"%1\" lässt sich nicht lesen.").arg(f.oldName));
-            f.old = *regions;
-            f.oldHash = ContentDigest(f.old);
+                return giveUp(QStringLiteral("Die Datei \"%1\" lässt sich nicht lesen.").arg(f.oldName));
+            f.oldHash = ContentDigest(*regions);
             f.oldMode = static_cast<int>(info.permissions());
+            f.oldAt = tagBytes;
+            f.oldHeadSize = regions->head.size();
+            f.oldTailSize = regions->tail.size();
+            f.oldMiddleHash = regions->middleHash;
+            try {
+                tagFile->Write(regions->head.constData(), static_cast<size_t>(f.oldHeadSize));
+                tagFile->Write(regions->tail.constData(), static_cast<size_t>(f.oldTailSize));
+            } catch (...) {
+                return failWrite();
+            }
+            tagBytes += f.oldHeadSize + f.oldTailSize;
         }
         files.append(QJsonObject{{"old", f.oldName}, {"present", f.present}, {"tags", f.writeTags},
                                  {"size", f.oldSize}, {"mode", f.oldMode}, {"hash", B64(f.oldHash)},
-                                 {"head", B64(f.old.head)}, {"tail", B64(f.old.tail)},
-                                 {"mid", B64(f.old.middleHash)}, {"rows", f.plannedRows}});
+                                 {"at", f.oldAt}, {"headSize", f.oldHeadSize}, {"tailSize", f.oldTailSize},
+                                 {"mid", B64(f.oldMiddleHash)}, {"rows", f.plannedRows}});
         state_.files.push_back(std::move(f));
     }
     state_.rename = rename.has_value();
@@ -171,7 +174,7 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
         if (state_.playlistExisted) {
             QFile in(path);
             if (!in.open(QIODevice::ReadOnly))
-                return fail(QStringLiteral("Die Wiedergabeliste \"%1\" lässt sich nicht lesen.").arg(playlistName));
+                return giveUp(QStringLiteral("Die Wiedergabeliste \"%1\" lässt sich nicht lesen.").arg(playlistName));
             state_.playlistOld = in.readAll();
         }
     }
@@ -184,21 +187,25 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
                            {"playlistExisted", state_.playlistExisted},
                            {"playlistOld", B64(state_.playlistOld)},
                            {"dirOrder", directoryOrder}};
-
-    // The previous run's record (kept for its undo) gives way to this one.
-    const QString dir = Dir();
-    QDir(dir).removeRecursively();
-    const QString cannot = QStringLiteral("Im Ordner \"%1\" lässt sich das Protokoll des Durchlaufs nicht anlegen "
-                                          "(Ordner schreibgeschützt oder Datenträger voll?). Es wurde nichts verändert.")
-                               .arg(QDir::toNativeSeparators(folder));
-    if (!QDir().mkpath(dir))
-        return fail(cannot);
+    try {
+        tagFile->Sync();
+        tagFile->Close();
+    } catch (...) {
+        return failWrite();
+    }
+    // Now the earlier record goes, its journal first, so that what a crash
+    // leaves of it counts as leftovers.
+    QFile::remove(PathOf(QLatin1String(kJournal)));
+    QDir old(dir);
+    for (const QString &name : old.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+        if (old.filePath(name) != tagsPart && !QFile::remove(old.filePath(name)))
+            QDir(old.filePath(name)).removeRecursively();
+    if (!QFile::rename(tagsPart, PathOf(QLatin1String(kTags))))
+        return failWrite();
     // Written under another name and renamed: a record is whole or not there.
     const QString part = PathOf(QStringLiteral("lauf.neu"));
-    if (!Append(part, Line(head), true) || !QFile::rename(part, PathOf(QLatin1String(kJournal)))) {
-        QDir(dir).removeRecursively();
-        return fail(cannot);
-    }
+    if (!Append(part, Line(head), true) || !QFile::rename(part, PathOf(QLatin1String(kJournal))))
+        return failWrite();
     SyncDir(dir);
     SyncDir(folder);
     if (g_markHook)
@@ -233,7 +240,10 @@ bool RunJournal::Load(const QString &folder) {
         f.oldSize = o.value("size").toInteger();
         f.oldMode = o.value("mode").toInt();
         f.oldHash = UnB64(o.value("hash"));
-        f.old = TagRegions{UnB64(o.value("head")), UnB64(o.value("tail")), UnB64(o.value("mid"))};
+        f.oldAt = o.value("at").toInteger();
+        f.oldHeadSize = o.value("headSize").toInteger();
+        f.oldTailSize = o.value("tailSize").toInteger();
+        f.oldMiddleHash = UnB64(o.value("mid"));
         f.plannedRows = o.value("rows").toObject();
         state_.files.push_back(std::move(f));
     }
@@ -253,6 +263,25 @@ bool RunJournal::Load(const QString &folder) {
         ++marks_;
     }
     return true;
+}
+
+std::optional<TagRegions> RunJournal::OldRegions(const JournalFile &f) const {
+    try {
+        tags::fileops::File in("journal");
+        in.Open(platform::FsPath(PathOf(QLatin1String(kTags))), tags::fileops::File::Mode::Read);
+        TagRegions r{QByteArray(static_cast<qsizetype>(f.oldHeadSize), Qt::Uninitialized),
+                     QByteArray(static_cast<qsizetype>(f.oldTailSize), Qt::Uninitialized), f.oldMiddleHash};
+        if (in.ReadAt(f.oldAt, r.head.data(), static_cast<size_t>(r.head.size())) != static_cast<size_t>(r.head.size()) ||
+            in.ReadAt(f.oldAt + f.oldHeadSize, r.tail.data(), static_cast<size_t>(r.tail.size())) !=
+                static_cast<size_t>(r.tail.size()))
+            return std::nullopt;
+        // What the record holds of the file as a whole tells whether these are its bytes.
+        if (ContentDigest(r) != f.oldHash)
+            return std::nullopt;
+        return r;
+    } catch (...) {
+        return std::nullopt;
+    }
 }
 
 bool RunJournal::Mark(const QJsonObject &mark, bool flush) {

@@ -1,11 +1,13 @@
 #pragma once
 // The record of an album run, kept beside the album in a hidden folder: the
-// whole plan with every file's old name and old tag bytes, written and flushed
+// whole plan with every file's old name and old tag bytes (those in a file of
+// their own, read back only when a file is to be rebuilt), written and flushed
 // before the first byte of the album changes, then one flushed mark for every
 // step that completes. A run that did not finish can be finished or undone
 // from it; a finished run's record stays as the means to undo it until the
 // next run or the undo.
 
+#include "AlbumFile.h"
 #include "AlbumRename.h"
 #include "TagPanel.h"
 #include "TagRegions.h"
@@ -27,7 +29,9 @@ struct JournalFile {
     qint64 oldSize = 0;
     int oldMode = 0;         // permission bits
     QByteArray oldHash;      // ContentDigest of the whole file
-    TagRegions old;
+    qint64 oldAt = 0;        // where its old tag regions lie in the record's tag file
+    qint64 oldHeadSize = 0, oldTailSize = 0;
+    QByteArray oldMiddleHash;
     QJsonObject plannedRows; // what its tag step writes unless the window says otherwise
     // From the marks:
     bool begun = false;      // its tag step started, with `rows`
@@ -93,6 +97,9 @@ public:
     const JournalState &State() const { return state_; }
     QString Dir() const { return DirFor(state_.folder); }
     QString PathOf(const QString &name) const;
+    // A file's tag regions when the run began, from the record's tag file;
+    // nothing when that file is damaged or gone.
+    std::optional<TagRegions> OldRegions(const JournalFile &f) const;
 
     // Seam for tests: called once the plan is on the disk (with 0) and after
     // every flushed mark with how many there are.
@@ -106,12 +113,5 @@ private:
 
 QJsonObject RowsToJson(const tagpanel::Rows &rows);
 tagpanel::Rows RowsFromJson(const QJsonObject &o);
-
-// A file's whole content, as the tag engine sees it; empty when it cannot be read.
-QByteArray ReadWhole(const QString &path);
-// A file's regions, read through the tag engine's file layer; its size too.
-std::optional<TagRegions> FileRegions(const QString &path, qint64 *size = nullptr);
-// The ContentDigest of a file; empty when it cannot be read.
-QByteArray FileHash(const QString &path);
 
 } // namespace album

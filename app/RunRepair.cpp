@@ -33,7 +33,8 @@ void Progress(const RepairSeams &s, int index, int count, const QString &name) {
 }
 
 // The name that holds a file's content now, of those the run may have given it.
-QString Locate(const JournalState &st, const JournalFile &f, QByteArray *hash = nullptr) {
+QString Locate(const RunJournal &j, const JournalFile &f, QByteArray *hash = nullptr) {
+    const JournalState &st = j.State();
     const QByteArray want = f.ContentHash();
     for (const QString &name : {f.oldName, f.temp, f.newName, f.finalName}) {
         if (name.isEmpty() || !QFileInfo(EntryPath(st.folder, name)).isFile())
@@ -50,7 +51,8 @@ QString Locate(const JournalState &st, const JournalFile &f, QByteArray *hash = 
     const QString path = EntryPath(st.folder, f.oldName);
     if (!f.tagged && QFileInfo(path).isFile()) {
         const QByteArray bytes = ReadWhole(path);
-        const std::optional<QByteArray> old = Rebuild(f.old, bytes);
+        const std::optional<TagRegions> regions = j.OldRegions(f);
+        const std::optional<QByteArray> old = regions ? Rebuild(*regions, bytes) : std::nullopt;
         if (old && ContentDigest(SplitRegions(*old)) == f.oldHash) {
             if (hash)
                 *hash = ContentDigest(SplitRegions(bytes));
@@ -319,7 +321,7 @@ RepairResult RollBack(RunJournal &j, bool undo, const RepairSeams &seams) {
             if (FileHash(back) == f.oldHash) {
                 // Cut short after the old bytes were written: the run's version still
                 // has to go to the trash.
-                const QString at = Locate(st, f);
+                const QString at = Locate(j, f);
                 if (!at.isEmpty() && !trash(path(at)).ok && Occupied(path(at)))
                     Fail(r, at, QStringLiteral("der Papierkorb nimmt die Datei nicht auf"));
                 else
@@ -338,7 +340,7 @@ RepairResult RollBack(RunJournal &j, bool undo, const RepairSeams &seams) {
             }
         }
         QByteArray hash;
-        const QString at = Locate(st, f, &hash);
+        const QString at = Locate(j, f, &hash);
         if (at.isEmpty()) {
             Fail(r, f.oldName, QStringLiteral("ist nicht mehr im Ordner"));
             continue;
@@ -357,7 +359,8 @@ RepairResult RollBack(RunJournal &j, bool undo, const RepairSeams &seams) {
             waiting[static_cast<size_t>(i)] = true;
             continue;
         }
-        const std::optional<QByteArray> old = Rebuild(f.old, ReadWhole(path(at)));
+        const std::optional<TagRegions> regions = j.OldRegions(f);
+        const std::optional<QByteArray> old = regions ? Rebuild(*regions, ReadWhole(path(at))) : std::nullopt;
         if (!old || ContentDigest(SplitRegions(*old)) != f.oldHash) {
             Fail(r, at, QStringLiteral("die alten Tags lassen sich nicht wiederherstellen"));
             continue;

@@ -3,6 +3,11 @@
 // (offscreen), timed against a plain copy of the same files. The first run
 // gives every file its first ID3v2 tag (the file grows); the second finds the
 // tags in place. Usage: bench_albumrun [folder-for-temporary-files]
+//
+// With --album FOLDER (a folder of real files, e.g. from make_album.py) a copy
+// of that album goes through one run with tags only and one with tags and
+// renaming, each from a fresh copy, next to the copy itself flushed (cp + sync),
+// with the process's peak memory after each.
 #include "Root.h"
 
 #include <QApplication>
@@ -20,6 +25,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -74,6 +80,76 @@ double TimeCopy(const QString &from, const QString &to, bool sync) {
 QCheckBox *Check(Root &w, const char *name) { return w.Control<QCheckBox>(QString::fromLatin1(name)); }
 QLineEdit *Edit(Root &w, const char *name) { return w.Control<QLineEdit>(QString::fromLatin1(name)); }
 
+double PeakMb() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss / 1024.0;
+}
+
+// The continue clicks up to the tag page, four fields checked and filled. With
+// `rename` the names are changed too.
+void Prepare(Root &w, bool rename) {
+    w.Timer1Tick();        // what the page watcher does within 300 ms: the list has files
+    w.bStarten()->click(); // file names
+    if (Check(w, "bChangeFilename")->isChecked() != rename)
+        Check(w, "bChangeFilename")->click();
+    w.bStarten()->click(); // tag page
+    for (const char *toggle : {"bTitel", "bArtist", "bAlbum", "bTrack"})
+        if (!Check(w, toggle)->isChecked())
+            Check(w, toggle)->click();
+    Edit(w, "tTitel")->setText(QStringLiteral("Ein Titel"));
+    Edit(w, "tArtist")->setText(QStringLiteral("Die Künstlerin"));
+    Edit(w, "tAlbum")->setText(QStringLiteral("Das Album"));
+    Edit(w, "tTrack")->setText(QStringLiteral("1"));
+}
+
+// Whether the last run went through every file.
+bool Good(Root &w, int files) {
+    const bool good = w.LastRun().visited == files && w.LastRun().failedSteps == 0;
+    if (!good)
+        std::fprintf(stderr, "visited %d of %d, failed steps %d: %s\n", w.LastRun().visited, files,
+                     w.LastRun().failedSteps, qPrintable(w.LastRun().failedFiles.join(QStringLiteral(", "))));
+    return good;
+}
+
+// Runs a real album: see the head of this file.
+int AlbumMode(const QString &source, const QString &base) {
+    QTemporaryDir work(base + QStringLiteral("/bench_albumrun-XXXXXX"));
+    const QString album = work.filePath(QStringLiteral("album")) + QLatin1Char('/');
+    const QString from = QDir(source).absolutePath() + QLatin1Char('/');
+    const int files = static_cast<int>(QDir(from).entryList({QStringLiteral("*.mp3")}, QDir::Files).size());
+    if (!work.isValid() || files == 0) {
+        std::fprintf(stderr, "no album in %s or no room in %s\n", qPrintable(source), qPrintable(base));
+        return 1;
+    }
+    Root w;
+    w.SetFolderPicker([album] { return album; });
+    w.SetConfirm([](const QString &, const QString &) { return true; });
+    const double copyMs = TimeCopy(from, album, true);
+    std::printf("album: %d files from %s\ncopy with each file synced: %9.1f ms\n", files, qPrintable(from), copyMs);
+    std::printf("process peak before the runs: %.1f MB\n", PeakMb());
+    bool ok = true;
+    for (bool rename : {false, true}) {
+        QDir(album).removeRecursively();
+        QDir().mkpath(album);
+        for (const QString &n : QDir(from).entryList({QStringLiteral("*.mp3")}, QDir::Files))
+            QFile::copy(from + n, album + n);
+        ::sync();
+        QElapsedTimer t;
+        t.start();
+        w.bOrdnerClick();
+        const double loadMs = t.nsecsElapsed() / 1e6;
+        t.restart();
+        Prepare(w, rename);
+        w.bStarten()->click();
+        ok = Good(w, files) && ok;
+        const double runMs = t.nsecsElapsed() / 1e6;
+        std::printf("%-27s %9.1f ms = %.2fx synced copy (loading the list %.1f ms), process peak %.1f MB\n",
+                    rename ? "tags and renaming:" : "tags only:", runMs, runMs / copyMs, loadMs, PeakMb());
+    }
+    return ok ? 0 : 2;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -85,6 +161,9 @@ int main(int argc, char **argv) {
     // Settings of this program run only, never the user's.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dataHome.filePath(QStringLiteral("settings")));
 
+    const QStringList args = app.arguments().mid(1);
+    if (args.value(0) == QLatin1String("--album"))
+        return AlbumMode(args.value(1), args.size() > 2 ? args[2] : QDir::tempPath());
     const QString base = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::tempPath();
     QTemporaryDir work(base + QStringLiteral("/bench_albumrun-XXXXXX"));
     if (!work.isValid()) {
@@ -114,16 +193,7 @@ int main(int argc, char **argv) {
 
     // One click on the tag page: the run (until the list is reloaded) and the whole click.
     auto runOnce = [&](double &runMs, double &clickMs) {
-        w.Timer1Tick();        // what the page watcher does within 300 ms: the list has files
-        w.bStarten()->click(); // file names
-        w.bStarten()->click(); // tag page
-        for (const char *toggle : {"bTitel", "bArtist", "bAlbum", "bTrack"})
-            if (!Check(w, toggle)->isChecked())
-                Check(w, toggle)->click();
-        Edit(w, "tTitel")->setText(QStringLiteral("Ein Titel"));
-        Edit(w, "tArtist")->setText(QStringLiteral("Die Künstlerin"));
-        Edit(w, "tAlbum")->setText(QStringLiteral("Das Album"));
-        Edit(w, "tTrack")->setText(QStringLiteral("1"));
+        Prepare(w, false);
         double unlockedAt = -1;
         QMetaObject::Connection c = QObject::connect(w.LDateien(), &QListWidget::currentRowChanged, [&] {
             if (unlockedAt < 0 && !w.IsRunning())
@@ -134,11 +204,7 @@ int main(int argc, char **argv) {
         clickMs = t.nsecsElapsed() / 1e6;
         QObject::disconnect(c);
         runMs = unlockedAt >= 0 ? unlockedAt : clickMs;
-        const bool good = w.LastRun().visited == kFiles && w.LastRun().failedSteps == 0;
-        if (!good)
-            std::fprintf(stderr, "visited %d, failed steps %d: %s\n", w.LastRun().visited, w.LastRun().failedSteps,
-                         qPrintable(w.LastRun().failedFiles.join(QStringLiteral(", "))));
-        return good;
+        return Good(w, kFiles);
     };
 
     // The machine is shared: several rounds, medians.

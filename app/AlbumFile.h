@@ -1,0 +1,22 @@
+#pragma once
+// A file of the album read through the tag engine's file layer, so that a tag
+// write that a kill cut short in the middle of its copy is finished first and
+// the file reads whole.
+
+#include "TagRegions.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace album {
+
+// A file's whole content, as the tag engine sees it; empty when it cannot be read.
+QByteArray ReadWhole(const QString &path);
+// A file's regions, read through the tag engine's file layer; its size too.
+std::optional<TagRegions> FileRegions(const QString &path, qint64 *size = nullptr);
+// The ContentDigest of a file; empty when it cannot be read.
+QByteArray FileHash(const QString &path);
+
+} // namespace album
