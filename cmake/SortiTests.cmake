@@ -15,7 +15,7 @@ function(sorti_add_gtests prefix library)
 endfunction()
 
 # sorti_add_tests(PREFIX LIBRARY): in the calling folder, every tst_*.cpp becomes one
-# Qt Test program (with the shared fixture of tests/qt on its include path), and the
+# Qt Test program (with the shared fixture of tests/qt and the byte builders on its include path), and the
 # gtest_*.cpp one GoogleTest program, linked to LIBRARY.
 function(sorti_add_tests prefix library)
   file(GLOB qt_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
@@ -23,8 +23,7 @@ function(sorti_add_tests prefix library)
     get_filename_component(name ${src} NAME_WE)
     add_executable(${prefix}_${name} ${src})
     target_link_libraries(${prefix}_${name} PRIVATE ${library} Qt6::Test)
-    target_include_directories(${prefix}_${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/qt)
-    target_compile_definitions(${prefix}_${name} PRIVATE TAGDUMP_PY="${PROJECT_SOURCE_DIR}/tests/common/tagdump.py")
+    target_include_directories(${prefix}_${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/qt ${PROJECT_SOURCE_DIR}/tests/common)
     add_test(NAME ${prefix}_${name} COMMAND ${prefix}_${name})
     set_tests_properties(${prefix}_${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
   endforeach()

@@ -1,5 +1,5 @@
 // The one-click orders of the album list on files built byte by byte, and the preview
-// against what the run then writes, read back through the tag engine and mutagen.
+// against what the run then writes, read back through the tag engine.
 
 #include "AlbumFixture.h"
 #include "Id3Bytes.h"

@@ -1,12 +1,16 @@
 #pragma once
 // What the Qt test programs share: a sandbox for settings and the trash, album
-// folders of real small MP3 files (encoded by lame) or of plain bytes, and independent
-// readers and a writer of tags (mutagen for ID3v2, plain bytes for ID3v1).
+// folders of MP3 files built byte by byte or of plain bytes, a writer of tags from the
+// byte builders and a reader of them through the tag engine.
+
+#include "Id3Bytes.h"
+#include "StreamBytes.h"
+#include "id3v2/Mp3TagID3v2.h"
 
 #include <QListWidget>
 #include <QtTest>
 
-#include <cmath>
+#include <map>
 
 namespace fixture {
 
@@ -74,29 +78,12 @@ inline void FakeAlbum(const QString &folder, const QStringList &names, int size 
     }
 }
 
-// A quarter second of mono tone whose pitch depends on the seed, at 32 kbit/s.
-inline QByteArray Mp3(int seed) {
-    const int rate = 22050;
-    QByteArray pcm;
-    for (int i = 0; i < rate / 4; ++i) {
-        const auto v = static_cast<qint16>(8000 * std::sin(2 * M_PI * (220.0 + 37.0 * seed) * i / rate));
-        pcm.append(static_cast<char>(v & 0xff)).append(static_cast<char>((v >> 8) & 0xff));
-    }
-    QProcess lame;
-    lame.start("lame", QString("-r -s 22.05 -m m --bitwidth 16 --signed --little-endian -b 32 --silent - -")
-                           .split(' '));
-    lame.write(pcm);
-    lame.closeWriteChannel();
-    return lame.waitForFinished(30000) && lame.exitCode() == 0 ? lame.readAllStandardOutput() : QByteArray();
-}
-
-// Creates the named files, file i from seed i + seedBase; false if lame failed.
+// Files of twenty MPEG frames whose bytes depend on the seed, file i from seed i +
+// seedBase, without tags; false if one could not be written.
 inline bool MakeAlbum(const QString &folder, const QStringList &names, int seedBase = 1) {
-    for (int i = 0; i < names.size(); ++i) {
-        const QByteArray mp3 = Mp3(seedBase + i);
-        if (mp3.isEmpty() || !Write(folder + names[i], mp3))
+    for (int i = 0; i < names.size(); ++i)
+        if (!Write(folder + names[i], QByteArray::fromStdString(streambytes::Stream({}, 20, 100u * (seedBase + i)))))
             return false;
-    }
     return true;
 }
 
@@ -111,52 +98,27 @@ inline QMap<QString, QByteArray> TakeTrash() {
     return out;
 }
 
-// ---- The independent readers and writer ---------------------------------------------
-
-// Writes tags with mutagen: ID3v2 frames by identifier, then an ID3v1 record of plain bytes.
-inline const char *kTagWriter = R"PY(
-import sys, json
-import mutagen.id3 as m
-path, wanted = sys.argv[1], json.loads(sys.argv[2])
-t = m.ID3()
-for k, v in wanted.get('v2', {}).items():
-    if k == 'COMM':
-        t.add(m.COMM(encoding=1, lang='eng', desc='', text=v))
-    elif k == 'APIC':
-        t.add(m.APIC(encoding=0, mime='image/png', type=3, desc='', data=bytes.fromhex(v)))
-    else:
-        t.add(getattr(m, k)(encoding=1, text=v))
-t.save(path, v2_version=3, v1=0)
-r = wanted['v1']
-field = lambda s, n: s.encode('cp1252')[:n].ljust(n, b'\0')
-with open(path, 'ab') as f:
-    f.write(b'TAG' + field(r.get('title', ''), 30) + field(r.get('artist', ''), 30) +
-            field(r.get('album', ''), 30) + field(r.get('year', ''), 4) + field(r.get('comment', ''), 28) +
-            b'\0' + bytes([r.get('track', 0), r.get('genre', 255)]))
-)PY";
-
-inline QProcess *RunPython(QProcess &py, const QStringList &args) {
-    py.start(QStringLiteral("/usr/bin/python3"), args);
-    return py.waitForFinished(60000) && py.exitStatus() == QProcess::NormalExit && py.exitCode() == 0 ? &py : nullptr;
-}
-
 // {"v1": the ID3v1 record as plain bytes {"title", ..., "track", "genre"} or null,
-//  "v2": {frame id: its text (or picture data) as mutagen reads it, in version 2.4
-//  terms (TDRC for TYER)} or null}, the ID3v2 side from the shared dump script.
+//  "v2": {frame id: what the tag engine reads for it, "" for frames without a field}
+//  or null}.
 inline QJsonObject ReadTags(const QString &path) {
-    QJsonObject v2;
-    QProcess py;
-    if (!RunPython(py, {QStringLiteral(TAGDUMP_PY), path}))
-        return {};
-    for (const QByteArray &line : py.readAllStandardOutput().split('\n').mid(1)) {
-        const QJsonArray frame = QJsonDocument::fromJson(line).array();
-        for (int i = 1; i + 1 < frame.size(); i += 2) {
-            const QJsonValue v = frame[i + 1];
-            if (frame[i] == QLatin1String("text"))
-                v2[frame[0].toString()] = v.isArray() ? v.toVariant().toStringList().join(QLatin1Char('/')) : v.toString();
-            if (frame[i] == QLatin1String("data"))
-                v2[frame[0].toString()] = v;
+    QJsonValue v2 = QJsonValue::Null;
+    try {
+        tags::Mp3TagID3v2 t;
+        t.MP3File(path.toStdString());
+        if (t.HasID3v2Tag()) {
+            const std::map<std::string, std::string> fields{{"TPE1", t.Artist()}, {"TIT2", t.Title()}, {"TALB", t.Album()},
+                                                            {"TYER", t.Year()},   {"COMM", t.Comment()}, {"TRCK", t.Track()},
+                                                            {"TCON", std::to_string(t.Genre())}};
+            QJsonObject frames;
+            for (int i = 1; i <= t.FrameCount(); ++i) {
+                const auto f = fields.find(t.Frame(i));
+                frames[QString::fromStdString(t.Frame(i))] = f == fields.end() ? QString() : QString::fromStdString(f->second);
+            }
+            v2 = frames;
         }
+    } catch (const std::exception &) {
+        return {};
     }
     const QByteArray data = Read(path), r = data.right(128);
     QJsonValue v1;
@@ -169,22 +131,27 @@ inline QJsonObject ReadTags(const QString &path) {
                          {"track", r[125] == 0 ? static_cast<unsigned char>(r[126]) : -1},
                          {"genre", static_cast<unsigned char>(r[127])}};
     }
-    return {{"v1", v1}, {"v2", data.startsWith("ID3") ? QJsonValue(v2) : QJsonValue::Null}};
+    return {{"v1", v1}, {"v2", v2}};
 }
 
+// Puts a 2.3 tag of Latin-1 frames before the audio and an ID3v1 record after it.
 // wanted: {"v2": {"TPE1": "...", "COMM": "...", "APIC": "<hex>"}, "v1": {"artist": ..., "track": 5}}
 inline bool WriteTags(const QString &path, const QJsonObject &wanted) {
-    QProcess py;
-    return RunPython(py, {QStringLiteral("-c"), QString::fromUtf8(kTagWriter), path,
-                          QString::fromUtf8(QJsonDocument(wanted).toJson(QJsonDocument::Compact))});
-}
-
-// lame and mutagen are installed by scripts/deps.sh: without them the suite fails.
-inline void RequireTools() {
-    QVERIFY2(!Mp3(1).isEmpty(), "lame is missing (scripts/deps.sh installs it)");
-    QProcess py;
-    QVERIFY2(RunPython(py, {QStringLiteral("-c"), QStringLiteral("import mutagen")}),
-             "python3-mutagen is missing (scripts/deps.sh installs it)");
+    const auto latin1 = [](const QJsonValue &v) { return v.toString().toLatin1().toStdString(); };
+    std::string frames;
+    const QJsonObject v2 = wanted["v2"].toObject(), v1 = wanted["v1"].toObject();
+    for (auto it = v2.begin(); it != v2.end(); ++it) {
+        const std::string id = it.key().toStdString(), text = latin1(it.value());
+        if (id == "COMM")
+            frames += id3bytes::Frame(id, std::string("\0eng\0", 5) + text);
+        else if (id == "APIC")
+            frames += id3bytes::Frame(id, std::string("\0image/png\0\3\0", 14) + QByteArray::fromHex(text.c_str()).toStdString());
+        else
+            frames += id3bytes::Frame(id, id3bytes::Text(text));
+    }
+    const std::string record = id3bytes::V1(latin1(v1["title"]), latin1(v1["artist"]), latin1(v1["album"]), latin1(v1["year"]),
+                                            latin1(v1["comment"]), v1["track"].toInt(), static_cast<unsigned char>(v1["genre"].toInt(255)));
+    return Write(path, QByteArray::fromStdString(id3bytes::Tag(3, frames)) + Audio(Read(path)) + QByteArray::fromStdString(record));
 }
 
 // Settings, the trash and the data folders in a temporary folder; Qt's own texts in
