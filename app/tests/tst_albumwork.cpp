@@ -388,14 +388,10 @@ private slots:
         QTest::addColumn<QString>("target");   // folder|file, empty for none
         const QString album = "Über den Wolken";
         QTest::newRow("options only") << QStringList{"--verbose", "-x"} << "";
-        QTest::newRow("gone") << QStringList{"~/gone"} << "";
-        QTest::newRow("web URL") << QStringList{"https://example.org/album/"} << "";
-        QTest::newRow("odd segments") << QStringList{"@/../" + album + "/"} << album + "|";
         QTest::newRow("relative after an option") << QStringList{"--new-window", album} << album + "|";
         QTest::newRow("file URL") << QStringList{"file://@"} << album + "|";
         QTest::newRow("first one counts") << QStringList{"@/a.mp3", "~"} << album + "|a.mp3";
         QTest::newRow("dash after --") << QStringList{"--", "-dash"} << "-dash|";
-        QTest::newRow("local name like a URL") << QStringList{"cd:1"} << "cd:1|";
     }
     void startArgumentNamesTheFolder() {
         QFETCH(QStringList, args);

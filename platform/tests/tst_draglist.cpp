@@ -1,10 +1,9 @@
 // Dragging inside the list: where drops are reported, the insert mark, the pointer,
-// cancelling, and scrolling at the edge.
+// and cancelling.
 #include "AlbumFixture.h"
 #include "DragList.h"
 
 #include <QMouseEvent>
-#include <QScrollBar>
 #include <QSignalSpy>
 
 using platform::DragList;
@@ -83,23 +82,6 @@ private slots:
         QCOMPARE(fixture::Texts(list), QStringList({"A", "B", "C", "D"}));
         QCOMPARE(list->currentRow(), selected);
         QVERIFY(!list->IsDragging() && list->InsertMark() == -1 && PointerIsDefault());
-    }
-
-    void draggingPastTheEdgeScrolls() {
-        for (int i = 0; i < 100; ++i)
-            list->addItem(QStringLiteral("more %1").arg(i));
-        QScrollBar *bar = list->verticalScrollBar();
-        QSignalSpy spy(list, &DragList::dropped);
-        Mouse(QEvent::MouseButtonPress, At(0), Qt::LeftButton, Qt::LeftButton);
-        Mouse(QEvent::MouseMove, At(2), Qt::NoButton, Qt::LeftButton);
-        Mouse(QEvent::MouseMove, At(9), Qt::NoButton, Qt::LeftButton);
-        const int first = bar->value();
-        QVERIFY(first > 0);
-        QTRY_VERIFY(bar->value() > first); // keeps going while the mouse stays there
-        Mouse(QEvent::MouseButtonRelease, At(9), Qt::LeftButton, Qt::NoButton);
-        const int stopped = bar->value();
-        QTest::qWait(200);
-        QVERIFY(spy.size() == 1 && bar->value() == stopped);
     }
 };
 

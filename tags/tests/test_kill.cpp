@@ -2,6 +2,9 @@
 // moments: the file is afterwards always the old content or the new, never a mix.
 // With a second hard link the new content is copied over the file itself; the next
 // access finishes a copy that a kill cut short, and both names then show one whole file.
+// In place, the writer stopped before each of its writes in turn leaves both tags alike
+// once the next open has finished its work.
+#include "FieldWrite.h"
 #include "TestUtil.h"
 
 #include <chrono>
@@ -149,5 +152,52 @@ TEST_P(GrowthKill, KilledRewriteLeavesOldOrNewFile) {
 
 INSTANTIATE_TEST_SUITE_P(Names, GrowthKill, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool> &i) { return i.param ? "hard_linked" : "single"; });
+
+#ifndef _WIN32
+TEST(InPlaceKill, StoppedBeforeEachWriteLeavesBothTagsOldOrNew) {
+    const std::string old = Tag(3, Frame("TIT2", Text("alt")) + Frame("TPE1", Text("Band")), 100) + Filler(4096) + V1("alt", "Band");
+    std::unique_ptr<TempDir> dir;
+    std::string path;
+    // Exits the writer at its stop-th write (0: never); the exit code, 3 when stopped.
+    const auto write = [&](int stop) {
+        dir = std::make_unique<TempDir>();
+        path = dir->file("a.mp3");
+        WriteAll(path, old);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            int writes = 0;
+            fileops::SetFaultHook([&](fileops::Op op, const std::string &) {
+                if (op == fileops::Op::Write && ++writes == stop) _exit(3);
+                return 0;
+            });
+            Mp3TagID3v1 v1;
+            Mp3TagID3v2 v2;
+            WriteFields(path, {.artist = "Neue Band", .title = "Neuer Titel"}, v1, v2);
+            _exit(0);
+        }
+        int status = 0, read = 0;
+        waitpid(pid, &status, 0);
+        // The next process to open the file finishes what the writer left.
+        if (const pid_t reader = fork(); reader == 0) {
+            Mp3TagID3v2 v2;
+            v2.MP3File(path);
+            _exit(0);
+        } else {
+            waitpid(reader, &read, 0);
+        }
+        return WIFEXITED(status) && WIFEXITED(read) && WEXITSTATUS(read) == 0 ? WEXITSTATUS(status) : -1;
+    };
+    ASSERT_EQ(write(0), 0);
+    const std::string fresh = ReadAll(path);
+    ASSERT_NE(fresh, old);
+    int stop = 1;
+    for (; stop < 50 && write(stop) == 3; ++stop) {
+        const std::string now = ReadAll(path);
+        ASSERT_TRUE(now == old || now == fresh) << "mixed after stopping before write " << stop;
+        ASSERT_EQ(Names(dir->path()), std::set<std::string>{"a.mp3"}) << stop;
+    }
+    EXPECT_GT(stop, 2) << "the write took fewer steps than both tags need";
+}
+#endif
 
 } // namespace
