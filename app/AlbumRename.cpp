@@ -1,5 +1,6 @@
 #include "AlbumWorkflow.h"
 
+#include "DurableFile.h"
 #include "FileOps.h"
 #include "FileUtils.h"
 
@@ -10,10 +11,8 @@
 #include <QRandomGenerator>
 #include <QSet>
 
-#include <stdexcept>
 
 namespace album {
-
 
 QStringList RenameResult::FinalNames() const {
     QStringList names;
@@ -50,41 +49,6 @@ QString TempNameFor(const QString &oldName, int index, const QSet<QString> &rese
 }
 
 } // namespace
-
-// Written straight under the new name (never beside it), so that a copy cut
-// short leaves nothing but that name, which the run's record knows; flushed to
-// the disk before the old file may go.
-bool CopyAndSync(const QString &from, const QString &to) {
-    using tags::fileops::File;
-    try {
-        File in("rename");
-        in.Open(platform::FsPath(from), File::Mode::Read);
-        const std::int64_t size = in.Size();
-        File out("rename");
-        out.CreateNew(platform::FsPath(to));
-        try {
-            std::int64_t copied = 0;
-            while (copied < size) {
-                const size_t n = out.CopyFrom(in, static_cast<size_t>(qMin<std::int64_t>(size - copied, 1 << 20)));
-                if (n == 0)
-                    break;
-                copied += static_cast<std::int64_t>(n);
-            }
-            if (copied != size)
-                throw std::runtime_error("short copy");
-            out.SetPermissionBits(in.PermissionBits());
-            out.Sync();
-            out.Close();
-        } catch (...) {
-            out.Close();
-            QFile::remove(to);
-            return false;
-        }
-    } catch (...) {
-        return false;
-    }
-    return true;
-}
 
 RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrder, const RenameOptions &options,
                          const RenameFn &renameFn, const ProgressFn &progressFn, const CopyFn &copyFn,

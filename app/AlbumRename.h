@@ -91,10 +91,6 @@ RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrde
                          const CopyFn &copyFn = {}, const TrashFn &trashFn = {}, const TrashQuestionFn &ask = {},
                          const RenameHooks &hooks = {});
 
-// Copies a file to a new one and flushes the copy to the disk; false (and no
-// copy left) when that fails or the copy is short.
-bool CopyAndSync(const QString &from, const QString &to);
-
 // The title of the renaming run's message boxes.
 inline constexpr char16_t kRenameTitle[] = u" Dateien umbenennen";
 // The question to `ask`, in German.

@@ -1,28 +1,29 @@
 #include "DurableFile.h"
 
+#include "FileEdit.h"
 #include "FileOps.h"
 #include "FileUtils.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <filesystem>
-
-#ifndef Q_OS_WIN
-#include <cerrno>
-#include <csignal>
-#endif
+#include <functional>
+#include <stdexcept>
 
 namespace album {
 
-bool WriteNewFile(const QString &path, const QByteArray &bytes, int mode) {
+namespace {
+
+// Creates `path` (which must be free), lets `fill` write it and flushes it; false, and
+// nothing left under the name, when any of that fails.
+bool CreateFlushed(const QString &path, const std::function<void(tags::fileops::File &)> &fill) {
     try {
         tags::fileops::File f("album");
         f.CreateNew(platform::FsPath(path));
         try {
-            f.Write(bytes.constData(), static_cast<size_t>(bytes.size()));
+            fill(f);
             f.Sync();
             f.Close();
         } catch (...) {
@@ -33,9 +34,41 @@ bool WriteNewFile(const QString &path, const QByteArray &bytes, int mode) {
     } catch (...) {
         return false;
     }
+    return true;
+}
+
+} // namespace
+
+bool WriteNewFile(const QString &path, const QByteArray &bytes, int mode) {
+    if (!CreateFlushed(path, [&](tags::fileops::File &f) { f.Write(bytes.constData(), static_cast<size_t>(bytes.size())); }))
+        return false;
     if (mode)
         QFile::setPermissions(path, QFileDevice::Permissions(mode));
     return true;
+}
+
+// Written straight under the new name (never beside it), so that a copy cut short
+// leaves nothing but that name, which the run's record knows.
+bool CopyAndSync(const QString &from, const QString &to) {
+    try {
+        tags::fileops::File in("rename");
+        in.Open(platform::FsPath(from), tags::fileops::File::Mode::Read);
+        return CreateFlushed(to, [&](tags::fileops::File &out) {
+            const std::int64_t size = in.Size();
+            std::int64_t copied = 0;
+            while (copied < size) {
+                const size_t n = out.CopyFrom(in, static_cast<size_t>(qMin<std::int64_t>(size - copied, 1 << 20)));
+                if (n == 0)
+                    break;
+                copied += static_cast<std::int64_t>(n);
+            }
+            if (copied != size)
+                throw std::runtime_error("short copy");
+            out.SetPermissionBits(in.PermissionBits());
+        });
+    } catch (...) {
+        return false;
+    }
 }
 
 bool ReplaceFile(const QString &path, const QByteArray &bytes, const QString &scratch) {
@@ -54,20 +87,7 @@ bool ReplaceFile(const QString &path, const QByteArray &bytes, const QString &sc
     return true;
 }
 
-void RemoveWriterLeftovers(const QString &folder) {
-#ifndef Q_OS_WIN
-    static const QRegularExpression name(QStringLiteral("^\\.sortimentor-(\\d+)-\\d+\\.tmp$"));
-    const QStringList found = QDir(folder).entryList({QStringLiteral(".sortimentor-*.tmp")}, QDir::Files | QDir::Hidden);
-    for (const QString &n : found) {
-        const QRegularExpressionMatch m = name.match(n);
-        const pid_t pid = static_cast<pid_t>(m.captured(1).toLongLong());
-        if (m.hasMatch() && pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
-            QFile::remove(QDir(folder).filePath(n));
-    }
-#else
-    Q_UNUSED(folder);
-#endif
-}
+void RemoveWriterLeftovers(const QString &folder) { tags::fileops::RemoveDeadWritersTemps(platform::FsPath(folder)); }
 
 void SyncFolderOf(const QString &folderOrFile, bool isFile) {
     const QString dir = isFile ? QFileInfo(folderOrFile).absolutePath() : QDir(folderOrFile).absolutePath();

@@ -10,6 +10,9 @@ namespace album {
 // Writes a new file under `path` (which must be free) and flushes it; false
 // (and nothing left) when that fails.
 bool WriteNewFile(const QString &path, const QByteArray &bytes, int mode = 0);
+// Copies a file to a new one (which must be free) with its permission bits and
+// flushes the copy; false (and no copy left) when that fails or the copy is short.
+bool CopyAndSync(const QString &from, const QString &to);
 // Puts bytes under `path`, replacing what is there in one rename: written
 // first to `scratch` (a free name on the same file system) and flushed.
 bool ReplaceFile(const QString &path, const QByteArray &bytes, const QString &scratch);

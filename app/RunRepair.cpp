@@ -3,6 +3,7 @@
 #include "AlbumWorkflow.h"
 #include "DirectoryOrder.h"
 #include "DurableFile.h"
+#include "RepairSteps.h"
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
 
@@ -17,9 +18,9 @@
 
 namespace album {
 
-namespace {
+namespace repair {
 
-QString B64(const QByteArray &b) { return QString::fromLatin1(b.toBase64()); }
+const QString kNoMark = QStringLiteral("Das Protokoll des Durchlaufs lässt sich nicht fortschreiben.");
 
 TrashFn TrashOf(const RepairSeams &s) { return s.trash ? s.trash : TrashFn(platform::MoveToTrash); }
 
@@ -32,8 +33,7 @@ void Progress(const RepairSeams &s, int index, int count, const QString &name) {
     }
 }
 
-// The name that holds a file's content now, of those the run may have given it.
-QString Locate(const RunJournal &j, const JournalFile &f, QByteArray *hash = nullptr) {
+QString Locate(const RunJournal &j, const JournalFile &f, QByteArray *hash) {
     const JournalState &st = j.State();
     const QByteArray want = f.ContentHash();
     for (const QString &name : {f.oldName, f.temp, f.newName, f.finalName}) {
@@ -62,6 +62,20 @@ QString Locate(const RunJournal &j, const JournalFile &f, QByteArray *hash = nul
     return {};
 }
 
+bool Fail(RepairResult &r, const QString &name, const QString &why) {
+    r.ok = false;
+    r.failed << QStringLiteral("%1: %2").arg(name, why);
+    return false;
+}
+
+} // namespace repair
+
+using namespace repair;
+
+namespace {
+
+QString B64(const QByteArray &b) { return QString::fromLatin1(b.toBase64()); }
+
 // The names the entries have once the run is through.
 QStringList FinalNames(const JournalState &st) {
     QStringList names;
@@ -70,11 +84,6 @@ QStringList FinalNames(const JournalState &st) {
     return names;
 }
 
-bool Fail(RepairResult &r, const QString &name, const QString &why) {
-    r.ok = false;
-    r.failed << QStringLiteral("%1: %2").arg(name, why);
-    return false;
-}
 
 // The album's directory entries in album order under their final names, for players
 // that play a FAT folder as it lists. What goes wrong is reported, the files stay.
@@ -104,7 +113,6 @@ bool WriteDirectoryOrder(RunJournal &j) {
     return j.Mark({{"m", "dirOrderDone"}, {"problem", problem}});
 }
 
-const QString kNoMark = QStringLiteral("Das Protokoll des Durchlaufs lässt sich nicht fortschreiben.");
 
 // Finishes a renaming whose plan is recorded: every moving file from wherever
 // it is to its temporary name, then to its new name (or back to its old one).
@@ -270,135 +278,6 @@ RepairResult RollForward(RunJournal &j, const RepairSeams &seams) {
             r.failed << QStringLiteral("%1: %2").arg(f.oldName, f.skipped);
     }
     r.ok = r.ok && r.failed.isEmpty();
-    return r;
-}
-
-RepairResult RollBack(RunJournal &j, bool undo, const RepairSeams &seams) {
-    JournalState &st = j.State();
-    RepairResult r;
-    const TrashFn trash = TrashOf(seams);
-    auto path = [&](const QString &name) { return EntryPath(st.folder, name); };
-    const bool checkChanged = undo && st.complete;
-    // A directory step cut short: every file back into the album folder first.
-    if (!DirectoryOrder::Recover(st.folder))
-        return Fail(r, st.folder, QStringLiteral("Dateien liegen noch in %1")
-                                      .arg(QDir::toNativeSeparators(DirectoryOrder::HoldingFolder(st.folder)))),
-               r;
-    if (!st.rollingBack && !j.Mark({{"m", "rollback"}}))
-        return Fail(r, st.folder, kNoMark), r;
-
-    // The playlist: the old one back, or none.
-    if (st.playlist && IsPlainName(st.playlistName)) {
-        const QString p = path(st.playlistName);
-        const bool there = QFileInfo(p).isFile();
-        const QByteArray now = there ? ReadWhole(p) : QByteArray();
-        const bool restored = st.playlistExisted && there && now == st.playlistOld;  // by an undo cut short
-        if (checkChanged && there && st.playlistDone && now != st.playlistNew && !restored) {
-            r.refused << st.playlistName;
-        } else if (st.playlistExisted ? (!there || now != st.playlistOld) : there) {
-            bool clear = !there;
-            if (there && st.playlistBegun && now == st.playlistNew)
-                clear = QFile::remove(p);  // the run's own, known byte for byte
-            else if (there)
-                clear = trash(p).ok || !Occupied(p);
-            if (!clear)
-                Fail(r, st.playlistName, QStringLiteral("der Papierkorb nimmt sie nicht auf"));
-            else if (st.playlistExisted && !ReplaceFile(p, st.playlistOld, j.PathOf(QStringLiteral("liste.neu"))))
-                Fail(r, st.playlistName, QStringLiteral("ließ sich nicht zurückschreiben"));
-        }
-    }
-
-    // Every file out of the album's names into its old bytes, beside the record...
-    const int count = static_cast<int>(st.files.size());
-    std::vector<bool> waiting(static_cast<size_t>(count), false);
-    for (int i = 0; i < count; ++i) {
-        const JournalFile &f = st.files[static_cast<size_t>(i)];
-        if (!f.present)
-            continue;
-        Progress(seams, i, count, f.oldName);
-        const QString back = j.PathOf(QStringLiteral("alt-%1").arg(i));
-        if (QFileInfo::exists(back)) {
-            if (FileHash(back) == f.oldHash) {
-                // Cut short after the old bytes were written: the run's version still
-                // has to go to the trash.
-                const QString at = Locate(j, f);
-                if (!at.isEmpty() && !trash(path(at)).ok && Occupied(path(at)))
-                    Fail(r, at, QStringLiteral("der Papierkorb nimmt die Datei nicht auf"));
-                else
-                    waiting[static_cast<size_t>(i)] = true;
-                continue;
-            }
-            QFile::remove(back);  // written only halfway
-        }
-        const bool returned = QFileInfo(path(f.oldName)).isFile() && FileHash(path(f.oldName)) == f.oldHash;
-        if (checkChanged && !returned) {  // an undo cut short has given some files back already
-            const QFileInfo info(path(f.finalName));
-            if (!info.isFile() || info.size() != f.finalSize || info.lastModified().toMSecsSinceEpoch() != f.finalTime ||
-                FileHash(path(f.finalName)) != f.finalHash) {
-                r.refused << f.finalName;
-                continue;
-            }
-        }
-        QByteArray hash;
-        const QString at = Locate(j, f, &hash);
-        if (at.isEmpty()) {
-            Fail(r, f.oldName, QStringLiteral("ist nicht mehr im Ordner"));
-            continue;
-        }
-        // Whatever lies under the temporary name beside the file is the run's own
-        // copy of it, whole or cut short: its name was free and made up for this run.
-        if (!f.temp.isEmpty() && f.temp != at && QFileInfo(path(f.temp)).isFile())
-            QFile::remove(path(f.temp));
-        if (at == f.oldName && hash == f.oldHash) {
-            QFile::setPermissions(path(at), QFileDevice::Permissions(f.oldMode));
-            continue;  // never changed
-        }
-        if (hash == f.oldHash) {
-            if (!QFile::rename(path(at), back))
-                Fail(r, f.oldName, QStringLiteral("ließ sich nicht umbenennen"));
-            waiting[static_cast<size_t>(i)] = true;
-            continue;
-        }
-        const std::optional<TagRegions> regions = j.OldRegions(f);
-        const std::optional<QByteArray> old = regions ? Rebuild(*regions, ReadWhole(path(at))) : std::nullopt;
-        if (!old || ContentDigest(SplitRegions(*old)) != f.oldHash) {
-            Fail(r, at, QStringLiteral("die alten Tags lassen sich nicht wiederherstellen"));
-            continue;
-        }
-        if (!WriteNewFile(back, *old, f.oldMode)) {
-            Fail(r, f.oldName, QStringLiteral("der Datenträger nimmt die alte Fassung nicht auf"));
-            continue;
-        }
-        SyncFolderOf(back, true);
-        const platform::TrashOutcome out = trash(path(at));
-        if (!out.ok && Occupied(path(at))) {
-            QFile::remove(back);
-            Fail(r, at, out.reason);
-            continue;
-        }
-        waiting[static_cast<size_t>(i)] = true;
-    }
-    SyncFolderOf(st.folder);
-    // ...then each under its old name.
-    bool keep = false;
-    for (int i = 0; i < count; ++i) {
-        const JournalFile &f = st.files[static_cast<size_t>(i)];
-        if (!waiting[static_cast<size_t>(i)])
-            continue;
-        const QString back = j.PathOf(QStringLiteral("alt-%1").arg(i));
-        if (Occupied(path(f.oldName)) || !QFile::rename(back, path(f.oldName))) {
-            keep = true;  // the record keeps it until its name is free
-            Fail(r, f.oldName, QStringLiteral("der Name ist vergeben; die alte Fassung liegt in %1")
-                                   .arg(QDir::toNativeSeparators(back)));
-            continue;
-        }
-        QFile::setPermissions(path(f.oldName), QFileDevice::Permissions(f.oldMode));
-        ++r.files;
-    }
-    RemoveWriterLeftovers(st.folder);
-    SyncFolderOf(st.folder);
-    if (!keep && (r.ok || undo))
-        j.Remove();
     return r;
 }
 

@@ -41,9 +41,7 @@ std::string TempName(const fs::path &folder) {
     return Utf8FromPath(folder / name);
 }
 
-// Temporary files of writers that were killed before their rename: the original
-// they were made from is still in place, so they are only garbage. Once per folder
-// and process; files of a process that still runs stay.
+// Once per folder and process.
 void RemoveStaleTemps(const fs::path &folder) {
     static std::mutex mutex;
     static std::set<std::string> done;
@@ -51,16 +49,7 @@ void RemoveStaleTemps(const fs::path &folder) {
         std::lock_guard<std::mutex> lock(mutex);
         if (!done.insert(Utf8FromPath(folder)).second) return;
     }
-    std::error_code ec;
-    for (const auto &e : fs::directory_iterator(folder, ec)) {
-        const std::string name = Utf8FromPath(e.path().filename());
-        unsigned long pid = 0;
-        unsigned n = 0;
-        char tail[8] = {};
-        if (std::sscanf(name.c_str(), ".sortimentor-%lu-%u.%4s", &pid, &n, tail) != 3 || std::string(tail) != "tmp") continue;
-        if (pid == 0 || pid == static_cast<unsigned long>(getpid())) continue;
-        if (ProcessGone(pid)) RemoveQuietly(Utf8FromPath(e.path()));
-    }
+    RemoveDeadWritersTemps(Utf8FromPath(folder));
 }
 
 bool FitsInPlace(const std::vector<Splice> &splices, std::int64_t len) {
@@ -182,6 +171,19 @@ void WriteNewContent(File &src, File &tmp, const std::vector<Splice> &splices, s
 }
 
 } // namespace
+
+void RemoveDeadWritersTemps(const std::string &folder) {
+    std::error_code ec;
+    for (const auto &e : fs::directory_iterator(PathFromUtf8(folder), ec)) {
+        const std::string name = Utf8FromPath(e.path().filename());
+        unsigned long pid = 0;
+        unsigned n = 0;
+        char tail[8] = {};
+        if (std::sscanf(name.c_str(), ".sortimentor-%lu-%u.%4s", &pid, &n, tail) != 3 || std::string(tail) != "tmp") continue;
+        if (pid == 0 || pid == static_cast<unsigned long>(getpid())) continue;
+        if (ProcessGone(pid)) RemoveQuietly(Utf8FromPath(e.path()));
+    }
+}
 
 void ApplySplices(File &f, const std::string &path, const std::vector<Splice> &splices, const std::string &source) {
     const std::int64_t len = f.Size();
