@@ -55,6 +55,7 @@ TEST(FrameHeader, FieldsLengthAndSamplesOfEveryVersionAndLayer) {
         {kV25Mono, false, 208, 576}, {{1, 2, 320, 48000}, false, 960, 1152},
         {{2, 3, 128, 24000}, false, 384, 576}, {{1, 2, 160, 44100}, false, 522, 1152},
         {{1, 3, 40, 48000}, false, 120, 1152}, {{1, 3, 256, 44100}, false, 835, 1152},
+        {{1, 2, 96, 48000}, false, 288, 1152}, {{2, 1, 48, 22050}, false, 104, 384},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(testing::PrintToString(Header(r.m, r.padding)));
@@ -85,6 +86,7 @@ TEST(FrameHeader, Id3v2TagSizes) {
         {id3bytes::Tag(3, "", 300), 310},
         {id3bytes::Tag24WithFooter("", 300), 320},
         {id3bytes::Tag(3, "", 300, 0x10), 310}, // the footer flag means nothing before 2.4
+        {std::string("ID3\3\0\0\1\2\3\4", 10), 2130318}, // over 2 MB
         {std::string("ID3\3\0\0\0\0\x80\0", 10), 0}, // not synchsafe
         {std::string("ID3\xFF\0\0\0\0\1\0", 10), 0},
         {std::string("ID3\3\xFF\0\0\0\1\0", 10), 0}, // revision 0xFF
@@ -178,6 +180,7 @@ TEST(StreamReader, TimeBitrateAndBoundsOfBuiltFiles) {
         {"layer I", "", Stream({1, 1, 384, 48000}, 250), "", Method::ConstantBitrate, 250, 2.0, 384, false},
         {"mpeg2 layer II", "", Stream({2, 2, 64, 16000, false, 3}, 100), "", Method::ConstantBitrate, 100, 7.2, 64, false},
         {"info", "", InfoFrame(k128, 1000) + Stream(k128, 40), "", Method::XingCount, 1000, 26.122449, 128, false},
+        {"info of a long file", "", InfoFrame(k128, 100000) + Stream(k128, 40), "", Method::XingCount, 100000, 2612.244898, 128, false},
         {"info counting one frame", "", InfoFrame(k128, 1) + Frame(k128), "", Method::XingCount, 1, 0.026122, 128, false},
         {"mpeg2 info", tags, InfoFrame(kV2, 1000) + Stream(kV2, 40), v1, Method::XingCount, 1000, 26.122449, 64, false},
         {"mpeg2.5 mono info", "", info(kV25Mono), "", Method::XingCount, 100, 5.224490, 32, false},
@@ -192,6 +195,9 @@ TEST(StreamReader, TimeBitrateAndBoundsOfBuiltFiles) {
         {"mono vbri", "", Vbri(mono, 30, 999) + mix, "", Method::VbriCount, 30, 0.783673, 68, true},
         {"vbri", id3bytes::Tag(3, "", 50), Vbri(k128, 30, 999) + mix, "", Method::VbriCount, 30, 0.783673, 68, true},
         {"xing without count", "", InfoFrame(k128, 0, "Xing", 2, 1) + mix, "", Method::FrameWalk, 20, 0.522449, 96, true},
+        // Frames are sampled, not all read: a change between the samples goes unseen.
+        {"a change between the samples", "", Stream(k128, 20) + Frame(k64) + Stream(k128, 79), "", Method::ConstantBitrate, 99, 2.5931875, 128, false},
+        {"a change in the last frame of a sample", "", Stream(k128, 30) + Frame(k64) + Stream(k128, 69), "", Method::FrameWalk, 100, 2.612245, 127, true},
         {"change in the last third", "", Stream(k128, 250) + Stream(k64, 236), "", Method::FrameWalk, 486, 12.695510, 97, true},
         {"vbr walk cut after a header", "", vbr + Header(k128), v1, Method::FrameWalk, 441, 11.52, 107, true},
         {"damaged stretch", "", damaged, "", Method::FrameWalk, 440, 11.493878, 107, true},

@@ -77,6 +77,7 @@ TEST(Cp1252, RoundTripAndFallback) {
     EXPECT_FALSE(codec::FitsCp1252("Москва"));
     EXPECT_FALSE(codec::FitsCp1252("a\xC3"));
     EXPECT_EQ(codec::Utf8ToCp1252("a日b"), "a?b");
+    EXPECT_EQ(codec::Utf8ToCp1252("\u0080\u0081"), "?\x81"); // 0x80 is the euro sign
     // Every byte survives a round trip, the five undefined ones included.
     std::string all;
     for (int b = 1; b < 256; ++b) all += static_cast<char>(b);

@@ -90,6 +90,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, ID3v2Layout, ::testing::Values(
     // Headers that prove nothing are never written over.
     LayoutRow{"version_5", std::string(kX2058).replace(3, 1, "\5") + kAudio, Title("t"), Tit2("t"), 4086},
     LayoutRow{"size_past_the_end", kX2058.substr(0, 2000), Title("t"), Tit2("t"), 4086},
+    LayoutRow{"header_cut_short", "ID3\3\0\0", Title("t"), Tit2("t"), 4086},
+    // The copy behind a growing tag ends with a single byte.
+    LayoutRow{"grows_before_one_byte", kX2058 + "z", Title(std::string(2034, 'n')), Tit2(std::string(2034, 'n')), 6144, 2058, 2058},
     // Large 2.4 bodies whose strings 2.3 writes differently: the strings are re-encoded.
     LayoutRow{"v24_utf8_picture_description", Tag(4, Frame24("APIC", std::string("\3image/png\0\3\xC3\x84\0", 15) + kBig)) + kAudio,
               Title("t"), Frame("APIC", std::string("\1image/png\0\3\xFF\xFE\xC4\0\0\0", 18) + kBig) + Tit2("t"), 13121, 9035, 9035},

@@ -5,6 +5,7 @@
 // In place, the writer stopped before each of its writes in turn leaves both tags alike
 // once the next open has finished its work.
 #include "FieldWrite.h"
+#include "FileEdit.h"
 #include "TestUtil.h"
 
 #include <chrono>
@@ -197,6 +198,29 @@ TEST(InPlaceKill, StoppedBeforeEachWriteLeavesBothTagsOldOrNew) {
         ASSERT_EQ(Names(dir->path()), std::set<std::string>{"a.mp3"}) << stop;
     }
     EXPECT_GT(stop, 2) << "the write took fewer steps than both tags need";
+}
+#endif
+
+#ifndef _WIN32
+// The temporary file of a writer that still runs stays; once it is gone (a zombie
+// not yet collected is gone too), the file goes.
+TEST(DeadWriters, OnlyTheFilesOfGoneWritersGo) {
+    TempDir dir;
+    const pid_t child = fork();
+    if (child == 0) {
+        pause();
+        _exit(0);
+    }
+    const std::string name = ".sortimentor-" + std::to_string(child) + "-0.tmp";
+    WriteAll(dir.file(name), "x");
+    fileops::RemoveDeadWritersTemps(dir.file(""));
+    EXPECT_EQ(Names(dir.path()), std::set<std::string>{name});
+    kill(child, SIGKILL);
+    siginfo_t info{};
+    waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT);
+    fileops::RemoveDeadWritersTemps(dir.file(""));
+    EXPECT_TRUE(Names(dir.path()).empty());
+    waitpid(child, nullptr, 0);
 }
 #endif
 
