@@ -1,8 +1,7 @@
 // The album work without a window. The renaming run: numbered names in list order,
 // renumbering after a reorder, names the file system cannot take, and faults injected
 // into every step; no file is ever lost, overwritten or moved out of the folder; the
-// trash it uses. The small rules of the album run (track counter, the playlist's name),
-// the run driver's skip-and-continue and the folder named at start. The run's record:
+// trash it uses. The playlist's name and the folder named at start. The run's record:
 // a crash after every step, then finishing or rolling back, and the undo of a finished run.
 
 #include "AlbumFixture.h"
@@ -318,69 +317,12 @@ private slots:
         QVERIFY(RepairReport(r, false, true).contains(changed));
     }
 
-    void trackCounter_data() {
-        QTest::addColumn<QString>("locale");
-        QTest::addColumn<QString>("current");
-        QTest::addColumn<QString>("next");
-        QTest::newRow("letters count as 1") << "de_DE" << "abc" << "2";
-        QTest::newRow("not a finite number") << "en_US" << "inf" << "2";
-        QTest::newRow("German thousands") << "de_DE" << "1.234" << "1235";
-        QTest::newRow("German decimal comma") << "de_DE" << "1,5" << "2,5";
-    }
-    void trackCounter() {
-        QFETCH(QString, locale);
-        QFETCH(QString, current);
-        QFETCH(QString, next);
-        QCOMPARE(NextTrackText(current, QLocale(locale)), next);
-    }
-
     // Nothing is written outside the folder nor over a folder.
     void playlistRefusesNamesOutsideTheFolder() {
         QVERIFY(QDir(m_folder).mkdir("AC") && QDir(m_folder).mkdir("Live.m3u"));
         for (const char *album : {"AC/DC", "Live"})
             QVERIFY2(!WritePlaylist(m_folder, album, {"a.mp3"}), album);
         QVERIFY(fixture::Listing(m_folder).isEmpty() && QDir(m_folder + "AC").isEmpty());
-    }
-
-    // A failing step is skipped and the next one runs; every file goes through every step
-    // in order, the first one without counting on.
-    void failingStepsAreSkipped() {
-        QStringList calls;
-        auto step = [&](const char *name, int failOn, std::function<void()> fail = {}) {
-            return [&calls, name, failOn, fail](const RunFile &f) {
-                calls << QStringLiteral("%1:%2").arg(f.index).arg(name);
-                if (f.index == failOn)
-                    fail();
-            };
-        };
-        FileSteps steps{step("select", -1), step("count", -1),
-                        step("writable", 0, [] { throw std::runtime_error("locked"); }), step("title", -1),
-                        step("id3v1", 1, [] { throw tags::TagError(tags::kErrNotValidMp3, "s", "not valid"); }),
-                        step("tags", 2, [] { throw 42; }), {}};
-        AlbumRun run;
-        run.SetSteps(steps);
-        RunPlan plan;
-        plan.folder = m_folder;
-        plan.entries = QStringList{"x.mp3", "y.mp3", "z.mp3", "w.mp3"};
-        const RunResult r = run.Run(plan);
-        QVERIFY(r.outcome == RunOutcome::Done && r.visited == 4 && r.failedSteps == 3);
-        QCOMPARE(r.failedFiles, QStringList({"x.mp3", "y.mp3", "z.mp3"}));
-        QCOMPARE(calls.mid(0, 11), QStringList({"0:select", "0:writable", "0:title", "0:id3v1", "0:tags", "1:select", "1:count",
-                                                "1:writable", "1:title", "1:id3v1", "1:tags"}));
-        QCOMPARE(calls.size(), 23);
-
-        // A run started from within a run starts nothing.
-        RunOutcome inner = RunOutcome::Done;
-        FileSteps reentrant;
-        reentrant.select = [&](const RunFile &) { inner = run.Run(plan).outcome; };
-        run.SetSteps(reentrant);
-        run.Run(plan);
-        QCOMPARE(inner, RunOutcome::Busy);
-
-        // An empty list asks nothing and does nothing.
-        bool asked = false;
-        run.SetConfirm([&](const QString &, const QString &) { return asked = true; });
-        QVERIFY(run.Run(RunPlan{}).outcome == RunOutcome::Empty && !asked);
     }
 
     void startArgumentNamesTheFolder_data() {

@@ -1,12 +1,10 @@
 // The main window, one case per behaviour: start-up and close with the settings, loading
-// a folder, the renaming options, the keyboard, the about box's placement; and on
-// album folders of real MP3 files the album run (with a second click), declining,
-// renaming, a failed trash, closing mid-run, the panel's fallback and the checked-only
-// write, read back through the tag engine.
+// a folder, the renaming options, the keyboard; and on album folders of MP3 files the
+// album run (with a second click), declining, a failed trash, closing mid-run, the
+// panel's fallback and the checked-only write, read back through the tag engine.
 
 #include "AlbumFixture.h"
 #include "DragList.h"
-#include "Info.h"
 #include "Root.h"
 #include "Tooltips_Class.h"
 
@@ -120,18 +118,15 @@ private slots:
     void startUpAndCloseKeepTheSettings_data() {
         QTest::addColumn<QString>("version"); // stored before the start
         QTest::addColumn<QString>("lastDir"); // "album", "gone" or nothing
-        QTest::addColumn<bool>("restore");    // false: a folder came with the command line
-        QTest::newRow("first start") << "" << "" << true;
-        QTest::newRow("other version") << "1.0" << "" << true;
-        QTest::newRow("last folder") << "1.1" << "album" << true;
-        QTest::newRow("last folder gone") << "1.1" << "gone" << true;
-        QTest::newRow("command line") << "1.1" << "album" << false;
+        QTest::newRow("first start") << "" << "";
+        QTest::newRow("other version") << "1.0" << "";
+        QTest::newRow("last folder") << "1.1" << "album";
+        QTest::newRow("last folder gone") << "1.1" << "gone";
     }
     void startUpAndCloseKeepTheSettings() {
         QFETCH(QString, version);
         QFETCH(QString, lastDir);
-        QFETCH(bool, restore);
-        const bool listed = restore && lastDir == "album";
+        const bool listed = lastDir == "album";
         const QString album = fixture::FreshFolder(m_tmp, "last");
         fixture::FakeAlbum(album, {"b.mp3", "A.MP3"});
         const QString folderText = Native(lastDir == "gone" ? m_tmp.filePath("gone/") : album);
@@ -142,7 +137,7 @@ private slots:
         if (!lastDir.isEmpty())
             Settings().setValue("LastDir", folderText);
 
-        Root w(nullptr, restore);
+        Root w;
         QCOMPARE(Settings().value("Version").toString(), QStringLiteral("1.1"));
         // Another version records the program's folder; the same one leaves it.
         QCOMPARE(Settings().value("InstallDir").toString(),
@@ -365,37 +360,6 @@ private slots:
         QVERIFY(fixture::TakeTrash().isEmpty());
     }
 
-    // Numbered in list order after the tags are written, the old names in the trash,
-    // the playlist naming the new files; a single-file write renames too and asks nothing.
-    void renamingNumbersTheFilesInListOrder() {
-        const QString folder = Folder("rename");
-        auto w = OpenAlbum("rename", {"a.mp3", "b.mp3", "c.mp3"});
-        const auto audio = AudioOf(folder, {"b.mp3", "a.mp3", "c.mp3"});
-        ToTop(*w, "b.mp3");
-        ToTagPage(*w, "Grüße");
-        Edit(*w, "tAlbum")->setText("Grüße");
-        w->bPlayliste()->setChecked(true);
-        w->bStarten()->click();
-        const QStringList numbered{"001- Grüße.mp3", "002- Grüße.mp3", "003- Grüße.mp3"};
-        QCOMPARE(fixture::Listing(folder), numbered + QStringList{"Grüße.m3u"});
-        QCOMPARE(AudioOf(folder, numbered), audio);
-        QCOMPARE(fixture::Read(folder + "Grüße.m3u"), numbered.join("\r\n").toUtf8() + "\r\n");
-        QCOMPARE(fixture::TakeTrash().keys(), QStringList({"a.mp3", "b.mp3", "c.mp3"}));
-        QCOMPARE(Texts(w->LDateien()), numbered);
-
-        const QString second = Folder("rename-exist");
-        auto w2 = OpenAlbum("rename-exist", {"Song.mp3", "Track.MP3"});
-        const auto audio2 = AudioOf(second, {"Track.MP3", "Song.mp3"});
-        ToTop(*w2, "Track.MP3");
-        ToTagPage(*w2, "");
-        Check(*w2, "bAlbumRefresh")->click();
-        w2->bStarten()->click();
-        QCOMPARE(m_asked, 1);
-        QCOMPARE(fixture::Listing(second), QStringList({"001- Track.MP3", "002- Song.mp3"}));
-        QCOMPARE(AudioOf(second, {"001- Track.MP3", "002- Song.mp3"}), audio2);
-        QCOMPARE(fixture::TakeTrash().size(), 2);
-    }
-
     // The real question boxes. Enter takes the run question's default "Nein": nothing
     // changes, and the page and the order stay for another try. Where the trash cannot be
     // made (a file stands in its place) a box asks after each file and "Nein" stops; every
@@ -544,15 +508,6 @@ private slots:
         QCOMPARE(shown("1.mp3"), "|||||||0|00:00:00|Artist: ;Album: ;Titel: ;Track: ");
     }
 
-    // Unreadable version parts count as 0, and build 0 shows as 100. 800 twips = 53 px,
-    // 1200 = 80 px at 96 dpi: the box opens beside the window, else left of or above it.
-    void versionLineAndPlacement() {
-        QCOMPARE(VersionLine("Sortimentor", ParseProgramVersion("2.x.-3")), QString("Sortimentor 2.00 Build 100"));
-        const QRect screen(0, 0, 1920, 1080);
-        QCOMPARE(InfoPlacement(QRect(100, 100, 600, 400), screen), QPoint(153, 153));
-        QCOMPARE(InfoPlacement(QRect(1454, 100, 200, 400), screen), QPoint(1374, 153)); // 6200 twips left exactly
-        QCOMPARE(InfoPlacement(QRect(100, 900, 600, 150), screen), QPoint(153, 847));
-    }
 };
 
 SORTI_TEST_MAIN(QApplication, TestWindow)

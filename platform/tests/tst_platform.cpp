@@ -14,8 +14,6 @@ namespace {
 const QString kKey = QStringLiteral("Software\\Varnolt\\Sortimentor");
 const QString kMaker = QStringLiteral("Software\\Varnolt");
 
-QSettings Raw() { return QSettings(QSettings::NativeFormat, QSettings::UserScope, "Varnolt", "Sortimentor"); }
-
 // n frames of MPEG 1 Layer III at 128 kbit/s (1000: 26.06 s), and an ID3v1 tag.
 QByteArray File(int frames, const std::string &title, int track, int genre) {
     return QByteArray::fromStdString(streambytes::Stream({}, frames) +
@@ -46,38 +44,6 @@ private slots:
         QVERIFY(!KeyExists(0x80000002u, kKey) && !SetValue(0x80000002u, kKey, "x", QStringLiteral("y")));
         QVERIFY(!KeyExists(kCurrentUser, "Varnolt"));
         QVERIFY(!GetValue(kCurrentUser, kKey, "Missing", v) && !GetValue(kCurrentUser, "Software\\Varnolt\\Other", "LastDir", v));
-    }
-
-    // What lands in the store for each kind, and what comes back. Values stored by
-    // others come back as text up to a zero character; kinds the store does not know
-    // leave the value alone.
-    void valueKinds_data() {
-        QTest::addColumn<QVariant>("written"); // a RegValue, or invalid: `stored` is put in raw
-        QTest::addColumn<QVariant>("stored");
-        QTest::addColumn<bool>("read");
-        QTest::addColumn<QVariant>("readBack"); // a RegValue
-        auto value = [](RegValue v) { return QVariant::fromValue(v); };
-        const QVariant kept = value(QStringLiteral("kept"));
-        QTest::newRow("32-bit") << value(qint32(-2)) << QVariant(QByteArray("\xfe\xff\xff\xff", 4)) << true << value(qint32(-2));
-        QTest::newRow("lines") << value(QStringLiteral("a\r\nb")) << QVariant("a\r\nb\r\n") << true << value(QStringLiteral("a\r\nb\r\n"));
-        QTest::newRow("nothing") << value(RegValue()) << QVariant() << false << kept;
-        QTest::newRow("zero character") << QVariant() << QVariant(QStringLiteral("ab") + QChar(0) + QStringLiteral("cd")) << true << value(QStringLiteral("ab"));
-    }
-    void valueKinds() {
-        QFETCH(QVariant, written);
-        QFETCH(QVariant, stored);
-        QFETCH(bool, read);
-        QFETCH(QVariant, readBack);
-        CreateKey(kCurrentUser, kKey, "1");
-        if (written.isValid()) {
-            QVERIFY(SetValue(kCurrentUser, kKey, "V", written.value<RegValue>()));
-            QCOMPARE(Raw().value("V").toByteArray(), stored.toByteArray());
-        } else {
-            Raw().setValue("V", stored);
-        }
-        RegValue v = QStringLiteral("kept");
-        QCOMPARE(GetValue(kCurrentUser, kKey, "V", v), read);
-        QVERIFY(v == readBack.value<RegValue>());
     }
 
     // Under a folder holding Song.MP3 and notes.txt; wildcards in any case.
