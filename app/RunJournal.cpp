@@ -2,6 +2,7 @@
 
 #include "AlbumWorkflow.h"
 #include "DirectoryOrder.h"
+#include "DurableFile.h"
 #include "FileOps.h"
 #include "FileUtils.h"
 
@@ -19,6 +20,7 @@ namespace {
 
 const char kJournal[] = "lauf.journal";
 const char kTags[] = "lauf.tags";  // every file's old tag regions, one after the other
+constexpr int kMarkRoom = 160;     // bytes set aside per mark to come
 std::function<void(int)> g_markHook;
 
 QString B64(const QByteArray &b) { return QString::fromLatin1(b.toBase64()); }
@@ -95,6 +97,7 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
                                        "neuer Durchlauf beginnen.")
                             .arg(QDir::toNativeSeparators(folder)));
     }
+    Close();
     state_ = JournalState{};
     state_.folder = folder;
     marks_ = 0;
@@ -203,9 +206,16 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
     if (!QFile::rename(tagsPart, PathOf(QLatin1String(kTags))))
         return failWrite();
     // Written under another name and renamed: a record is whole or not there.
+    // Room for the marks behind the plan, so that they are written in place: fewer
+    // changes to flush, and file systems that take no write past the end of a file
+    // opened again (fusefat) take them too. A line of blanks ends the marks.
     const QString part = PathOf(QStringLiteral("lauf.neu"));
-    if (!Append(part, Line(head), true) || !QFile::rename(part, PathOf(QLatin1String(kJournal))))
+    const QByteArray plan = Line(head);
+    QByteArray room(static_cast<qsizetype>(kMarkRoom * (3 * entries.size() + 16)), ' ');
+    room.back() = '\n';
+    if (!Append(part, plan + room, true) || !QFile::rename(part, PathOf(QLatin1String(kJournal))))
         return failWrite();
+    end_ = plan.size();
     SyncDir(dir);
     SyncDir(folder);
     if (g_markHook)
@@ -214,6 +224,7 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
 }
 
 bool RunJournal::Load(const QString &folder) {
+    Close();
     state_ = JournalState{};
     marks_ = 0;
     if (!folder.isEmpty())
@@ -255,12 +266,14 @@ bool RunJournal::Load(const QString &folder) {
     state_.playlistOld = UnB64(head.value("playlistOld"));
     state_.dirOrder = head.value("dirOrder").toBool();
     // A mark cut short by a crash was never flushed: its step counts as not done.
+    end_ = lines[0].size() + 1;
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QJsonObject mark = QJsonDocument::fromJson(lines[i]).object();
         if (mark.isEmpty())
             break;
         Apply(mark);
         ++marks_;
+        end_ += lines[i].size() + 1;
     }
     return true;
 }
@@ -284,8 +297,43 @@ std::optional<TagRegions> RunJournal::OldRegions(const JournalFile &f) const {
     }
 }
 
+RunJournal::RunJournal() = default;
+RunJournal::~RunJournal() = default;
+
+void RunJournal::Close() { out_.reset(); }
+
+bool RunJournal::Write(const QByteArray &line, bool flush) {
+    const QString path = PathOf(QLatin1String(kJournal));
+    try {
+        if (!out_) {
+            auto f = std::make_unique<tags::fileops::File>("journal");
+            f->Open(platform::FsPath(path), tags::fileops::File::Mode::ReadWrite);
+            out_ = std::move(f);
+        }
+        out_->Seek(end_);
+        out_->Write(line.constData(), static_cast<size_t>(line.size()));
+        if (flush)
+            out_->Sync();
+        end_ += line.size();
+        return true;
+    } catch (...) {
+        out_.reset();
+    }
+    // Past its room on a file system that takes no write past the end of a file opened
+    // again: the record is written anew, up to its last mark, and renamed over the old.
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray whole = in.read(end_) + line;
+    in.close();
+    if (whole.size() != end_ + line.size() || !ReplaceFile(path, whole, PathOf(QStringLiteral("lauf.journal.neu"))))
+        return false;
+    end_ = whole.size();
+    return true;
+}
+
 bool RunJournal::Mark(const QJsonObject &mark, bool flush) {
-    if (!Append(PathOf(QLatin1String(kJournal)), Line(mark), false, flush))
+    if (!Write(Line(mark), flush))
         return false;
     Apply(mark);
     ++marks_;
@@ -295,6 +343,7 @@ bool RunJournal::Mark(const QJsonObject &mark, bool flush) {
 }
 
 bool RunJournal::Remove() {
+    Close();
     // The record itself goes last: until then a repair cut short finds it again.
     QDir dir(Dir());
     for (const QString &name : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))

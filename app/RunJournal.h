@@ -17,8 +17,13 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
+
+namespace tags::fileops {
+class File;
+}
 
 namespace album {
 
@@ -71,6 +76,11 @@ struct JournalState {
 
 class RunJournal {
 public:
+    RunJournal();
+    ~RunJournal();
+    RunJournal(const RunJournal &) = delete;
+    RunJournal &operator=(const RunJournal &) = delete;
+
     // Hidden folder in the album folder that holds the record.
     static QString DirFor(const QString &folder);
     static bool Exists(const QString &folder);
@@ -92,6 +102,8 @@ public:
     bool Mark(const QJsonObject &mark, bool flush = true);
     // Removes the record and flushes that too.
     bool Remove();
+    // Lets go of the record's file, which the marks keep open, before the folder moves.
+    void Close();
 
     JournalState &State() { return state_; }
     const JournalState &State() const { return state_; }
@@ -107,8 +119,11 @@ public:
 
 private:
     void Apply(const QJsonObject &mark);
+    bool Write(const QByteArray &line, bool flush);
     JournalState state_;
     int marks_ = 0;
+    qint64 end_ = 0;                            // where the next mark goes
+    std::unique_ptr<tags::fileops::File> out_;  // the record, open for the marks
 };
 
 QJsonObject RowsToJson(const tagpanel::Rows &rows);

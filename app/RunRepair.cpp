@@ -99,6 +99,7 @@ bool WriteDirectoryOrder(RunJournal &j) {
             names << now[i];
             seen << now[i];
         }
+    j.Close();  // the record moves out and back with the files
     const DirectoryOrderResult d = DirectoryOrder::Apply(st.folder, names);
     QString problem;
     if (!d.stranded.isEmpty())

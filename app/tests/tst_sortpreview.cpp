@@ -4,6 +4,7 @@
 #include "AlbumFixture.h"
 #include "Id3Bytes.h"
 #include "Root.h"
+#include "RunPreview.h"
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
 
@@ -115,6 +116,9 @@ private slots:
         const std::vector<album::PreviewRow> rows = w->RunPreviewRows();
         QCOMPARE(rows.size(), size_t(3));
         QCOMPARE(rows[2].track.value_or("-"), album ? "9/3" : "7");
+        const std::unique_ptr<QDialog> shown(album::MakePreviewDialog(rows, nullptr));  // as the button shows them
+        const auto *table = shown->findChild<QTableWidget *>("LVorschau");
+        QCOMPARE(table->item(2, table->columnCount() - 2)->text(), album ? "9/3" : "7");
         w->bStarten()->click();
         QTRY_VERIFY(!w->IsRunning());
         for (const album::PreviewRow &r : rows) {

@@ -2,6 +2,7 @@
 // folder, the renaming options, the keyboard and the names a screen reader meets.
 
 #include "DragList.h"
+#include "Info.h"
 #include "WindowFixture.h"
 
 using namespace wintest;
@@ -130,6 +131,18 @@ private slots:
         QVERIFY(trackChange->isChecked() && trackChange->isEnabled());
         Check(*w, "bAlbumRefresh")->click();
         QVERIFY(!trackChange->isEnabled());
+    }
+
+    // The about box: the program's version in its line, closed with its button.
+    void aboutBox() {
+        Root w;
+        QCoreApplication::setApplicationVersion(QStringLiteral("1.01.0007"));
+        w.bInfo()->click();
+        auto *dialog = w.findChild<Info *>();
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(dialog->RName->text(), QString("Sortimentor 1.01 Build 700"));
+        dialog->BAbbrechen->click();
+        QTRY_VERIFY(!w.findChild<Info *>());
     }
 
     // Ctrl+Up/Down from anywhere in the window, as the arrow buttons, and a drop; the

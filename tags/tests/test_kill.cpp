@@ -173,7 +173,9 @@ TEST(InPlaceKill, StoppedBeforeEachWriteLeavesBothTagsOldOrNew) {
             });
             Mp3TagID3v1 v1;
             Mp3TagID3v2 v2;
-            WriteFields(path, {.artist = "Neue Band", .title = "Neuer Titel"}, v1, v2);
+            FieldValues values;
+            values.artist = "Neue Band", values.title = "Neuer Titel";
+            WriteFields(path, values, v1, v2);
             _exit(0);
         }
         int status = 0, read = 0;

@@ -5,6 +5,7 @@
 
 #include "Id3Bytes.h"
 #include "StreamBytes.h"
+#include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
 
 #include <QListWidget>
@@ -98,11 +99,11 @@ inline QMap<QString, QByteArray> TakeTrash() {
     return out;
 }
 
-// {"v1": the ID3v1 record as plain bytes {"title", ..., "track", "genre"} or null,
-//  "v2": {frame id: what the tag engine reads for it, "" for frames without a field}
-//  or null}.
+// What the tag engine reads: {"v1": {"title", ..., "track", "genre"} or null,
+//  "v2": {frame id: its field, "" for frames without one} or null}.
 inline QJsonObject ReadTags(const QString &path) {
-    QJsonValue v2 = QJsonValue::Null;
+    const auto q = [](const std::string &s) { return QString::fromStdString(s); };
+    QJsonValue v1 = QJsonValue::Null, v2 = QJsonValue::Null;
     try {
         tags::Mp3TagID3v2 t;
         t.MP3File(path.toStdString());
@@ -113,23 +114,17 @@ inline QJsonObject ReadTags(const QString &path) {
             QJsonObject frames;
             for (int i = 1; i <= t.FrameCount(); ++i) {
                 const auto f = fields.find(t.Frame(i));
-                frames[QString::fromStdString(t.Frame(i))] = f == fields.end() ? QString() : QString::fromStdString(f->second);
+                frames[q(t.Frame(i))] = f == fields.end() ? QString() : q(f->second);
             }
             v2 = frames;
         }
+        tags::Mp3TagID3v1 r;
+        r.MP3File(path.toStdString());
+        if (r.HasID3v1Tag())
+            v1 = QJsonObject{{"title", q(r.Title())},     {"artist", q(r.Artist())}, {"album", q(r.Album())}, {"year", q(r.Year())},
+                             {"comment", q(r.Comment())}, {"track", r.Track()},      {"genre", r.Genre()}};
     } catch (const std::exception &) {
         return {};
-    }
-    const QByteArray data = Read(path), r = data.right(128);
-    QJsonValue v1;
-    if (data.size() >= 128 && r.startsWith("TAG")) {
-        auto text = [&](int at, int n) {
-            return QString::fromLatin1(r.mid(at, n).split('\0').first()).remove(QRegularExpression(" +$"));
-        };
-        v1 = QJsonObject{{"title", text(3, 30)},   {"artist", text(33, 30)}, {"album", text(63, 30)},
-                         {"year", text(93, 4)},    {"comment", text(97, 28)},
-                         {"track", r[125] == 0 ? static_cast<unsigned char>(r[126]) : -1},
-                         {"genre", static_cast<unsigned char>(r[127])}};
     }
     return {{"v1", v1}, {"v2", v2}};
 }
