@@ -203,6 +203,22 @@ TEST(InPlaceKill, StoppedBeforeEachWriteLeavesBothTagsOldOrNew) {
 }
 #endif
 
+// One change over two pages can be cut short between them: its undo record is on the
+// disk before its bytes are written.
+TEST(InPlaceKill, ChangeOverTwoPagesHasItsRecordFirst) {
+    TempDir dir;
+    const std::string path = dir.file("a.mp3");
+    WriteAll(path, Tag(3, Frame("TXXX", Text(std::string(4060, 'x'))) + Frame("TIT2", Text(std::string(40, 'a'))), 100) + Filler(1000));
+    bool recorded = false;
+    FaultHookGuard hook([&](fileops::Op op, const std::string &p) {
+        if (op == fileops::Op::Write && p == path)
+            for (const std::string &n : Names(dir.path())) recorded = recorded || n.ends_with(".undo");
+        return 0;
+    });
+    WriteTitle<Mp3TagID3v2>(path, std::string(40, 'b'));
+    EXPECT_TRUE(recorded);
+}
+
 #ifndef _WIN32
 // The temporary file of a writer that still runs stays; once it is gone (a zombie
 // not yet collected is gone too), the file goes.
