@@ -16,7 +16,7 @@ private slots:
 
     // Tracks counted up, titles from the file names, the checked fields the same in
     // every file, the others each file's own; a read-only file made writable; the playlist.
-    // Clicks during the run start nothing.
+    // Clicks during the run start nothing; its undo gives every byte back.
     void albumRunWritesEveryFileInListOrder() {
         const QString folder = fixture::FreshFolder(m_tmp, "album");
         const QStringList names{"a.mp3", "b.mp3", "c.mp3", "d.mp3"};
@@ -32,6 +32,7 @@ private slots:
         QVERIFY(QFile::setPermissions(folder + "b.mp3", keptMode));
         QVERIFY(fixture::Write(folder + "Best of.m3u", QByteArray(300, 'x')));
         const auto audio = AudioOf(folder, names);
+        const auto before = fixture::Snapshot(folder);
 
         auto w = Open(folder);
         ToTop(*w, "d.mp3");
@@ -71,6 +72,10 @@ private slots:
             QCOMPARE(QFileInfo(folder + name).permissions() & QFileDevice::Permissions(0x7077), keptMode);
         QCOMPARE(fixture::Read(folder + "Best of.m3u"), QByteArray("d.mp3\r\na.mp3\r\nb.mp3\r\nc.mp3\r\n"));
         QVERIFY(fixture::TakeTrash().isEmpty());
+        // Its undo from the first page gives every byte back.
+        w->Control<QPushButton>("bUndoRun")->click();
+        QCOMPARE(fixture::Snapshot(folder), before);
+        QCOMPARE(m_asked, 2);
     }
 
     // The real question boxes. Enter takes the run question's default "Nein": nothing
