@@ -106,6 +106,14 @@ def run_driver(folder, kill_after=None, from_record=False):
     return None
 
 
+def kill_soon(cmd, **kw):
+    """Starts cmd and kills it at a random moment of its first 0.3 s."""
+    p = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env, **kw)
+    time.sleep(random.uniform(0, 0.3))
+    p.send_signal(signal.SIGKILL)
+    p.wait()
+
+
 def sortimentor(*args):
     p = subprocess.run([program, *args], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env, timeout=120)
     if p.returncode not in (0, 2):
@@ -164,10 +172,7 @@ for r in range(rounds):
     else:
         repair = ['--recover', album, *(['--rollback'] if choice == 'rollback' else [])]
         if unfinished and r % 4 == 0:  # the repair itself killed once, then started again
-            p = subprocess.Popen([program, *repair], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
-            time.sleep(random.uniform(0, 0.3))
-            p.send_signal(signal.SIGKILL)
-            p.wait()
+            kill_soon([program, *repair])
             repairs_killed += 1
         rc = sortimentor(*repair)
     failures += rc != 0
@@ -182,10 +187,7 @@ for r in range(rounds):
             rc = subprocess.run([driver, album, 'undo'], capture_output=True, env=env).returncode
         else:
             if r % 4 == 0:  # the undo itself killed once, then started again
-                p = subprocess.Popen([program, '--undo', album], stdout=subprocess.DEVNULL, env=env)
-                time.sleep(random.uniform(0, 0.3))
-                p.send_signal(signal.SIGKILL)
-                p.wait()
+                kill_soon([program, '--undo', album])
                 undos_killed += 1
             # A killed undo that got as far as removing the record had finished.
             rc = sortimentor('--undo', album) if os.path.exists(os.path.join(album, '.sortimentor-lauf', 'lauf.journal')) else 0

@@ -336,8 +336,6 @@ private slots:
         QTest::addColumn<QStringList>("args"); // "@" stands for the album folder, "~" for its parent
         QTest::addColumn<QString>("target");   // folder|file, empty for none
         const QString album = "Über den Wolken";
-        QTest::newRow("options only") << QStringList{"--verbose", "-x"} << "";
-        QTest::newRow("relative after an option") << QStringList{"--new-window", album} << album + "|";
         QTest::newRow("file URL") << QStringList{"file://@"} << album + "|";
         QTest::newRow("first one counts") << QStringList{"@/a.mp3", "~"} << album + "|a.mp3";
         QTest::newRow("dash after --") << QStringList{"--", "-dash"} << "-dash|";
