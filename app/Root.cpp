@@ -370,6 +370,7 @@ void Root::closeEvent(QCloseEvent *e) {
         e->ignore();
         return;
     }
+    m_closing = true;  // the events let run here may hold the question about an unfinished run
     Step([&] { QCoreApplication::processEvents(); });
     Step([&] { StoreLastDir(); });
     m_timer->stop();

@@ -217,6 +217,8 @@ private:
     QPushButton *m_undoRun = nullptr;
     RecoveryChoiceFn m_recoveryChoice;
     bool m_repairing = false;
+    bool m_offering = false;  // the question about an unfinished run is open
+    bool m_closing = false;   // the window goes: nothing more is asked
     bool m_restoreLastDir = true;
     bool m_loading = false;
     bool m_checking = false;

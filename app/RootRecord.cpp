@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
+#include <QScopeGuard>
 #include <QTimer>
 
 namespace {
@@ -61,7 +62,7 @@ void Root::AddRunRecord() {
 
 void Root::OfferRecovery() {
     const QString folder = m_folder->text();
-    if (!m_undoRun || m_repairing || IsRunning())
+    if (!m_undoRun || m_repairing || IsRunning() || m_offering || m_closing)
         return;  // AddRunRecord asks once more at its end
     if (m_loading || m_checking) {
         QTimer::singleShot(50, this, &Root::OfferRecovery);  // once the list stands
@@ -73,6 +74,8 @@ void Root::OfferRecovery() {
     if (!found || journal.State().complete)
         return;
     int choice = 0;
+    m_offering = true;
+    const auto offered = qScopeGuard([this] { m_offering = false; });
     if (m_recoveryChoice) {
         try {
             choice = m_recoveryChoice(album::UnfinishedText(journal.State()));

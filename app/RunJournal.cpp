@@ -18,13 +18,12 @@ namespace album {
 
 namespace {
 
-const char kJournal[] = "lauf.journal";
-const char kTags[] = "lauf.tags";  // every file's old tag regions, one after the other
+constexpr auto kJournal = RunJournal::kJournalFile;
+constexpr auto kTags = RunJournal::kTagFile;
 constexpr int kMarkRoom = 160;     // bytes set aside per mark to come
 std::function<void(int)> g_markHook;
 
 QString B64(const QByteArray &b) { return QString::fromLatin1(b.toBase64()); }
-QByteArray UnB64(const QJsonValue &v) { return QByteArray::fromBase64(v.toString().toLatin1()); }
 
 QByteArray Line(const QJsonObject &o) { return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n'; }
 
@@ -223,85 +222,6 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
     return true;
 }
 
-bool RunJournal::Load(const QString &folder) {
-    Close();
-    state_ = JournalState{};
-    marks_ = 0;
-    if (!folder.isEmpty())
-        DirectoryOrder::Recover(folder);
-    QFile in(DirFor(folder) + QLatin1Char('/') + QLatin1String(kJournal));
-    if (!in.open(QIODevice::ReadOnly)) {
-        // Without its record the folder holds what a removal or a plan cut short
-        // left behind, before anything of the album changed or after all was done.
-        if (!folder.isEmpty() && !in.exists() && QFileInfo(DirFor(folder)).isDir())
-            QDir(DirFor(folder)).removeRecursively();
-        return false;
-    }
-    const QList<QByteArray> lines = in.readAll().split('\n');
-    const QJsonObject head = QJsonDocument::fromJson(lines.value(0)).object();
-    if (head.isEmpty())
-        return false;
-    state_.folder = folder;  // where it was found; the album may have moved as a whole
-    for (const QJsonValue &v : head.value("files").toArray()) {
-        const QJsonObject o = v.toObject();
-        JournalFile f;
-        f.oldName = o.value("old").toString();
-        f.present = o.value("present").toBool();
-        f.writeTags = o.value("tags").toBool();
-        f.oldSize = o.value("size").toInteger();
-        f.oldMode = o.value("mode").toInt();
-        f.oldHash = UnB64(o.value("hash"));
-        f.oldAt = o.value("at").toInteger();
-        f.oldHeadSize = o.value("headSize").toInteger();
-        f.oldTailSize = o.value("tailSize").toInteger();
-        f.oldMiddleHash = UnB64(o.value("mid"));
-        f.plannedRows = o.value("rows").toObject();
-        state_.files.push_back(std::move(f));
-    }
-    state_.rename = head.value("rename").toBool();
-    state_.renameOptions = {head.value("tFilename").toString(), head.value("useExist").toBool()};
-    state_.playlistName = head.value("playlist").toString();
-    state_.playlist = !state_.playlistName.isEmpty();
-    state_.playlistExisted = head.value("playlistExisted").toBool();
-    state_.playlistOld = UnB64(head.value("playlistOld"));
-    state_.dirOrder = head.value("dirOrder").toBool();
-    // A mark cut short by a crash was never flushed: its step counts as not done.
-    end_ = lines[0].size() + 1;
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QJsonObject mark = QJsonDocument::fromJson(lines[i]).object();
-        if (mark.isEmpty())
-            break;
-        Apply(mark);
-        ++marks_;
-        end_ += lines[i].size() + 1;
-    }
-    return true;
-}
-
-std::optional<TagRegions> RunJournal::OldRegions(const JournalFile &f) const {
-    try {
-        tags::fileops::File in("journal");
-        in.Open(platform::FsPath(PathOf(QLatin1String(kTags))), tags::fileops::File::Mode::Read);
-        TagRegions r{QByteArray(static_cast<qsizetype>(f.oldHeadSize), Qt::Uninitialized),
-                     QByteArray(static_cast<qsizetype>(f.oldTailSize), Qt::Uninitialized), f.oldMiddleHash};
-        if (in.ReadAt(f.oldAt, r.head.data(), static_cast<size_t>(r.head.size())) != static_cast<size_t>(r.head.size()) ||
-            in.ReadAt(f.oldAt + f.oldHeadSize, r.tail.data(), static_cast<size_t>(r.tail.size())) !=
-                static_cast<size_t>(r.tail.size()))
-            return std::nullopt;
-        // What the record holds of the file as a whole tells whether these are its bytes.
-        if (ContentDigest(r) != f.oldHash)
-            return std::nullopt;
-        return r;
-    } catch (...) {
-        return std::nullopt;
-    }
-}
-
-RunJournal::RunJournal() = default;
-RunJournal::~RunJournal() = default;
-
-void RunJournal::Close() { out_.reset(); }
-
 bool RunJournal::Write(const QByteArray &line, bool flush) {
     const QString path = PathOf(QLatin1String(kJournal));
     try {
@@ -354,86 +274,6 @@ bool RunJournal::Remove() {
     const bool ok = QDir().rmdir(Dir());
     SyncDir(state_.folder);
     return ok;
-}
-
-void RunJournal::Apply(const QJsonObject &m) {
-    const QString kind = m.value("m").toString();
-    const int i = m.value("i").toInt(-1);
-    JournalFile *f = i >= 0 && i < static_cast<int>(state_.files.size()) ? &state_.files[static_cast<size_t>(i)] : nullptr;
-    if (kind == "begin" && f) {
-        f->begun = true;
-        f->rows = m.value("rows").toObject();
-    } else if (kind == "tagged" && f) {
-        f->tagged = true;
-        f->taggedHash = UnB64(m.value("hash"));
-        f->skipped = m.value("skip").toString();
-    } else if (kind == "renamePlan") {
-        state_.renamePlanned = true;
-        for (const QJsonValue &v : m.value("files").toArray()) {
-            const QJsonObject o = v.toObject();
-            const int k = o.value("i").toInt(-1);
-            if (k >= 0 && k < static_cast<int>(state_.files.size())) {
-                state_.files[static_cast<size_t>(k)].temp = o.value("temp").toString();
-                state_.files[static_cast<size_t>(k)].newName = o.value("new").toString();
-            }
-        }
-    } else if (kind == "moved" && f) {
-        f->moved = m.value("phase").toInt();
-    } else if (kind == "renamed") {
-        state_.renamed = true;
-    } else if (kind == "playlist") {
-        state_.playlistBegun = true;
-        state_.playlistNew = UnB64(m.value("bytes"));
-    } else if (kind == "playlistDone") {
-        state_.playlistDone = true;
-    } else if (kind == "dirOrder") {
-        state_.dirOrderBegun = true;
-    } else if (kind == "dirOrderDone") {
-        state_.dirOrderDone = true;
-        state_.dirOrderProblem = m.value("problem").toString();
-    } else if (kind == "complete") {
-        state_.complete = true;
-        for (const QJsonValue &v : m.value("files").toArray()) {
-            const QJsonObject o = v.toObject();
-            const int k = o.value("i").toInt(-1);
-            if (k < 0 || k >= static_cast<int>(state_.files.size()))
-                continue;
-            JournalFile &g = state_.files[static_cast<size_t>(k)];
-            g.finalName = o.value("name").toString();
-            g.finalSize = o.value("size").toInteger();
-            g.finalTime = o.value("time").toInteger();
-            g.finalHash = UnB64(o.value("hash"));
-        }
-    } else if (kind == "rollback") {
-        state_.rollingBack = true;
-    }
-}
-
-QJsonObject RowsToJson(const tagpanel::Rows &r) {
-    return QJsonObject{{"artist", r.artist},   {"title", r.title},       {"album", r.album},   {"year", r.year},
-                       {"comment", r.comment}, {"track", r.track},       {"genre", r.genre},   {"tArtist", r.tArtist},
-                       {"tTitel", r.tTitel},   {"tAlbum", r.tAlbum},     {"tYear", r.tYear},   {"tKommentar", r.tKommentar},
-                       {"tTrack", r.tTrack},   {"tGenre", r.tGenre},         {"trackTotal", r.trackTotal}};
-}
-
-tagpanel::Rows RowsFromJson(const QJsonObject &o) {
-    tagpanel::Rows r;
-    r.artist = o.value("artist").toBool();
-    r.title = o.value("title").toBool();
-    r.album = o.value("album").toBool();
-    r.year = o.value("year").toBool();
-    r.comment = o.value("comment").toBool();
-    r.track = o.value("track").toBool();
-    r.genre = o.value("genre").toBool();
-    r.tArtist = o.value("tArtist").toString();
-    r.tTitel = o.value("tTitel").toString();
-    r.tAlbum = o.value("tAlbum").toString();
-    r.tYear = o.value("tYear").toString();
-    r.tKommentar = o.value("tKommentar").toString();
-    r.tTrack = o.value("tTrack").toString();
-    r.tGenre = o.value("tGenre").toString();
-    r.trackTotal = o.value("trackTotal").toInt();
-    return r;
 }
 
 } // namespace album

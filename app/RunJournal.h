@@ -76,6 +76,9 @@ struct JournalState {
 
 class RunJournal {
 public:
+    // The record's files in its folder: the plan and the marks, the old tag regions.
+    static constexpr char kJournalFile[] = "lauf.journal";
+    static constexpr char kTagFile[] = "lauf.tags";
     RunJournal();
     ~RunJournal();
     RunJournal(const RunJournal &) = delete;
