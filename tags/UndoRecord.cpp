@@ -232,7 +232,8 @@ void UndoRecord::Keep(const File::Identity &id) noexcept {
 
 bool ReadUndoTarget(const std::string &record, UndoTarget &target) {
     Parsed p;
-    if (!Parse(ReadRecord(record, "recovery"), p)) return false;
+    const std::string bytes = ReadRecord(record, "recovery"); // p's views point into it
+    if (!Parse(bytes, p)) return false;
     target = UndoTarget{p.device, p.inode, std::string(p.name)};
     return true;
 }
