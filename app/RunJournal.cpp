@@ -27,28 +27,6 @@ QString B64(const QByteArray &b) { return QString::fromLatin1(b.toBase64()); }
 
 QByteArray Line(const QJsonObject &o) { return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n'; }
 
-// Writes bytes at the end of a file (created if asked to), flushed if asked to.
-bool Append(const QString &path, const QByteArray &bytes, bool create, bool flush = true) {
-    try {
-        tags::fileops::File f("journal");
-        if (create) {
-            f.CreateNew(platform::FsPath(path));
-        } else {
-            f.Open(platform::FsPath(path), tags::fileops::File::Mode::ReadWrite);
-            f.Seek(f.Size());
-        }
-        f.Write(bytes.constData(), static_cast<size_t>(bytes.size()));
-        if (flush)
-            f.Sync();
-        f.Close();
-        return true;
-    } catch (...) {
-        return false;
-    }
-}
-
-void SyncDir(const QString &dir) { tags::fileops::SyncFolder(platform::FsPath(QDir(dir).absolutePath())); }
-
 } // namespace
 
 int JournalState::FilesDone() const {
@@ -212,11 +190,11 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
     const QByteArray plan = Line(head);
     QByteArray room(static_cast<qsizetype>(kMarkRoom * (3 * entries.size() + 16)), ' ');
     room.back() = '\n';
-    if (!Append(part, plan + room, true) || !QFile::rename(part, PathOf(QLatin1String(kJournal))))
+    if (!WriteNewFile(part, plan + room) || !QFile::rename(part, PathOf(QLatin1String(kJournal))))
         return failWrite();
     end_ = plan.size();
-    SyncDir(dir);
-    SyncDir(folder);
+    SyncFolderOf(dir);
+    SyncFolderOf(folder);
     if (g_markHook)
         g_markHook(0);
     return true;
@@ -269,10 +247,10 @@ bool RunJournal::Remove() {
     for (const QString &name : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
         if (name != QLatin1String(kJournal))
             QFile::remove(dir.filePath(name));
-    SyncDir(Dir());
+    SyncFolderOf(Dir());
     QFile::remove(dir.filePath(QLatin1String(kJournal)));
     const bool ok = QDir().rmdir(Dir());
-    SyncDir(state_.folder);
+    SyncFolderOf(state_.folder);
     return ok;
 }
 

@@ -42,14 +42,14 @@ std::string TempName(const fs::path &folder) {
 }
 
 // Once per folder and process.
-void RemoveStaleTemps(const fs::path &folder) {
+void RemoveStaleTemps(const std::string &folder) {
     static std::mutex mutex;
     static std::set<std::string> done;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (!done.insert(Utf8FromPath(folder)).second) return;
+        if (!done.insert(folder).second) return;
     }
-    RemoveDeadWritersTemps(Utf8FromPath(folder));
+    RemoveDeadWritersTemps(folder);
 }
 
 bool FitsInPlace(const std::vector<Splice> &splices, std::int64_t len) {
@@ -203,7 +203,7 @@ void ApplySplices(File &f, const std::string &path, const std::vector<Splice> &s
     const File::Identity id = f.Identify();
     const int perms = f.PermissionBits();
 
-    RemoveStaleTemps(PathFromUtf8(folder));
+    RemoveStaleTemps(folder);
     File tmp(source);
     std::string tmpPath;
     for (int attempt = 0;; ++attempt) {
