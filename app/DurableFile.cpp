@@ -64,7 +64,11 @@ bool CopyAndSync(const QString &from, const QString &to) {
             }
             if (copied != size)
                 throw std::runtime_error("short copy");
-            out.SetPermissionBits(in.PermissionBits());
+            // FAT (a USB stick) has no POSIX modes and may refuse them; the copy is whole.
+            try {
+                out.SetPermissionBits(in.PermissionBits());
+            } catch (const std::exception &) {
+            }
         });
     } catch (...) {
         return false;

@@ -1,16 +1,18 @@
 // The directory order on a FAT image mounted with fusefat: after the rewrite the
 // folder lists the album in album order, every byte of every file is unchanged and
-// fsck finds the image clean. Skips itself where FUSE or the FAT tools are missing.
-// As the album run's last step (fusefat writes no file twice, so the run's record
-// cannot grow there: on the test's own disk, taken for FAT): killed in the middle and
-// finished or rolled back, nothing stays in the holding folder, no byte changes, and
-// the run says so when the folder does not list the album in order.
+// fsck finds the image clean. The whole run (tags, names, order) on an exFAT image.
+// Skips itself where FUSE, a loop device or the tools are missing.
+// As the album run's last step (on the test's own disk, taken for FAT): killed in the
+// middle and finished or rolled back, nothing stays in the holding folder, no byte
+// changes, and the run says so when the folder does not list the album in order.
 
 #include "AlbumFixture.h"
 #include "AlbumRun.h"
 #include "DirectoryOrder.h"
+#include "DurableFile.h"
 #include "Id3Bytes.h"
 #include "RunRepair.h"
+#include "TagPanel.h"
 
 #include <QScopeGuard>
 
@@ -54,9 +56,21 @@ QStringList Listed(const QString &folder, const QStringList &names) {
 }
 
 // The album run with nothing but the directory order (and the renaming) to do.
-album::RunResult DirectoryRun(const QString &folder, const QStringList &entries, bool rename) {
+album::RunResult DirectoryRun(const QString &folder, const QStringList &entries, bool rename, bool tags = false) {
     album::AlbumRun run;
     run.SetYield([] {});
+    tagpanel::Rows rows;
+    rows.artist = rows.track = true;
+    rows.tArtist = "Die Künstlerin";
+    if (tags) {
+        album::FileSteps steps;
+        steps.writeTags = [rows](const album::RunFile &f) mutable {
+            rows.tTrack = QString::number(f.index + 1);
+            if (!album::WriteRowsAlone(f.path, rows).isEmpty())
+                throw std::runtime_error("write");
+        };
+        run.SetSteps(steps);
+    }
     // A trash on the same image: the old names go there by a rename.
     run.SetTrashFn([folder](const QString &path) {
         QDir().mkpath(folder + "../Papierkorb");
@@ -138,6 +152,62 @@ private slots:
         QCOMPARE(fixture::Listing(album).size(), created.size()); // the holding folder is gone
         QVERIFY(!QFileInfo::exists(DirectoryOrder::HoldingFolder(album)));
         QVERIFY(Clean());
+    }
+
+    // FAT keeps no POSIX modes (fusefat refuses to set them): the renaming's copy still goes through.
+    void copiesOntoFat() {
+        if (const QString why = Mount(); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        QVERIFY(fixture::Write(m_mount + "a.mp3", Mp3(1)));
+        QVERIFY(album::CopyAndSync(m_mount + "a.mp3", m_mount + "b.mp3"));
+        QCOMPARE(fixture::Read(m_mount + "b.mp3"), Mp3(1));
+        QVERIFY(Clean());
+    }
+
+    // The whole run (tags, names, order) on an exFAT image through exfat-fuse on a loop
+    // device (fusefat puts a write that follows a read up to the file's end elsewhere in
+    // the file). exfat-fuse lists a folder from its cache until it is mounted again, so
+    // the order is read after a new mount; fsck.exfat finds the image clean.
+    void exfatRunEndsInOrder() {
+        const QString image = m_tmp.filePath("exfat.img"), mount = fixture::FreshFolder(m_tmp, "ex");
+        QByteArray loop;
+        if (Tool("mkfs.exfat").isEmpty() || Tool("mount.exfat-fuse").isEmpty() || Tool("losetup").isEmpty() ||
+            Run("truncate", {"-s", "16M", image}) != 0 || Run(Tool("mkfs.exfat"), {image}) != 0 ||
+            Run(Tool("losetup"), {"-f", "--show", image}, &loop) != 0)
+            QSKIP("no exFAT image on a loop device here (exfatprogs, exfat-fuse and a free loop device are needed)");
+        const QString device = QString::fromLatin1(loop.trimmed());
+        auto detach = qScopeGuard([&] {
+            Run("fusermount", {"-u", mount});
+            Run(Tool("losetup"), {"-d", device});
+        });
+        const auto mountIt = [&] { return Run(Tool("mount.exfat-fuse"), {device, mount}) == 0; };
+        if (!mountIt())
+            QSKIP("exfat-fuse cannot mount the image here");
+        DirectoryOrder::SetMatters([](const QString &) { return true; }); // exfat-fuse says "fuseblk"
+        auto reset = qScopeGuard([] { DirectoryOrder::SetMatters({}); });
+        const QString album = mount + "Album/";
+        QVERIFY(QDir().mkpath(album));
+        // A short name's slot free at the start: the second new name fills it, the first is too long.
+        const QStringList entries{"Ein sehr langer Dateiname c.mp3", "b.mp3", "a.mp3"};
+        QVERIFY(fixture::Write(album + "x.jpg", "jpeg"));
+        for (int i = 0; i < entries.size(); ++i)
+            QVERIFY(fixture::Write(album + entries[i], Mp3(i)));
+        QVERIFY(QFile::remove(album + "x.jpg"));
+        QVERIFY(DirectoryRun(album, entries, true, true).outcome == album::RunOutcome::Done);
+        QVERIFY(Run("fusermount", {"-u", mount}) == 0 && mountIt());
+        QStringList names;
+        for (int i = 0; i < entries.size(); ++i)
+            names << QStringLiteral("%1- %2").arg(i + 1, 3, 10, QLatin1Char('0')).arg(entries[i]);
+        QCOMPARE(Listed(album, names), names);
+        for (int i = 0; i < entries.size(); ++i) {
+            const QString path = album + names[i];
+            QCOMPARE(fixture::Audio(fixture::Read(path)), fixture::Audio(Mp3(i)));
+            const QJsonObject tags = fixture::ReadTags(path);
+            QCOMPARE(tags["v2"].toObject()["TRCK"].toString(), QString::number(i + 1));
+            QCOMPARE(tags["v1"].toObject()["artist"].toString(), QString("Die Künstlerin"));
+        }
+        QVERIFY(Run("fusermount", {"-u", mount}) == 0);
+        QCOMPARE(Run(Tool("fsck.exfat"), {"-n", device}), 0);
     }
 
     // The album run's last step, or a kill after `moves` renames in it and then the
