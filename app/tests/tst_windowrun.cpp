@@ -2,6 +2,7 @@
 // list order (with a second click), declining, a failed trash, closing mid-run, the
 // panel's fallback and the checked-only write, read back through the tag engine.
 
+#include "RunJournal.h"
 #include "Tooltips_Class.h"
 #include "WindowFixture.h"
 
@@ -132,6 +133,34 @@ private slots:
             QVERIFY2(line.contains(name == "c.mp3" ? QStringLiteral("an seiner Stelle liegt eine Datei") : laterFiles),
                      qPrintable(m_notices[0]));
         }
+    }
+
+    // A run cut short right after its plan: loading the folder asks in the real box;
+    // "Später" keeps the record, "Rückgängig machen" ends it with every file as before.
+    void unfinishedRunIsOffered() {
+        const QString folder = fixture::FreshFolder(m_tmp, "cut");
+        QVERIFY(fixture::MakeAlbum(folder, {"a.mp3", "b.mp3"}));
+        const auto before = fixture::Snapshot(folder);
+        {
+            album::RunJournal j;
+            const std::vector<QJsonObject> rows(2, {{"artist", true}, {"tArtist", "Neu"}});
+            QVERIFY(j.Begin(folder, {"a.mp3", "b.mp3"}, {true, true}, rows, std::nullopt, QString(), nullptr));
+        }
+        for (const QString answer : {"Später", "Rückgängig machen"}) {
+            QString asked;
+            Poll click([&] {
+                if (auto *box = Question(); box && asked.isEmpty())
+                    for (QAbstractButton *b : box->buttons())
+                        if (b->text() == answer)
+                            asked = box->text(), b->click();
+            });
+            auto w = Open(folder, true);
+            QTRY_VERIFY(!asked.isEmpty());
+            QVERIFY2(asked.contains("0 von 2 Dateien sind fertig"), qPrintable(asked));
+            album::RunJournal j;
+            QCOMPARE(album::RunJournal::Exists(folder) && j.Load(folder) && !j.State().complete, answer == "Später");
+        }
+        QCOMPARE(fixture::Snapshot(folder), before);
     }
 
     // Closing while the second file is written: it is finished, the rest left alone,
