@@ -172,6 +172,14 @@ print(a["id3v2"]["artist"], a["id3v2"]["title"], a["id3v2"]["track"], a["id3v2"]
     const std::string v1 = "TAG" + field("T") + field("\xC4 B") + std::string(62, ' ') + std::string("\0\0\xFF", 3); // the track goes to ID3v2 only
     EXPECT_TRUE(writecheck::WriteKept(audio_, path, {"T", audio_, v1, {"TPE1", "TRCK"}}));
     ExpectLines(writecheck::Read(path).mutagenFrames, {R"(["TPE1", "text", ["Ä B"]])"});
+    // Two files in place in one process share one undo record, and none stays behind.
+    const std::string second = Copy("second.mp3");
+    EXPECT_EQ(Shell(probe + " write --title T " + Quote(second)), "");
+    EXPECT_EQ(Shell(probe + " write --title U " + Quote(path) + " " + Quote(second)), "");
+    EXPECT_TRUE(writecheck::WriteKept(audio_, path, {"U", audio_, "TAG" + field("U") + v1.substr(33), {"TPE1", "TRCK"}}));
+    EXPECT_TRUE(writecheck::WriteKept(audio_, second, {"U", audio_, "TAG" + field("U") + std::string(92, ' ') + std::string("\0\0\xFF", 3)}));
+    for (const std::string &name : Names(tmp_.path()))
+        EXPECT_EQ(name.find(".undo"), std::string::npos) << name;
 
     // Every line is valid JSON: a name that is not UTF-8 comes back byte for byte
     // through surrogate escapes, and a FIFO is refused at once instead of blocking.
