@@ -121,11 +121,14 @@ RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
     const int n = static_cast<int>(plan.entries.size());
     std::vector<bool> writes(static_cast<size_t>(n), !plan.wholeAlbum);
     std::vector<QJsonObject> planned;
-    QJsonObject rows = plan.rows;
+    // Each file's rows from the plan's own: an object changed again and again keeps every
+    // old value in its storage, and each copy of it would carry them all.
+    QString track = plan.rows.value("tTrack").toString();
     for (int i = 0; i < n; ++i) {
         writes[static_cast<size_t>(i)] = plan.wholeAlbum || i == plan.selected;
+        QJsonObject rows = plan.rows;
         if (i > 0 && plan.wholeAlbum)
-            rows["tTrack"] = NextTrackText(rows.value("tTrack").toString(), QLocale());
+            rows["tTrack"] = track = NextTrackText(track, QLocale());
         if (plan.titleFromName && plan.wholeAlbum)
             rows["tTitel"] = TitleFromFileName(plan.entries[i]);
         planned.push_back(rows);
