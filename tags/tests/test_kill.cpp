@@ -7,6 +7,7 @@
 #include "FieldWrite.h"
 #include "FileEdit.h"
 #include "TestUtil.h"
+#include "UndoRecord.h"
 
 #include <chrono>
 #include <csignal>
@@ -204,11 +205,17 @@ TEST(InPlaceKill, StoppedBeforeEachWriteLeavesBothTagsOldOrNew) {
 #endif
 
 // One change over two pages can be cut short between them: its undo record is on the
-// disk before its bytes are written.
+// disk before its bytes are written, in the file's own folder, also where one record
+// serves many writes (tagprobe) and the one before was in another folder.
 TEST(InPlaceKill, ChangeOverTwoPagesHasItsRecordFirst) {
-    TempDir dir;
+    const std::string before =
+        Tag(3, Frame("TXXX", Text(std::string(4060, 'x'))) + Frame("TIT2", Text(std::string(40, 'a'))), 100) + Filler(1000);
+    TempDir dir, other;
     const std::string path = dir.file("a.mp3");
-    WriteAll(path, Tag(3, Frame("TXXX", Text(std::string(4060, 'x'))) + Frame("TIT2", Text(std::string(40, 'a'))), 100) + Filler(1000));
+    const fileops::UndoRecordReuse oneRecord;
+    WriteAll(other.file("b.mp3"), before);
+    WriteTitle<Mp3TagID3v2>(other.file("b.mp3"), std::string(40, 'b'));
+    WriteAll(path, before);
     bool recorded = false;
     FaultHookGuard hook([&](fileops::Op op, const std::string &p) {
         if (op == fileops::Op::Write && p == path)
