@@ -3,6 +3,7 @@
 #include "FileEdit.h"
 #include "FileOps.h"
 #include "FileUtils.h"
+#include "TagError.h"
 
 #include <QDir>
 #include <QFile>
@@ -67,7 +68,7 @@ bool CopyAndSync(const QString &from, const QString &to) {
             // FAT (a USB stick) has no POSIX modes and may refuse them; the copy is whole.
             try {
                 out.SetPermissionBits(in.PermissionBits());
-            } catch (const std::exception &) {
+            } catch (const tags::TagError &) {
             }
         });
     } catch (...) {

@@ -59,10 +59,10 @@ QStringList Listed(const QString &folder, const QStringList &names) {
 album::RunResult DirectoryRun(const QString &folder, const QStringList &entries, bool rename, bool tags = false) {
     album::AlbumRun run;
     run.SetYield([] {});
-    tagpanel::Rows rows;
-    rows.artist = rows.track = true;
-    rows.tArtist = "Die Künstlerin";
     if (tags) {
+        tagpanel::Rows rows;
+        rows.artist = rows.track = true;
+        rows.tArtist = "Die Künstlerin";
         album::FileSteps steps;
         steps.writeTags = [rows](const album::RunFile &f) mutable {
             rows.tTrack = QString::number(f.index + 1);
