@@ -1,3 +1,4 @@
+#include "CloseOnSignal.h"
 #include "Headless.h"
 #include "Root.h"
 #include "StartFolder.h"
@@ -43,6 +44,7 @@ int main(int argc, char *argv[]) {
     if (start)
         w.OpenFolder(start->folder, start->file);
     w.SetupKeyboardAndAccessibility();
+    CloseOnSignal(&w);
     w.show();
     return app.exec();
 }

@@ -3,7 +3,8 @@
 
 Runs itself again inside Xvfb and a private D-Bus session, starts the program with a
 temporary album as its argument, finds the controls by name and role, and on the tag
-page checks a field's box through its toggle action and sees the field unlocked.
+page checks a field's box through its toggle action and sees the field unlocked; opens
+and closes the about box; ends the program with SIGTERM, which closes it as a user would.
 The tools come with scripts/deps.sh: a missing one is a failure.
 """
 import os
@@ -122,6 +123,19 @@ def inner(exe):
             raise Failure(f"the check box offers no toggle action: {verbs}")
         actions.doAction(verbs.index("toggle"))
         wait_for("the artist field unlocked", lambda: not field.getState().contains(pyatspi.STATE_READ_ONLY), timeout=5)
+        # The about box names the program's version; its button closes it.
+        find("Info über Sortimentor", pyatspi.ROLE_PUSH_BUTTON).queryAction().doAction(0)
+        find("Sortimentor 1.01 Build 700", pyatspi.ROLE_LABEL)
+        find("Abbrechen", pyatspi.ROLE_PUSH_BUTTON).queryAction().doAction(0)
+        wait_for("the about box closed", lambda: not pyatspi.findDescendant(
+            app, lambda o: o is not None and o.getRole() == pyatspi.ROLE_DIALOG and showing(o)))
+        # The session ends: the window closes as the user would close it and keeps the folder.
+        proc.terminate()
+        if proc.wait(timeout=10) != 0:
+            raise Failure(f"the program ended with {proc.returncode} on SIGTERM")
+        with open(os.path.join(config, "Varnolt", "Sortimentor.conf")) as f:
+            if f"LastDir={album}/" not in f.read():
+                raise Failure("the folder from the argument was not kept on SIGTERM")
         print("ok")
         return 0
     except NoDisplay:

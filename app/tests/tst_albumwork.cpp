@@ -1,7 +1,7 @@
 // The album work without a window. The renaming run: numbered names in list order,
 // renumbering after a reorder, names the file system cannot take, and faults injected
 // into every step; no file is ever lost, overwritten or moved out of the folder; the
-// trash it uses. The playlist's name and the folder named at start. The run's record:
+// trash it uses. The playlist's name. The run's record:
 // a crash after every step, then finishing or rolling back, and the undo of a finished run.
 
 #include "AlbumFixture.h"
@@ -9,7 +9,6 @@
 #include "Headless.h"
 #include "Id3Bytes.h"
 #include "RunRepair.h"
-#include "StartFolder.h"
 #include "TagError.h"
 
 #include <QCoreApplication>
@@ -330,29 +329,6 @@ private slots:
         for (const char *album : {"AC/DC", "Live"})
             QVERIFY2(!WritePlaylist(m_folder, album, {"a.mp3"}), album);
         QVERIFY(fixture::Listing(m_folder).isEmpty() && QDir(m_folder + "AC").isEmpty());
-    }
-
-    void startArgumentNamesTheFolder_data() {
-        QTest::addColumn<QStringList>("args"); // "@" stands for the album folder, "~" for its parent
-        QTest::addColumn<QString>("target");   // folder|file, empty for none
-        const QString album = "Über den Wolken";
-        QTest::newRow("file URL") << QStringList{"file://@"} << album + "|";
-        QTest::newRow("first one counts") << QStringList{"@/a.mp3", "~"} << album + "|a.mp3";
-        QTest::newRow("dash after --") << QStringList{"--", "-dash"} << "-dash|";
-    }
-    void startArgumentNamesTheFolder() {
-        QFETCH(QStringList, args);
-        QFETCH(QString, target);
-        for (const char *dir : {"Über den Wolken", "-dash", "cd:1"})
-            fixture::FakeAlbum(fixture::FreshFolder(m_tmp, dir), {"a.mp3", "b.mp3"});
-        const QString album = m_tmp.filePath("Über den Wolken");
-        for (QString &a : args) {
-            if (a.startsWith("file://"))
-                a = QUrl::fromLocalFile(a.mid(7).replace('@', album)).toString(QUrl::FullyEncoded);
-            a.replace('@', album).replace('~', m_tmp.path());
-        }
-        const auto t = startfolder::FromArguments(args, m_tmp.path());
-        QCOMPARE(t ? t->folder + "|" + t->file : QString(), target.isEmpty() ? target : QDir::toNativeSeparators(m_tmp.filePath(target)));
     }
 };
 

@@ -2,11 +2,8 @@
 // folder, the renaming options, the keyboard and the names a screen reader meets.
 
 #include "DragList.h"
-#include "Info.h"
-#include "Tooltips_Class.h"
 #include "WindowFixture.h"
 
-#include <QToolTip>
 
 using namespace wintest;
 using fixture::Texts;
@@ -134,50 +131,6 @@ private slots:
         QVERIFY(trackChange->isChecked() && trackChange->isEnabled());
         Check(*w, "bAlbumRefresh")->click();
         QVERIFY(!trackChange->isEnabled());
-    }
-
-    // The about box: the program's version in its line, closed with its button.
-    void aboutBox() {
-        Root w;
-        QCoreApplication::setApplicationVersion(QStringLiteral("1.01.0007"));
-        w.bInfo()->click();
-        auto *dialog = w.findChild<Info *>();
-        QVERIFY(dialog && dialog->isVisible());
-        QCOMPARE(dialog->RName->text(), QString("Sortimentor 1.01 Build 700"));
-        dialog->BAbbrechen->click();
-        QTRY_VERIFY(!w.findChild<Info *>());
-    }
-
-    // The list's tip: shown after its delay, wrapped to the tip width inside the margins
-    // with one line per stored pair, following a new text; gone on a click into the list,
-    // on leaving it and when its text is emptied.
-    void listTipFollowsTheMouse() {
-        Root w;
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        Tooltips_Class *tips = w.Tooltips();
-        QListWidget *list = w.LDateien();
-        const auto send = [](QWidget *to, QEvent::Type type) {
-            QEvent e(type);
-            QCoreApplication::sendEvent(to, &e);
-        };
-        tips->SetTipText(list, "Artist: A\n\rTitel: ein Titel, der viel zu lang ist für die Breite eines Tipps");
-        send(list, QEvent::Enter);
-        QVERIFY(!tips->ShownFor());
-        QTRY_COMPARE(tips->ShownFor(), list);
-        QVERIFY2(QToolTip::text().contains("width=\"185\"") && QToolTip::text().count("<br/>") == 1, qPrintable(QToolTip::text()));
-        tips->SetTipText(list, "Artist: B");
-        QVERIFY(QToolTip::text().contains("Artist: B"));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton);
-        QVERIFY(!tips->ShownFor());
-        send(list, QEvent::Enter); // soon after: the short delay
-        QTRY_COMPARE(tips->ShownFor(), list);
-        send(list, QEvent::Leave);
-        QVERIFY(!tips->ShownFor());
-        send(list, QEvent::Enter);
-        QTRY_COMPARE(tips->ShownFor(), list);
-        tips->SetTipText(list, "");
-        QVERIFY(!tips->ShownFor());
     }
 
     // Ctrl+Up/Down from anywhere in the window, as the arrow buttons, and a drop; the

@@ -9,14 +9,6 @@
 #endif
 #include <windows.h>
 #endif
-#ifdef __linux__
-#include <linux/filter.h>
-#include <linux/seccomp.h>
-#include <sys/prctl.h>
-#include <sys/syscall.h>
-
-#include <cstddef>
-#endif
 
 using namespace tags;
 using namespace id3bytes;
@@ -129,46 +121,5 @@ const RefusalRow kRefusals[] = {
 #endif
 };
 INSTANTIATE_TEST_SUITE_P(Rows, Refusals, ::testing::ValuesIn(kRefusals), testutil::RowName);
-
-#ifdef __linux__
-// From here on this process's copy_file_range fails with err; with 0 it reports nothing
-// copied, as some kernels do for files they cannot copy.
-void RefuseKernelCopy(int err) {
-    sock_filter filter[] = {
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_copy_file_range, 0, 1),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (static_cast<unsigned>(err) & SECCOMP_RET_DATA)),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-    };
-    const sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
-    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) std::abort();
-}
-
-// Where the system has no copy in the kernel (an old kernel, a file system without one),
-// a growth copies through a buffer: the file with one name and the one with two both
-// end up whole.
-bool GrowthWholeWithoutKernelCopy(int err) {
-    RefuseKernelCopy(err);
-    TempDir dir;
-    const std::string one = dir.file("a.mp3"), two = dir.file("b.mp3"), link = dir.file("c.mp3");
-    bool whole = true;
-    for (const std::string &path : {one, two}) {
-        WriteAll(path, kOriginal);
-        if (path == two) fs::create_hard_link(path, link);
-        WriteTitle<Mp3TagID3v2>(path, kLong);
-        Mp3TagID3v2 back;
-        back.MP3File(path);
-        const std::string out = ReadAll(path);
-        whole = whole && back.Title() == kLong && out.size() > 6000 && out.substr(out.size() - 6000) == Filler(6000);
-    }
-    return whole && SameFile(two, link) && ReadAll(two) == ReadAll(one);
-}
-
-TEST(KernelCopyRefused, GrowthStillWritesWholeFiles) {
-    for (int err : {ENOSYS, EXDEV, 0})
-        EXPECT_EXIT(std::exit(GrowthWholeWithoutKernelCopy(err) ? 0 : 1), ::testing::ExitedWithCode(0), "")
-            << "copy_file_range failing with " << err;
-}
-#endif
 
 } // namespace
