@@ -134,7 +134,7 @@ assert sorted(a[1] for a in new.values() if a[1]) == sorted(a[1] for a in old.va
 
 assert sortimentor('--recover', '--undo', source) == 2 and sortimentor('--undo') == 2, 'wrong usage must say 2'
 outcome = {'old': 0, 'new': 0, 'mixed': 0}
-window = order_bad = repairs_killed = undos_killed = 0
+repairs_killed = undos_killed = 0
 phases = {}
 undone = undo_bad = temps = strays = failures = interrupted = 0
 choices = {'forward': 0, 'rollback': 0}
@@ -159,22 +159,11 @@ for r in range(rounds):
     if unfinished:  # an unfinished run refuses the undo and changes nothing
         assert subprocess.run([program, '--undo', album], capture_output=True, env=env).returncode == 1
     interrupted += unfinished
-    if unfinished and r % 2:  # every other one through the window's question
-        p = subprocess.run([driver, album, 'forward' if choice == 'forward' else 'back'], capture_output=True, env=env)
-        rc = p.returncode
-        window += 1
-        order = p.stdout.decode().splitlines()
-        chosen = ['Track %02d.mp3' % n for n in range(20, 0, -1)]
-        bad = order != (sorted(order) if choice == 'forward' else chosen) or len(order) != 20
-        order_bad += bad
-        if bad or rc:
-            print('window', choice, rc, order, p.stderr.decode()[-800:], file=sys.stderr)
-    else:
-        repair = ['--recover', album, *(['--rollback'] if choice == 'rollback' else [])]
-        if unfinished and r % 4 == 0:  # the repair itself killed once, then started again
-            kill_soon([program, *repair])
-            repairs_killed += 1
-        rc = sortimentor(*repair)
+    repair = ['--recover', album, *(['--rollback'] if choice == 'rollback' else [])]
+    if unfinished and r % 2 == 0:  # the repair itself killed once, then started again
+        kill_soon([program, *repair])
+        repairs_killed += 1
+    rc = sortimentor(*repair)
     failures += rc != 0
     now, entries = snapshot(album)
     temps += sum(n.startswith('~') for n in entries)
@@ -183,14 +172,11 @@ for r in range(rounds):
         outcome['old'] += 1
     elif same_tags(now, new):
         outcome['new'] += 1
-        if r % 2:  # the window's button, or the terminal
-            rc = subprocess.run([driver, album, 'undo'], capture_output=True, env=env).returncode
-        else:
-            if r % 4 == 0:  # the undo itself killed once, then started again
-                kill_soon([program, '--undo', album])
-                undos_killed += 1
-            # A killed undo that got as far as removing the record had finished.
-            rc = sortimentor('--undo', album) if os.path.exists(os.path.join(album, '.sortimentor-lauf', 'lauf.journal')) else 0
+        if r % 2 == 0:  # the undo itself killed once, then started again
+            kill_soon([program, '--undo', album])
+            undos_killed += 1
+        # A killed undo that got as far as removing the record had finished.
+        rc = sortimentor('--undo', album) if os.path.exists(os.path.join(album, '.sortimentor-lauf', 'lauf.journal')) else 0
         back, back_entries = snapshot(album)
         undone += 1
         bad = rc != 0 or back_entries != old_entries or any(back[n][0] != old[n][0] for n in old)
@@ -210,8 +196,7 @@ print('run of 20 files: %.0f ms; kills: %d (%d left an unfinished run), repairs:
       % (duration * 1000, rounds, interrupted, choices['forward'], choices['rollback'], failures))
 print('killed in: ' + ', '.join('%s %d' % kv for kv in sorted(phases.items())))
 print('after repair: entirely old %(old)d, entirely new %(new)d, mixed %(mixed)d' % outcome,
-      '; temporary names %d, stray files %d; through the window %d (not in the chosen order %d); repairs killed %d'
-      % (temps, strays, window, order_bad, repairs_killed))
+      '; temporary names %d, stray files %d; repairs killed %d' % (temps, strays, repairs_killed))
 print('undo of the finished ones: %d (%d killed once), not byte for byte %d' % (undone, undos_killed, undo_bad))
 shutil.rmtree(work)
-sys.exit(1 if outcome['mixed'] or temps or strays or failures or undo_bad or order_bad else 0)
+sys.exit(1 if outcome['mixed'] or temps or strays or failures or undo_bad else 0)

@@ -1,19 +1,14 @@
 // Runs one album run through the real window (offscreen), as a user would:
 // the list order reversed by hand, every file renamed, artist, title, album and
 // the counted track written, a playlist. Prints "GO" right before the click, so
-// that a caller can kill it during the run. With a second argument the window
-// instead loads the folder and answers its question about an unfinished run
-// ("forward" or "back"), or clicks its undo button ("undo"), and prints the
-// list order. Usage: run_album FOLDER [forward|back|undo]
+// that a caller can kill it during the run. Usage: run_album FOLDER
 #include "Root.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QElapsedTimer>
 #include <QPushButton>
-#include <QThread>
 
 #include <cstdio>
 
@@ -21,36 +16,14 @@ int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (argc != 2 && argc != 3)
+    if (argc != 2)
         return 2;
-    const QString mode = argc == 3 ? QString::fromLatin1(argv[2]) : QString();
     const QString album = QString::fromLocal8Bit(argv[1]);
     Root w(nullptr, false);
     w.SetConfirm([](const QString &, const QString &) { return true; });
     w.SetNotice([](const QString &, const QString &text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
-    bool asked = false;
-    w.SetRecoveryChoice([&](const QString &text) {
-        std::fprintf(stderr, "%s\n", qPrintable(text));
-        asked = true;
-        return mode == "forward" ? 1 : mode == "back" ? 2 : 0;
-    });
     if (!w.OpenFolder(album))
         return 1;
-    if (!mode.isEmpty()) {
-        QElapsedTimer t;  // the question comes once the list stands
-        t.start();
-        auto ready = [&] { return mode == "undo" ? w.bUndoRun()->isEnabled() : asked; };
-        while (!ready() && t.elapsed() < 5000) {
-            QCoreApplication::processEvents();
-            QThread::msleep(5);
-        }
-        const bool clicked = mode == "undo" && ready();
-        if (clicked)
-            w.bUndoRun()->click();
-        for (int i = 0; i < w.LDateien()->count(); ++i)
-            std::printf("%s\n", qPrintable(w.LDateien()->item(i)->text()));
-        return (mode == "undo" ? clicked : asked) ? 0 : 1;
-    }
     QListWidget *list = w.LDateien();
     for (int i = 1; i < list->count(); ++i)
         list->insertItem(0, list->takeItem(i));
