@@ -9,6 +9,14 @@
 #endif
 #include <windows.h>
 #endif
+#ifdef __linux__
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+
+#include <cstddef>
+#endif
 
 using namespace tags;
 using namespace id3bytes;
@@ -121,5 +129,35 @@ const RefusalRow kRefusals[] = {
 #endif
 };
 INSTANTIATE_TEST_SUITE_P(Rows, Refusals, ::testing::ValuesIn(kRefusals), testutil::RowName);
+
+#ifdef __linux__
+// Where the kernel cannot copy (an old kernel, a file system without a copy of its own:
+// copy_file_range fails with err, or with 0 reports nothing copied), a growth copies
+// through a buffer and the file ends up whole.
+bool GrowthWholeWithoutKernelCopy(int err) {
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_copy_file_range, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (static_cast<unsigned>(err) & SECCOMP_RET_DATA)),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) std::abort();
+    TempDir dir;
+    const std::string path = dir.file("a.mp3");
+    WriteAll(path, kOriginal);
+    WriteTitle<Mp3TagID3v2>(path, kLong);
+    Mp3TagID3v2 back;
+    back.MP3File(path);
+    const std::string out = ReadAll(path);
+    return back.Title() == kLong && out.size() > 6000 && out.substr(out.size() - 6000) == Filler(6000);
+}
+
+TEST(KernelCopyRefused, GrowthStillWritesWholeFiles) {
+    for (int err : {EXDEV, 0})
+        EXPECT_EXIT(std::exit(GrowthWholeWithoutKernelCopy(err) ? 0 : 1), ::testing::ExitedWithCode(0), "")
+            << "copy_file_range failing with " << err;
+}
+#endif
 
 } // namespace
