@@ -136,7 +136,9 @@ RepairResult RollBack(RunJournal &j, bool undo, const RepairSeams &seams) {
     }
     RemoveWriterLeftovers(st.folder);
     SyncFolderOf(st.folder);
-    if (!keep && (r.ok || undo))
+    // A file that could not be given back still has its old tags only in the record:
+    // the record stays, so that the undo can be tried again.
+    if (!keep && r.ok)
         j.Remove();
     return r;
 }

@@ -83,6 +83,20 @@ RunResult RecordedRun(const QString &folder, bool rename, const QString &failOn 
     return run.Run(plan);
 }
 
+// The recorded run with renaming, killed right after its mark number `marks`.
+bool CrashedRun(const QString &folder, int marks) {
+    const pid_t child = fork();
+    if (child == 0) {
+        RunJournal::SetMarkHook([marks](int n) {
+            if (n == marks)
+                _exit(0);  // as a kill would: nothing after this reaches the disk
+        });
+        RecordedRun(folder, true);
+        _exit(0);
+    }
+    return child > 0 && waitpid(child, nullptr, 0) == child;
+}
+
 ino_t Inode(const QString &path) {
     struct stat st {};
     ::stat(QFile::encodeName(path).constData(), &st);
@@ -263,16 +277,7 @@ private slots:
             init();
             TaggedAlbum(m_folder);
         }
-        const pid_t child = fork();
-        if (child == 0) {
-            RunJournal::SetMarkHook([marks](int n) {
-                if (n == marks)
-                    _exit(0);  // as a kill would: nothing after this reaches the disk
-            });
-            RecordedRun(m_folder, true);
-            _exit(0);
-        }
-        QVERIFY(child > 0 && waitpid(child, nullptr, 0) == child);
+        QVERIFY(CrashedRun(m_folder, marks));
         RunJournal journal;
         QVERIFY(journal.Load(m_folder));
         QCOMPARE(journal.State().complete, marks == 14);
@@ -321,6 +326,53 @@ private slots:
         QCOMPARE(fixture::Snapshot(m_folder), expected);
         QVERIFY(!RunJournal::Exists(m_folder));
         QVERIFY(RepairReport(r, false, true).contains(changed));
+    }
+
+    // A repair or an undo that meets a changed folder or a refusing trash does what it
+    // can, names every file it could not finish, and loses nothing: no file of the
+    // user's is overwritten, every old file's audio is still there once (in the folder
+    // or, while its name is taken, in the record) and the record stays.
+    void repairAroundObstacles_data() {
+        QTest::addColumn<int>("marks");       // the crash; -1: the finished run, undone
+        QTest::addColumn<bool>("forward");
+        QTest::addColumn<QString>("obstacle"); // taken:NAME, gone:NAME, trash or write
+        QTest::addColumn<QString>("named");   // in the report of what failed
+        QTest::newRow("undo, old name taken") << -1 << false << "taken:x.mp3" << "x.mp3: der Name ist vergeben";
+        QTest::newRow("undo, trash refuses") << -1 << false << "trash" << "voll";
+        QTest::newRow("rollback, file gone") << 2 << false << "gone:002.mp3" << "ist nicht mehr im Ordner";
+        QTest::newRow("finish, tags refused") << 1 << true << "write" << "voll";
+        QTest::newRow("finish, new name taken") << 7 << true << "taken:003.mp3" << "ist vergeben";
+        QTest::newRow("finish, trash refuses") << 5 << true << "trash" << "voll";
+    }
+    void repairAroundObstacles() {
+        QFETCH(int, marks);
+        QFETCH(bool, forward);
+        QFETCH(QString, obstacle);
+        QFETCH(QString, named);
+        TaggedAlbum(m_folder);
+        auto audio = fixture::Snapshot(m_folder, true);
+        QVERIFY(marks < 0 ? RecordedRun(m_folder, true).outcome == RunOutcome::Done : CrashedRun(m_folder, marks));
+        RepairSeams seams;
+        const QString name = obstacle.section(':', 1);
+        if (obstacle == "trash")
+            seams.trash = [](const QString &) { return platform::TrashOutcome{false, "voll"}; };
+        if (obstacle == "write")
+            seams.write = [](const QString &, const tagpanel::Rows &) { return QString("voll"); };
+        if (obstacle.startsWith("taken"))
+            QVERIFY(fixture::Write(m_folder + name, "neu"));
+        if (obstacle.startsWith("gone"))
+            QVERIFY(QFile::remove(m_folder + name) && audio.remove(name));
+        RunJournal journal;
+        QVERIFY(journal.Load(m_folder));
+        const RepairResult r = forward ? RollForward(journal, seams) : RollBack(journal, marks < 0, seams);
+        QVERIFY2(!r.ok && r.failed.join('\n').contains(named), qPrintable(r.failed.join('\n')));
+        QVERIFY(RunJournal::Exists(m_folder));
+        if (obstacle.startsWith("taken"))
+            QCOMPARE(fixture::Read(m_folder + name), QByteArray("neu"));
+        audio.remove("Best.m3u");
+        QList<QByteArray> found = fixture::Snapshot(m_folder, true).values() + fixture::Snapshot(RunJournal::DirFor(m_folder), true).values();
+        for (auto it = audio.cbegin(); it != audio.cend(); ++it)
+            QVERIFY2(found.removeOne(it.value()), qPrintable(it.key()));
     }
 
     // Nothing is written outside the folder nor over a folder.

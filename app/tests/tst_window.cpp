@@ -1,9 +1,12 @@
 // The main window without an album run: start-up and close with the settings, loading a
-// folder, the renaming options, the keyboard and the names a screen reader meets.
+// folder, the renaming options, the list's tip, the keyboard and the names a screen
+// reader meets.
 
 #include "DragList.h"
+#include "Tooltips_Class.h"
 #include "WindowFixture.h"
 
+#include <QToolTip>
 
 using namespace wintest;
 using fixture::Texts;
@@ -131,6 +134,29 @@ private slots:
         QVERIFY(trackChange->isChecked() && trackChange->isEnabled());
         Check(*w, "bAlbumRefresh")->click();
         QVERIFY(!trackChange->isEnabled());
+    }
+
+    // The list's tip: shown after its delay, wrapped to the tip width with one line per
+    // stored pair, following a new text; gone on a click into the list and on leaving it.
+    void listTip() {
+        Root w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        Tooltips_Class *tips = w.Tooltips();
+        QListWidget *list = w.LDateien();
+        QEvent enter(QEvent::Enter), leave(QEvent::Leave);
+        tips->SetTipText(list, "Artist: A\n\rTitel: ein Titel, der viel zu lang ist für die Breite eines Tipps");
+        QCoreApplication::sendEvent(list, &enter);
+        QTRY_COMPARE(tips->ShownFor(), list);
+        QVERIFY2(QToolTip::text().contains("width=\"185\"") && QToolTip::text().count("<br/>") == 1, qPrintable(QToolTip::text()));
+        tips->SetTipText(list, "Artist: B");
+        QVERIFY(QToolTip::text().contains("Artist: B"));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton);
+        QVERIFY(!tips->ShownFor());
+        QCoreApplication::sendEvent(list, &enter);
+        QTRY_COMPARE(tips->ShownFor(), list);
+        QCoreApplication::sendEvent(list, &leave);
+        QVERIFY(!tips->ShownFor());
     }
 
     // Ctrl+Up/Down from anywhere in the window, as the arrow buttons, and a drop; the

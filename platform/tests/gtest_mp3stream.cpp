@@ -55,7 +55,7 @@ TEST(FrameHeader, FieldsLengthAndSamplesOfEveryVersionAndLayer) {
         {kV25Mono, false, 208, 576}, {{1, 2, 320, 48000}, false, 960, 1152},
         {{2, 3, 128, 24000}, false, 384, 576}, {{1, 2, 160, 44100}, false, 522, 1152},
         {{1, 3, 40, 48000}, false, 120, 1152}, {{1, 3, 256, 44100}, false, 835, 1152},
-        {{1, 2, 96, 48000}, false, 288, 1152}, {{2, 1, 48, 22050}, false, 104, 384},
+        {{1, 2, 96, 48000}, false, 288, 1152}, {{2, 1, 48, 22050}, false, 104, 384}, {{1, 2, 48, 48000}, false, 144, 1152},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(testing::PrintToString(Header(r.m, r.padding)));
