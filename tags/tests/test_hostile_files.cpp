@@ -124,6 +124,9 @@ INSTANTIATE_TEST_SUITE_P(Wild, HostileWrite, ::testing::Values(
                                      Frame24("TCOM", Utf8Text(std::string("a\0\xC3\xBC", 4))), 32), streambytes::Stream(kV1, 20)},
     Hostile{"v24_date_with_time", Tag(4, Frame24("TIT2", Text("Alt")) + Frame24("TDRC", Text("2001-05-06T07:08")), 32),
             streambytes::Stream(kV1, 20)},
+    // A cover over 2 MiB: the size fields' top bytes count.
+    Hostile{"cover_over_2_mib", Tag(3, kFrames + Frame("APIC", std::string("\0image/png\0\3\0", 13) + Filler(2200000)), 64),
+            streambytes::Stream(kV1, 20)},
     // Tags that claim the audio: readers skip the whole file; a clean twin says what they should find.
     Hostile{"size_past_the_file", Sized(kTag, 100000), streambytes::Stream(kV1, 20), "", kTag},
     Hostile{"size_to_the_file_end", Sized(kTag, 256 + kFrames.size() + static_cast<std::uint32_t>(streambytes::Stream(kV1, 20).size())),

@@ -90,6 +90,9 @@ INSTANTIATE_TEST_SUITE_P(Versions, ID3v2Render, ::testing::Values(
               [](Mp3TagID3v2 &) {},
               Frame("TPE1", "\5" + Text("g"), 0x0020) + Frame("PRIV", std::string("\5me\0x", 5), 0x0020) +
                   Frame("tyer", Text("1999"))},
+    // A single genre name that 2.3 can carry keeps its bytes, terminator and all.
+    RenderRow{"v24_genre_name_kept", Tag(4, Frame24("TCON", Text(std::string("Gothic\0", 7)))), [](Mp3TagID3v2 &) {},
+              Frame("TCON", Text(std::string("Gothic\0", 7)))},
     RenderRow{"v24", Tag(4, Frame24("TIT2", Utf8Text(std::string("\xE6\x97\xA5\0", 4))) +
                                 Frame24("TCON", Text(std::string("17\0Hard Beat", 12))) +
                                 Frame24("TDRC", Text("2004-05-06")) + Frame24("TDOR", Text("1999-01-01")) + Frame24("TSOP", Text("sort")) +

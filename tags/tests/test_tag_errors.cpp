@@ -95,6 +95,7 @@ INSTANTIATE_TEST_SUITE_P(Store, TagErrors, ::testing::Values(
 const std::string kPicture = testutil::Filler(9000, 3);
 const std::string kPic = Frame("APIC", std::string("\0image/png\0\3\0", 13) + kPicture);
 const std::string kAudio = testutil::Filler(500);
+const std::string kLongTitle = Frame("TIT2", Text(std::string(9000, 't')));
 // A 2.4 picture whose description 2.3 re-encodes; the picture itself stays in the file.
 const std::string kPic24 = Frame24("APIC", std::string("\3image/png\0\3\xC3\x84\0", 15) + kPicture);
 std::function<void(const std::string &)> ChangedUnderneath(
@@ -115,6 +116,9 @@ INSTANTIATE_TEST_SUITE_P(Changed, TagErrors, ::testing::Values(
     ErrorRow{"picture_shorter", ChangedUnderneath(), V2::kErrChanged, kV2, {},
              Tag(3, Frame("TIT2", Text("T")) + kPic.substr(0, 8000).replace(4, 4, BE32(7990)), 100) + kAudio},
     ErrorRow{"tag_gone", ChangedUnderneath(), V2::kErrChanged, kV2, {}, kAudio},
+    // A body of 2048 bytes past the first piece read is the smallest that stays in the file.
+    ErrorRow{"smallest_body_left", ChangedUnderneath(Tag(3, kLongTitle + Frame("APIC", kPic.substr(10, 2048))) + kAudio),
+             V2::kErrChanged, kV2, {}, Tag(3, kLongTitle + Frame("APIC", kPic.substr(10, 2047))) + kAudio},
     ErrorRow{"recoded_picture_shorter", ChangedUnderneath(Tag(4, kPic24, 100) + kAudio), V2::kErrChanged, kV2, {},
              Tag(4, kPic24.substr(0, 8000).replace(4, 4, Synchsafe(7990)), 100) + kAudio},
     ErrorRow{"now_unsynchronised", ChangedUnderneath(), V2::kErrChanged, kV2, {},
