@@ -130,7 +130,7 @@ void Root::LoadFileList() {
         m_list->setCurrentRow(0);
     m_loading = false;
     LDateienClick();
-    QTimer::singleShot(0, this, &Root::OfferRecovery);
+    OfferRecoverySoon();
 }
 
 void Root::CheckFileList() {

@@ -153,6 +153,7 @@ public slots:
     // The run's record (RootRecord.cpp): a run of the folder that did not finish
     // is offered to be finished or undone; the last finished one can be undone.
     void OfferRecovery();
+    void OfferRecoverySoon(int ms = 0);  // requests made meanwhile become one question
     void UndoLastRun();
 
     // Start-up and close.
@@ -218,6 +219,7 @@ private:
     RecoveryChoiceFn m_recoveryChoice;
     bool m_repairing = false;
     bool m_offering = false;  // the question about an unfinished run is open
+    bool m_offerPending = false;
     bool m_closing = false;   // the window goes: nothing more is asked
     bool m_restoreLastDir = true;
     bool m_loading = false;

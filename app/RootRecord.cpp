@@ -57,7 +57,17 @@ void Root::AddRunRecord() {
     connect(shortcut, &QShortcut::activated, m_undoRun, &QPushButton::click);
     m_undoRun->setAccessibleDescription(shortcut->key().toString(QKeySequence::NativeText));
     connect(m_undoRun, &QPushButton::clicked, this, &Root::UndoLastRun);
-    QTimer::singleShot(0, this, &Root::OfferRecovery);
+    OfferRecoverySoon();
+}
+
+void Root::OfferRecoverySoon(int ms) {
+    if (m_offerPending)
+        return;
+    m_offerPending = true;
+    QTimer::singleShot(ms, this, [this] {
+        m_offerPending = false;
+        OfferRecovery();
+    });
 }
 
 void Root::OfferRecovery() {
@@ -65,7 +75,7 @@ void Root::OfferRecovery() {
     if (!m_undoRun || m_repairing || IsRunning() || m_offering || m_closing)
         return;  // AddRunRecord asks once more at its end
     if (m_loading || m_checking) {
-        QTimer::singleShot(50, this, &Root::OfferRecovery);  // once the list stands
+        OfferRecoverySoon(50);  // once the list stands
         return;
     }
     album::RunJournal journal;
