@@ -1,9 +1,11 @@
 // The trash on a mount of its own (tmpfs, mounted in a private mount namespace): a
-// renaming run on another file system uses that mount's top-directory trash. Needs root
-// for the mounts; exits with 77 (skipped) and the reason where it cannot.
+// renaming run on another file system uses that mount's top-directory trash; where that
+// trash cannot take a file, the file stays. Needs root for the mounts; exits with 77
+// (skipped) and the reason where it cannot.
 
 #include "AlbumFixture.h"
 #include "AlbumWorkflow.h"
+#include "Trash.h"
 
 #include <QCoreApplication>
 
@@ -19,8 +21,8 @@ using namespace album;
 
 namespace {
 
-bool Mount(const QString &where) {
-    return ::mount("tmpfs", QFile::encodeName(where).constData(), "tmpfs", 0, "mode=0755") == 0;
+bool Mount(const QString &where, const char *options = "mode=0755") {
+    return ::mount("tmpfs", QFile::encodeName(where).constData(), "tmpfs", 0, options) == 0;
 }
 void Unmount(const QString &where) { ::umount2(QFile::encodeName(where).constData(), MNT_DETACH); }
 
@@ -78,6 +80,31 @@ private slots:
         struct stat st {};
         QCOMPARE(::lstat(QFile::encodeName(top + "/" + trash).constData(), &st), 0);
         QCOMPARE(st.st_mode & 07777, 0700u);
+    }
+
+    // Where the mount's trash cannot take the file, it keeps its name and its bytes and
+    // the reason says why; a name left in the trash without its record is not taken.
+    void refusalsKeepTheFile_data() {
+        QTest::addColumn<QString>("setup"); // "full", or a file put in the trash's way
+        QTest::addColumn<QString>("reason"); // empty: trashed as b.2.mp3
+        QTest::newRow("a file for the trash") << ".Trash-UID" << "kein Papierkorb anlegen: keine Berechtigung";
+        QTest::newRow("a file for its files") << ".Trash-UID/files" << "an seiner Stelle liegt eine Datei";
+        QTest::newRow("full") << "full" << "kann nichts abgelegt werden: der Datenträger ist voll";
+        QTest::newRow("a name left over") << ".Trash-UID/files/b.mp3" << "";
+    }
+    void refusalsKeepTheFile() {
+        QFETCH(QString, setup);
+        QFETCH(QString, reason);
+        const QString top = m_tmp.filePath("mount"), file = top + "/b.mp3";
+        QVERIFY(QDir().mkpath(top) && Mount(top, setup == "full" ? "mode=0755,size=64k" : "mode=0755"));
+        fixture::FakeAlbum(top + "/", {"b.mp3"});
+        const QByteArray bytes = fixture::Read(file);
+        const QString in = top + "/" + QString(setup).replace("UID", Uid());
+        QVERIFY(setup == "full" ? !fixture::Write(top + "/fill", QByteArray(1 << 20, 'x'))
+                                : QDir().mkpath(QFileInfo(in).path()) && fixture::Write(in, "x"));
+        const platform::TrashOutcome out = platform::MoveToTrash(file);
+        QVERIFY2(out.ok == reason.isEmpty() && out.reason.contains(reason), qPrintable(out.reason));
+        QCOMPARE(fixture::Read(out.ok ? top + "/.Trash-" + Uid() + "/files/b.2.mp3" : file), bytes);
     }
 };
 

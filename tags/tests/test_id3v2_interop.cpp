@@ -181,16 +181,22 @@ print(a["id3v2"]["artist"], a["id3v2"]["title"], a["id3v2"]["track"], a["id3v2"]
     for (const std::string &name : Names(tmp_.path()))
         EXPECT_EQ(name.find(".undo"), std::string::npos) << name;
 
-    // Every line is valid JSON: a name that is not UTF-8 comes back byte for byte
-    // through surrogate escapes, and a FIFO is refused at once instead of blocking.
-    const std::string odd = Copy("\xFF\xFEname\x80.mp3"), fifo = tmp_.file("pipe.mp3");
+    // Every line is valid JSON: a name that is not UTF-8 (an overlong form too) comes back
+    // byte for byte through surrogate escapes, a title with quotes and control characters
+    // as it is, and a FIFO is refused at once instead of blocking.
+    const std::string odd = Copy("\xFF\xFEname\x80\xE0\x80\x80.mp3"), fifo = tmp_.file("pipe.mp3");
+    EXPECT_EQ(Shell(probe + " write --title " + Quote("q\"b\\\n\t\x01") + " -- " + Quote(odd)), "");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
     WriteAll(tmp_.file("odd.json"), Shell("timeout 20 " + probe + " read " + Quote(odd) + " " + Quote(fifo)));
     EXPECT_EQ(Python(R"PY(
 import json, os
 c, d = [json.loads(l) for l in open(p, encoding="utf-8")]
-print(os.fsencode(c["file"]) == os.fsencode(sys.argv[2]), c["seconds"], d["error"]["number"])
-)PY", tmp_.file("odd.json"), odd), "True 1 22\n");
+print(os.fsencode(c["file"]) == os.fsencode(sys.argv[2]), c["id3v2"]["title"] == 'q"b\\\n\t\x01', c["seconds"], d["error"]["number"])
+)PY", tmp_.file("odd.json"), odd), "True True 1 22\n");
+    // Wrong use ends with 2, help with 0; a file it cannot write gets a line of its own.
+    EXPECT_EQ(Shell("for a in '' read write 'write --title' 'write --x 1' sing --help; do " + probe + " $a >/dev/null 2>&1; printf $?; done"),
+              "2222220");
+    EXPECT_NE(Shell(probe + " write --title T " + Quote(tmp_.file("none.mp3"))).find("\"error\""), std::string::npos);
 }
 #endif
 
