@@ -193,6 +193,7 @@ INSTANTIATE_TEST_SUITE_P(
                       IdentityRow{"user_keeps_root_as_owner", true, 0, 0, 0666, false},
                       IdentityRow{"both_hard_links_see_the_write", false, 0, 0, 0644, true},
                       IdentityRow{"user_writes_a_linked_file_of_root", true, 0, kNobody, 0666, true},
-                      IdentityRow{"through_a_symbolic_link", false, 0, 0, 0640, false, true}), testutil::RowName);
+                      IdentityRow{"through_a_symbolic_link", false, 0, 0, 0640, false, true},
+                      IdentityRow{"no_mode_bits", false, 0, 0, 0, false}), testutil::RowName);
 
 } // namespace

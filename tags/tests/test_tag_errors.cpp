@@ -132,18 +132,20 @@ struct Odd {
     const char *name;
     std::function<std::string(const testutil::TempDir &)> make;
     int err;
+    const char *kind = nullptr; // what the error calls it
 };
 const Odd kOdd[] = {
     {"folder", [](const testutil::TempDir &d) { return fs::create_directory(d.file("d.mp3")), d.file("d.mp3"); }, fileops::kErrIsFolder},
 #ifdef _WIN32
     {"device", [](const testutil::TempDir &) { return std::string("\\\\.\\NUL"); }, fileops::kErrInvalid},
 #else
-    {"fifo", [](const testutil::TempDir &d) { return ::mkfifo(d.file("f.mp3").c_str(), 0644), d.file("f.mp3"); }, EINVAL},
+    {"fifo", [](const testutil::TempDir &d) { return ::mkfifo(d.file("f.mp3").c_str(), 0644), d.file("f.mp3"); }, EINVAL,
+     "a FIFO (named pipe)"},
     // A null device of its own: a write that went through would replace the node, not the system's.
     {"device_through_link", [](const testutil::TempDir &d) {
          if (::mknod(d.file("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) return std::string();
          return fs::create_symlink(d.file("null"), d.file("n.mp3")), d.file("n.mp3");
-     }, EINVAL},
+     }, EINVAL, "a device"},
 #endif
 };
 
@@ -173,7 +175,8 @@ TEST_P(NotRegular, IsRefusedAtOnceByEveryEntry) {
 #ifndef _WIN32
     ::alarm(20); // a blocking open ends the test here
 #endif
-    for (const auto &[source, run] : entries) testutil::ExpectTagError(run, GetParam().err, source);
+    const std::string says = GetParam().kind ? path + " is " + GetParam().kind + ", not an MP3 file." : "";
+    for (const auto &[source, run] : entries) testutil::ExpectTagError(run, GetParam().err, source, says);
 #ifndef _WIN32
     ::alarm(0);
 #endif
