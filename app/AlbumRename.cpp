@@ -14,14 +14,6 @@
 
 namespace album {
 
-QStringList RenameResult::FinalNames() const {
-    QStringList names;
-    names.reserve(static_cast<qsizetype>(entries.size()));
-    for (const RenameEntry &e : entries)
-        names << e.finalName;
-    return names;
-}
-
 namespace {
 
 // Where a moving file is during the run.

@@ -44,8 +44,6 @@ struct RenameResult {
     std::vector<RenameEntry> entries;  // one per entry, in list order
     int renamed = 0;
     bool stopped = false;  // the user chose to stop after a file could not be moved away
-    // The names the files have afterwards, in list order (for the playlist).
-    QStringList FinalNames() const;
 };
 
 // Renames `from` to `to` (full paths); must not replace an existing file.

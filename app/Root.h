@@ -140,7 +140,6 @@ public slots:
 
     // Tag panel and renaming options.
     void LDateienClick();
-    void ClearMp3Info();
     void GetMp3Info();
     void FieldToggleClick(QCheckBox *toggle);
     void bAlbumRefreshClick();

@@ -123,8 +123,6 @@ void Root::LDateienClick() {
     Step([&] { m_tips->SetTipText(m_list, form.Summary()); });
 }
 
-void Root::ClearMp3Info() { TagPageForm(this).Clear(); }
-
 void Root::GetMp3Info() {
     if (m_list->count() == 0)
         return;

@@ -1,2 +1,0 @@
-// Placeholder so the library is never empty.
-namespace platform { int LibraryVersion() { return 1; } }
