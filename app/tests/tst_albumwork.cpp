@@ -6,6 +6,7 @@
 
 #include "AlbumFixture.h"
 #include "AlbumWorkflow.h"
+#include "DirectoryOrder.h"
 #include "Headless.h"
 #include "Id3Bytes.h"
 #include "RunRepair.h"
@@ -373,6 +374,29 @@ private slots:
         QList<QByteArray> found = fixture::Snapshot(m_folder, true).values() + fixture::Snapshot(RunJournal::DirFor(m_folder), true).values();
         for (auto it = audio.cbegin(); it != audio.cend(); ++it)
             QVERIFY2(found.removeOne(it.value()), qPrintable(it.key()));
+    }
+
+    // A run that cannot keep its record, or would mix with one not finished, changes nothing.
+    void runWithoutRecordChangesNothing_data() {
+        QTest::addColumn<QString>("obstacle");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("an earlier run unfinished") << "crash" << "ist nicht beendet";
+        QTest::newRow("files left in the holding folder") << "holding" << "Dateien eines abgebrochenen Laufs";
+        QTest::newRow("no room for the record") << "record" << "Protokoll des Durchlaufs nicht anlegen";
+    }
+    void runWithoutRecordChangesNothing() {
+        QFETCH(QString, obstacle);
+        QFETCH(QString, problem);
+        TaggedAlbum(m_folder);
+        const QString holding = DirectoryOrder::HoldingFolder(m_folder);
+        QVERIFY(obstacle != "crash" || CrashedRun(m_folder, 2));
+        QVERIFY(obstacle != "holding" || (QDir().mkpath(holding) && fixture::Write(holding + "/x.mp3", "alt")));
+        QVERIFY(obstacle != "record" || fixture::Write(RunJournal::DirFor(m_folder), "kein Ordner"));
+        const auto before = fixture::Snapshot(m_folder);
+        const RunResult r = RecordedRun(m_folder, true);
+        QVERIFY2(r.outcome == RunOutcome::NoRecord && r.problem.contains(problem), qPrintable(r.problem));
+        QCOMPARE(fixture::Snapshot(m_folder), before);
+        QDir(holding).removeRecursively();
     }
 
     // Nothing is written outside the folder nor over a folder.
