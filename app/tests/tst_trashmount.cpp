@@ -85,12 +85,14 @@ private slots:
     // Where the mount's trash cannot take the file, it keeps its name and its bytes and
     // the reason says why; a name left in the trash without its record is not taken.
     void refusalsKeepTheFile_data() {
-        QTest::addColumn<QString>("setup"); // "full", or a file put in the trash's way
+        QTest::addColumn<QString>("setup"); // "full", "read-only", "gone", or a file in the trash's way
         QTest::addColumn<QString>("reason"); // empty: trashed as b.2.mp3
         QTest::newRow("a file for the trash") << ".Trash-UID" << "kein Papierkorb anlegen: keine Berechtigung";
         QTest::newRow("a file for its files") << ".Trash-UID/files" << "an seiner Stelle liegt eine Datei";
         QTest::newRow("full") << "full" << "kann nichts abgelegt werden: der Datenträger ist voll";
         QTest::newRow("a name left over") << ".Trash-UID/files/b.mp3" << "";
+        QTest::newRow("read-only") << "read-only" << "kein Papierkorb anlegen: der Datenträger ist schreibgeschützt";
+        QTest::newRow("gone") << "gone" << "ist nicht mehr vorhanden";
     }
     void refusalsKeepTheFile() {
         QFETCH(QString, setup);
@@ -100,11 +102,15 @@ private slots:
         fixture::FakeAlbum(top + "/", {"b.mp3"});
         const QByteArray bytes = fixture::Read(file);
         const QString in = top + "/" + QString(setup).replace("UID", Uid());
-        QVERIFY(setup == "full" ? !fixture::Write(top + "/fill", QByteArray(1 << 20, 'x'))
-                                : QDir().mkpath(QFileInfo(in).path()) && fixture::Write(in, "x"));
+        if (setup == "gone" || setup == "read-only")
+            QVERIFY(setup == "gone" ? QFile::remove(file)
+                                    : ::mount(nullptr, QFile::encodeName(top).constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0);
+        else
+            QVERIFY(setup == "full" ? !fixture::Write(top + "/fill", QByteArray(1 << 20, 'x'))
+                                    : QDir().mkpath(QFileInfo(in).path()) && fixture::Write(in, "x"));
         const platform::TrashOutcome out = platform::MoveToTrash(file);
         QVERIFY2(out.ok == reason.isEmpty() && out.reason.contains(reason), qPrintable(out.reason));
-        QCOMPARE(fixture::Read(out.ok ? top + "/.Trash-" + Uid() + "/files/b.2.mp3" : file), bytes);
+        QCOMPARE(fixture::Read(out.ok ? top + "/.Trash-" + Uid() + "/files/b.2.mp3" : file), setup == "gone" ? "" : bytes);
     }
 };
 
