@@ -332,7 +332,8 @@ private slots:
     // A repair or an undo that meets a changed folder or a refusing trash does what it
     // can, names every file it could not finish, and loses nothing: no file of the
     // user's is overwritten, every old file's audio is still there once (in the folder
-    // or, while its name is taken, in the record) and the record stays.
+    // or, while its name is taken, in the record) and the record stays. An undo cut
+    // short that way blocks new runs until it is finished.
     void repairAroundObstacles_data() {
         QTest::addColumn<int>("marks");       // the crash; -1: the finished run, undone
         QTest::addColumn<bool>("forward");
@@ -352,6 +353,7 @@ private slots:
         QFETCH(QString, named);
         TaggedAlbum(m_folder);
         auto audio = fixture::Snapshot(m_folder, true);
+        const auto original = fixture::Snapshot(m_folder);
         QVERIFY(marks < 0 ? RecordedRun(m_folder, true).outcome == RunOutcome::Done : CrashedRun(m_folder, marks));
         RepairSeams seams;
         const QString name = obstacle.section(':', 1);
@@ -374,6 +376,13 @@ private slots:
         QList<QByteArray> found = fixture::Snapshot(m_folder, true).values() + fixture::Snapshot(RunJournal::DirFor(m_folder), true).values();
         for (auto it = audio.cbegin(); it != audio.cend(); ++it)
             QVERIFY2(found.removeOne(it.value()), qPrintable(it.key()));
+        if (marks < 0) { // no new run until the undo is finished, which it then can be
+            QVERIFY(RecordedRun(m_folder, true).problem.contains("nur zum Teil rückgängig"));
+            QVERIFY(!obstacle.startsWith("taken") || QFile::remove(m_folder + name));
+            RunJournal again;
+            QVERIFY(again.Load(m_folder) && RollBack(again, true).ok);
+            QCOMPARE(fixture::Snapshot(m_folder), original);
+        }
     }
 
     // A run that cannot keep its record, or would mix with one not finished, changes nothing.
