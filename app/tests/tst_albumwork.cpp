@@ -98,6 +98,12 @@ bool CrashedRun(const QString &folder, int marks) {
     return child > 0 && waitpid(child, nullptr, 0) == child;
 }
 
+// `sortimentor ARGS` as from a terminal, its output discarded; the exit code.
+int Headless(const QStringList &args) {
+    const auto null = std::unique_ptr<FILE, int (*)(FILE *)>(std::fopen("/dev/null", "w"), std::fclose);
+    return headless::Run(args, null.get(), null.get());
+}
+
 ino_t Inode(const QString &path) {
     struct stat st {};
     ::stat(QFile::encodeName(path).constData(), &st);
@@ -283,9 +289,7 @@ private slots:
         QVERIFY(journal.Load(m_folder));
         QCOMPARE(journal.State().complete, marks == 14);
         if (marks % 2 && marks < 14) {  // as `sortimentor --recover [--rollback] FOLDER` does it
-            const auto null = std::unique_ptr<FILE, int (*)(FILE *)>(std::fopen("/dev/null", "w"), std::fclose);
-            QCOMPARE(headless::Run(forward ? QStringList{"--recover", m_folder} : QStringList{"--recover", "--rollback", m_folder},
-                                   null.get(), null.get()), 0);
+            QCOMPARE(Headless(forward ? QStringList{"--recover", m_folder} : QStringList{"--recover", "--rollback", m_folder}), 0);
         } else {
             const RepairResult r = forward ? RollForward(journal) : RollBack(journal, false);
             QVERIFY2(r.ok, qPrintable(r.failed.join('\n')));
@@ -327,6 +331,10 @@ private slots:
         QCOMPARE(fixture::Snapshot(m_folder), expected);
         QVERIFY(!RunJournal::Exists(m_folder));
         QVERIFY(RepairReport(r, false, true).contains(changed));
+        // Then nothing is left to undo or to finish; a record that cannot be read says so.
+        QVERIFY(Headless({"--undo", m_folder}) == 1 && Headless({"--recover", m_folder}) == 0);
+        QVERIFY(QDir().mkpath(RunJournal::DirFor(m_folder)) && fixture::Write(RunJournal::DirFor(m_folder) + "/lauf.journal", "{"));
+        QCOMPARE(Headless({"--recover", m_folder}), 1);
     }
 
     // A repair or an undo that meets a changed folder or a refusing trash does what it

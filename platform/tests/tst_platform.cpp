@@ -44,6 +44,14 @@ private slots:
         QVERIFY(!KeyExists(0x80000002u, kKey) && !SetValue(0x80000002u, kKey, "x", QStringLiteral("y")));
         QVERIFY(!KeyExists(kCurrentUser, "Varnolt"));
         QVERIFY(!GetValue(kCurrentUser, kKey, "Missing", v) && !GetValue(kCurrentUser, "Software\\Varnolt\\Other", "LastDir", v));
+        // Numbers come back as numbers (32 bits stored as four bytes); a text with a line
+        // break ends with one; an empty value writes nothing.
+        QVERIFY(SetValue(kCurrentUser, kKey, "Short", qint16(-5)) && SetValue(kCurrentUser, kKey, "Long", qint32(70000)) &&
+                SetValue(kCurrentUser, kKey, "Text", QStringLiteral("a\rb")) && SetValue(kCurrentUser, kKey, "None", RegValue{}));
+        RegValue s, l, t;
+        QVERIFY(GetValue(kCurrentUser, kKey, "Short", s) && GetValue(kCurrentUser, kKey, "Long", l) &&
+                GetValue(kCurrentUser, kKey, "Text", t) && !GetValue(kCurrentUser, kKey, "None", v));
+        QVERIFY(std::get<qint32>(s) == -5 && std::get<qint32>(l) == 70000 && std::get<QString>(t) == "a\rb\r\n");
     }
 
     // Under a folder holding Song.MP3 and notes.txt; wildcards in any case.
