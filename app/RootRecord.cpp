@@ -5,6 +5,7 @@
 #include "Root.h"
 #include "DragList.h"
 #include "RunRepair.h"
+#include "RunTexts.h"
 
 #include <QBoxLayout>
 #include <QCoreApplication>
@@ -19,7 +20,7 @@
 
 namespace {
 
-const QString kUndoText = QStringLiteral("Letzten Durchlauf rückgängig machen");
+const QString kUndoText = album::UndoRunButtonText();
 
 // The entries in the order of `names`; the others after them, as they are.
 void ShowInOrder(QListWidget *list, const QStringList &names) {

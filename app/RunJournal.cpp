@@ -5,6 +5,7 @@
 #include "DurableFile.h"
 #include "FileOps.h"
 #include "FileUtils.h"
+#include "RunTexts.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -68,16 +69,18 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
             return fail(QStringLiteral("Im Ordner %1 liegen noch Dateien eines abgebrochenen Laufs; ihre Namen sind "
                                        "im Album vergeben. Es wurde nichts verändert.")
                             .arg(QDir::toNativeSeparators(DirectoryOrder::HoldingFolder(folder))));
-        const bool loaded = Exists(folder) && earlier.Load(folder);
-        if (loaded && earlier.State().complete && earlier.State().rollingBack)
-            return fail(QStringLiteral("Der letzte Durchlauf im Ordner \"%1\" ist nur zum Teil rückgängig gemacht. Wählen "
-                                       "Sie „%2“, um ihn ganz zurückzunehmen; erst dann kann ein neuer Durchlauf beginnen.")
-                            .arg(QDir::toNativeSeparators(folder), QStringLiteral("Letzten Durchlauf rückgängig machen")));
-        if (Exists(folder) && (!loaded || !earlier.State().complete))
-            return fail(QStringLiteral("Ein früherer Durchlauf im Ordner \"%1\" ist nicht beendet. Laden Sie den Ordner "
-                                       "neu und wählen Sie „Fortsetzen“ oder „Rückgängig machen“; erst dann kann ein "
-                                       "neuer Durchlauf beginnen.")
-                            .arg(QDir::toNativeSeparators(folder)));
+        if (Exists(folder)) {
+            if (!earlier.Load(folder) || !earlier.State().complete)
+                return fail(QStringLiteral("Ein früherer Durchlauf im Ordner \"%1\" ist nicht beendet. Laden Sie den Ordner "
+                                           "neu und wählen Sie „Fortsetzen“ oder „Rückgängig machen“; erst dann kann ein "
+                                           "neuer Durchlauf beginnen.")
+                                .arg(QDir::toNativeSeparators(folder)));
+            if (earlier.State().rollingBack)
+                return fail(QStringLiteral("Der letzte Durchlauf im Ordner \"%1\" ist nur zum Teil rückgängig gemacht. "
+                                           "Wählen Sie „%2“, um ihn ganz zurückzunehmen; erst dann kann ein neuer "
+                                           "Durchlauf beginnen.")
+                                .arg(QDir::toNativeSeparators(folder), UndoRunButtonText()));
+        }
     }
     Close();
     state_ = JournalState{};

@@ -21,6 +21,8 @@ QString UnfinishedText(const JournalState &st) {
         .arg(st.FilesPresent());
 }
 
+QString UndoRunButtonText() { return QStringLiteral("Letzten Durchlauf rückgängig machen"); }
+
 QString RepairReport(const RepairResult &r, bool forward, bool undo) {
     QString text = forward ? QStringLiteral("Der Durchlauf wurde beendet (%1 Dateien).").arg(r.files)
                    : undo  ? QStringLiteral("Der letzte Durchlauf wurde rückgängig gemacht (%1 Dateien).").arg(r.files)
