@@ -333,7 +333,7 @@ private slots:
         QVERIFY(RepairReport(r, false, true).contains(changed));
         // Then nothing is left to undo or to finish; a record that cannot be read says so.
         QVERIFY(Headless({"--undo", m_folder}) == 1 && Headless({"--recover", m_folder}) == 0);
-        QVERIFY(QDir().mkpath(RunJournal::DirFor(m_folder)) && fixture::Write(RunJournal::DirFor(m_folder) + "/lauf.journal", "{"));
+        QVERIFY(QDir().mkpath(RunJournal::DirFor(m_folder)) && fixture::Write(RunJournal::DirFor(m_folder) + "/" + RunJournal::kJournalFile, "{"));
         QCOMPARE(Headless({"--recover", m_folder}), 1);
     }
 

@@ -101,13 +101,16 @@ private slots:
         QVERIFY(QDir().mkpath(top) && Mount(top, setup == "full" ? "mode=0755,size=64k" : "mode=0755"));
         fixture::FakeAlbum(top + "/", {"b.mp3"});
         const QByteArray bytes = fixture::Read(file);
-        const QString in = top + "/" + QString(setup).replace("UID", Uid());
-        if (setup == "gone" || setup == "read-only")
-            QVERIFY(setup == "gone" ? QFile::remove(file)
-                                    : ::mount(nullptr, QFile::encodeName(top).constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0);
-        else
-            QVERIFY(setup == "full" ? !fixture::Write(top + "/fill", QByteArray(1 << 20, 'x'))
-                                    : QDir().mkpath(QFileInfo(in).path()) && fixture::Write(in, "x"));
+        if (setup == "gone") {
+            QVERIFY(QFile::remove(file));
+        } else if (setup == "read-only") {
+            QVERIFY(::mount(nullptr, QFile::encodeName(top).constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0);
+        } else if (setup == "full") {
+            QVERIFY(!fixture::Write(top + "/fill", QByteArray(1 << 20, 'x')));
+        } else {
+            const QString in = top + "/" + QString(setup).replace("UID", Uid());
+            QVERIFY(QDir().mkpath(QFileInfo(in).path()) && fixture::Write(in, "x"));
+        }
         const platform::TrashOutcome out = platform::MoveToTrash(file);
         QVERIFY2(out.ok == reason.isEmpty() && out.reason.contains(reason), qPrintable(out.reason));
         QCOMPARE(fixture::Read(out.ok ? top + "/.Trash-" + Uid() + "/files/b.2.mp3" : file), setup == "gone" ? "" : bytes);

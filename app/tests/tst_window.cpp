@@ -136,8 +136,8 @@ private slots:
         QVERIFY(!trackChange->isEnabled());
     }
 
-    // The list's tip: shown after its delay, wrapped to the tip width with one line per
-    // stored pair, following a new text; gone on a click into the list and on leaving it.
+    // The list's tip: shown on entering the list, wrapped to the tip width with one line
+    // per stored pair, following a new text; gone on a click into the list and on leaving it.
     void listTip() {
         Root w;
         w.show();
