@@ -1,8 +1,8 @@
 // The album work without a window. The renaming run: numbered names in list order,
 // renumbering after a reorder, names the file system cannot take, and faults injected
 // into every step; no file is ever lost, overwritten or moved out of the folder; the
-// trash it uses. The playlist's name. The run's record:
-// a crash after every step, then finishing or rolling back, and the undo of a finished run.
+// trash it uses. The playlist's name. The run's record: a crash after every step and
+// kills at random moments, then finishing or rolling back, and the undo of a finished run.
 
 #include "AlbumFixture.h"
 #include "AlbumWorkflow.h"
@@ -13,10 +13,15 @@
 #include "TagError.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QScopeGuard>
 
+#include <csignal>
+#include <functional>
+#include <ctime>
+#include <random>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -98,6 +103,19 @@ bool CrashedRun(const QString &folder, int marks) {
     return child > 0 && waitpid(child, nullptr, 0) == child;
 }
 
+// fn in a child process, killed after `ns` nanoseconds unless it ended before.
+bool KilledAfter(qint64 ns, const std::function<void()> &fn) {
+    const pid_t child = fork();
+    if (child == 0) {
+        fn();
+        _exit(0);
+    }
+    const timespec wait{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+    nanosleep(&wait, nullptr);
+    kill(child, SIGKILL);
+    return child > 0 && waitpid(child, nullptr, 0) == child;
+}
+
 // `sortimentor ARGS` as from a terminal, its output discarded; the exit code.
 int Headless(const QStringList &args) {
     const auto null = std::unique_ptr<FILE, int (*)(FILE *)>(std::fopen("/dev/null", "w"), std::fclose);
@@ -116,6 +134,25 @@ class TestAlbumWork : public QObject {
     Q_OBJECT
     QTemporaryDir m_tmp;
     QString m_folder;
+    QHash<QString, QByteArray> m_finished; // the album as the whole recorded run leaves it
+    qint64 m_runNs = 0;                    // and the time that run took
+
+    void Finish() {
+        if (!m_finished.isEmpty())
+            return;
+        TaggedAlbum(m_folder);
+        int total = -1;
+        RunJournal::SetMarkHook([&](int n) { total = n; });
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(RecordedRun(m_folder, true).outcome == RunOutcome::Done);
+        m_runNs = clock.nsecsElapsed();
+        RunJournal::SetMarkHook({});
+        QCOMPARE(total, 14);
+        m_finished = fixture::Snapshot(m_folder);
+        QCOMPARE(m_finished.size(), 4);
+        init();
+    }
 
 private slots:
     void init() {
@@ -270,20 +307,9 @@ private slots:
     void crashAfterEveryStep() {
         QFETCH(int, marks);
         QFETCH(bool, forward);
+        Finish();
         TaggedAlbum(m_folder);
         const auto before = fixture::Snapshot(m_folder);
-        static QHash<QString, QByteArray> finished;
-        if (finished.isEmpty()) {
-            int total = -1;
-            RunJournal::SetMarkHook([&](int n) { total = n; });
-            QVERIFY(RecordedRun(m_folder, true).outcome == RunOutcome::Done);
-            RunJournal::SetMarkHook({});
-            QCOMPARE(total, 14);
-            finished = fixture::Snapshot(m_folder);
-            QCOMPARE(finished.keys().size(), 4);
-            init();
-            TaggedAlbum(m_folder);
-        }
         QVERIFY(CrashedRun(m_folder, marks));
         RunJournal journal;
         QVERIFY(journal.Load(m_folder));
@@ -294,8 +320,39 @@ private slots:
             const RepairResult r = forward ? RollForward(journal) : RollBack(journal, false);
             QVERIFY2(r.ok, qPrintable(r.failed.join('\n')));
         }
-        QCOMPARE(fixture::Snapshot(m_folder), forward ? finished : before);
+        QCOMPARE(fixture::Snapshot(m_folder), forward ? m_finished : before);
         QCOMPARE(RunJournal::Exists(m_folder), forward);  // the finished run's record is its undo
+    }
+
+    // Killed at random moments, inside the steps too, and the repair and the undo each
+    // killed once before they run again: every album ends byte for byte as the finished
+    // run leaves it or as it was, and the undo of a finished one gives it back.
+    void killedAtRandomMoments() {
+        Finish();
+        std::mt19937_64 random(3);
+        const auto moment = [&] { return static_cast<qint64>(random() % static_cast<quint64>(m_runNs + m_runNs / 10)); };
+        int cut = 0;
+        for (int round = 0; round < 60; ++round) {
+            init();
+            TaggedAlbum(m_folder);
+            const auto before = fixture::Snapshot(m_folder);
+            QVERIFY(KilledAfter(moment(), [&] { RecordedRun(m_folder, true); }));
+            RunJournal journal;
+            const bool unfinished = journal.Load(m_folder) && !journal.State().complete;
+            const QStringList repair = round % 2 ? QStringList{"--recover", "--rollback", m_folder} : QStringList{"--recover", m_folder};
+            if (unfinished && ++cut)
+                QVERIFY(KilledAfter(moment(), [&] { Headless(repair); }));
+            QCOMPARE(Headless(repair), 0);
+            const auto now = fixture::Snapshot(m_folder);
+            QVERIFY2(now == before || now == m_finished, qPrintable(fixture::Listing(m_folder).join(' ')));
+            QCOMPARE(RunJournal::Exists(m_folder), now == m_finished);
+            if (now == m_finished) {
+                QVERIFY(KilledAfter(moment(), [&] { Headless({"--undo", m_folder}); }));
+                QVERIFY(!RunJournal::Exists(m_folder) || Headless({"--undo", m_folder}) == 0);
+                QCOMPARE(fixture::Snapshot(m_folder), before);
+            }
+        }
+        QVERIFY2(cut >= 15, qPrintable(QString::number(cut)));  // most kills fall inside the run
     }
 
     // After a finished run, the undo gives every byte back; a file changed since is left
