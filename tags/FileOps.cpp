@@ -156,6 +156,7 @@ int File::PermissionBits() {
 }
 
 void File::SetPermissionBits(int bits) {
+    if (int e = Injected(Op::Chmod, path_)) Fail(e);
     if (bits >= 0 && ::fchmod(fd_, static_cast<mode_t>(bits)) != 0) Fail(errno);
 }
 

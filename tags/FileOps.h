@@ -14,7 +14,7 @@ namespace tags::fileops {
 // that memory stays bounded whatever the file size.
 constexpr size_t kCopyChunk = 64 * 1024;
 
-enum class Op { Open, Read, Write, Flush, Rename, Remove, Create, Truncate };
+enum class Op { Open, Read, Write, Flush, Rename, Remove, Create, Truncate, Chmod };
 
 // Error numbers as the system reports them: errno values on POSIX, Windows error
 // codes (GetLastError) on Windows. The layer raises these, and the fault hook returns them.

@@ -175,6 +175,7 @@ int File::PermissionBits() {
 }
 
 void File::SetPermissionBits(int bits) {
+    if (int e = Injected(Op::Chmod, path_)) Fail(e);
     if (bits < 0) return;
     FILE_BASIC_INFO info{};
     // Zero times leave them as they are; an attribute value of 0 would too, hence NORMAL.

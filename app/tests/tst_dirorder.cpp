@@ -1,7 +1,6 @@
-// The directory order on a FAT image mounted with fusefat: after the rewrite the
-// folder lists the album in album order, every byte of every file is unchanged and
-// fsck finds the image clean. The whole run (tags, names, order) on an exFAT image.
-// Skips itself where FUSE, a loop device or the tools are missing.
+// The whole run (tags, names, order) at the top of an exFAT image: after it the device
+// lists the album in album order and fsck finds the image clean. Skips itself where a
+// loop device or the tools are missing.
 // As the album run's last step (on the test's own disk, taken for FAT): killed in the
 // middle and finished or rolled back, nothing stays in the holding folder, no byte
 // changes, and the run says so when the folder does not list the album in order.
@@ -55,8 +54,10 @@ QStringList Listed(const QString &folder, const QStringList &names) {
     return listed;
 }
 
-// The album run with nothing but the directory order (and the renaming) to do.
-album::RunResult DirectoryRun(const QString &folder, const QStringList &entries, bool rename, bool tags = false) {
+// The album run with nothing but the directory order (and the renaming) to do; the old
+// names go into a folder `bin` (relative to the album) on the same device, by a rename.
+album::RunResult DirectoryRun(const QString &folder, const QStringList &entries, bool rename, bool tags = false,
+                              const QString &bin = "../Papierkorb/") {
     album::AlbumRun run;
     run.SetYield([] {});
     if (tags) {
@@ -71,10 +72,9 @@ album::RunResult DirectoryRun(const QString &folder, const QStringList &entries,
         };
         run.SetSteps(steps);
     }
-    // A trash on the same image: the old names go there by a rename.
-    run.SetTrashFn([folder](const QString &path) {
-        QDir().mkpath(folder + "../Papierkorb");
-        return platform::TrashOutcome{QFile::rename(path, folder + "../Papierkorb/" + QFileInfo(path).fileName()), "voll"};
+    run.SetTrashFn([trash = folder + bin](const QString &path) {
+        QDir().mkpath(trash);
+        return platform::TrashOutcome{QFile::rename(path, trash + QFileInfo(path).fileName()), "voll"};
     });
     album::RunPlan plan;
     plan.folder = folder;
@@ -90,84 +90,14 @@ album::RunResult DirectoryRun(const QString &folder, const QStringList &entries,
 class TestDirOrder : public QObject {
     Q_OBJECT
     QTemporaryDir m_tmp;
-    QString m_image, m_mount;
-
-    // A fresh FAT image mounted at m_mount; why not, when it cannot be.
-    QString Mount() {
-        if (!QFileInfo::exists("/dev/fuse"))
-            return "/dev/fuse is missing: no FAT image can be mounted here";
-        if (Tool("fusefat").isEmpty() || Tool("mkfs.vfat").isEmpty() || Tool("fsck.vfat").isEmpty() ||
-            Tool("fusermount").isEmpty())
-            return "fusefat, fuse3 or dosfstools is missing (scripts/deps.sh installs them)";
-        m_image = m_tmp.filePath("fat.img"), m_mount = fixture::FreshFolder(m_tmp, "mnt");
-        QFile::remove(m_image);
-        if (Run("truncate", {"-s", "8M", m_image}) != 0 || Run(Tool("mkfs.vfat"), {m_image}) != 0 ||
-            Run(Tool("fusefat"), {"-o", "rw+", m_image, m_mount}) != 0)
-            return "the FAT image cannot be made or mounted";
-        return {};
-    }
-    // Unmounts and checks the image.
-    bool Clean() { return Run("fusermount", {"-u", m_mount}) == 0 && Run(Tool("fsck.vfat"), {"-n", m_image}) == 0; }
 
 private slots:
-    void cleanup() {
-        if (!m_mount.isEmpty())
-            Run("fusermount", {"-u", m_mount});
-    }
-
     void otherFileSystemsNeedNothing() { QVERIFY(!DirectoryOrder::Matters(m_tmp.path())); }
 
-    void fatListsTheAlbumInOrder_data() {
-        QTest::addColumn<QStringList>("created"); // in this order; not .mp3: not in the album
-        QTest::addColumn<QStringList>("order");
-        QTest::addColumn<QString>("under"); // the album folder in the image; "": its top
-        QTest::newRow("reversed, long names") << QStringList{"01 Zebra.mp3", "Track 2 mit einem langen Namen.mp3", "a.mp3", "cover.jpg"}
-                                             << QStringList{"a.mp3", "Track 2 mit einem langen Namen.mp3", "01 Zebra.mp3"}
-                                             << "Album/";
-        QTest::newRow("another file between") << QStringList{"a.mp3", "cover.jpg", "Ein sehr langer Dateiname fuer drei.mp3", "b.mp3"}
-                                              << QStringList{"Ein sehr langer Dateiname fuer drei.mp3", "b.mp3", "a.mp3"}
-                                              << "Album/";
-        QTest::newRow("top of the device") << QStringList{"a.mp3", "cover.jpg", "Ein sehr langer Dateiname fuer drei.mp3", "b.mp3"}
-                                           << QStringList{"Ein sehr langer Dateiname fuer drei.mp3", "b.mp3", "a.mp3"} << "";
-    }
-    void fatListsTheAlbumInOrder() {
-        QFETCH(QStringList, created);
-        QFETCH(QStringList, order);
-        QFETCH(QString, under);
-        if (const QString why = Mount(); !why.isEmpty())
-            QSKIP(qPrintable(why));
-        QVERIFY(DirectoryOrder::Matters(m_mount));
-
-        const QString album = m_mount + under;
-        QVERIFY(QDir().mkpath(album));
-        QHash<QString, QByteArray> bytes;
-        for (int i = 0; i < created.size(); ++i)
-            QVERIFY(fixture::Write(album + created[i], bytes[created[i]] = Mp3(i)));
-        const album::DirectoryOrderResult r = DirectoryOrder::Apply(album, order);
-        QVERIFY2(r.done && r.stranded.isEmpty(), qPrintable(r.error));
-        QCOMPARE(Listed(album, order), order);
-        QVERIFY(r.inOrder);
-        for (const QString &name : created)
-            QCOMPARE(fixture::Read(album + name), bytes[name]);
-        QCOMPARE(fixture::Listing(album).size(), created.size()); // the holding folder is gone
-        QVERIFY(!QFileInfo::exists(DirectoryOrder::HoldingFolder(album)));
-        QVERIFY(Clean());
-    }
-
-    // FAT keeps no POSIX modes (fusefat refuses to set them): the renaming's copy still goes through.
-    void copiesOntoFat() {
-        if (const QString why = Mount(); !why.isEmpty())
-            QSKIP(qPrintable(why));
-        QVERIFY(fixture::Write(m_mount + "a.mp3", Mp3(1)));
-        QVERIFY(album::CopyAndSync(m_mount + "a.mp3", m_mount + "b.mp3"));
-        QCOMPARE(fixture::Read(m_mount + "b.mp3"), Mp3(1));
-        QVERIFY(Clean());
-    }
-
-    // The whole run (tags, names, order) on an exFAT image through exfat-fuse on a loop
-    // device (fusefat puts a write that follows a read up to the file's end elsewhere in
-    // the file). exfat-fuse lists a folder from its cache until it is mounted again, so
-    // the order is read after a new mount; fsck.exfat finds the image clean.
+    // The whole run (tags, names, order) at the top of an exFAT image through exfat-fuse
+    // on a loop device, where the holding folder lies inside the album folder. exfat-fuse
+    // lists a folder from its cache until it is mounted again, so the order is read after
+    // a new mount; fsck.exfat finds the image clean.
     void exfatRunEndsInOrder() {
         const QString image = m_tmp.filePath("exfat.img"), mount = fixture::FreshFolder(m_tmp, "ex");
         QByteArray loop;
@@ -185,15 +115,17 @@ private slots:
             QSKIP("exfat-fuse cannot mount the image here");
         DirectoryOrder::SetMatters([](const QString &) { return true; }); // exfat-fuse says "fuseblk"
         auto reset = qScopeGuard([] { DirectoryOrder::SetMatters({}); });
-        const QString album = mount + "Album/";
-        QVERIFY(QDir().mkpath(album));
+        const QString album = mount;
         // A short name's slot free at the start: the second new name fills it, the first is too long.
         const QStringList entries{"Ein sehr langer Dateiname c.mp3", "b.mp3", "a.mp3"};
         QVERIFY(fixture::Write(album + "x.jpg", "jpeg"));
         for (int i = 0; i < entries.size(); ++i)
             QVERIFY(fixture::Write(album + entries[i], Mp3(i)));
         QVERIFY(QFile::remove(album + "x.jpg"));
-        QVERIFY(DirectoryRun(album, entries, true, true).outcome == album::RunOutcome::Done);
+        const album::RunResult r = DirectoryRun(album, entries, true, true, ".Papierkorb/");
+        // Its own read-back may warn (the cache), the step itself must not have failed.
+        QVERIFY2(r.outcome == album::RunOutcome::Done && (r.problem.isEmpty() || r.problem.startsWith("Der Ordner listet")),
+                 qPrintable(r.problem));
         QVERIFY(Run("fusermount", {"-u", mount}) == 0 && mountIt());
         QStringList names;
         for (int i = 0; i < entries.size(); ++i)
