@@ -19,11 +19,9 @@ PY = "/usr/bin/python3"
 
 
 def outer(exe):
-    for tool in ("xvfb-run", "Xvfb", "xauth", "dbus-run-session"):
-        if not shutil.which(tool):
-            return print(f"FAIL: {tool} is missing (scripts/deps.sh installs it)") or 1
-    if subprocess.run([PY, "-c", "import pyatspi"], capture_output=True).returncode != 0:
-        return print("FAIL: python3-pyatspi is missing (scripts/deps.sh installs it)") or 1
+    missing = [t for t in ("xvfb-run", "Xvfb", "xauth", "dbus-run-session") if not shutil.which(t)]
+    if missing or subprocess.run([PY, "-c", "import pyatspi"], capture_output=True).returncode != 0:
+        return print(f"FAIL: {missing or 'python3-pyatspi'} missing (scripts/deps.sh installs it)") or 1
     cmd = ["xvfb-run", "-a", "-s", "-screen 0 1280x900x24",
            "dbus-run-session", "--", PY, os.path.abspath(__file__), "--inner", exe]
     # xvfb-run -a picks its display number without a lock, so a parallel run can take the

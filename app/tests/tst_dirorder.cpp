@@ -9,7 +9,6 @@
 #include "AlbumRun.h"
 #include "DirectoryOrder.h"
 #include "DurableFile.h"
-#include "Id3Bytes.h"
 #include "RunRepair.h"
 #include "TagPanel.h"
 
@@ -35,12 +34,6 @@ int Run(const QString &program, const QStringList &args, QByteArray *out = nullp
     if (out)
         *out = p.readAllStandardOutput();
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-}
-
-QByteArray Mp3(int seed) {
-    const std::string s = id3bytes::Tag(3, id3bytes::Frame("TIT2", id3bytes::Text("t"))) +
-                          streambytes::Stream(streambytes::Mpeg{}, 8, static_cast<unsigned>(seed));
-    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
 }
 
 // The files as another reader of the directory lists them, of those in `names`.
@@ -119,9 +112,10 @@ private slots:
         // A short name's slot free at the start: the second new name fills it, the first is too long.
         const QStringList entries{"Ein sehr langer Dateiname c.mp3", "b.mp3", "a.mp3"};
         QVERIFY(fixture::Write(album + "x.jpg", "jpeg"));
-        for (int i = 0; i < entries.size(); ++i)
-            QVERIFY(fixture::Write(album + entries[i], Mp3(i)));
-        QVERIFY(QFile::remove(album + "x.jpg"));
+        QVERIFY(fixture::MakeAlbum(album, entries) && QFile::remove(album + "x.jpg"));
+        QByteArrayList audio;
+        for (const QString &entry : entries)
+            audio << fixture::Read(album + entry);
         const album::RunResult r = DirectoryRun(album, entries, true, true, ".Papierkorb/");
         // Its own read-back may warn (the cache), the step itself must not have failed.
         QVERIFY2(r.outcome == album::RunOutcome::Done && (r.problem.isEmpty() || r.problem.startsWith("Der Ordner listet")),
@@ -133,7 +127,7 @@ private slots:
         QCOMPARE(Listed(album, names), names);
         for (int i = 0; i < entries.size(); ++i) {
             const QString path = album + names[i];
-            QCOMPARE(fixture::Audio(fixture::Read(path)), fixture::Audio(Mp3(i)));
+            QCOMPARE(fixture::Audio(fixture::Read(path)), audio[i]);
             const QJsonObject tags = fixture::ReadTags(path);
             QCOMPARE(tags["v2"].toObject()["TRCK"].toString(), QString::number(i + 1));
             QCOMPARE(tags["v1"].toObject()["artist"].toString(), QString("Die Künstlerin"));
@@ -165,8 +159,7 @@ private slots:
         const QString album = fixture::FreshFolder(m_tmp, "Album");
         const QStringList created{"c.mp3", "Ein sehr langer Dateiname b.mp3", "a.mp3"};
         const QStringList entries{"a.mp3", "Ein sehr langer Dateiname b.mp3", "c.mp3"};
-        for (int i = 0; i < created.size(); ++i)
-            QVERIFY(fixture::Write(album + created[i], Mp3(i)));
+        QVERIFY(fixture::MakeAlbum(album, created));
         const auto before = fixture::Snapshot(album);
         QString problem;
         if (moves > 0) {

@@ -67,15 +67,6 @@ inline void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
     QTest::keyClick(QApplication::focusWidget(), key, mods);
 }
 
-// The audio of the named files, in that order.
-inline QList<QByteArray> AudioOf(const QString &folder, const QStringList &names) {
-    const auto audio = fixture::Snapshot(folder, true);
-    QList<QByteArray> out;
-    for (const QString &n : names)
-        out << audio.value(n);
-    return out;
-}
-
 } // namespace wintest
 
 class WindowTest : public QObject {
