@@ -3,6 +3,7 @@
 // reader meets.
 
 #include "DragList.h"
+#include "StartFolder.h"
 #include "Tooltips_Class.h"
 #include "WindowFixture.h"
 
@@ -67,6 +68,9 @@ private slots:
         QCOMPARE(w->LDateien()->currentRow(), 1);
         QVERIFY(w->OpenFolder(folder, "C.Mp3"));
         QCOMPARE(w->LDateien()->currentItem()->text(), QStringLiteral("C.Mp3"));
+        // From a file manager: a file's URL after options and "--" names its folder and itself.
+        const auto start = startfolder::FromArguments({"-x", "", "--", QUrl::fromLocalFile(folder + "C.Mp3").toString()});
+        QVERIFY(start && start->file == "C.Mp3" && !startfolder::FromArguments({"http://example.org/a.mp3"}) && !startfolder::FromArguments({}));
         for (const QString &bad : {m_tmp.filePath("gone"), folder + "a.mp3", QString()})
             QVERIFY(!w->OpenFolder(bad));
         QVERIFY(QDir(folder).removeRecursively()); // vanishes while it is shown

@@ -81,5 +81,6 @@ TEST(Cp1252, RoundTripAndFallback) {
     // Every byte survives a round trip, the five undefined ones included.
     std::string all;
     for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+    EXPECT_EQ(codec::Cp1252ToUtf8(all.substr(127, 32)), "€\u0081‚ƒ„…†‡ˆ‰Š‹Œ\u008DŽ\u008F\u0090‘’“”•–—˜™š›œ\u009DžŸ");
     EXPECT_EQ(codec::Utf8ToCp1252(codec::Cp1252ToUtf8(all)), all);
 }

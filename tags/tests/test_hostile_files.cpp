@@ -122,6 +122,8 @@ INSTANTIATE_TEST_SUITE_P(Wild, HostileWrite, ::testing::Values(
                        Frame("WXXX", Text(std::string("WZZ\0http://z", 12))) + Frame("PRIV", std::string("XYZ\0\1\2", 6)))},
     Hostile{"v24_values", Tag(4, kFrames24 + Frame24("TPE2", Text(std::string("piman\0jzig", 10))) +
                                      Frame24("TCOM", Utf8Text(std::string("a\0\xC3\xBC", 4))), 32), streambytes::Stream(kV1, 20)},
+    Hostile{"v24_footer_flag_without_footer", Tag24WithFooter(kFrames24, 64).substr(0, Tag24WithFooter(kFrames24, 64).size() - 10),
+            Filler(40) + streambytes::Stream(kV1, 20)},
     Hostile{"v24_date_with_time", Tag(4, Frame24("TIT2", Text("Alt")) + Frame24("TDRC", Text("2001-05-06T07:08")), 32),
             streambytes::Stream(kV1, 20)},
     // A cover over 2 MiB: the size fields' top bytes count.

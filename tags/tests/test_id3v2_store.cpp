@@ -56,10 +56,11 @@ INSTANTIATE_TEST_SUITE_P(Store, ID3v2Render, ::testing::Values(
     RenderRow{"frames_grouped_and_named", "",
               [](Mp3TagID3v2 &t) {
                   t.AddTag("COMM", std::string("\0nt\0a", 5)), t.AddTag("TPE1", "p"), t.AddTag("comm", std::string("\0nt\0b", 5));
-                  t.AddTag("TALBUM", "long id"), t.AddTag("xID3", "never"), t.AddTag("txxx", std::string("k\0v", 3));
+                  t.AddTag("TALBUM", "long id"), t.AddTag("xID3", "never"), t.AddTag("TZZZ", "z"), t.AddTag("txxx", std::string("k\0v", 3));
+                  t.AddTag("tzzz", "y");
               },
-              Frame("COMM", std::string("\0\0nt\0a", 6)) + Frame("COMM", std::string("\0\0nt\0b", 6)) +
-                  Frame("TPE1", Text("p")) + Frame("TALB", Text("long id")) + Frame("TXXX", Text(std::string("k\0v", 3)))},
+              Frame("COMM", std::string("\0\0nt\0a", 6)) + Frame("COMM", std::string("\0\0nt\0b", 6)) + Frame("TPE1", Text("p")) +
+                  Frame("TALB", Text("long id")) + Frame("TZZZ", Text("z")) + Frame("TZZZ", Text("y")) + Frame("TXXX", Text(std::string("k\0v", 3)))},
     RenderRow{"year_replaces_a_kept_date", Tag(4, Frame24("TDRC", Text("2001-05-06T07:08")) + Frame24("TIT2", Text("T"))),
               [](Mp3TagID3v2 &t) { t.Year("1999"); }, Frame("TIT2", Text("T")) + Frame("TYER", Text("1999"))},
     RenderRow{"remove_tag_renumbers", kTAL,
