@@ -218,7 +218,7 @@ private:
     RecoveryChoiceFn m_recoveryChoice;
     bool m_repairing = false;
     bool m_offering = false;  // the question about an unfinished run is open
-    bool m_offerPending = false;
+    QTimer *m_offerTimer = nullptr; // running while a question about the record is due
     bool m_closing = false;   // the window goes: nothing more is asked
     bool m_restoreLastDir = true;
     bool m_loading = false;

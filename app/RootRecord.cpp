@@ -62,13 +62,15 @@ void Root::AddRunRecord() {
 }
 
 void Root::OfferRecoverySoon(int ms) {
-    if (m_offerPending)
-        return;
-    m_offerPending = true;
-    QTimer::singleShot(ms, this, [this] {
-        m_offerPending = false;
-        OfferRecovery();
-    });
+    if (!m_offerTimer) {
+        m_offerTimer = new QTimer(this);
+        m_offerTimer->setSingleShot(true);
+        connect(m_offerTimer, &QTimer::timeout, this, &Root::OfferRecovery);
+    }
+    // One look for all requests, at the soonest time any of them asks for: a retry
+    // waiting for the list does not hold back the look after a finished load.
+    if (!m_offerTimer->isActive() || m_offerTimer->remainingTime() > ms)
+        m_offerTimer->start(ms);
 }
 
 void Root::OfferRecovery() {
