@@ -90,31 +90,33 @@ RunResult RecordedRun(const QString &folder, bool rename, const QString &failOn 
     return run.Run(plan);
 }
 
-// The recorded run with renaming, killed right after its mark number `marks`.
-bool CrashedRun(const QString &folder, int marks) {
-    const pid_t child = fork();
-    if (child == 0) {
-        RunJournal::SetMarkHook([marks](int n) {
-            if (n == marks)
-                _exit(0);  // as a kill would: nothing after this reaches the disk
-        });
-        RecordedRun(folder, true);
-        _exit(0);
-    }
-    return child > 0 && waitpid(child, nullptr, 0) == child;
-}
-
-// fn in a child process, killed after `ns` nanoseconds unless it ended before.
-void KilledAfter(qint64 ns, const std::function<void()> &fn) {
+// fn in a child process, killed after `ns` nanoseconds unless it ended before (never
+// when ns < 0); false when there was no child to wait for.
+bool InChild(const std::function<void()> &fn, qint64 ns = -1) {
     const pid_t child = fork();
     if (child == 0) {
         fn();
         _exit(0);
     }
-    const timespec wait{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-    nanosleep(&wait, nullptr);
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
+    if (child < 0)
+        return false;
+    if (ns >= 0) {
+        const timespec wait{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+        nanosleep(&wait, nullptr);
+        kill(child, SIGKILL);
+    }
+    return waitpid(child, nullptr, 0) == child;
+}
+
+// The recorded run with renaming, killed right after its mark number `marks`.
+bool CrashedRun(const QString &folder, int marks) {
+    return InChild([&] {
+        RunJournal::SetMarkHook([marks](int n) {
+            if (n == marks)
+                _exit(0);  // as a kill would: nothing after this reaches the disk
+        });
+        RecordedRun(folder, true);
+    });
 }
 
 // `sortimentor ARGS` as from a terminal, its output discarded; the exit code.
@@ -322,21 +324,22 @@ private slots:
             m_folder = fixture::FreshFolder(m_tmp, QString::number(round));
             TaggedAlbum(m_folder);
             const auto before = fixture::Snapshot(m_folder);
-            KilledAfter(moment(), [&] { RecordedRun(m_folder, true); });
+            QVERIFY(InChild([&] { RecordedRun(m_folder, true); }, moment()));
             RunJournal journal;
             const bool loaded = journal.Load(m_folder), unfinished = loaded && !journal.State().complete;
-            span -= loaded && !unfinished ? span / 5 : 0;
+            if (loaded && !unfinished)
+                span -= span / 5;
             const QStringList repair = round % 2 ? QStringList{"--recover", "--rollback", m_folder} : QStringList{"--recover", m_folder};
             if (unfinished && ++cut) {
                 QCOMPARE(Headless({"--undo", m_folder}), 1);  // only a finished run has an undo
-                KilledAfter(moment(), [&] { Headless(repair); });
+                QVERIFY(InChild([&] { Headless(repair); }, moment()));
             }
             QCOMPARE(Headless(repair), 0);
             const auto now = fixture::Snapshot(m_folder);
             QVERIFY2(now == before || now == m_finished, qPrintable(fixture::Listing(m_folder).join(' ')));
             QCOMPARE(RunJournal::Exists(m_folder), now == m_finished);
             if (now == m_finished) {
-                KilledAfter(moment(), [&] { Headless({"--undo", m_folder}); });
+                QVERIFY(InChild([&] { Headless({"--undo", m_folder}); }, moment()));
                 QVERIFY(!RunJournal::Exists(m_folder) || Headless({"--undo", m_folder}) == 0);
                 QCOMPARE(fixture::Snapshot(m_folder), before);
             }

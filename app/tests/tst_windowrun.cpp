@@ -58,8 +58,9 @@ private slots:
         QCOMPARE(Texts(w->LDateien()), names);
         QVERIFY(Root::PageShown(w->xpFrames(3)) && !Root::PageShown(w->xpFrames(1)) && w->LDateien()->isEnabled() &&
                 w->bOrdner()->isEnabled() && w->RunProgress()->isHidden());
+        const auto audioAfter = fixture::Snapshot(folder, true);
         for (const QString &name : names)
-            QCOMPARE(fixture::Snapshot(folder, true).value(name), audio.value(name));
+            QCOMPARE(audioAfter.value(name), audio.value(name));
         const std::tuple<const char *, int, int> want[] = {{"d", 5, 1993}, {"a", 6, 1990}, {"b", 7, 1991}, {"c", 8, 1992}};
         for (const auto &[file, track, own] : want) {
             const QJsonObject t = fixture::ReadTags(folder + file + ".mp3");

@@ -69,8 +69,10 @@ TEST(FrameHeader, FieldsLengthAndSamplesOfEveryVersionAndLayer) {
         for (int layer : {1, 2, 3})
             for (int kbps = 8; kbps <= 448; kbps += 8) {
                 const Mpeg m{version, layer, kbps, version == 1 ? 48000 : 24000};
-                const auto h = BitrateIndex(m) < 15 ? ParseFrameHeader(U(Header(m))) : std::nullopt;
-                EXPECT_TRUE(BitrateIndex(m) == 15 || (h && h->bitrateKbps == kbps && h->frameLength() == FrameLength(m))) << version << layer << kbps;
+                if (BitrateIndex(m) == 15)
+                    continue; // not a bitrate of this version and layer
+                const auto h = ParseFrameHeader(U(Header(m)));
+                EXPECT_TRUE(h && h->bitrateKbps == kbps && h->frameLength() == FrameLength(m)) << version << layer << kbps;
             }
     const char *invalid[] = {
         "\xFE\xFB\x90\x00", // sync broken in the first byte
