@@ -1,9 +1,12 @@
 #include "DurableFile.h"
 
+#include "Trash.h"
+
 #include "FileEdit.h"
 #include "FileOps.h"
 #include "FileUtils.h"
 #include "TagError.h"
+#include "Trash.h"
 
 #include <QDir>
 #include <QFile>
@@ -92,7 +95,10 @@ bool ReplaceFile(const QString &path, const QByteArray &bytes, const QString &sc
     return true;
 }
 
-void RemoveWriterLeftovers(const QString &folder) { tags::fileops::RemoveDeadWritersTemps(platform::FsPath(folder)); }
+void RemoveWriterLeftovers(const QString &folder) {
+    tags::fileops::RemoveDeadWritersTemps(platform::FsPath(folder));
+    platform::RemoveTrashGuards(folder);
+}
 
 void SyncFolderOf(const QString &folderOrFile, bool isFile) {
     const QString dir = isFile ? QFileInfo(folderOrFile).absolutePath() : QDir(folderOrFile).absolutePath();

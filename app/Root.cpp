@@ -154,7 +154,7 @@ void Root::bOrdnerClick() {
     const QString chosen = m_picker ? m_picker() : platform::BrowseFolder(platform::kDrivesFolder, this);
     if (chosen.isEmpty())
         return;
-    QString folder = chosen;
+    QString folder = QDir::toNativeSeparators(chosen);
     if (!folder.endsWith(QDir::separator()))
         folder += QDir::separator();
     m_folder->setText(folder);

@@ -1,4 +1,5 @@
 #include "CloseOnSignal.h"
+#include "Console.h"
 #include "Headless.h"
 #include "Root.h"
 #include "StartFolder.h"
@@ -15,6 +16,7 @@ int main(int argc, char *argv[]) {
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
     if (headless::Wanted(args)) {
+        platform::UseParentConsole();
         QCoreApplication core(argc, argv);
         return headless::Run(QCoreApplication::arguments().mid(1), stdout, stderr);
     }
@@ -31,11 +33,16 @@ int main(int argc, char *argv[]) {
         icon.addFile(QStringLiteral(":/appicon/%1.png").arg(size), QSize(size, size));
     QApplication::setWindowIcon(icon);
 
-    // The interface is German; Qt's own dialogs and buttons should be too.
+    // The interface is German; Qt's own dialogs and buttons should be too. On Windows
+    // Qt's texts lie beside the program.
     QTranslator qtTranslator;
-    if (qtTranslator.load(QLocale(QLocale::German, QLocale::Germany), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&qtTranslator);
+    const QLocale german(QLocale::German, QLocale::Germany);
+    for (const QString &dir : {QCoreApplication::applicationDirPath() + QStringLiteral("/translations"),
+                               QLibraryInfo::path(QLibraryInfo::TranslationsPath)})
+        if (qtTranslator.load(german, QStringLiteral("qtbase"), QStringLiteral("_"), dir)) {
+            QCoreApplication::installTranslator(&qtTranslator);
+            break;
+        }
 
     // A folder from the file manager ("Open with") replaces the last folder.
     const auto start = startfolder::FromArguments(QCoreApplication::arguments().mid(1));

@@ -16,8 +16,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Static executables: wine (and a plain Windows machine) needs no MinGW runtime DLLs.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Without Qt, static executables: wine (and a plain Windows machine) needs no MinGW
+# runtime DLLs. Qt's DLLs import the runtime DLLs, so a build with Qt (this file chained
+# from Qt's own toolchain) shares them rather than carrying a second C++ runtime.
+if(NOT DEFINED QT_CHAINLOAD_TOOLCHAIN_FILE)
+  set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+endif()
 
 # Debian installs the 64-bit loader outside PATH.
 find_program(WINE64 NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)

@@ -8,6 +8,11 @@
 #include <QtEndian>
 #include <memory>
 
+#ifdef Q_OS_WIN
+#include <string>
+#include <windows.h>
+#endif
+
 namespace platform {
 namespace {
 
@@ -27,23 +32,26 @@ std::unique_ptr<QSettings> Open(const QStringList &parts) {
 }
 
 #ifdef Q_OS_WIN
-QString RegistryPath(const QStringList &parts) {
-    return QStringLiteral("HKEY_CURRENT_USER\\Software\\") + parts.join(QLatin1Char('\\'));
-}
+// Keys themselves through the registry's own calls: QSettings makes and drops keys
+// as a side effect of values only.
+std::wstring KeyPath(const QStringList &parts) { return (QStringLiteral("Software\\") + parts.join(QLatin1Char('\\'))).toStdWString(); }
 
 bool Exists(const QStringList &parts) {
-    QSettings parent(QStringLiteral("HKEY_CURRENT_USER\\Software") + (parts.size() > 1 ? QStringLiteral("\\") + parts.first() : QString()),
-                     QSettings::NativeFormat);
-    return parent.childGroups().contains(parts.last(), Qt::CaseInsensitive);
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, KeyPath(parts).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
 }
 
 bool Create(const QStringList &parts) {
-    // Writing and removing a value leaves the key itself behind.
-    QSettings key(RegistryPath(parts), QSettings::NativeFormat);
-    key.setValue(QStringLiteral(".create"), 1);
-    key.remove(QStringLiteral(".create"));
-    key.sync();
-    return key.status() == QSettings::NoError;
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, KeyPath(parts).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, &disposition) !=
+        ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return disposition == REG_CREATED_NEW_KEY;
 }
 #else
 // The maker's key is the folder holding the programs' settings files; a program's key

@@ -1,6 +1,6 @@
 #include "Trash.h"
+#include "TrashTexts.h"
 
-#ifndef Q_OS_WIN
 // GLib names struct members "signals", which Qt defines as a keyword.
 #pragma push_macro("signals")
 #undef signals
@@ -10,7 +10,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 #include <QDateTime>
 
@@ -22,13 +21,6 @@ namespace platform {
 
 namespace {
 
-QString Missing(const QString &shown) { return QStringLiteral("Die Datei %1 ist nicht mehr vorhanden.").arg(shown); }
-
-QString Refused(const QString &shown, const QString &why) {
-    return QStringLiteral("Die Datei %1 lässt sich nicht in den Papierkorb verschieben: %2").arg(shown, why);
-}
-
-#ifndef Q_OS_WIN
 QString ErrorText(int code, const QString &message) {
     switch (code) {
     case G_IO_ERROR_PERMISSION_DENIED:
@@ -222,28 +214,8 @@ bool OnHomeFileSystem(const struct stat &st) {
     struct stat home {};
     return ::stat(g_get_home_dir(), &home) == 0 && home.st_dev == st.st_dev;
 }
-#endif
 
 } // namespace
-
-#ifdef Q_OS_WIN
-
-TrashOutcome MoveToTrash(const QString &path) {
-    TrashOutcome out;
-    const QString shown = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-    QFile file(path);
-    if (!file.exists())
-        out.reason = Missing(shown);
-    else if (!file.moveToTrash()) // refuses where the shell would delete for good
-        out.reason = Refused(shown, file.errorString());
-    else if (QFileInfo::exists(path))
-        out.reason = Refused(shown, QStringLiteral("der Papierkorb nimmt sie nicht auf"));
-    else
-        out.ok = true;
-    return out;
-}
-
-#else
 
 TrashOutcome MoveToTrash(const QString &path) {
     TrashOutcome out;
@@ -280,6 +252,6 @@ TrashOutcome MoveToTrash(const QString &path) {
     return out;
 }
 
-#endif
+void RemoveTrashGuards(const QString &) {} // GIO holds no second name
 
 } // namespace platform

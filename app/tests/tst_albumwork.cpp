@@ -5,6 +5,7 @@
 // kills at random moments, then finishing or rolling back, and the undo of a finished run.
 
 #include "AlbumFixture.h"
+#include "ChildProcess.h"
 #include "AlbumWorkflow.h"
 #include "DirectoryOrder.h"
 #include "FileOps.h"
@@ -19,14 +20,9 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 
-#include <cerrno>
-#include <csignal>
-#include <ctime>
 #include <functional>
 #include <random>
 #include <stdexcept>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace album;
 
@@ -90,40 +86,34 @@ RunResult RecordedRun(const QString &folder, bool rename, const QString &failOn 
     return run.Run(plan);
 }
 
-// fn in a child process, killed after `ns` nanoseconds unless it ended before (never
-// when ns < 0); false when there was no child to wait for.
-bool InChild(const std::function<void()> &fn, qint64 ns = -1) {
-    const pid_t child = fork();
-    if (child == 0) {
-        fn();
-        _exit(0);
-    }
-    if (child < 0)
-        return false;
-    if (ns >= 0) {
-        const timespec wait{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-        nanosleep(&wait, nullptr);
-        kill(child, SIGKILL);
-    }
-    return waitpid(child, nullptr, 0) == child;
-}
-
-// The recorded run with renaming, killed right after its mark number `marks`.
-bool CrashedRun(const QString &folder, int marks) {
-    return InChild([&] {
-        RunJournal::SetMarkHook([marks](int n) {
-            if (n == marks)
-                _exit(0);  // as a kill would: nothing after this reaches the disk
-        });
-        RecordedRun(folder, true);
-    });
-}
-
 // `sortimentor ARGS` as from a terminal, its output discarded; the exit code.
 int Headless(const QStringList &args) {
-    const auto null = std::unique_ptr<FILE, int (*)(FILE *)>(std::fopen("/dev/null", "w"), std::fclose);
-    return headless::Run(args, null.get(), null.get());
+    const auto sink = std::unique_ptr<FILE, int (*)(FILE *)>(std::tmpfile(), std::fclose);
+    return headless::Run(args, sink.get(), sink.get());
 }
+
+// A child process of this test: "run FOLDER [MARKS]", the recorded run with renaming,
+// ended right after its mark number MARKS as a kill would; "cli ARGS...", the terminal.
+int Child(const QStringList &args) {
+    if (args.value(0) == "run") {
+        const int marks = args.value(2, "-1").toInt();
+        RunJournal::SetMarkHook([marks](int n) {
+            if (n == marks)
+                child::Die();
+        });
+        child::Go();
+        RecordedRun(args.value(1), true);
+        return marks < 0 ? 0 : 1;
+    }
+    child::Go();
+    return Headless(args.mid(1));
+}
+
+// The recorded run with renaming in a child, ended right after its mark number `marks`.
+bool CrashedRun(const QString &folder, int marks) { return child::Run({"run", folder, QString::number(marks)}) == 0; }
+
+// The run, or `sortimentor ARGS`, in a child killed at `ns`; false when none could start.
+bool Killed(const QStringList &args, qint64 ns) { return child::Run(args, ns) >= -1; }
 
 } // namespace
 
@@ -324,7 +314,7 @@ private slots:
             m_folder = fixture::FreshFolder(m_tmp, QString::number(round));
             TaggedAlbum(m_folder);
             const auto before = fixture::Snapshot(m_folder);
-            QVERIFY(InChild([&] { RecordedRun(m_folder, true); }, moment()));
+            QVERIFY(Killed({"run", m_folder}, moment()));
             RunJournal journal;
             const bool loaded = journal.Load(m_folder), unfinished = loaded && !journal.State().complete;
             if (loaded && !unfinished)
@@ -332,14 +322,14 @@ private slots:
             const QStringList repair = round % 2 ? QStringList{"--recover", "--rollback", m_folder} : QStringList{"--recover", m_folder};
             if (unfinished && ++cut) {
                 QCOMPARE(Headless({"--undo", m_folder}), 1);  // only a finished run has an undo
-                QVERIFY(InChild([&] { Headless(repair); }, moment()));
+                QVERIFY(Killed(QStringList{"cli"} + repair, moment()));
             }
             QCOMPARE(Headless(repair), 0);
             const auto now = fixture::Snapshot(m_folder);
             QVERIFY2(now == before || now == m_finished, qPrintable(fixture::Listing(m_folder).join(' ')));
             QCOMPARE(RunJournal::Exists(m_folder), now == m_finished);
             if (now == m_finished) {
-                QVERIFY(InChild([&] { Headless({"--undo", m_folder}); }, moment()));
+                QVERIFY(Killed({"cli", "--undo", m_folder}, moment()));
                 QVERIFY(!RunJournal::Exists(m_folder) || Headless({"--undo", m_folder}) == 0);
                 QCOMPARE(fixture::Snapshot(m_folder), before);
             }
@@ -475,5 +465,5 @@ private slots:
     }
 };
 
-SORTI_TEST_MAIN(QCoreApplication, TestAlbumWork)
+SORTI_TEST_MAIN_WITH_CHILD(QCoreApplication, TestAlbumWork, Child)
 #include "tst_albumwork.moc"

@@ -6,6 +6,7 @@
 // changes, and the run says so when the folder does not list the album in order.
 
 #include "AlbumFixture.h"
+#include "ChildProcess.h"
 #include "AlbumRun.h"
 #include "DirectoryOrder.h"
 #include "DurableFile.h"
@@ -13,9 +14,6 @@
 #include "TagPanel.h"
 
 #include <QScopeGuard>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 using album::DirectoryOrder;
 
@@ -38,12 +36,19 @@ int Run(const QString &program, const QStringList &args, QByteArray *out = nullp
 
 // The files as another reader of the directory lists them, of those in `names`.
 QStringList Listed(const QString &folder, const QStringList &names) {
-    QByteArray listing;
     QStringList listed;
+#ifdef Q_OS_WIN
+    // FindFirstFileW in the folder's own order (under wine, the Linux directory's).
+    for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Unsorted))
+        if (names.contains(name))
+            listed << name;
+#else
+    QByteArray listing;
     if (Run("ls", {"-f", folder}, &listing) == 0)
         for (const QByteArray &line : listing.split('\n'))
             if (names.contains(QString::fromUtf8(line)))
                 listed << QString::fromUtf8(line);
+#endif
     return listed;
 }
 
@@ -76,6 +81,20 @@ album::RunResult DirectoryRun(const QString &folder, const QStringList &entries,
     if (rename)
         plan.rename = album::RenameOptions{QString(), true};
     return run.Run(plan);
+}
+
+// A child process of this test: "ALBUM MOVES RENAME ENTRY..." the directory run,
+// ended right after its move number MOVES as a kill would.
+int Child(const QStringList &args) {
+    const int moves = args.value(1).toInt();
+    DirectoryOrder::SetMatters([](const QString &) { return true; });
+    DirectoryOrder::SetMoveHook([moves](int n) {
+        if (n == moves)
+            child::Die();
+    });
+    child::Go();
+    DirectoryRun(args.value(0), args.mid(3), args.value(2) == "rename");
+    return 1;
 }
 
 } // namespace
@@ -163,17 +182,7 @@ private slots:
         const auto before = fixture::Snapshot(album);
         QString problem;
         if (moves > 0) {
-            const pid_t child = fork();
-            if (child == 0) {
-                DirectoryOrder::SetMoveHook([moves](int n) {
-                    if (n == moves)
-                        _exit(0);
-                });
-                DirectoryRun(album, entries, rename);
-                _exit(1);
-            }
-            int status = -1;
-            QVERIFY(child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            QCOMPARE(child::Run(QStringList{album, QString::number(moves), rename ? "rename" : ""} + entries), 0);
             QVERIFY(DirectoryOrder::Interrupted(album));
             album::RunJournal journal;
             QVERIFY(album::RunJournal::Exists(album) && journal.Load(album));
@@ -201,5 +210,5 @@ private slots:
     }
 };
 
-SORTI_TEST_MAIN(QCoreApplication, TestDirOrder)
+SORTI_TEST_MAIN_WITH_CHILD(QCoreApplication, TestDirOrder, Child)
 #include "tst_dirorder.moc"

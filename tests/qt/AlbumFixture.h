@@ -88,14 +88,28 @@ inline bool MakeAlbum(const QString &folder, const QStringList &names, int seedB
     return true;
 }
 
-// Names in the home trash (under the sandbox's XDG_DATA_HOME), sorted, with their content
-// hashes; the trash is emptied.
+// The trash the program's files go to: the home trash under the sandbox's XDG_DATA_HOME;
+// under wine, the Recycle Bin is the Linux home trash of the one the test's runner names.
+inline QString TrashDir() {
+#ifdef Q_OS_WIN
+    return qEnvironmentVariable("SORTI_TEST_TRASH");
+#else
+    return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash");
+#endif
+}
+
+// Names in the trash, sorted, with their content hashes; the trash is emptied.
 inline QMap<QString, QByteArray> TakeTrash() {
-    const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash");
+    const QString trash = TrashDir();
     QMap<QString, QByteArray> out;
     for (const QString &name : Listing(trash + QStringLiteral("/files")))
         out.insert(name, Hash(trash + QStringLiteral("/files/") + name));
     QDir(trash).removeRecursively();
+#ifdef Q_OS_WIN
+    // wine looks for its trash's folders once per process.
+    QDir().mkpath(trash + QStringLiteral("/files"));
+    QDir().mkpath(trash + QStringLiteral("/info"));
+#endif
     return out;
 }
 
@@ -155,22 +169,39 @@ struct Sandbox {
     QTemporaryDir home;
     QTranslator qtGerman;
     Sandbox() {
+#ifdef Q_OS_WIN
+        // Settings in the registry of wine's own prefix, the trash as the runner sets it.
+        // wine passes no QT_ variable from Linux, so the platform is named here.
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        return;
+#endif
         for (const char *var : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
             qputenv(var, QDir(home.path()).filePath(QString::fromLatin1(var)).toUtf8());
         // The trash takes the home trash for files on the home's file system, so the
         // home lies beside the test folders.
         qputenv("HOME", home.path().toUtf8());
     }
-    void Enter() {
+    // Also in a child process of the test, which keeps its parent's folders.
+    static void EnterSettings() {
         QStandardPaths::setTestModeEnabled(true);
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, qEnvironmentVariable("XDG_CONFIG_HOME"));
+    }
+    void Enter() {
+        EnterSettings();
         if (qtGerman.load(QLocale(QLocale::German, QLocale::Germany), QStringLiteral("qtbase"), QStringLiteral("_"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
             QCoreApplication::installTranslator(&qtGerman);
     }
 };
 
-inline void ClearSettings() { QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).removeRecursively(); }
+inline void ClearSettings() {
+#ifdef Q_OS_WIN
+    QSettings(QStringLiteral("HKEY_CURRENT_USER\\Software"), QSettings::NativeFormat).remove(QStringLiteral("Varnolt"));
+#else
+    QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).removeRecursively();
+#endif
+}
 
 } // namespace fixture
 

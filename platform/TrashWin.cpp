@@ -1,0 +1,106 @@
+#include "Trash.h"
+#include "TrashTexts.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <atomic>
+#include <string>
+
+#include <windows.h>
+#include <shellapi.h>
+
+namespace platform {
+
+namespace {
+
+std::wstring Wide(const QString &path) { return QDir::toNativeSeparators(path).toStdWString(); }
+
+bool Exists(const std::wstring &path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+DWORD Links(const std::wstring &path) {
+    const HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const DWORD links = GetFileInformationByHandle(h, &info) ? info.nNumberOfLinks : 0;
+    CloseHandle(h);
+    return links;
+}
+
+// A second name for the file beside it, which holds its content while the shell works.
+std::wstring GuardName(const QString &abs) {
+    static std::atomic<unsigned> counter{0};
+    return Wide(QFileInfo(abs).absolutePath() + QStringLiteral("/.sortimentor-%1-%2.keep")
+                                                    .arg(QCoreApplication::applicationPid())
+                                                    .arg(counter.fetch_add(1)));
+}
+
+bool Running(DWORD pid) {
+    const HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!h)
+        return false;
+    DWORD code = 0;
+    const bool running = GetExitCodeProcess(h, &code) && code == STILL_ACTIVE;
+    CloseHandle(h);
+    return running;
+}
+
+} // namespace
+
+// A guard left by a killed process is an extra name of a file in its place or in the
+// bin; where it is the file's only name (killed after the shell deleted for good) it
+// stays, as the only copy.
+void RemoveTrashGuards(const QString &folder) {
+    const QDir dir(folder);
+    for (const QString &name : dir.entryList({QStringLiteral(".sortimentor-*.keep")}, QDir::Files | QDir::Hidden | QDir::System)) {
+        const DWORD pid = name.section(QLatin1Char('-'), 1, 1).toULong();
+        const std::wstring guard = Wide(dir.filePath(name));
+        if (pid != GetCurrentProcessId() && !Running(pid) && Links(guard) >= 2)
+            DeleteFileW(guard.c_str());
+    }
+}
+
+// The Recycle Bin through the shell. The shell deletes for good, without a word, what
+// its bin cannot take (a drive without one, a file over the bin's size, a bin set to
+// delete at once), and wine does so where it has no trash. So a hard link holds the
+// file while the shell works: if the shell deleted it, the link count falls to one and
+// the link gives the file back under its name. A drive without hard links (FAT, exFAT)
+// has no Recycle Bin either, and is refused before anything happens.
+TrashOutcome MoveToTrash(const QString &path) {
+    const QString abs = QFileInfo(path).absoluteFilePath();
+    const QString shown = QDir::toNativeSeparators(abs);
+    const std::wstring file = Wide(abs), guard = GuardName(abs);
+    const DWORD attributes = GetFileAttributesW(file.c_str());
+    if (QFileInfo(abs).fileName().isEmpty() || attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return {false, Missing(shown)};
+    if (!CreateHardLinkW(guard.c_str(), file.c_str(), nullptr))
+        return {false, Refused(shown, QStringLiteral("das Laufwerk hat keinen Papierkorb"))};
+
+    std::wstring from = file;
+    from.push_back(L'\0'); // a list of names, ended by an empty one
+    SHFILEOPSTRUCTW op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI | FOF_NOCONFIRMMKDIR;
+    const int rc = SHFileOperationW(&op);
+    const bool gone = !Exists(file);
+    if (gone && Links(guard) >= 2) {
+        DeleteFileW(guard.c_str());
+        return {true, {}};
+    }
+    if (gone) { // deleted for good: the guard is the file now
+        if (!MoveFileExW(guard.c_str(), file.c_str(), MOVEFILE_WRITE_THROUGH))
+            return {false, Refused(shown, QStringLiteral("sie liegt als %1 im Ordner")
+                                              .arg(QString::fromStdWString(guard)))};
+        return {false, Refused(shown, QStringLiteral("der Papierkorb nimmt sie nicht auf"))};
+    }
+    DeleteFileW(guard.c_str());
+    return {false, Refused(shown, rc == 0 || op.fAnyOperationsAborted ? QStringLiteral("sie liegt noch an ihrem Platz")
+                                                                       : QStringLiteral("Fehler %1 der Shell").arg(rc))};
+}
+
+} // namespace platform

@@ -1,0 +1,60 @@
+#pragma once
+// A piece of a test in a process of its own, which the test kills as a crash would:
+// SIGKILL on Linux, TerminateProcess on Windows. The child is the test program again,
+// started as "PROGRAM --child ARGS..."; it says "go" when its work begins, so that the
+// moment of a kill counts from there and not from the process start (slow under wine).
+
+#include "AlbumFixture.h"
+
+#include <QProcess>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+namespace child {
+
+// Runs `args` in a child and kills it `ns` nanoseconds after its "go" unless it ended
+// before (never when ns < 0). Its exit code; -1 when it was killed, -2 when it did not start.
+inline int Run(const QStringList &args, qint64 ns = -1) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(QCoreApplication::applicationFilePath(), QStringList{QStringLiteral("--child")} + args);
+    if (!p.waitForStarted(60000))
+        return -2;
+    while (!p.canReadLine() && p.state() == QProcess::Running)
+        p.waitForReadyRead(1000);
+    if (ns >= 0 && p.state() == QProcess::Running) {
+        std::this_thread::sleep_for(std::chrono::nanoseconds(ns));
+        p.kill();
+    }
+    p.waitForFinished(-1);
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+// In the child: its work begins now.
+inline void Go() {
+    std::fputs("go\n", stdout);
+    std::fflush(stdout);
+}
+
+// Ends the child at once, as a kill would: nothing after this reaches the disk.
+[[noreturn]] inline void Die(int code = 0) { std::_Exit(code); }
+
+} // namespace child
+
+// main() of a test program whose children run `ChildFn(args)` in their parent's sandbox.
+#define SORTI_TEST_MAIN_WITH_CHILD(AppClass, TestClass, ChildFn)                                                       \
+    int main(int argc, char **argv) {                                                                                  \
+        if (argc > 1 && std::strcmp(argv[1], "--child") == 0) {                                                        \
+            AppClass app(argc, argv);                                                                                  \
+            fixture::Sandbox::EnterSettings();                                                                         \
+            return ChildFn(QCoreApplication::arguments().mid(2));                                                      \
+        }                                                                                                              \
+        fixture::Sandbox sandbox;                                                                                      \
+        AppClass app(argc, argv);                                                                                      \
+        sandbox.Enter();                                                                                               \
+        TestClass tc;                                                                                                  \
+        return QTest::qExec(&tc, argc, argv);                                                                          \
+    }
