@@ -43,7 +43,8 @@ timeout 60 "$wineserver" -w || true
 
 "${configure[@]}" -S . -B build-win -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORTIMENTOR_BENCH=OFF >/dev/null
 cmake --build build-win -j"$jobs"
-tagprobe=$(ls build-win/bin/tagprobe.exe build-win/tools/tagprobe.exe 2>/dev/null | head -1)
+tagprobe=build-win/bin/tagprobe.exe
+[ -f "$tagprobe" ] || tagprobe=build-win/tools/tagprobe.exe
 help=$("$wine" "$tagprobe" --help 2>/dev/null || true)
 [[ "$help" == Usage:* ]] || fail "tagprobe.exe does not run under wine"
 cd build-win && ctest --output-on-failure -j"$jobs" --timeout 300
