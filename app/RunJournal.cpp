@@ -185,8 +185,9 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
     // leaves of it counts as leftovers.
     QFile::remove(PathOf(QLatin1String(kJournal)));
     QDir old(dir);
+    // By name: the folder may be spelled with either separator on Windows.
     for (const QString &name : old.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
-        if (old.filePath(name) != tagsPart && !QFile::remove(old.filePath(name)))
+        if (name != QFileInfo(tagsPart).fileName() && !QFile::remove(old.filePath(name)))
             QDir(old.filePath(name)).removeRecursively();
     if (!QFile::rename(tagsPart, PathOf(QLatin1String(kTags))))
         return failWrite();

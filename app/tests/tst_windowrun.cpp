@@ -9,6 +9,14 @@
 using namespace wintest;
 using fixture::Texts;
 
+// What the trash says when a file stands where its folder should be: GIO's refusal;
+// wine's shell leaves the file, or deletes it for good and the program gives it back.
+#ifdef Q_OS_WIN
+const char kNoTrash[] = "lässt sich nicht in den Papierkorb verschieben";
+#else
+const char kNoTrash[] = "an seiner Stelle liegt eine Datei";
+#endif
+
 class TestWindowRun : public WindowTest {
     Q_OBJECT
 
@@ -19,9 +27,6 @@ private slots:
     // every file, the others each file's own; a read-only file made writable; the playlist.
     // Clicks during the run start nothing; its undo gives every byte back.
     void albumRunWritesEveryFileInListOrder() {
-#ifdef Q_OS_WIN
-        QSKIP("the window's whole-album run does not yet pass under wine (its questions)");
-#endif
         const QString folder = fixture::FreshFolder(m_tmp, "album");
         const QStringList names{"a.mp3", "b.mp3", "c.mp3", "d.mp3"};
         QVERIFY(fixture::MakeAlbum(folder, names));
@@ -74,8 +79,13 @@ private slots:
                                                             {"track", track}, {"comment", QString::number(own)},
                                                             {"year", QString::number(own)}, {"genre", 255}}));
         }
-        for (const QString name : {"b.mp3", "c.mp3"}) // the owner's write bit added, nothing else
+        for (const QString name : {"b.mp3", "c.mp3"}) { // the owner's write bit added, nothing else
+#ifdef Q_OS_WIN
+            QVERIFY(QFileInfo(folder + name).isWritable()); // Windows has the read-only attribute alone
+#else
             QCOMPARE(QFileInfo(folder + name).permissions() & QFileDevice::Permissions(0x7077), keptMode);
+#endif
+        }
         QCOMPARE(fixture::Read(folder + "Best of.m3u"), QByteArray("d.mp3\r\na.mp3\r\nb.mp3\r\nc.mp3\r\n"));
         QVERIFY(fixture::TakeTrash().isEmpty());
         // Its undo from the first page gives every byte back.
@@ -92,13 +102,10 @@ private slots:
         QTest::addColumn<QString>("answers"); // to the run question, then to each trash question
         QTest::addColumn<QString>("laterFiles"); // what the report says of the files after the first
         QTest::newRow("Enter declines") << "Enter" << "";
-        QTest::newRow("no trash, go on") << "Yes Yes Yes Yes" << "an seiner Stelle liegt eine Datei";
+        QTest::newRow("no trash, go on") << "Yes Yes Yes Yes" << kNoTrash;
         QTest::newRow("no trash, stop") << "Yes No" << "der Lauf wurde abgebrochen";
     }
     void questionsLoseNothing() {
-#ifdef Q_OS_WIN
-        QSKIP("the window's whole-album run does not yet pass under wine (its questions)");
-#endif
         QFETCH(QString, answers);
         QFETCH(QString, laterFiles);
         const QString trash = fixture::TrashDir(), folder = Folder("questions");
@@ -135,11 +142,11 @@ private slots:
             return;
         }
         QVERIFY2(asked[1].startsWith(" Dateien umbenennen|") && asked[1].contains("\"c.mp3\"") &&
-                     asked[1].contains("an seiner Stelle liegt eine Datei"), qPrintable(asked[1]));
+                     asked[1].contains(kNoTrash), qPrintable(asked[1]));
         QVERIFY(m_notices.size() == 1 && m_notices[0].startsWith(" Dateien umbenennen|"));
         for (const QString name : {"a.mp3", "b.mp3", "c.mp3"}) {
             const QString line = m_notices[0].split('\n').filter("  " + name + ": ").value(0);
-            QVERIFY2(line.contains(name == "c.mp3" ? QStringLiteral("an seiner Stelle liegt eine Datei") : laterFiles),
+            QVERIFY2(line.contains(name == "c.mp3" ? QString(kNoTrash) : laterFiles),
                      qPrintable(m_notices[0]));
         }
     }
@@ -175,9 +182,6 @@ private slots:
     // Closing while the second file is written: it is finished, the rest left alone,
     // then the window closes.
     void closeDuringARunStopsAfterTheCurrentFile() {
-#ifdef Q_OS_WIN
-        QSKIP("the window's whole-album run does not yet pass under wine (its questions)");
-#endif
         const QString folder = Folder("close");
         auto w = OpenAlbum("close", {"a.mp3", "b.mp3", "c.mp3", "d.mp3"});
         const auto before = fixture::Snapshot(folder);
