@@ -28,7 +28,12 @@
 
 #include <stdexcept>
 
-static void InitIconResources() { Q_INIT_RESOURCE(icons); }
+static void InitIconResources() {
+    Q_INIT_RESOURCE(icons);
+#ifdef Q_OS_WIN
+    Q_INIT_RESOURCE(icons_png); // made from the SVG by the build
+#endif
+}
 
 namespace {
 

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -22,11 +23,18 @@ namespace {
 
 const char *const kIconNumber = "iconNumber";
 
-QIcon LoadIcon(const QString &file, QStyle::StandardPixmap fallback) {
-    QIcon icon(file);
-    if (icon.pixmap(QSize(16, 16)).isNull())
-        icon = QApplication::style()->standardIcon(fallback);
-    return icon;
+// The icon `name` from the resources: its SVG where Qt has the SVG plugin, else the PNG
+// (with its @2x twin) that the build made from it, else the style's own.
+QIcon LoadIcon(const QString &name, QStyle::StandardPixmap fallback) {
+    for (const char *kind : {".svg", ".png"}) {
+        const QString file = QStringLiteral(":/icons/") + name + QLatin1String(kind);
+        if (!QFile::exists(file))
+            continue;
+        const QIcon icon(file);
+        if (!icon.pixmap(QSize(16, 16)).isNull())
+            return icon;
+    }
+    return QApplication::style()->standardIcon(fallback);
 }
 
 } // namespace
@@ -55,21 +63,21 @@ void Root::BuildUi() {
         m_symbols[i] = symbols[i];
     for (int i = 1; i <= 10; ++i)
         m_symbols[i]->setPixmap(
-            LoadIcon(QStringLiteral(":/icons/step%1.svg").arg(i), fallbacks[i]).pixmap(QSize(40, 40), dpr));
+            LoadIcon(QStringLiteral("step%1").arg(i), fallbacks[i]).pixmap(QSize(40, 40), dpr));
 
     // xpFrame0: the source folder.
     m_folderFrame = ui.xpFrame0;
     m_folder = ui.tOrdner; // read-only: chosen with the picker only
     m_browse = ui.bOrdner;
-    m_browse->setIcon(LoadIcon(QStringLiteral(":/icons/folder.svg"), QStyle::SP_DirOpenIcon));
+    m_browse->setIcon(LoadIcon(QStringLiteral("folder"), QStyle::SP_DirOpenIcon));
 
     // pSeite(1): the album list with its arrows and the playlist option. The arrows carry
     // accessible names only: the album list has the window's only tooltip.
     m_list = ui.LDateien;
     m_up = ui.bAufwärts;
     m_down = ui.bAbwärts;
-    m_up->setIcon(LoadIcon(QStringLiteral(":/icons/up.svg"), QStyle::SP_ArrowUp));
-    m_down->setIcon(LoadIcon(QStringLiteral(":/icons/down.svg"), QStyle::SP_ArrowDown));
+    m_up->setIcon(LoadIcon(QStringLiteral("up"), QStyle::SP_ArrowUp));
+    m_down->setIcon(LoadIcon(QStringLiteral("down"), QStyle::SP_ArrowDown));
     m_playlist = ui.bPlayliste;
 
     // The pages: xpFrames(3) introduction, xpFrames(2) file names, xpFrames(1) tags.
@@ -77,7 +85,7 @@ void Root::BuildUi() {
     m_pages[2] = ui.xpFrames2;
     m_pages[1] = ui.xpFrames1;
     ui.xpFrameHelpPic->setPixmap(
-        LoadIcon(QStringLiteral(":/icons/step9.svg"), QStyle::SP_MessageBoxInformation).pixmap(QSize(32, 32), dpr));
+        LoadIcon(QStringLiteral("step9"), QStyle::SP_MessageBoxInformation).pixmap(QSize(32, 32), dpr));
     // Each field's text box stays locked until its toggle is checked; toggled, not
     // clicked: a screen reader's toggle action or setChecked must unlock the field too.
     for (QCheckBox *toggle : {ui.bArtist, ui.bTitel, ui.bAlbum, ui.bYear, ui.bTrack, ui.bGenre, ui.bKommentar})
@@ -95,9 +103,9 @@ void Root::BuildUi() {
     m_helpCaption = ui.pHelpCaption;
     m_progress = ui.pFortschritt; // which file of how many a run is at; shown only while one works
     m_infoButton = ui.bInfo;
-    m_infoButton->setIcon(LoadIcon(QStringLiteral(":/icons/info.svg"), QStyle::SP_MessageBoxInformation));
+    m_infoButton->setIcon(LoadIcon(QStringLiteral("info"), QStyle::SP_MessageBoxInformation));
     m_continue = ui.bStarten; // right to left: the arrow after the text
-    m_continue->setIcon(LoadIcon(QStringLiteral(":/icons/next.svg"), QStyle::SP_ArrowForward));
+    m_continue->setIcon(LoadIcon(QStringLiteral("next"), QStyle::SP_ArrowForward));
     m_continue->setMinimumHeight(m_continue->sizeHint().height() + 8);
     SetHelpIcon(3);
 
