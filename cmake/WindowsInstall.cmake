@@ -1,0 +1,34 @@
+# The installation on Windows, flat as Windows programs are laid out: the two programs,
+# the DLLs they import (found from their imports with objdump, as windeployqt would),
+# the platform plugin and the style, Qt's German texts. packaging/windows makes the
+# setup from it (cmake --build build-win --target setup).
+find_program(SORTI_OBJDUMP x86_64-w64-mingw32-objdump REQUIRED)
+install(TARGETS sortimentor tagprobe RUNTIME DESTINATION .)
+install(CODE "set(PROGRAMS sortimentor.exe tagprobe.exe platforms/qwindows.dll styles/qwindowsvistastyle.dll)
+              set(DLL_DIRS \"${SORTI_DLL_DIRS}\")
+              set(OBJDUMP \"${SORTI_OBJDUMP}\")")
+install(FILES ${SORTI_QT_PREFIX}/plugins/platforms/qwindows.dll DESTINATION platforms)
+install(FILES ${SORTI_QT_PREFIX}/plugins/styles/qwindowsvistastyle.dll DESTINATION styles)
+if(SORTI_QTBASE_DE)
+  install(FILES ${SORTI_QTBASE_DE} DESTINATION translations)
+endif()
+install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/DeployImports.cmake)
+
+set(SORTI_SETUP ${CMAKE_BINARY_DIR}/Sortimentor-Setup-${PROJECT_VERSION}.exe)
+find_program(MAKENSIS makensis)
+if(MAKENSIS)
+  add_custom_target(setup
+    COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR} -DVERSION=${PROJECT_VERSION} -DMAKENSIS=${MAKENSIS}
+            -DOUT=${SORTI_SETUP} -P ${PROJECT_SOURCE_DIR}/packaging/windows/MakeSetup.cmake
+    DEPENDS sortimentor tagprobe VERBATIM)
+  # Made and tried under wine as a user would: silent install, the program, silent uninstall.
+  if(SORTIMENTOR_TESTS AND CMAKE_CROSSCOMPILING_EMULATOR)
+    add_test(NAME windows_setup COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target setup)
+    add_test(NAME windows_setup_installs
+             COMMAND ${CMAKE_COMMAND} -DSETUP=${SORTI_SETUP} -DBUILD_DIR=${CMAKE_BINARY_DIR}
+                     "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}" -DWINEPREFIX=${SORTI_WINEPREFIX}
+                     -P ${PROJECT_SOURCE_DIR}/packaging/windows/check_setup.cmake)
+    set_tests_properties(windows_setup PROPERTIES FIXTURES_SETUP windows_setup TIMEOUT 300)
+    set_tests_properties(windows_setup_installs PROPERTIES FIXTURES_REQUIRED windows_setup RESOURCE_LOCK wine-registry TIMEOUT 300)
+  endif()
+endif()
