@@ -77,6 +77,15 @@ TrashOutcome MoveToTrash(const QString &path) {
     if (QFileInfo(abs).fileName().isEmpty() || attributes == INVALID_FILE_ATTRIBUTES ||
         (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return {false, Missing(shown)};
+    // A file that another program holds open without share-delete can be neither moved
+    // nor deleted, nor could its guard be removed afterwards: refused before anything.
+    const HANDLE probe = CreateFileW(file.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, 0, nullptr);
+    if (probe == INVALID_HANDLE_VALUE)
+        return {false, Refused(shown, GetLastError() == ERROR_SHARING_VIOLATION
+                                          ? QStringLiteral("ein anderes Programm hat sie geöffnet")
+                                          : QStringLiteral("keine Berechtigung"))};
+    CloseHandle(probe);
     if (!CreateHardLinkW(guard.c_str(), file.c_str(), nullptr))
         return {false, Refused(shown, QStringLiteral("das Laufwerk hat keinen Papierkorb"))};
 

@@ -24,6 +24,10 @@
 #include <random>
 #include <stdexcept>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 using namespace album;
 
 namespace {
@@ -93,7 +97,8 @@ int Headless(const QStringList &args) {
 }
 
 // A child process of this test: "run FOLDER [MARKS]", the recorded run with renaming,
-// ended right after its mark number MARKS as a kill would; "cli ARGS...", the terminal.
+// ended right after its mark number MARKS as a kill would; "cli ARGS...", the terminal;
+// on Windows "hold FILE", a player that holds the file open until it is killed.
 int Child(const QStringList &args) {
     if (args.value(0) == "run") {
         const int marks = args.value(2, "-1").toInt();
@@ -105,6 +110,15 @@ int Child(const QStringList &args) {
         RecordedRun(args.value(1), true);
         return marks < 0 ? 0 : 1;
     }
+#ifdef Q_OS_WIN
+    if (args.value(0) == "hold") { // as a player holds a file: others may read it, nothing more
+        const HANDLE h = CreateFileW(reinterpret_cast<const wchar_t *>(args.value(1).utf16()), GENERIC_READ, FILE_SHARE_READ,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
+        child::Go();
+        Sleep(h == INVALID_HANDLE_VALUE ? 0 : INFINITE);
+        return 1;
+    }
+#endif
     child::Go();
     return Headless(args.mid(1));
 }
@@ -455,6 +469,30 @@ private slots:
         QCOMPARE(fixture::Snapshot(m_folder), before);
         QDir(holding).removeRecursively();
     }
+
+#ifdef Q_OS_WIN
+    // A file that a player holds open without share-delete can be neither written nor
+    // renamed: the run skips it and records the skip, its bytes stay, no other file is
+    // lost, and the undo gives back exactly the album before.
+    void heldFileIsSkipped() {
+        TaggedAlbum(m_folder);
+        const auto before = fixture::Snapshot(m_folder);
+        auto audio = fixture::Snapshot(m_folder, true);
+        audio.remove("Best.m3u");
+        const auto holder = child::Start({"hold", QDir::toNativeSeparators(m_folder + "001.mp3")});
+        QVERIFY(holder && holder->state() == QProcess::Running);
+        const RunResult r = RecordedRun(m_folder, true);
+        holder->kill();
+        holder->waitForFinished();
+        QVERIFY2(r.outcome == RunOutcome::Done && r.failedFiles == QStringList{"001.mp3"}, qPrintable(r.failedFiles.join(',')));
+        QCOMPARE(fixture::Hash(m_folder + "001.mp3"), before.value("001.mp3"));
+        const auto now = fixture::Snapshot(m_folder, true).values();
+        for (const QByteArray &a : audio.values())
+            QVERIFY(now.contains(a));
+        QCOMPARE(Headless({"--undo", m_folder}), 0);
+        QCOMPARE(fixture::Snapshot(m_folder), before);
+    }
+#endif
 
     // Nothing is written outside the folder nor over a folder.
     void playlistRefusesNamesOutsideTheFolder() {

@@ -11,26 +11,35 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 namespace child {
 
+// Starts `args` in a child and returns once it said its work begins; null when it did not.
+inline std::unique_ptr<QProcess> Start(const QStringList &args) {
+    auto p = std::make_unique<QProcess>();
+    p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p->start(QCoreApplication::applicationFilePath(), QStringList{QStringLiteral("--child")} + args);
+    if (!p->waitForStarted(60000))
+        return nullptr;
+    while (!p->canReadLine() && p->state() == QProcess::Running)
+        p->waitForReadyRead(1000);
+    return p;
+}
+
 // Runs `args` in a child and kills it `ns` nanoseconds after its "go" unless it ended
 // before (never when ns < 0). Its exit code; -1 when it was killed, -2 when it did not start.
 inline int Run(const QStringList &args, qint64 ns = -1) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(QCoreApplication::applicationFilePath(), QStringList{QStringLiteral("--child")} + args);
-    if (!p.waitForStarted(60000))
+    const auto p = Start(args);
+    if (!p)
         return -2;
-    while (!p.canReadLine() && p.state() == QProcess::Running)
-        p.waitForReadyRead(1000);
-    if (ns >= 0 && p.state() == QProcess::Running) {
+    if (ns >= 0 && p->state() == QProcess::Running) {
         std::this_thread::sleep_for(std::chrono::nanoseconds(ns));
-        p.kill();
+        p->kill();
     }
-    p.waitForFinished(-1);
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    p->waitForFinished(-1);
+    return p->exitStatus() == QProcess::NormalExit ? p->exitCode() : -1;
 }
 
 // In the child: its work begins now.
