@@ -73,11 +73,7 @@ RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrde
             QFile::remove(to);
         return reason;
     };
-    // QFile::rename never replaces an existing file (it refuses, and on Linux
-    // the kernel's no-replace rename closes the gap between check and move).
-    const RenameFn rename = renameFn ? renameFn : [](const QString &from, const QString &to) {
-        return QFile::rename(from, to);
-    };
+    const RenameFn rename = renameFn ? renameFn : RenameFn(platform::RenameFile);
     auto move = [&](const QString &fromName, const QString &toName) {
         const QString to = EntryPath(folder, toName);
         if (Occupied(to))

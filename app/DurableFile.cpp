@@ -1,7 +1,5 @@
 #include "DurableFile.h"
 
-#include "Trash.h"
-
 #include "FileEdit.h"
 #include "FileOps.h"
 #include "FileUtils.h"
@@ -12,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <filesystem>
 #include <functional>
 #include <stdexcept>
 
@@ -84,10 +81,9 @@ bool ReplaceFile(const QString &path, const QByteArray &bytes, const QString &sc
     const int mode = QFileInfo::exists(path) ? static_cast<int>(QFileInfo(path).permissions()) : 0x6644;
     if (!WriteNewFile(scratch, bytes, mode))
         return false;
-    std::error_code ec;
-    std::filesystem::rename(tags::fileops::PathFromUtf8(platform::FsPath(scratch)),
-                            tags::fileops::PathFromUtf8(platform::FsPath(path)), ec);
-    if (ec) {
+    try { // one rename over the old, on the disk when it returns on Windows
+        tags::fileops::ReplaceFile("album", platform::FsPath(scratch), platform::FsPath(path));
+    } catch (const tags::TagError &) {
         QFile::remove(scratch);
         return false;
     }

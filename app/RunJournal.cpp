@@ -189,7 +189,7 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
     for (const QString &name : old.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
         if (name != QFileInfo(tagsPart).fileName() && !QFile::remove(old.filePath(name)))
             QDir(old.filePath(name)).removeRecursively();
-    if (!QFile::rename(tagsPart, PathOf(QLatin1String(kTags))))
+    if (!platform::RenameFile(tagsPart, PathOf(QLatin1String(kTags))))
         return failWrite();
     // Written under another name and renamed: a record is whole or not there.
     // Room for the marks behind the plan, so that they are written in place: fewer
@@ -199,7 +199,7 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
     const QByteArray plan = Line(head);
     QByteArray room(static_cast<qsizetype>(kMarkRoom * (3 * entries.size() + 16)), ' ');
     room.back() = '\n';
-    if (!WriteNewFile(part, plan + room) || !QFile::rename(part, PathOf(QLatin1String(kJournal))))
+    if (!WriteNewFile(part, plan + room) || !platform::RenameFile(part, PathOf(QLatin1String(kJournal))))
         return failWrite();
     end_ = plan.size();
     SyncFolderOf(dir);

@@ -3,6 +3,7 @@
 #include "AlbumWorkflow.h"
 #include "DirectoryOrder.h"
 #include "DurableFile.h"
+#include "FileUtils.h"
 #include "RepairSteps.h"
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
@@ -156,9 +157,9 @@ void FinishRenaming(RunJournal &j, const RepairSeams &seams, RepairResult &r) {
         JournalFile &f = st.files[static_cast<size_t>(i)];
         if (f.temp.isEmpty() || f.moved != 1)
             continue;
-        if (!Occupied(path(f.newName)) && QFile::rename(path(f.temp), path(f.newName))) {
+        if (!Occupied(path(f.newName)) && platform::RenameFile(path(f.temp), path(f.newName))) {
             j.Mark({{"m", "moved"}, {"i", i}, {"phase", 2}}, false);
-        } else if (!Occupied(path(f.oldName)) && QFile::rename(path(f.temp), path(f.oldName))) {
+        } else if (!Occupied(path(f.oldName)) && platform::RenameFile(path(f.temp), path(f.oldName))) {
             Fail(r, f.oldName, QStringLiteral("der Name \"%1\" ist vergeben").arg(f.newName));
             j.Mark({{"m", "moved"}, {"i", i}, {"phase", -1}}, false);
         } else {

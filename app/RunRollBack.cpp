@@ -2,6 +2,7 @@
 
 #include "DirectoryOrder.h"
 #include "DurableFile.h"
+#include "FileUtils.h"
 #include "RepairSteps.h"
 
 #include <QDir>
@@ -93,7 +94,7 @@ RepairResult RollBack(RunJournal &j, bool undo, const RepairSeams &seams) {
             continue;  // never changed
         }
         if (hash == f.oldHash) {
-            if (!QFile::rename(path(at), back))
+            if (!platform::RenameFile(path(at), back))
                 Fail(r, f.oldName, QStringLiteral("ließ sich nicht umbenennen"));
             waiting[static_cast<size_t>(i)] = true;
             continue;
@@ -125,7 +126,7 @@ RepairResult RollBack(RunJournal &j, bool undo, const RepairSeams &seams) {
         if (!waiting[static_cast<size_t>(i)])
             continue;
         const QString back = j.PathOf(QStringLiteral("alt-%1").arg(i));
-        if (Occupied(path(f.oldName)) || !QFile::rename(back, path(f.oldName))) {
+        if (Occupied(path(f.oldName)) || !platform::RenameFile(back, path(f.oldName))) {
             keep = true;  // the record keeps it until its name is free
             Fail(r, f.oldName, QStringLiteral("der Name ist vergeben; die alte Fassung liegt in %1")
                                    .arg(QDir::toNativeSeparators(back)));

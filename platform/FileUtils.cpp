@@ -8,6 +8,10 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace platform {
 
 QString BrowseFolder(int rootFolder, QWidget *parent) {
@@ -59,6 +63,15 @@ bool RecycleFiles(const QStringList &files, bool recycle, bool *aborted) {
 
 bool RecycleFiles(const QString &file, bool recycle, bool *aborted) {
     return RecycleFiles(QStringList{file}, recycle, aborted);
+}
+
+bool RenameFile(const QString &from, const QString &to) {
+#ifdef Q_OS_WIN
+    return MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(from).utf16()),
+                       reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(to).utf16()), MOVEFILE_WRITE_THROUGH);
+#else
+    return QFile::rename(from, to);
+#endif
 }
 
 std::string FsPath(const QString &path) {

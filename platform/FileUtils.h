@@ -29,6 +29,11 @@ bool FileExists(const QString &pattern);
 bool RecycleFiles(const QStringList &files, bool recycle = true, bool *aborted = nullptr);
 bool RecycleFiles(const QString &file, bool recycle = true, bool *aborted = nullptr);
 
+// Gives a file a new name that must be free: never replaces a file (QFile::rename; on
+// Linux the kernel's no-replace rename), and on Windows returns only once the rename is
+// on the disk (MOVEFILE_WRITE_THROUGH), as the folder flush does on Linux.
+bool RenameFile(const QString &from, const QString &to);
+
 // A path as the tag engine and its file layer take it: in the file system's encoding.
 std::string FsPath(const QString &path);
 
