@@ -38,27 +38,18 @@ std::wstring GuardName(const QString &abs) {
                                                     .arg(counter.fetch_add(1)));
 }
 
-bool Running(DWORD pid) {
-    const HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    if (!h)
-        return false;
-    DWORD code = 0;
-    const bool running = GetExitCodeProcess(h, &code) && code == STILL_ACTIVE;
-    CloseHandle(h);
-    return running;
-}
-
 } // namespace
 
 // A guard left by a killed process is an extra name of a file in its place or in the
-// bin; where it is the file's only name (killed after the shell deleted for good) it
-// stays, as the only copy.
+// bin, and goes; where it is the file's only name (killed after the shell deleted for
+// good) it stays, as the only copy. No other trashing runs in the folder meanwhile: a
+// run and its repair have the folder to themselves. (Process ids are no help: wine
+// gives a dead one to the next process at once.)
 void RemoveTrashGuards(const QString &folder) {
     const QDir dir(folder);
     for (const QString &name : dir.entryList({QStringLiteral(".sortimentor-*.keep")}, QDir::Files | QDir::Hidden | QDir::System)) {
-        const DWORD pid = name.section(QLatin1Char('-'), 1, 1).toULong();
         const std::wstring guard = Wide(dir.filePath(name));
-        if (pid != GetCurrentProcessId() && !Running(pid) && Links(guard) >= 2)
+        if (Links(guard) >= 2)
             DeleteFileW(guard.c_str());
     }
 }
