@@ -14,6 +14,15 @@ std::string Utf8ToCp1252(std::string_view utf8);
 // True when every character of the UTF-8 text has a Windows-1252 byte.
 bool FitsCp1252(std::string_view utf8);
 
+// The 8-bit code page of ID3v1 records and of single-byte ID3v2 text: the user's ANSI
+// code page on Windows (GetACP: 1252 on a Western system, 932 on a Japanese one),
+// Windows-1252 elsewhere.
+bool AnsiIsCp1252();
+std::string AnsiToUtf8(std::string_view bytes);
+// Characters the code page cannot hold become '?'; at most `width` bytes where given,
+// never half a double-byte character.
+std::string Utf8ToAnsi(std::string_view utf8, size_t width = std::string::npos);
+
 // UTF-16 (with BOM when bigEndianDefault is false and a BOM is present) -> UTF-8.
 // Without a BOM the given byte order is used. Invalid sequences become U+FFFD.
 std::string Utf16ToUtf8(std::string_view bytes, bool bigEndianDefault);

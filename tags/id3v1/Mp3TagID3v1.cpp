@@ -42,11 +42,11 @@ std::string Mp3TagID3v1::CleanField(const char *bytes, size_t n) {
     const std::string_view text = s.substr(a, b - a + 1);
     // Some tools write UTF-8 into the record; a cut-off last character is dropped.
     if (codec::LooksLikeUtf8(text)) return std::string(WithoutCutEnd(text));
-    return codec::Cp1252ToUtf8(text);
+    return codec::AnsiToUtf8(text);
 }
 
 std::string Mp3TagID3v1::FitField(const std::string &utf8, size_t width) {
-    std::string b = codec::Utf8ToCp1252(utf8);
+    std::string b = codec::Utf8ToAnsi(utf8, width);
     b.resize(width, ' ');
     return b;
 }

@@ -1,6 +1,9 @@
 #include "TestUtil.h"
 #include "TextCodec.h"
 #include "id3v1/Genres.h"
+#include "id3v2/FrameBody.h"
+
+#include <cstdlib>
 
 using namespace tags;
 
@@ -83,4 +86,36 @@ TEST(Cp1252, RoundTripAndFallback) {
     for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
     EXPECT_EQ(codec::Cp1252ToUtf8(all.substr(127, 32)), "€\u0081‚ƒ„…†‡ˆ‰Š‹Œ\u008DŽ\u008F\u0090‘’“”•–—˜™š›œ\u009DžŸ");
     EXPECT_EQ(codec::Utf8ToCp1252(codec::Cp1252ToUtf8(all)), all);
+}
+
+// The 8-bit code page is the user's: SORTI_EXPECT_ACP names the one the run was started
+// with (a Windows run under a Japanese locale: 932), 1252 where unset and on Linux.
+// What it cannot hold is '?', a field's width never cuts a double-byte character, and
+// single-byte ID3v2 text stays what every reader takes the same.
+TEST(AnsiCodePage, FollowsTheUsersCodePage) {
+    const char *set = std::getenv("SORTI_EXPECT_ACP");
+    const unsigned cp = set ? static_cast<unsigned>(std::atoi(set)) : 1252;
+    struct Row {
+        unsigned cp;
+        const char *utf8;
+        size_t width;
+        std::string bytes;
+        bool singleByteV2;
+    };
+    const Row rows[] = {
+        {1252, "Ärger", 30, "\xC4rger", true},   {1252, "東京", 30, "??", false},
+        {1252, "Ärger", 3, "\xC4rg", true},      {932, "東京", 30, "\x93\x8C\x8B\x9E", false},
+        {932, "東京", 3, "\x93\x8C", false},     {932, "Ärger", 30, "?rger", false},
+        {932, "abc", 30, "abc", true},
+    };
+    int tried = 0;
+    for (const Row &r : rows) {
+        if (r.cp != cp) continue;
+        ++tried;
+        EXPECT_EQ(codec::Utf8ToAnsi(r.utf8, r.width), r.bytes) << r.utf8;
+        if (r.bytes.find('?') == std::string::npos)
+            EXPECT_EQ(codec::AnsiToUtf8(r.bytes), std::string(r.utf8).substr(0, codec::AnsiToUtf8(r.bytes).size())) << r.utf8;
+        EXPECT_EQ(id3v2::RenderTagString("TIT2", r.utf8)[0] == '\0', r.singleByteV2) << r.utf8;
+    }
+    EXPECT_GT(tried, 0) << "no rows for code page " << cp;
 }
