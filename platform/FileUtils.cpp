@@ -1,5 +1,7 @@
 #include "FileUtils.h"
 
+#include "FileOps.h"
+
 #include "Trash.h"
 
 #include <QFile>
@@ -67,8 +69,8 @@ bool RecycleFiles(const QString &file, bool recycle, bool *aborted) {
 
 bool RenameFile(const QString &from, const QString &to) {
 #ifdef Q_OS_WIN
-    return MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(from).utf16()),
-                       reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(to).utf16()), MOVEFILE_WRITE_THROUGH);
+    return MoveFileExW(tags::fileops::WidePath(FsPath(from)).c_str(), tags::fileops::WidePath(FsPath(to)).c_str(),
+                       MOVEFILE_WRITE_THROUGH);
 #else
     return QFile::rename(from, to);
 #endif

@@ -46,6 +46,11 @@ inline std::string Utf8FromPath(const std::filesystem::path &path) {
     return std::string(u.begin(), u.end());
 }
 
+#ifdef _WIN32
+// A UTF-8 path as the wide calls of Windows take it, long ones in their \\?\ form.
+std::wstring WidePath(const std::string &utf8);
+#endif
+
 // Returns an error number to make the operation fail, 0 to let it run. A failed
 // Write first writes half of its bytes, as a disk that fills up would.
 using FaultHook = std::function<int(Op op, const std::string &path)>;

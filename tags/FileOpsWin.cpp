@@ -19,15 +19,24 @@
 namespace tags::fileops {
 using detail::Injected;
 
-namespace {
-
-std::wstring Wide(const std::string &utf8) {
+// Paths from 248 characters on (CreateDirectoryW's limit; MAX_PATH is 260) take the
+// \\?\ form, which has no such limit but must be whole: absolute, backslashes only,
+// no "." or ".." parts, and \\?\UNC\ for a share.
+std::wstring WidePath(const std::string &utf8) {
     if (utf8.empty()) return {};
     const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring w(static_cast<size_t>(std::max(n, 0)), L'\0');
     if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
-    return w;
+    if (w.size() < 248 || w.rfind(L"\\\\?\\", 0) == 0) return w;
+    std::wstring full(GetFullPathNameW(w.c_str(), 0, nullptr, nullptr), L'\0');
+    full.resize(GetFullPathNameW(w.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
+    if (full.empty()) return w;
+    return full.rfind(L"\\\\", 0) == 0 ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
 }
+
+namespace {
+
+std::wstring Wide(const std::string &utf8) { return WidePath(utf8); }
 
 HANDLE H(void *h) { return static_cast<HANDLE>(h); }
 
