@@ -492,6 +492,25 @@ private slots:
         QCOMPARE(Headless({"--undo", m_folder}), 0);
         QCOMPARE(fixture::Snapshot(m_folder), before);
     }
+
+    // A drive's root as the album folder (a USB stick at E:\): the run, its record and
+    // its undo, as in any other folder. The runner under wine maps SORTI_TEST_DRIVE to an
+    // empty folder.
+    void driveRootIsAnAlbum() {
+        const QString root = qEnvironmentVariable("SORTI_TEST_DRIVE") + "\\";
+        if (root.size() != 3)
+            QSKIP("no drive of the test's own (SORTI_TEST_DRIVE)");
+        Finish();
+        TaggedAlbum(root);
+        const auto before = fixture::Snapshot(root);
+        const RunResult r = RecordedRun(root, true);
+        QVERIFY2(r.outcome == RunOutcome::Done, qPrintable(r.problem));
+        QCOMPARE(fixture::Snapshot(root), m_finished);
+        QCOMPARE(Headless({"--undo", root}), 0);
+        QCOMPARE(fixture::Snapshot(root), before);
+        for (const QString &name : fixture::Listing(root))
+            QFile::remove(root + name);
+    }
 #endif
 
     // Nothing is written outside the folder nor over a folder.
