@@ -1,7 +1,7 @@
 # The setup as a user runs it, under wine: installs silently into a folder of the
-# build, the installed program answers from the terminal in German, the Start-menu
-# entry and the uninstall entry are there; the uninstaller, silent too, leaves the
-# install folder empty and takes both entries away.
+# build, the installed program answers from the terminal in German and writes its
+# settings at its first start, the Start-menu entry and the uninstall entry are there;
+# the uninstaller, silent too, leaves the install folder empty and takes both entries away.
 #   cmake -DSETUP=… -DBUILD_DIR=… -DEMULATOR="env;…;wine64" -DWINEPREFIX=… -P check_setup.cmake
 set(root ${BUILD_DIR}/setup-check)
 set(target ${root}/Programme/Sortimentor)
@@ -34,6 +34,15 @@ expect("no uninstall entry" out MATCHES "DisplayVersion")
 execute_process(COMMAND ${EMULATOR} ${target}/sortimentor.exe --undo Z:${root}/leer
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
 expect("the installed program: ${rc} ${out}" rc EQUAL 1 AND out MATCHES "keinen Durchlauf")
+
+# A first start of the installed window writes "InstallDir" (its folder) and "Version";
+# it has no way out but the close button, so it is ended after its start-up.
+execute_process(COMMAND ${EMULATOR} reg delete "HKCU\\Software\\Varnolt" /f OUTPUT_QUIET ERROR_QUIET)
+execute_process(COMMAND ${EMULATOR} ${target}/sortimentor.exe -platform offscreen TIMEOUT 30 OUTPUT_QUIET ERROR_QUIET)
+execute_process(COMMAND ${EMULATOR} reg query "HKCU\\Software\\Varnolt\\Sortimentor" OUTPUT_VARIABLE out ERROR_QUIET)
+string(REPLACE "\\" "\\\\" win_re "${win}")
+expect("the settings after a first start: ${out}"
+       out MATCHES "InstallDir +REG_SZ +${win_re}\r?\n" AND out MATCHES "Version +REG_SZ +1\\.1")
 
 # The uninstaller runs on from a copy of itself in the temporary folder.
 execute_process(COMMAND ${EMULATOR} ${target}/Deinstallieren.exe /S RESULT_VARIABLE rc)
