@@ -6,7 +6,7 @@ PKGS=(cmake g++ make pkg-config libgtest-dev
       libtag1-dev zlib1g-dev lame ffmpeg python3-mutagen
       xvfb xauth imagemagick desktop-file-utils appstream
       at-spi2-core python3-pyatspi dbus-daemon fuse3 exfat-fuse exfatprogs
-      g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 librsvg2-bin)
+      g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 librsvg2-bin nsis)
 # The program alone needs less.
 [ "${1:-}" = "--runtime" ] && PKGS=(cmake g++ make pkg-config zlib1g-dev libglib2.0-dev qt6-base-dev qt6-translations-l10n qt6-svg-dev libgl-dev)
 missing=()
