@@ -4,6 +4,7 @@
 #include "id3v2/FrameBody.h"
 
 #include <cstdlib>
+#include <tuple>
 
 using namespace tags;
 
@@ -93,29 +94,19 @@ TEST(Cp1252, RoundTripAndFallback) {
 // What it cannot hold is '?', a field's width never cuts a double-byte character, and
 // single-byte ID3v2 text stays what every reader takes the same.
 TEST(AnsiCodePage, FollowsTheUsersCodePage) {
-    const char *set = std::getenv("SORTI_EXPECT_ACP");
-    const unsigned cp = set ? static_cast<unsigned>(std::atoi(set)) : 1252;
-    struct Row {
-        unsigned cp;
-        const char *utf8;
-        size_t width;
-        std::string bytes;
-        bool singleByteV2;
-    };
-    const Row rows[] = {
-        {1252, "Ärger", 30, "\xC4rger", true},   {1252, "東京", 30, "??", false},
-        {1252, "Ärger", 3, "\xC4rg", true},      {932, "東京", 30, "\x93\x8C\x8B\x9E", false},
-        {932, "東京", 3, "\x93\x8C", false},     {932, "Ärger", 30, "?rger", false},
-        {932, "abc", 30, "abc", true},
-    };
+    const unsigned cp = std::getenv("SORTI_EXPECT_ACP") ? static_cast<unsigned>(std::atoi(std::getenv("SORTI_EXPECT_ACP"))) : 1252;
+    // code page, text, field width, its bytes, whether ID3v2 takes it as single-byte text
+    const std::tuple<unsigned, const char *, size_t, std::string, bool> rows[] = {
+        {1252, "Ärger", 30, "\xC4rger", true}, {1252, "東京", 30, "??", false}, {1252, "Ärger", 3, "\xC4rg", true},
+        {932, "東京", 30, "\x93\x8C\x8B\x9E", false}, {932, "東京", 3, "\x93\x8C", false}, {932, "Ärger", 30, "?rger", false},
+        {932, "abc", 30, "abc", true}};
     int tried = 0;
-    for (const Row &r : rows) {
-        if (r.cp != cp) continue;
+    for (const auto &[page, utf8, width, bytes, singleByte] : rows) {
+        if (page != cp) continue;
         ++tried;
-        EXPECT_EQ(codec::Utf8ToAnsi(r.utf8, r.width), r.bytes) << r.utf8;
-        if (r.bytes.find('?') == std::string::npos)
-            EXPECT_EQ(codec::AnsiToUtf8(r.bytes), std::string(r.utf8).substr(0, codec::AnsiToUtf8(r.bytes).size())) << r.utf8;
-        EXPECT_EQ(id3v2::RenderTagString("TIT2", r.utf8)[0] == '\0', r.singleByteV2) << r.utf8;
+        EXPECT_EQ(codec::Utf8ToAnsi(utf8, width), bytes) << utf8;
+        if (bytes.find('?') == std::string::npos) EXPECT_EQ(codec::AnsiToUtf8(bytes), std::string(utf8).substr(0, codec::AnsiToUtf8(bytes).size()));
+        EXPECT_EQ(id3v2::RenderTagString("TIT2", utf8)[0] == '\0', singleByte) << utf8;
     }
     EXPECT_GT(tried, 0) << "no rows for code page " << cp;
 }

@@ -11,7 +11,9 @@
 #include <QListWidget>
 #include <QtTest>
 
+#include <cstring>
 #include <map>
+#include <optional>
 
 namespace fixture {
 
@@ -91,11 +93,7 @@ inline bool MakeAlbum(const QString &folder, const QStringList &names, int seedB
 // The trash the program's files go to: the home trash under the sandbox's XDG_DATA_HOME;
 // under wine, the Recycle Bin is the Linux home trash of the one the test's runner names.
 inline QString TrashDir() {
-#ifdef Q_OS_WIN
-    return qEnvironmentVariable("SORTI_TEST_TRASH");
-#else
-    return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash");
-#endif
+    return qEnvironmentVariable("SORTI_TEST_TRASH", qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash"));
 }
 
 // Names in the trash, sorted, with their content hashes; the trash is emptied.
@@ -182,7 +180,6 @@ struct Sandbox {
         // home lies beside the test folders.
         qputenv("HOME", home.path().toUtf8());
     }
-    // Also in a child process of the test, which keeps its parent's folders.
     static void EnterSettings() {
         QStandardPaths::setTestModeEnabled(true);
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, qEnvironmentVariable("XDG_CONFIG_HOME"));
@@ -205,12 +202,25 @@ inline void ClearSettings() {
 
 } // namespace fixture
 
-// main() of every Qt test program: the sandbox is set up before Qt looks at the environment.
-#define SORTI_TEST_MAIN(AppClass, TestClass)                                                                           \
-    int main(int argc, char **argv) {                                                                                  \
-        fixture::Sandbox sandbox;                                                                                      \
-        AppClass app(argc, argv);                                                                                      \
-        sandbox.Enter();                                                                                               \
-        TestClass tc;                                                                                                  \
-        return QTest::qExec(&tc, argc, argv);                                                                          \
+namespace fixture {
+
+// main() of every Qt test program: the sandbox is set up before Qt looks at the
+// environment. A child process of the test ("PROGRAM --child ARGS...") runs
+// `child(args)` in its parent's sandbox instead.
+template <class AppClass, class TestClass> int Main(int argc, char **argv, int (*child)(const QStringList &) = nullptr) {
+    const bool isChild = child && argc > 1 && std::strcmp(argv[1], "--child") == 0;
+    std::optional<Sandbox> sandbox = isChild ? std::optional<Sandbox>() : std::optional<Sandbox>(std::in_place);
+    AppClass app(argc, argv);
+    if (isChild) {
+        Sandbox::EnterSettings();
+        return child(QCoreApplication::arguments().mid(2));
     }
+    sandbox->Enter();
+    TestClass tc;
+    return QTest::qExec(&tc, argc, argv);
+}
+
+} // namespace fixture
+
+#define SORTI_TEST_MAIN(AppClass, TestClass)                                                                           \
+    int main(int argc, char **argv) { return fixture::Main<AppClass, TestClass>(argc, argv); }

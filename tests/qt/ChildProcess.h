@@ -10,7 +10,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -20,8 +19,10 @@ namespace child {
 inline std::unique_ptr<QProcess> Start(const QStringList &args) {
     auto p = std::make_unique<QProcess>();
     p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p->start(QCoreApplication::applicationFilePath(), QStringList{QStringLiteral("--child")} + args);
-    if (!p->waitForStarted(60000))
+    // Under wine a start fails now and then while other tests start processes too.
+    for (int tries = 3; tries-- && p->state() != QProcess::Running;)
+        p->start(QCoreApplication::applicationFilePath(), QStringList{QStringLiteral("--child")} + args), p->waitForStarted(60000);
+    if (p->state() != QProcess::Running)
         return nullptr;
     while (!p->canReadLine() && p->state() == QProcess::Running)
         p->waitForReadyRead(1000);
@@ -53,17 +54,6 @@ inline void Go() {
 
 } // namespace child
 
-// main() of a test program whose children run `ChildFn(args)` in their parent's sandbox.
+// main() of a test program whose children run `ChildFn(args)`.
 #define SORTI_TEST_MAIN_WITH_CHILD(AppClass, TestClass, ChildFn)                                                       \
-    int main(int argc, char **argv) {                                                                                  \
-        if (argc > 1 && std::strcmp(argv[1], "--child") == 0) {                                                        \
-            AppClass app(argc, argv);                                                                                  \
-            fixture::Sandbox::EnterSettings();                                                                         \
-            return ChildFn(QCoreApplication::arguments().mid(2));                                                      \
-        }                                                                                                              \
-        fixture::Sandbox sandbox;                                                                                      \
-        AppClass app(argc, argv);                                                                                      \
-        sandbox.Enter();                                                                                               \
-        TestClass tc;                                                                                                  \
-        return QTest::qExec(&tc, argc, argv);                                                                          \
-    }
+    int main(int argc, char **argv) { return fixture::Main<AppClass, TestClass>(argc, argv, ChildFn); }
