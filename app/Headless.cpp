@@ -1,5 +1,6 @@
 #include "Headless.h"
 
+#include "Console.h"
 #include "RunRepair.h"
 
 #include <QDir>
@@ -9,11 +10,7 @@ namespace headless {
 
 namespace {
 
-void Print(FILE *to, const QString &text) {
-    std::fputs(text.toLocal8Bit().constData(), to);
-    std::fputc('\n', to);
-    std::fflush(to);
-}
+void Print(FILE *to, const QString &text) { platform::PrintLine(to, text); }
 
 } // namespace
 

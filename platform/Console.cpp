@@ -25,4 +25,20 @@ void UseParentConsole() {
 #endif
 }
 
+void PrintLine(FILE *to, const QString &text) {
+    std::fflush(to);
+#ifdef Q_OS_WIN
+    const HANDLE h = GetStdHandle(to == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode = 0, written = 0;
+    if ((to == stdout || to == stderr) && GetConsoleMode(h, &mode)) {
+        const QString line = text + QLatin1Char('\n');
+        WriteConsoleW(h, line.utf16(), static_cast<DWORD>(line.size()), &written, nullptr);
+        return;
+    }
+#endif
+    std::fputs(text.toLocal8Bit().constData(), to);
+    std::fputc('\n', to);
+    std::fflush(to);
+}
+
 } // namespace platform

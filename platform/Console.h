@@ -1,4 +1,7 @@
 #pragma once
+#include <QString>
+
+#include <cstdio>
 // The terminal's way into a program that is a window program on Windows.
 
 namespace platform {
@@ -6,5 +9,9 @@ namespace platform {
 // On Windows, where standard output leads nowhere (a window program started from a
 // console), writes go to the console it was started from; elsewhere nothing to do.
 void UseParentConsole();
+
+// Writes a line to `to`: to a Windows console as UTF-16, which shows every letter
+// whatever its code page; elsewhere (a pipe, a file, Linux) in the local 8-bit encoding.
+void PrintLine(FILE *to, const QString &text);
 
 } // namespace platform
