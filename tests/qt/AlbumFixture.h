@@ -103,11 +103,8 @@ inline QMap<QString, QByteArray> TakeTrash() {
     for (const QString &name : Listing(trash + QStringLiteral("/files")))
         out.insert(name, Hash(trash + QStringLiteral("/files/") + name));
     QDir(trash).removeRecursively();
-#ifdef Q_OS_WIN
     // wine looks for its trash's folders once per process.
-    QDir().mkpath(trash + QStringLiteral("/files"));
-    QDir().mkpath(trash + QStringLiteral("/info"));
-#endif
+    QDir().mkpath(trash + QStringLiteral("/files")) && QDir().mkpath(trash + QStringLiteral("/info"));
     return out;
 }
 

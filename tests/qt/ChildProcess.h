@@ -49,9 +49,6 @@ inline void Go() {
     std::fflush(stdout);
 }
 
-// Ends the child at once, as a kill would: nothing after this reaches the disk.
-[[noreturn]] inline void Die(int code = 0) { std::_Exit(code); }
-
 } // namespace child
 
 // main() of a test program whose children run `ChildFn(args)`.
