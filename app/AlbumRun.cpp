@@ -177,7 +177,7 @@ RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
         // Rows other than the planned ones (changed during the run) must be on the
         // disk before the write, so that finishing the run writes the same.
         if (now != planned[static_cast<size_t>(i)])
-            recording = journal.Mark({{"m", "begin"}, {"i", i}, {"rows", now}});
+            recording = journal.Mark(MarkKind::Begin, {{"i", i}, {"rows", now}});
         if (!recording)
             break;
         Step(steps_.writeId3v1, f, failed, r, &why);
@@ -185,7 +185,7 @@ RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
         Step(steps_.writeTags, f, failed, r, &why);
         ++r.visited;
         const QByteArray hash = FileHash(f.path);
-        recording = journal.Mark({{"m", "tagged"}, {"i", i}, {"hash", QString::fromLatin1(hash.toBase64())}, {"skip", why}},
+        recording = journal.Mark(MarkKind::Tagged, {{"i", i}, {"hash", QString::fromLatin1(hash.toBase64())}, {"skip", why}},
                                  false);
     }
     if (stopRequested_ || !recording) {

@@ -239,7 +239,8 @@ bool RunJournal::Write(const QByteArray &line, bool flush) {
     return true;
 }
 
-bool RunJournal::Mark(const QJsonObject &mark, bool flush) {
+bool RunJournal::Mark(MarkKind kind, QJsonObject mark, bool flush) {
+    mark.insert(QStringLiteral("m"), QLatin1String(MarkName(kind)));
     if (!Write(Line(mark), flush))
         return false;
     Apply(mark);

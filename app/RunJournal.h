@@ -8,6 +8,7 @@
 // next run or the undo.
 
 #include "AlbumFile.h"
+#include "RunMarks.h"
 #include "AlbumRename.h"
 #include "TagPanel.h"
 #include "TagRegions.h"
@@ -102,7 +103,7 @@ public:
     // Appends one mark and flushes it; false if it could not be written. A mark
     // that is only a hint for a repair, which decides from the files as well,
     // need not be flushed on its own: the next flushed one takes it along.
-    bool Mark(const QJsonObject &mark, bool flush = true);
+    bool Mark(MarkKind kind, QJsonObject fields = {}, bool flush = true);
     // Removes the record and flushes that too.
     bool Remove();
     // Lets go of the record's file, which the marks keep open, before the folder moves.

@@ -103,17 +103,26 @@ RunJournal::~RunJournal() = default;
 void RunJournal::Close() { out_.reset(); }
 
 void RunJournal::Apply(const QJsonObject &m) {
-    const QString kind = m.value("m").toString();
+    const std::optional<MarkKind> kind = MarkFromName(m.value("m").toString());
     const int i = m.value("i").toInt(-1);
     JournalFile *f = i >= 0 && i < static_cast<int>(state_.files.size()) ? &state_.files[static_cast<size_t>(i)] : nullptr;
-    if (kind == "begin" && f) {
-        f->begun = true;
-        f->rows = m.value("rows").toObject();
-    } else if (kind == "tagged" && f) {
-        f->tagged = true;
-        f->taggedHash = UnB64(m.value("hash"));
-        f->skipped = m.value("skip").toString();
-    } else if (kind == "renamePlan") {
+    if (!kind)
+        return; // a mark of a kind this version does not know changes nothing, nor one for no file
+    switch (*kind) {
+    case MarkKind::Begin:
+        if (f) {
+            f->begun = true;
+            f->rows = m.value("rows").toObject();
+        }
+        break;
+    case MarkKind::Tagged:
+        if (f) {
+            f->tagged = true;
+            f->taggedHash = UnB64(m.value("hash"));
+            f->skipped = m.value("skip").toString();
+        }
+        break;
+    case MarkKind::RenamePlan:
         state_.renamePlanned = true;
         for (const QJsonValue &v : m.value("files").toArray()) {
             const QJsonObject o = v.toObject();
@@ -123,21 +132,29 @@ void RunJournal::Apply(const QJsonObject &m) {
                 state_.files[static_cast<size_t>(k)].newName = o.value("new").toString();
             }
         }
-    } else if (kind == "moved" && f) {
-        f->moved = m.value("phase").toInt();
-    } else if (kind == "renamed") {
+        break;
+    case MarkKind::Moved:
+        if (f)
+            f->moved = m.value("phase").toInt();
+        break;
+    case MarkKind::Renamed:
         state_.renamed = true;
-    } else if (kind == "playlist") {
+        break;
+    case MarkKind::Playlist:
         state_.playlistBegun = true;
         state_.playlistNew = UnB64(m.value("bytes"));
-    } else if (kind == "playlistDone") {
+        break;
+    case MarkKind::PlaylistDone:
         state_.playlistDone = true;
-    } else if (kind == "dirOrder") {
+        break;
+    case MarkKind::DirOrder:
         state_.dirOrderBegun = true;
-    } else if (kind == "dirOrderDone") {
+        break;
+    case MarkKind::DirOrderDone:
         state_.dirOrderDone = true;
         state_.dirOrderProblem = m.value("problem").toString();
-    } else if (kind == "complete") {
+        break;
+    case MarkKind::Complete:
         state_.complete = true;
         for (const QJsonValue &v : m.value("files").toArray()) {
             const QJsonObject o = v.toObject();
@@ -150,8 +167,10 @@ void RunJournal::Apply(const QJsonObject &m) {
             g.finalTime = o.value("time").toInteger();
             g.finalHash = UnB64(o.value("hash"));
         }
-    } else if (kind == "rollback") {
+        break;
+    case MarkKind::Rollback:
         state_.rollingBack = true;
+        break;
     }
 }
 

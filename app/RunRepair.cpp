@@ -89,7 +89,7 @@ QStringList FinalNames(const JournalState &st) {
 // that play a FAT folder as it lists. What goes wrong is reported, the files stay.
 bool WriteDirectoryOrder(RunJournal &j) {
     JournalState &st = j.State();
-    if (!j.Mark({{"m", "dirOrder"}}))
+    if (!j.Mark(MarkKind::DirOrder))
         return false;
     QStringList names;
     QSet<QString> seen;
@@ -111,7 +111,7 @@ bool WriteDirectoryOrder(RunJournal &j) {
     else if (!d.inOrder)
         problem = QStringLiteral("Der Ordner listet die Dateien nicht in der Reihenfolge des Albums; einfache "
                                  "Abspielgeräte spielen sie womöglich anders.");
-    return j.Mark({{"m", "dirOrderDone"}, {"problem", problem}});
+    return j.Mark(MarkKind::DirOrderDone, {{"problem", problem}});
 }
 
 
@@ -132,7 +132,7 @@ void FinishRenaming(RunJournal &j, const RepairSeams &seams, RepairResult &r) {
         Progress(seams, i, count, f.oldName);
         const QByteArray h = f.ContentHash();
         if (holds(f.newName, h) && !holds(f.temp, h) && !holds(f.oldName, h)) {
-            j.Mark({{"m", "moved"}, {"i", i}, {"phase", 2}}, false);
+            j.Mark(MarkKind::Moved, {{"i", i}, {"phase", 2}}, false);
             continue;
         }
         if (!holds(f.temp, h)) {
@@ -147,21 +147,21 @@ void FinishRenaming(RunJournal &j, const RepairSeams &seams, RepairResult &r) {
             if (!out.ok && Occupied(path(f.oldName))) {
                 QFile::remove(path(f.temp));
                 Fail(r, f.oldName, out.reason);
-                j.Mark({{"m", "moved"}, {"i", i}, {"phase", -1}}, false);
+                j.Mark(MarkKind::Moved, {{"i", i}, {"phase", -1}}, false);
                 continue;
             }
         }
-        j.Mark({{"m", "moved"}, {"i", i}, {"phase", 1}}, false);
+        j.Mark(MarkKind::Moved, {{"i", i}, {"phase", 1}}, false);
     }
     for (int i = 0; i < count; ++i) {
         JournalFile &f = st.files[static_cast<size_t>(i)];
         if (f.temp.isEmpty() || f.moved != 1)
             continue;
         if (!Occupied(path(f.newName)) && platform::RenameFile(path(f.temp), path(f.newName))) {
-            j.Mark({{"m", "moved"}, {"i", i}, {"phase", 2}}, false);
+            j.Mark(MarkKind::Moved, {{"i", i}, {"phase", 2}}, false);
         } else if (!Occupied(path(f.oldName)) && platform::RenameFile(path(f.temp), path(f.oldName))) {
             Fail(r, f.oldName, QStringLiteral("der Name \"%1\" ist vergeben").arg(f.newName));
-            j.Mark({{"m", "moved"}, {"i", i}, {"phase", -1}}, false);
+            j.Mark(MarkKind::Moved, {{"i", i}, {"phase", -1}}, false);
         } else {
             Fail(r, f.oldName, QStringLiteral("liegt noch unter dem vorläufigen Namen \"%1\"").arg(f.temp));
         }
@@ -198,12 +198,12 @@ RenameResult RenameRecorded(RunJournal &j, const RepairSeams &seams) {
         QJsonArray list;
         for (const RenameHooks::Item &it : items)
             list.append(QJsonObject{{"i", it.index}, {"temp", it.temp}, {"new", it.newName}});
-        return j.Mark({{"m", "renamePlan"}, {"files", list}});
+        return j.Mark(MarkKind::RenamePlan, {{"files", list}});
     };
-    hooks.moved = [&](int index, int phase) { j.Mark({{"m", "moved"}, {"i", index}, {"phase", phase}}, false); };
+    hooks.moved = [&](int index, int phase) { j.Mark(MarkKind::Moved, {{"i", index}, {"phase", phase}}, false); };
     RenameResult result = RenameAlbum(st.folder, entries, st.renameOptions, seams.rename, seams.progress ? ProgressFn(seams.progress) : ProgressFn(),
                                       seams.copy, seams.trash, seams.ask, hooks);
-    j.Mark({{"m", "renamed"}});
+    j.Mark(MarkKind::Renamed);
     return result;
 }
 
@@ -212,11 +212,11 @@ bool FinishRecorded(RunJournal &j, QStringList *failed) {
     if (st.playlist && !st.playlistDone) {
         const QByteArray bytes = PlaylistBytes(FinalNames(st));
         const QString path = EntryPath(st.folder, st.playlistName);
-        if (!j.Mark({{"m", "playlist"}, {"bytes", B64(bytes)}}))
+        if (!j.Mark(MarkKind::Playlist, {{"bytes", B64(bytes)}}))
             return false;
         if (IsPlainName(st.playlistName) && !QFileInfo(path).isDir() &&
             ReplaceFile(path, bytes, j.PathOf(QStringLiteral("liste.neu")))) {
-            if (!j.Mark({{"m", "playlistDone"}}))
+            if (!j.Mark(MarkKind::PlaylistDone))
                 return false;
         } else if (failed) {
             *failed << QStringLiteral("%1: die Wiedergabeliste ließ sich nicht schreiben").arg(st.playlistName);
@@ -238,7 +238,7 @@ bool FinishRecorded(RunJournal &j, QStringList *failed) {
         files.append(QJsonObject{{"i", i}, {"name", names[i]}, {"size", info.size()},
                                  {"time", info.lastModified().toMSecsSinceEpoch()}, {"hash", B64(f.ContentHash())}});
     }
-    return j.Mark({{"m", "complete"}, {"files", files}});
+    return j.Mark(MarkKind::Complete, {{"files", files}});
 }
 
 RepairResult RollForward(RunJournal &j, const RepairSeams &seams) {
@@ -258,14 +258,14 @@ RepairResult RollForward(RunJournal &j, const RepairSeams &seams) {
             Progress(seams, i, count, f.oldName);
             const QString path = EntryPath(st.folder, f.oldName);
             const QString why = write(path, RowsFromJson(f.begun ? f.rows : f.plannedRows));
-            if (!j.Mark({{"m", "tagged"}, {"i", i}, {"hash", B64(FileHash(path))}, {"skip", why}}, false))
+            if (!j.Mark(MarkKind::Tagged, {{"i", i}, {"hash", B64(FileHash(path))}, {"skip", why}}, false))
                 return Fail(r, st.folder, kNoMark), r;
         }
     }
     if (st.rename && !st.renamed) {
         if (st.renamePlanned) {
             FinishRenaming(j, seams, r);
-            j.Mark({{"m", "renamed"}});
+            j.Mark(MarkKind::Renamed);
         } else {
             r.renaming = RenameRecorded(j, seams);
         }

@@ -24,7 +24,7 @@ RepairResult RollBack(RunJournal &j, bool undo, const RepairSeams &seams) {
         return Fail(r, st.folder, QStringLiteral("Dateien liegen noch in %1")
                                       .arg(QDir::toNativeSeparators(DirectoryOrder::HoldingFolder(st.folder)))),
                r;
-    if (!st.rollingBack && !j.Mark({{"m", "rollback"}}))
+    if (!st.rollingBack && !j.Mark(MarkKind::Rollback))
         return Fail(r, st.folder, kNoMark), r;
 
     // The playlist: the old one back, or none.
