@@ -3,6 +3,21 @@
 // Controls carry their classic names as object names; arrays are numbered without
 // brackets (xpFrames3, pSymbole0, sAnzeige1). Each control's "tag text" is the dynamic
 // property "tag" (see TagOf/SetTag).
+//
+// What the system's own names stand for:
+//   tOrdner, bOrdner   the album folder's text (read-only; "\"-ended, native) and its picker
+//   LDateien           the album list in playing order; LFiledata, never shown, the folder's listing
+//   bAufwärts/bAbwärts the arrow buttons (accessors bAufwaerts(), bAbwaerts())
+//   xpFrame0           the folder frame; tag text "1" once the list holds files, else "0"
+//   xpFrames(3..1)     the guided pages counted down: 3 the order, 2 the file names, 1 the
+//                      tags (shown last); pSeite0 stores controls that are never shown
+//   bStarten           " Fortfahren": the next page, or on page 1 the run
+//   tag texts          pages: "0" not yet visited, "1" visited; page 2 also "2" once a
+//                      renaming with a name of three letters or more is chosen (help icon 6).
+//                      LDateien: "2" while it is being filled, "1" when it is complete
+//   pSymbole1..10      the help panel's pictures; HelpIcon() is the one shown
+//   error numbers      the tag engine's TagError: 5 an invalid argument, 0x80041001 "not a
+//                      valid MP3 file", otherwise the system's (errno, GetLastError)
 #include "AlbumSort.h"
 #include "AlbumWorkflow.h"
 #include "ControlTag.h"
