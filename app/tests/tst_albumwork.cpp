@@ -487,7 +487,7 @@ private slots:
         holder->kill();
         QVERIFY(holder->waitForFinished() && r.outcome == RunOutcome::Done && r.failedFiles == QStringList{"001.mp3"});
         QCOMPARE(fixture::Hash(m_folder + "001.mp3"), before.value("001.mp3"));
-        for (const QString &name : {"001.mp3", "002.mp3", "x.mp3"})
+        for (const char *name : {"001.mp3", "002.mp3", "x.mp3"})
             QVERIFY(fixture::Snapshot(m_folder, true).values().contains(audio.value(name)));
         QCOMPARE(Headless({"--undo", m_folder}), 0);
         QCOMPARE(fixture::Snapshot(m_folder), before);
