@@ -206,8 +206,7 @@ bool Root::OpenFolder(const QString &folder, const QString &select) {
         IsRunning())
         return false;
     // The same steps as a folder chosen with the picker.
-    const QString chosen = QDir::toNativeSeparators(folder);
-    std::function<QString()> picker = std::exchange(m_picker, [chosen] { return chosen; });
+    std::function<QString()> picker = std::exchange(m_picker, [folder] { return folder; });
     {
         const auto restore = qScopeGuard([&] { m_picker = std::move(picker); });
         bOrdnerClick();

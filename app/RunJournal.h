@@ -8,8 +8,8 @@
 // next run or the undo.
 
 #include "AlbumFile.h"
-#include "RunMarks.h"
 #include "AlbumRename.h"
+#include "RunMarks.h"
 #include "TagPanel.h"
 #include "TagRegions.h"
 

@@ -107,7 +107,7 @@ void RunJournal::Apply(const QJsonObject &m) {
     const int i = m.value("i").toInt(-1);
     JournalFile *f = i >= 0 && i < static_cast<int>(state_.files.size()) ? &state_.files[static_cast<size_t>(i)] : nullptr;
     if (!kind)
-        return; // a mark of a kind this version does not know changes nothing, nor one for no file
+        return; // a mark of a kind this version does not know changes nothing
     switch (*kind) {
     case MarkKind::Begin:
         if (f) {

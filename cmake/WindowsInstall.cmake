@@ -4,13 +4,13 @@
 # setup from it (cmake --build build-win --target setup).
 find_program(SORTI_OBJDUMP x86_64-w64-mingw32-objdump REQUIRED)
 install(TARGETS sortimentor tagprobe RUNTIME DESTINATION .)
-install(CODE "set(PROGRAMS sortimentor.exe tagprobe.exe platforms/qwindows.dll platforms/qoffscreen.dll styles/qwindowsvistastyle.dll)
+install(CODE "set(PROGRAMS sortimentor.exe tagprobe.exe ${SORTI_QT_PLUGINS})
               set(DLL_DIRS \"${SORTI_DLL_DIRS}\")
               set(OBJDUMP \"${SORTI_OBJDUMP}\")")
-# offscreen: the window without a display (-platform offscreen), for scripts and checks.
-install(FILES ${SORTI_QT_PREFIX}/plugins/platforms/qwindows.dll ${SORTI_QT_PREFIX}/plugins/platforms/qoffscreen.dll
-        DESTINATION platforms)
-install(FILES ${SORTI_QT_PREFIX}/plugins/styles/qwindowsvistastyle.dll DESTINATION styles)
+foreach(plugin ${SORTI_QT_PLUGINS})
+  get_filename_component(sub ${plugin} DIRECTORY)
+  install(FILES ${SORTI_QT_PREFIX}/plugins/${plugin} DESTINATION ${sub})
+endforeach()
 if(SORTI_QTBASE_DE)
   install(FILES ${SORTI_QTBASE_DE} DESTINATION translations)
 endif()

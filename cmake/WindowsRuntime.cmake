@@ -10,6 +10,8 @@ get_filename_component(_gccdir "${_stdcxx}" DIRECTORY)
 # Where the imported DLLs are found: Qt's, the compiler's and the MinGW runtime's.
 set(SORTI_DLL_DIRS ${SORTI_QT_PREFIX}/bin ${_gccdir} /usr/x86_64-w64-mingw32/lib)
 
+# The plugins, here and in the installation; offscreen: the window without a display
+# (-platform offscreen), for the tests, scripts and checks.
 set(SORTI_QT_PLUGINS platforms/qwindows.dll platforms/qoffscreen.dll styles/qwindowsvistastyle.dll)
 foreach(dll Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll Qt6Test.dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
   find_file(_dll_${dll} ${dll} PATHS ${SORTI_DLL_DIRS} NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)

@@ -1,8 +1,8 @@
 #pragma once
+// The terminal's way into a program that is a window program on Windows.
 #include <QString>
 
 #include <cstdio>
-// The terminal's way into a program that is a window program on Windows.
 
 namespace platform {
 

@@ -15,6 +15,8 @@ namespace platform {
 
 namespace {
 
+// Plain, never the file layer's \\?\ form: SHFileOperationW refuses that, and the guard
+// and the file must be named alike.
 std::wstring Wide(const QString &path) { return QDir::toNativeSeparators(path).toStdWString(); }
 
 bool Exists(const std::wstring &path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

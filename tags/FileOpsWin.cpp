@@ -36,8 +36,6 @@ std::wstring WidePath(const std::string &utf8) {
 
 namespace {
 
-std::wstring Wide(const std::string &utf8) { return WidePath(utf8); }
-
 HANDLE H(void *h) { return static_cast<HANDLE>(h); }
 
 File::Identity IdentityOf(const BY_HANDLE_FILE_INFORMATION &info) {
@@ -58,7 +56,7 @@ constexpr size_t kMaxIo = 1u << 30;
 } // namespace
 
 void File::OpenRegular(const std::string &path, Mode mode) {
-    const std::wstring wide = Wide(path);
+    const std::wstring wide = WidePath(path);
     // A folder is refused by name; CreateFileW would only say "access denied".
     // Devices may have no attributes; CreateFileW then tells what they are.
     const DWORD attrs = GetFileAttributesW(wide.c_str());
@@ -101,7 +99,7 @@ void File::CreateNew(const std::string &path) {
     path_ = path;
     mode_ = Mode::ReadWrite;
     if (int e = Injected(Op::Create, path)) Fail(e);
-    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) Fail(static_cast<int>(GetLastError()));
     handle_ = h;
@@ -219,17 +217,17 @@ void ReplaceFile(const std::string &source, const std::string &from, const std::
     if (int e = Injected(Op::Rename, to)) throw SystemError(source, e);
     // One rename that replaces the target; a program holding the target open without
     // FILE_SHARE_DELETE makes it fail, and the target stays as it was.
-    if (!MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         throw SystemError(source, static_cast<int>(GetLastError()));
 }
 
 void RemoveQuietly(const std::string &path) noexcept {
     if (Injected(Op::Remove, path) != 0) return;
-    DeleteFileW(Wide(path).c_str());
+    DeleteFileW(WidePath(path).c_str());
 }
 
 bool NameExists(const std::string &path) noexcept {
-    return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // MOVEFILE_WRITE_THROUGH already returns only once the rename is on the disk.

@@ -113,6 +113,8 @@ bool FitsCp1252(std::string_view utf8) {
     return true;
 }
 
+bool FitsSingleByte(std::string_view utf8) { return AnsiIsCp1252() ? FitsCp1252(utf8) : IsAscii(utf8); }
+
 std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
     size_t i = 0;
     if (bytes.size() >= 2) {

@@ -22,6 +22,10 @@ std::string AnsiToUtf8(std::string_view bytes);
 // Characters the code page cannot hold become '?'; at most `width` bytes where given,
 // never half a double-byte character.
 std::string Utf8ToAnsi(std::string_view utf8, size_t width = std::string::npos);
+// True when ID3v2 may carry the text as single-byte text, which every reader takes the
+// same: what Windows-1252 holds on a Western system; under another code page (932) only
+// ASCII, since other programs read these bytes as Latin-1.
+bool FitsSingleByte(std::string_view utf8);
 
 // UTF-16 (with BOM when bigEndianDefault is false and a BOM is present) -> UTF-8.
 // Without a BOM the given byte order is used. Invalid sequences become U+FFFD.

@@ -1,7 +1,7 @@
 #include "FrameBody.h"
+
 #include "TextCodec.h"
 
-#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <cstdint>
@@ -185,12 +185,7 @@ std::string RenderTagString(std::string_view id, std::string_view s) {
     const std::string up = UpperId(id.substr(0, 4));
     if (up == "PCNT") return CounterBytes(s);
     if (IsUrlFrame(up)) return codec::Utf8ToCp1252(s);
-    // Single-byte text where every reader takes it the same: Windows-1252 on a Western
-    // system; under another code page (932) only ASCII, since other programs read these
-    // bytes as Latin-1, and the rest goes as UTF-16.
-    const bool singleByte = codec::AnsiIsCp1252() ? codec::FitsCp1252(s)
-                                                  : std::all_of(s.begin(), s.end(), [](char c) { return (c & 0x80) == 0; });
-    if (singleByte) return std::string(1, '\0') + codec::Utf8ToCp1252(s);
+    if (codec::FitsSingleByte(s)) return std::string(1, '\0') + codec::Utf8ToCp1252(s);
 
     std::string b(1, static_cast<char>(kUtf16));
     if (up == "COMM" || up == "USLT") {
