@@ -270,9 +270,11 @@ RepairResult RollForward(RunJournal &j, const RepairSeams &seams) {
             r.renaming = RenameRecorded(j, seams);
         }
     }
+    // Before the end mark: a repair killed after it would leave a finished record, which
+    // no later repair looks at, beside what killed writers left.
+    RemoveWriterLeftovers(st.folder);
     if (!FinishRecorded(j, &r.failed))
         Fail(r, st.folder, kNoMark);
-    RemoveWriterLeftovers(st.folder);
     for (const JournalFile &f : st.files) {
         r.files += f.present ? 1 : 0;
         if (!f.skipped.isEmpty())
