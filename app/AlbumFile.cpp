@@ -18,14 +18,18 @@ QByteArray ReadWhole(const QString &path) {
     }
 }
 
-std::optional<TagRegions> FileRegions(const QString &path, qint64 *size) {
+namespace {
+
+// Reads the regions of an open file through `regions`.
+template <typename Regions>
+std::optional<TagRegions> OpenRegions(const QString &path, qint64 *size, Regions &&regions) {
     try {
         tags::fileops::File f("album");
         f.Open(platform::FsPath(path), tags::fileops::File::Mode::Read);
         const qint64 length = f.Size();
         if (size)
             *size = length;
-        return ReadRegions(length, [&](qint64 pos, qint64 n) {
+        return regions(length, [&](qint64 pos, qint64 n) {
             QByteArray b(static_cast<qsizetype>(qMax<qint64>(0, n)), Qt::Uninitialized);
             b.resize(static_cast<qsizetype>(f.ReadAt(pos, b.data(), static_cast<size_t>(b.size()))));
             return b;
@@ -35,9 +39,22 @@ std::optional<TagRegions> FileRegions(const QString &path, qint64 *size) {
     }
 }
 
+} // namespace
+
+std::optional<TagRegions> FileRegions(const QString &path, qint64 *size) {
+    return OpenRegions(path, size, ReadRegions);
+}
+
 QByteArray FileHash(const QString &path) {
     const std::optional<TagRegions> r = FileRegions(path);
     return r ? ContentDigest(*r) : QByteArray();
+}
+
+QByteArray FileHashAfterTagWrite(const QString &path, qint64 audioLength, const QByteArray &audioDigest) {
+    const std::optional<TagRegions> r = OpenRegions(path, nullptr, [&](qint64 size, const ReadFn &read) {
+        return ReadRegionsAround(size, read, audioLength, audioDigest);
+    });
+    return r ? ContentDigest(*r) : FileHash(path);
 }
 
 } // namespace album

@@ -18,5 +18,9 @@ QByteArray ReadWhole(const QString &path);
 std::optional<TagRegions> FileRegions(const QString &path, qint64 *size = nullptr);
 // The ContentDigest of a file; empty when it cannot be read.
 QByteArray FileHash(const QString &path);
+// The ContentDigest of a file that a tag write has just changed, whose audio had this
+// length and digest before: only its new tag regions are read. Read whole when its
+// size does not fit.
+QByteArray FileHashAfterTagWrite(const QString &path, qint64 audioLength, const QByteArray &audioDigest);
 
 } // namespace album

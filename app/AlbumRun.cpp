@@ -184,7 +184,7 @@ RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
         Yield();
         Step(steps_.writeTags, f, failed, r, &why);
         ++r.visited;
-        const QByteArray hash = FileHash(f.path);
+        const QByteArray hash = journal.State().files[static_cast<size_t>(i)].HashAfterTagWrite(f.path);
         recording = journal.Mark(MarkKind::Tagged, {{"i", i}, {"hash", QString::fromLatin1(hash.toBase64())}, {"skip", why}},
                                  false);
     }

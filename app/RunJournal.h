@@ -52,6 +52,10 @@ struct JournalFile {
     QByteArray finalHash;
     // Its content after the tag step, as far as known.
     QByteArray ContentHash() const { return tagged ? taggedHash : oldHash; }
+    // Its content after a tag write, which changed only its tag regions.
+    QByteArray HashAfterTagWrite(const QString &path) const {
+        return FileHashAfterTagWrite(path, oldSize - oldHeadSize - oldTailSize, oldMiddleHash);
+    }
 };
 
 struct JournalState {

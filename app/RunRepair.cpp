@@ -258,7 +258,7 @@ RepairResult RollForward(RunJournal &j, const RepairSeams &seams) {
             Progress(seams, i, count, f.oldName);
             const QString path = EntryPath(st.folder, f.oldName);
             const QString why = write(path, RowsFromJson(f.begun ? f.rows : f.plannedRows));
-            if (!j.Mark(MarkKind::Tagged, {{"i", i}, {"hash", B64(FileHash(path))}, {"skip", why}}, false))
+            if (!j.Mark(MarkKind::Tagged, {{"i", i}, {"hash", B64(f.HashAfterTagWrite(path))}, {"skip", why}}, false))
                 return Fail(r, st.folder, kNoMark), r;
         }
     }

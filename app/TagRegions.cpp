@@ -57,7 +57,10 @@ QByteArray AudioDigest(qint64 from, qint64 length, const ReadFn &read) {
     return h.result();
 }
 
-std::optional<TagRegions> ReadRegions(qint64 size, const ReadFn &read) {
+namespace {
+
+// Head and tail; the middle's digest left empty.
+std::optional<TagRegions> ReadEdges(qint64 size, const ReadFn &read) {
     QByteArray start;
     qsizetype head = 0;
     for (qint64 n = 64 * 1024;; n *= 4) {
@@ -70,7 +73,25 @@ std::optional<TagRegions> ReadRegions(qint64 size, const ReadFn &read) {
     }
     const QByteArray last = size >= 128 ? read(size - 128, 128) : QByteArray();
     const qsizetype tail = HasTail(last, head, size) ? 128 : 0;
-    return TagRegions{start.left(head), tail ? last : QByteArray(), AudioDigest(head, size - head - tail, read)};
+    return TagRegions{start.left(head), tail ? last : QByteArray(), {}};
+}
+
+} // namespace
+
+std::optional<TagRegions> ReadRegions(qint64 size, const ReadFn &read) {
+    std::optional<TagRegions> r = ReadEdges(size, read);
+    if (r)
+        r->middleHash = AudioDigest(r->head.size(), size - r->head.size() - r->tail.size(), read);
+    return r;
+}
+
+std::optional<TagRegions> ReadRegionsAround(qint64 size, const ReadFn &read, qint64 audioLength,
+                                            const QByteArray &audioDigest) {
+    std::optional<TagRegions> r = ReadEdges(size, read);
+    if (!r || size - r->head.size() - r->tail.size() != audioLength)
+        return std::nullopt;
+    r->middleHash = audioDigest;
+    return r;
 }
 
 TagRegions SplitRegions(const QByteArray &file) {

@@ -26,6 +26,11 @@ QByteArray AudioDigest(qint64 from, qint64 length, const ReadFn &read);
 // The regions of a file of `size` bytes read through `read`; nothing when it
 // could not be read.
 std::optional<TagRegions> ReadRegions(qint64 size, const ReadFn &read);
+// The same without reading the audio, which is known to be the one of `known`: a tag
+// write replaces the regions and leaves the audio alone. Nothing when the file's size
+// says otherwise, or it could not be read.
+std::optional<TagRegions> ReadRegionsAround(qint64 size, const ReadFn &read, qint64 audioLength,
+                                            const QByteArray &audioDigest);
 
 // Where the regions of these bytes are.
 TagRegions SplitRegions(const QByteArray &file);
