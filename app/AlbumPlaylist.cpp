@@ -1,6 +1,7 @@
 #include "AlbumWorkflow.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 namespace album {
@@ -12,6 +13,20 @@ QByteArray PlaylistBytes(const QStringList &entries) {
         data += "\r\n";
     }
     return data;
+}
+
+QStringList PlaylistNames(const QByteArray &bytes) {
+    // Extended playlists are UTF-8 by convention, with or without a byte order mark.
+    const bool utf8 = bytes.startsWith("\xEF\xBB\xBF");
+    QStringList names;
+    for (QByteArray line : bytes.mid(utf8 ? 3 : 0).split('\n')) {
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        const QString entry = utf8 ? QString::fromUtf8(line) : QFile::decodeName(line);
+        names << entry.section(QRegularExpression(QStringLiteral("[/\\\\]")), -1);
+    }
+    return names;
 }
 
 bool WritePlaylist(const QString &folder, const QString &albumText, const QStringList &entries) {

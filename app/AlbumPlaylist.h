@@ -14,5 +14,8 @@ namespace album {
 bool WritePlaylist(const QString &folder, const QString &albumText, const QStringList &entries);
 // The playlist's bytes for these entries, as WritePlaylist writes them.
 QByteArray PlaylistBytes(const QStringList &entries);
+// The file names a playlist lists, in its order: comment lines left out, a path
+// reduced to its last part (entries of another folder's playlist name their files so).
+QStringList PlaylistNames(const QByteArray &bytes);
 
 } // namespace album

@@ -53,7 +53,7 @@ void AlbumRun::Step(const std::function<void(const RunFile &)> &step, const RunF
         step(f);
         return;
     } catch (const std::exception &e) {
-        detail = QString::fromLocal8Bit(e.what());
+        detail = QString::fromUtf8(e.what());
     } catch (...) {
     }
     if (why && why->isEmpty()) {
@@ -180,9 +180,19 @@ RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
             recording = journal.Mark(MarkKind::Begin, {{"i", i}, {"rows", now}});
         if (!recording)
             break;
-        Step(steps_.writeId3v1, f, failed, r, &why);
-        Yield();
-        Step(steps_.writeTags, f, failed, r, &why);
+        if (steps_.writeRows) {
+            Step([&](const RunFile &g) {
+                     if (const QString w = steps_.writeRows(g, now); !w.isEmpty())
+                         throw std::runtime_error(w.toStdString());
+                 },
+                 f, failed, r, &why);
+        } else {
+            Step(steps_.writeId3v1, f, failed, r, &why);
+            Yield();
+            Step(steps_.writeTags, f, failed, r, &why);
+        }
+        if (failed)
+            r.whyFailed << why;
         ++r.visited;
         const QByteArray hash = journal.State().files[static_cast<size_t>(i)].HashAfterTagWrite(f.path);
         recording = journal.Mark(MarkKind::Tagged, {{"i", i}, {"hash", QString::fromLatin1(hash.toBase64())}, {"skip", why}},

@@ -51,6 +51,9 @@ struct FileSteps {
     std::function<void(const RunFile &)> titleFromName; // album run only
     std::function<void(const RunFile &)> writeId3v1;    // the stream-information ID3v1 writer
     std::function<void(const RunFile &)> writeTags;     // the checked rows into the tags
+    // In place of the two writes, without a window: the file's rows as the record
+    // holds them written (WriteRowsAlone); why it failed, empty when it did not.
+    std::function<QString(const RunFile &, const QJsonObject &rows)> writeRows;
     // The rows the two writes are about to take (kept in the run's record, so
     // that a run cut short can be finished without the window).
     std::function<QJsonObject(const RunFile &)> rows;
@@ -86,6 +89,7 @@ struct RunResult {
     int visited = 0;           // files that went through all steps
     int failedSteps = 0;       // steps that threw
     QStringList failedFiles;   // entries with at least one failed step
+    QStringList whyFailed;     // for each of them, why, in German
     bool playlistWritten = false;
     std::optional<RenameResult> renaming;
     QString problem;           // NoRecord: why; or what the directory order lacks; in German

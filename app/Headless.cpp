@@ -2,6 +2,7 @@
 
 #include "Console.h"
 #include "RunRepair.h"
+#include "TerminalRun.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,10 +17,17 @@ void Print(FILE *to, const QString &text) { platform::PrintLine(to, text); }
 
 bool Wanted(const QStringList &args) {
     return args.contains(QStringLiteral("--recover")) || args.contains(QStringLiteral("--undo")) ||
-           args.contains(QStringLiteral("--rollback"));
+           args.contains(QStringLiteral("--rollback")) || WantsRun(args) || args.contains(QStringLiteral("--help")) ||
+           args.contains(QStringLiteral("-h"));
 }
 
 int Run(const QStringList &args, FILE *out, FILE *err) {
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        Print(out, HelpText());
+        return 0;
+    }
+    if (WantsRun(args))
+        return RunAlbum(args, out, err);
     const bool recover = args.contains(QStringLiteral("--recover")), undo = args.contains(QStringLiteral("--undo"));
     const bool rollback = args.contains(QStringLiteral("--rollback"));
     QStringList rest = args;
@@ -29,7 +37,8 @@ int Run(const QStringList &args, FILE *out, FILE *err) {
     if (recover == undo || (undo && rollback) || rest.size() != 1 || rest[0].startsWith(QLatin1Char('-')) ||
         !QFileInfo(rest[0]).isDir()) {
         Print(err, QStringLiteral("Aufruf: sortimentor --recover [--rollback] ORDNER\n"
-                                  "       sortimentor --undo ORDNER"));
+                                  "       sortimentor --undo ORDNER\n"
+                                  "       sortimentor --run [Optionen] ORDNER [DATEI...]  (mehr: sortimentor --help)"));
         return 2;
     }
     const QString folder = QDir(rest[0]).absolutePath() + QLatin1Char('/');

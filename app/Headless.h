@@ -2,6 +2,8 @@
 // The terminal's way to the run's record, without a window or a display:
 //   --recover [--rollback] FOLDER   finish an interrupted run (or put it back)
 //   --undo FOLDER                   undo the last finished run
+//   --run [options] FOLDER [FILE...] the album run (TerminalRun.h)
+//   --help                          all of it, in German
 
 #include <QStringList>
 

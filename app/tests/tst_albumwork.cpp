@@ -64,11 +64,12 @@ void TaggedAlbum(const QString &folder) {
 }
 
 // The album run of the window without it: 002, 001, x in this order (a renumbering
-// that swaps two names), artist and the counted track, renaming and playlist optional.
+// that swaps two names), artist, album and the counted track, renaming optional, the playlist.
 RunResult RecordedRun(const QString &folder, bool rename, const QString &failOn = {}) {
     tagpanel::Rows rows;
-    rows.artist = rows.track = true;
+    rows.artist = rows.track = rows.album = true;
     rows.tArtist = "Die Künstlerin";
+    rows.tAlbum = "Best";
     rows.tTrack = "1";
     FileSteps steps;
     steps.writeTags = [rows, failOn](const RunFile &f) mutable {
@@ -96,8 +97,9 @@ int Headless(const QStringList &args) {
     return headless::Run(args, sink.get(), sink.get());
 }
 
-// A child process of this test: "run FOLDER [MARKS]", the recorded run with renaming,
-// ended right after its mark number MARKS as a kill would; "cli ARGS...", the terminal;
+// A child process of this test: "run FOLDER [MARKS]", the recorded run with renaming as
+// `sortimentor --run` makes it, ended right after its mark number MARKS as a kill would;
+// "cli ARGS...", the terminal;
 // on Windows "hold FILE", a player that holds the file open until it is killed.
 int Child(const QStringList &args) {
     if (args.value(0) == "run") {
@@ -107,7 +109,8 @@ int Child(const QStringList &args) {
                 std::_Exit(0); // as a kill: nothing after this reaches the disk
         });
         child::Go();
-        RecordedRun(args.value(1), true);
+        Headless({"--run", "--artist", "Die Künstlerin", "--album", "Best", "--track-start", "1", "--playlist", "--rename",
+                  args.value(1), "002.mp3", "001.mp3", "x.mp3"});
         return marks < 0 ? 0 : 1;
     }
 #ifdef Q_OS_WIN

@@ -2,6 +2,7 @@
 // list order (with a second click), declining, a failed trash, closing mid-run, the
 // panel's fallback and the checked-only write, read back through the tag engine.
 
+#include "Headless.h"
 #include "RunJournal.h"
 #include "Tooltips_Class.h"
 #include "WindowFixture.h"
@@ -201,6 +202,50 @@ private slots:
         const auto after = fixture::Snapshot(folder);
         QCOMPARE(QList({after["c.mp3"], after["d.mp3"]}), QList({before["c.mp3"], before["d.mp3"]}));
         QCOMPARE(after.size(), 4); // no playlist after a stop
+    }
+
+    // The terminal's album run leaves every file, name and playlist byte for byte as the
+    // window's run with the same choices does, and its undo gives the album back.
+    void terminalRunMatchesTheWindow_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("fields, tracks counted") << QStringList{"--artist", "Künstlerin", "--year", "2001", "--track-start", "7", "--total"};
+        QTest::newRow("titles from names, renamed") << QStringList{"--title-from-name", "--comment", "x", "--rename", "--name", "Live"};
+        QTest::newRow("names kept, playlist") << QStringList{"--album", "Best of", "--playlist", "--rename", "--keep-names"};
+    }
+    void terminalRunMatchesTheWindow() {
+        QFETCH(QStringList, args);
+        const QStringList order{"c.mp3", "a.mp3", "b.mp3"};
+        const auto value = [&](const char *option) { return args.value(args.indexOf(option) + 1); };
+        QHash<QString, QByteArray> after[2];
+        for (int terminal : {0, 1}) {
+            const QString folder = fixture::FreshFolder(m_tmp, terminal ? "terminal" : "window");
+            QVERIFY(fixture::MakeAlbum(folder, {"a.mp3", "b.mp3", "c.mp3"}) &&
+                    fixture::WriteTags(folder + "c.mp3", {{"v2", QJsonObject{{"TRCK", "4"}, {"TIT2", "Alt"}}}}));
+            const auto before = fixture::Snapshot(folder);
+            const auto sink = std::unique_ptr<FILE, int (*)(FILE *)>(std::tmpfile(), std::fclose);
+            if (terminal) {
+                QCOMPARE(headless::Run(QStringList{"--run"} + args + QStringList{folder} + order, sink.get(), sink.get()), 0);
+                after[1] = fixture::Snapshot(folder);
+                QCOMPARE(headless::Run({"--undo", folder}, sink.get(), sink.get()), 0);
+                QCOMPARE(fixture::Snapshot(folder), before);
+                continue;
+            }
+            auto w = Open(folder);
+            for (auto it = order.crbegin(); it != order.crend(); ++it)
+                ToTop(*w, *it);
+            ToTagPage(*w, !args.contains("--rename") ? nullptr : args.contains("--keep-names") ? "" : value("--name").toUtf8().constData());
+            for (const auto &[option, row] : {std::pair{"--artist", "Artist"}, {"--album", "Album"}, {"--year", "Year"},
+                                              {"--comment", "Kommentar"}, {"--track-start", "Track"}})
+                if (args.contains(option))
+                    Tick(*w, {{row, value(option)}});
+            if (args.contains("--title-from-name"))
+                Tick(*w, {{"Titel", {}}, {"FilesTitel", {}}});
+            Check(*w, "bGesamtzahl")->setChecked(args.contains("--total"));
+            w->bPlayliste()->setChecked(args.contains("--playlist"));
+            w->bStarten()->click();
+            after[0] = fixture::Snapshot(folder);
+        }
+        QCOMPARE(after[1], after[0]);
     }
 
     // The panel fills from ID3v1 only when the ID3v2 artist is empty; the track always comes
