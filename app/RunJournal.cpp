@@ -5,6 +5,7 @@
 #include "DurableFile.h"
 #include "FileOps.h"
 #include "FileUtils.h"
+#include "RunStore.h"
 #include "RunTexts.h"
 
 #include <QCryptographicHash>
@@ -47,8 +48,12 @@ int JournalState::FilesPresent() const {
 QString RunJournal::DirFor(const QString &folder) { return EntryPath(folder, QStringLiteral(".sortimentor-lauf")); }
 
 bool RunJournal::Exists(const QString &folder) {
-    return !folder.isEmpty() && (QFileInfo::exists(DirFor(folder) + QLatin1Char('/') + QLatin1String(kJournal)) ||
-                                 DirectoryOrder::Interrupted(folder));
+    if (folder.isEmpty())
+        return false;
+    if (QFileInfo::exists(DirFor(folder) + QLatin1Char('/') + QLatin1String(kJournal)) || DirectoryOrder::Interrupted(folder))
+        return true;
+    RunJournal kept;
+    return kept.LoadKept(folder);
 }
 
 QString RunJournal::PathOf(const QString &name) const { return Dir() + QLatin1Char('/') + name; }
@@ -84,7 +89,10 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
     }
     Close();
     state_ = JournalState{};
-    state_.folder = folder;
+    state_.folder = planFolder_ = folder;
+    dir_ = DirFor(folder);
+    id_ = runstore::NewId();
+    kept_ = false;
     marks_ = 0;
     // The previous run's record (kept for its undo) stays until this one's old
     // tag bytes are all on the disk.
@@ -105,6 +113,7 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
     auto failWrite = [&] { return giveUp(cannot); };
     if (!QDir().mkpath(dir))
         return fail(cannot);
+    platform::HideEntry(dir);
     // The old tag bytes go straight into their file, one file at a time: an
     // album's covers would not fit into memory at once.
     QFile::remove(tagsPart);  // left by a plan cut short
@@ -167,6 +176,7 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
         }
     }
     const QJsonObject head{{"folder", folder},
+                           {"id", id_},
                            {"files", files},
                            {"rename", state_.rename},
                            {"tFilename", state_.renameOptions.tFilename},
@@ -250,8 +260,49 @@ bool RunJournal::Mark(MarkKind kind, QJsonObject mark, bool flush) {
     return true;
 }
 
+bool RunJournal::Keep() {
+    if (kept_ || !state_.complete || state_.rollingBack || id_.isEmpty())
+        return kept_;
+    Close();
+    if (!runstore::Keep(dir_, id_))
+        return false;
+    // The kept records of this album's earlier runs: those runs cannot be undone any more.
+    for (const QString &path : runstore::Kept()) {
+        RunJournal other;
+        if (QFileInfo(path).fileName() != id_ && other.LoadFrom(path, state_.folder) && other.SameAlbum(state_.folder))
+            runstore::Drop(other.id_);
+    }
+    // The album's copy goes, its journal first: what a crash leaves of it is no record.
+    QFile::remove(PathOf(QLatin1String(kJournal)));
+    SyncFolderOf(dir_);
+    QDir(dir_).removeRecursively();
+    SyncFolderOf(state_.folder);
+    dir_ = runstore::PathOf(id_);
+    kept_ = true;
+    runstore::Prune();
+    return true;
+}
+
+bool RunJournal::BringHome() {
+    if (!kept_)
+        return true;
+    const QString home = DirFor(state_.folder);
+    if (!runstore::BringBack(id_, home))
+        return false;
+    platform::HideEntry(home);
+    SyncFolderOf(state_.folder);
+    dir_ = home;
+    kept_ = false;
+    return true;
+}
+
 bool RunJournal::Remove() {
     Close();
+    // The kept copy first: a removal cut short leaves the record in the album, which a
+    // repair goes on from, and never a kept record of a run already undone.
+    runstore::Drop(id_);
+    if (kept_)
+        return true;
     // The record itself goes last: until then a repair cut short finds it again.
     QDir dir(Dir());
     for (const QString &name : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))

@@ -1,11 +1,12 @@
 #pragma once
-// The record of an album run, kept beside the album in a hidden folder: the
-// whole plan with every file's old name and old tag bytes (those in a file of
-// their own, read back only when a file is to be rebuilt), written and flushed
-// before the first byte of the album changes, then one flushed mark for every
-// step that completes. A run that did not finish can be finished or undone
-// from it; a finished run's record stays as the means to undo it until the
-// next run or the undo.
+// The record of an album run: the whole plan with every file's old name and old
+// tag bytes (those in a file of their own, read back only when a file is to be
+// rebuilt), written and flushed before the first byte of the album changes, then
+// one flushed mark for every step that completes. While the run is under way the
+// record lies beside the album in a hidden folder, so that a run cut short can be
+// finished or undone from it. Once the run is finished it moves to the user's data
+// folder (RunStore.h) as the means to undo the run; the undo brings it back first,
+// since the old files it rebuilds must be renamed into the album.
 
 #include "AlbumFile.h"
 #include "AlbumRename.h"
@@ -89,8 +90,9 @@ public:
     RunJournal(const RunJournal &) = delete;
     RunJournal &operator=(const RunJournal &) = delete;
 
-    // Hidden folder in the album folder that holds the record.
+    // Hidden folder in the album folder that holds the record of a run under way.
     static QString DirFor(const QString &folder);
+    // Whether the folder has a record: of a run under way, or the kept one of its last run.
     static bool Exists(const QString &folder);
 
     // Reads every listed file and writes the plan: the files' identity, old tag
@@ -100,22 +102,28 @@ public:
     bool Begin(const QString &folder, const QStringList &entries, const std::vector<bool> &writeTags,
                const std::vector<QJsonObject> &plannedRows, const std::optional<RenameOptions> &rename,
                const QString &playlistName, QString *why, bool directoryOrder = false);
-    // Reads the plan and every mark that reached the disk. False without one. Files
+    // Reads the plan and every mark that reached the disk: the record in the album
+    // folder, else the kept record of the folder's last run. False without one. Files
     // that a directory step cut short left in its holding folder (the record among
-    // them) come back first.
+    // them) come back first; a finished run's record still in the album moves out.
     bool Load(const QString &folder);
+    // A finished run's record from the album folder into the user's data folder; false
+    // (and the record where it was) when that cannot be done.
+    bool Keep();
+    // A kept record back into the album folder, for an undo.
+    bool BringHome();
     // Appends one mark and flushes it; false if it could not be written. A mark
     // that is only a hint for a repair, which decides from the files as well,
     // need not be flushed on its own: the next flushed one takes it along.
     bool Mark(MarkKind kind, QJsonObject fields = {}, bool flush = true);
-    // Removes the record and flushes that too.
+    // Removes the record, the kept copy too, and flushes that.
     bool Remove();
     // Lets go of the record's file, which the marks keep open, before the folder moves.
     void Close();
 
     JournalState &State() { return state_; }
     const JournalState &State() const { return state_; }
-    QString Dir() const { return DirFor(state_.folder); }
+    QString Dir() const { return dir_; }
     QString PathOf(const QString &name) const;
     // A file's tag regions when the run began, from the record's tag file;
     // nothing when that file is damaged or gone.
@@ -126,9 +134,20 @@ public:
     static void SetMarkHook(std::function<void(int marks)> hook);
 
 private:
+    // Reads the record in `dir` as the record of the album in `folder`.
+    bool LoadFrom(const QString &dir, const QString &folder);
+    // The newest kept record of the folder's album.
+    bool LoadKept(const QString &folder);
+    // Whether the record is of the album in `folder`: by its path, or, for an album
+    // that moved (another mount point or drive letter), by its files as the run left them.
+    bool SameAlbum(const QString &folder) const;
     void Apply(const QJsonObject &mark);
     bool Write(const QByteArray &line, bool flush);
     JournalState state_;
+    QString dir_;         // where the record lies now
+    QString id_;          // its name among the kept records
+    QString planFolder_;  // the album folder as the plan names it
+    bool kept_ = false;   // it lies among the kept records
     int marks_ = 0;
     qint64 end_ = 0;                            // where the next mark goes
     std::unique_ptr<tags::fileops::File> out_;  // the record, open for the marks

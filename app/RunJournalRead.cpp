@@ -1,8 +1,10 @@
 #include "RunJournal.h"
 
+#include "AlbumWorkflow.h"
 #include "DirectoryOrder.h"
 #include "FileOps.h"
 #include "FileUtils.h"
+#include "RunStore.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,22 +27,71 @@ QByteArray UnB64(const QJsonValue &v) { return QByteArray::fromBase64(v.toString
 
 bool RunJournal::Load(const QString &folder) {
     Close();
-    state_ = JournalState{};
-    marks_ = 0;
     if (!folder.isEmpty())
         DirectoryOrder::Recover(folder);
-    QFile in(DirFor(folder) + QLatin1Char('/') + QLatin1String(kJournal));
-    if (!in.open(QIODevice::ReadOnly)) {
-        // Without its record the folder holds what a removal or a plan cut short
-        // left behind, before anything of the album changed or after all was done.
-        if (!folder.isEmpty() && !in.exists() && QFileInfo(DirFor(folder)).isDir())
-            QDir(DirFor(folder)).removeRecursively();
-        return false;
+    const QString home = DirFor(folder);
+    if (!folder.isEmpty() && QFileInfo::exists(home + QLatin1Char('/') + QLatin1String(kJournal))) {
+        if (!LoadFrom(home, folder))
+            return false;
+        Keep();  // a finished run whose record a crash left in the album
+        return true;
     }
+    // Without its record the folder holds what a removal or a plan cut short left
+    // behind, before anything of the album changed or after all was done; or a copy
+    // back from the kept records cut short.
+    if (!folder.isEmpty()) {
+        for (const QString &left : {home, home + QStringLiteral(".neu")})
+            if (QFileInfo(left).isDir())
+                QDir(left).removeRecursively();
+    }
+    return LoadKept(folder);
+}
+
+bool RunJournal::LoadKept(const QString &folder) {
+    if (!folder.isEmpty())
+        for (const QString &dir : runstore::Kept())
+            if (LoadFrom(dir, folder) && state_.complete && !state_.rollingBack && SameAlbum(folder)) {
+                kept_ = true;
+                return true;
+            }
+    state_ = JournalState{};
+    dir_.clear();
+    id_.clear();
+    return false;
+}
+
+bool RunJournal::SameAlbum(const QString &folder) const {
+    const Qt::CaseSensitivity cs = QSysInfo::productType() == QLatin1String("windows") ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    if (QDir::cleanPath(planFolder_).compare(QDir::cleanPath(folder), cs) == 0)
+        return true;
+    if (!state_.complete)
+        return false;
+    int present = 0;
+    for (const JournalFile &f : state_.files) {
+        if (!f.present)
+            continue;
+        ++present;
+        const QFileInfo info(EntryPath(folder, f.finalName));
+        if (!info.isFile() || info.size() != f.finalSize || info.lastModified().toMSecsSinceEpoch() != f.finalTime)
+            return false;
+    }
+    return present > 0;
+}
+
+bool RunJournal::LoadFrom(const QString &dir, const QString &folder) {
+    state_ = JournalState{};
+    marks_ = 0;
+    kept_ = false;
+    dir_ = dir;
+    QFile in(dir + QLatin1Char('/') + QLatin1String(kJournal));
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
     const QList<QByteArray> lines = in.readAll().split('\n');
     const QJsonObject head = QJsonDocument::fromJson(lines.value(0)).object();
     if (head.isEmpty())
         return false;
+    id_ = head.value("id").toString();
+    planFolder_ = head.value("folder").toString();
     state_.folder = folder;  // where it was found; the album may have moved as a whole
     for (const QJsonValue &v : head.value("files").toArray()) {
         const QJsonObject o = v.toObject();

@@ -238,7 +238,10 @@ bool FinishRecorded(RunJournal &j, QStringList *failed) {
         files.append(QJsonObject{{"i", i}, {"name", names[i]}, {"size", info.size()},
                                  {"time", info.lastModified().toMSecsSinceEpoch()}, {"hash", B64(f.ContentHash())}});
     }
-    return j.Mark(MarkKind::Complete, {{"files", files}});
+    if (!j.Mark(MarkKind::Complete, {{"files", files}}))
+        return false;
+    j.Keep();  // where it cannot go, it stays in the album and works from there
+    return true;
 }
 
 RepairResult RollForward(RunJournal &j, const RepairSeams &seams) {

@@ -24,6 +24,11 @@ RepairResult RollBack(RunJournal &j, bool undo, const RepairSeams &seams) {
         return Fail(r, st.folder, QStringLiteral("Dateien liegen noch in %1")
                                       .arg(QDir::toNativeSeparators(DirectoryOrder::HoldingFolder(st.folder)))),
                r;
+    // The old files are rebuilt beside the record and renamed into the album.
+    if (!j.BringHome())
+        return Fail(r, st.folder, QStringLiteral("Das Protokoll des Durchlaufs lässt sich nicht in den Ordner "
+                                                 "zurückholen (Ordner schreibgeschützt oder Datenträger voll?).")),
+               r;
     if (!st.rollingBack && !j.Mark(MarkKind::Rollback))
         return Fail(r, st.folder, kNoMark), r;
 

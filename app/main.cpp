@@ -11,7 +11,10 @@
 #include <QTranslator>
 
 int main(int argc, char *argv[]) {
-    // Repairs from a terminal need no window and no display.
+    // The settings and the kept records of runs go under these names.
+    QCoreApplication::setOrganizationName(QStringLiteral("Varnolt"));
+    QCoreApplication::setApplicationName(QStringLiteral("Sortimentor"));
+    // Runs and repairs from a terminal need no window and no display.
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
@@ -22,8 +25,6 @@ int main(int argc, char *argv[]) {
     }
 
     QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Varnolt"));
-    QCoreApplication::setApplicationName(QStringLiteral("Sortimentor"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.01.0007"));
     // Wayland finds the window's icon and name through the installed .desktop entry.
     QGuiApplication::setDesktopFileName(QStringLiteral("sortimentor"));

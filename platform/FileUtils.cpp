@@ -12,6 +12,11 @@
 
 #ifdef Q_OS_WIN
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <linux/msdos_fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 #endif
 
 namespace platform {
@@ -73,6 +78,27 @@ bool RenameFile(const QString &from, const QString &to) {
                        MOVEFILE_WRITE_THROUGH);
 #else
     return QFile::rename(from, to);
+#endif
+}
+
+bool HideEntry(const QString &path) {
+#ifdef Q_OS_WIN
+    const std::wstring wide = tags::fileops::WidePath(FsPath(path));
+    const DWORD now = GetFileAttributesW(wide.c_str());
+    return now != INVALID_FILE_ATTRIBUTES && SetFileAttributesW(wide.c_str(), now | FILE_ATTRIBUTE_HIDDEN);
+#else
+    // FAT and exFAT on Linux take the attribute through their own ioctl; others ignore it.
+    const int fd = ::open(FsPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    __u32 attributes = 0;
+    bool ok = true;
+    if (ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &attributes) == 0) {
+        attributes |= ATTR_HIDDEN;
+        ok = ioctl(fd, FAT_IOCTL_SET_ATTRIBUTES, &attributes) == 0;
+    }
+    ::close(fd);
+    return ok;
 #endif
 }
 

@@ -34,6 +34,10 @@ bool RecycleFiles(const QString &file, bool recycle = true, bool *aborted = null
 // on the disk (MOVEFILE_WRITE_THROUGH), as the folder flush does on Linux.
 bool RenameFile(const QString &from, const QString &to);
 
+// Hides a file or folder where the file system keeps a hidden attribute (Windows,
+// FAT, exFAT); elsewhere a leading dot does. False when the attribute could not be set.
+bool HideEntry(const QString &path);
+
 // A path as the tag engine and its file layer take it: in the file system's encoding.
 std::string FsPath(const QString &path);
 

@@ -12,6 +12,7 @@
 #include "Headless.h"
 #include "Id3Bytes.h"
 #include "RunRepair.h"
+#include "RunStore.h"
 #include "TagError.h"
 
 #include <QCoreApplication>
@@ -140,6 +141,7 @@ class TestAlbumWork : public QObject {
     QString m_folder;
     QHash<QString, QByteArray> m_finished; // the album as the whole recorded run leaves it
     qint64 m_runNs = 0;                    // and the time that run took
+    int m_runs = 0;
 
     void Finish() {
         if (!m_finished.isEmpty())
@@ -160,7 +162,8 @@ class TestAlbumWork : public QObject {
 
 private slots:
     void init() {
-        m_folder = fixture::FreshFolder(m_tmp, "album");
+        // A path of its own: the kept record of a run is found by the album's path.
+        m_folder = fixture::FreshFolder(m_tmp, "album" + QString::number(m_runs++));
         fixture::TakeTrash();
     }
 
@@ -365,6 +368,7 @@ private slots:
         QTest::newRow("not renamed") << false << "" << "";
         QTest::newRow("one changed since") << false << "x.mp3" << "";
         QTest::newRow("one write failed") << true << "" << "001.mp3";
+        QTest::newRow("album folder renamed since") << true << "" << "";
         if (qEnvironmentVariableIsSet("SORTI_TEST_DRIVE")) // a USB stick's root; under wine a folder of the build
             QTest::newRow("at a drive's root") << true << "" << "";
     }
@@ -379,6 +383,12 @@ private slots:
         const RunResult run = RecordedRun(m_folder, rename, failing);
         QVERIFY(run.outcome == RunOutcome::Done && run.failedSteps == (failing.isEmpty() ? 0 : 1));
         QCOMPARE(run.failedFiles, failing.isEmpty() ? QStringList() : QStringList{failing});
+        // The record has left the album: its files and the playlist, nothing else.
+        QCOMPARE(QDir(m_folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 4);
+        if (QTest::currentDataTag() == QByteArray("album folder renamed since")) { // found again by its files
+            QVERIFY(QDir().rename(m_folder, m_folder.chopped(1) + " (2)"));
+            m_folder = m_folder.chopped(1) + " (2)/";
+        }
         if (!changed.isEmpty()) {
             QFile f(m_folder + changed);
             QVERIFY(f.open(QIODevice::Append) && f.write("!") == 1);
@@ -396,6 +406,17 @@ private slots:
         QVERIFY(Headless({"--undo", m_folder}) == 1 && Headless({"--recover", m_folder}) == 0);
         QVERIFY(QDir().mkpath(RunJournal::DirFor(m_folder)) && fixture::Write(RunJournal::DirFor(m_folder) + "/" + RunJournal::kJournalFile, "{"));
         QCOMPARE(Headless({"--recover", m_folder}), 1);
+    }
+
+    // Only the last runs keep their undo: the oldest record goes once more have finished.
+    void oldestRecordsAreDropped() {
+        QStringList folders;
+        for (int i = 0; i <= runstore::kKept; ++i, init()) {
+            TaggedAlbum(m_folder);
+            QVERIFY(RecordedRun(m_folder, false).outcome == RunOutcome::Done);
+            folders << m_folder;
+        }
+        QVERIFY(!RunJournal::Exists(folders.first()) && RunJournal::Exists(folders[1]) && RunJournal::Exists(folders.last()));
     }
 
     // A repair or an undo that meets a changed folder or a refusing trash does what it

@@ -1,0 +1,85 @@
+#include "RunStore.h"
+
+#include "DurableFile.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+
+namespace album::runstore {
+
+namespace {
+
+constexpr char kPart[] = ".neu";
+
+// Copies every file of `from` into the new folder `to` through `to` + ".neu", flushed,
+// and renames that into place.
+bool CopyFolder(const QString &from, const QString &to) {
+    const QString part = to + QLatin1String(kPart);
+    QDir(part).removeRecursively();  // left by a copy cut short
+    if (!QDir().mkpath(part))
+        return false;
+    const QDir source(from);
+    for (const QString &name : source.entryList(QDir::Files | QDir::Hidden)) {
+        if (!CopyAndSync(source.filePath(name), part + QLatin1Char('/') + name)) {
+            QDir(part).removeRecursively();
+            return false;
+        }
+    }
+    SyncFolderOf(part);
+    if (!QDir().rename(part, to)) {
+        QDir(part).removeRecursively();
+        return false;
+    }
+    SyncFolderOf(to, true);
+    return true;
+}
+
+} // namespace
+
+QString Dir() { return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/laeufe"); }
+
+QString NewId() {
+    return QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz-")) +
+           QString::number(QRandomGenerator::global()->generate(), 16);
+}
+
+QStringList Kept() {
+    QStringList ids = QDir(Dir()).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::Reversed);
+    ids.removeIf([](const QString &id) { return id.endsWith(QLatin1String(kPart)); });
+    QStringList paths;
+    for (const QString &id : ids)
+        paths << PathOf(id);
+    return paths;
+}
+
+QString PathOf(const QString &id) { return Dir() + QLatin1Char('/') + id; }
+
+bool Keep(const QString &from, const QString &id) {
+    if (id.isEmpty() || !QDir().mkpath(Dir()))
+        return false;
+    QDir(PathOf(id)).removeRecursively();  // a copy whose record stayed in the album
+    return CopyFolder(from, PathOf(id));
+}
+
+bool BringBack(const QString &id, const QString &to) {
+    return !id.isEmpty() && !QFileInfo::exists(to) && CopyFolder(PathOf(id), to);
+}
+
+void Drop(const QString &id) {
+    if (!id.isEmpty() && QDir(PathOf(id)).removeRecursively())
+        SyncFolderOf(Dir());
+}
+
+void Prune() {
+    const QStringList kept = Kept();
+    for (qsizetype i = kKept; i < kept.size(); ++i)
+        QDir(kept[i]).removeRecursively();
+    // What copies cut short left.
+    for (const QString &id : QDir(Dir()).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        if (id.endsWith(QLatin1String(kPart)))
+            QDir(PathOf(id)).removeRecursively();
+}
+
+} // namespace album::runstore

@@ -1,0 +1,35 @@
+#pragma once
+// Where the records of finished runs are kept: in the user's own data folder, not in
+// the album, where a player or a car stereo would list them as a folder of the album
+// and a USB stick would carry every file's old tags. Each record is a folder named
+// by when its run began, so that the names sort by age; the newest kKept stay.
+
+#include <QString>
+#include <QStringList>
+
+namespace album::runstore {
+
+// How many finished runs keep their undo, over all albums.
+inline constexpr int kKept = 20;
+
+// The folder that holds the kept records.
+QString Dir();
+
+// A new record's name: its time, then a random part.
+QString NewId();
+// The kept records' folders, newest first.
+QStringList Kept();
+// The folder of record `id` in the store.
+QString PathOf(const QString &id);
+
+// Copies the record's files from `from` into the store as record `id`, flushed, whole
+// or not at all (a copy cut short leaves a folder the next Keep removes).
+bool Keep(const QString &from, const QString &id);
+// Copies the kept record `id` back to `to`, which must be free, whole or not at all.
+bool BringBack(const QString &id, const QString &to);
+// Removes record `id` from the store.
+void Drop(const QString &id);
+// Drops the oldest records beyond kKept.
+void Prune();
+
+} // namespace album::runstore
