@@ -3,6 +3,7 @@
 #include "DurableFile.h"
 #include "FileOps.h"
 #include "FileUtils.h"
+#include "AlbumFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,14 +17,15 @@ namespace album {
 
 namespace {
 
-// Where a moving file is during the run.
+// Where a moving file's content is during the renaming.
 enum class Place { Old, Temp, New };
 
 struct Mover {
     int index = 0;  // into the entry list
     QString temp;
     Place place = Place::Old;
-    bool active = true;  // still meant to reach its new name
+    bool oldThere = true;  // at Temp: its old file still stands under the old name
+    bool active = true;    // still meant to reach its new name
 };
 
 // A visible name in the same folder that holds the old name, so that a file
@@ -40,82 +42,81 @@ QString TempNameFor(const QString &oldName, int index, const QSet<QString> &rese
     return {};
 }
 
-} // namespace
+// The renaming in its phases; a fresh one is planned from the list, a recorded one
+// resumed from where its files are. Both then run the same way.
+class Renamer {
+public:
+    Renamer(const QString &folder, const QStringList &entries, const RenameSeams &seams);
+    void Plan(const RenameOptions &options);
+    void Resume(const std::vector<RecordedMove> &moves);
+    RenameResult Run();
 
-RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrder, const RenameOptions &options,
-                         const RenameFn &renameFn, const ProgressFn &progressFn, const CopyFn &copyFn,
-                         const TrashFn &trashFn, const TrashQuestionFn &ask, const RenameHooks &hooks) {
-    const CopyFn copy = copyFn ? copyFn : CopyFn(CopyAndSync);
-    const TrashFn trash = trashFn ? trashFn : TrashFn(platform::MoveToTrash);
-    // The old file goes to the trash only once a complete copy stands beside it.
-    // Returns why that failed, or nothing.
-    auto copyThenTrash = [&](const QString &oldName, const QString &tempName) -> QString {
-        const QString from = EntryPath(folder, oldName);
-        const QString to = EntryPath(folder, tempName);
-        QString reason = QStringLiteral("Die Kopie unter einem vorläufigen Namen ließ sich nicht anlegen "
-                                        "(Ordner schreibgeschützt oder Datenträger voll?).");
-        if (!Occupied(to)) {
-            try {
-                if (copy(from, to)) {
-                    const platform::TrashOutcome trashed = trash(from);
-                    // An old file that left its place despite a "no" is gone all the
-                    // same: the copy is the one left and must go on to its new name.
-                    if (trashed.ok || !Occupied(from))
-                        return {};
-                    reason = trashed.reason.isEmpty() ? QStringLiteral("Der Papierkorb nimmt die Datei nicht auf.")
-                                                      : trashed.reason;
-                }
-            } catch (...) {
-            }
-        }
-        // The temporary name was free before, so whatever is there now is ours.
-        if (Occupied(to) && Occupied(from))
-            QFile::remove(to);
-        return reason;
-    };
-    const RenameFn rename = renameFn ? renameFn : RenameFn(platform::RenameFile);
-    auto move = [&](const QString &fromName, const QString &toName) {
-        const QString to = EntryPath(folder, toName);
-        if (Occupied(to))
-            return false;
-        try {
-            return rename(EntryPath(folder, fromName), to);
-        } catch (...) {
-            return false;  // a throwing file layer counts as a failed rename
-        }
-    };
-
-    RenameResult result;
-    const int n = static_cast<int>(entriesInOrder.size());
-    result.entries.resize(static_cast<size_t>(n));
-
-    // Without a folder, names alone would address the process's current
-    // folder: then nothing is present and nothing moves.
-    QSet<QString> present;
-    if (!folder.isEmpty()) {
-        const QDir dir(folder);
-        const QStringList names =
-            dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-        present = QSet<QString>(names.begin(), names.end());
+private:
+    RenameEntry &Entry(const Mover &m) { return result_.entries[static_cast<size_t>(m.index)]; }
+    QString Path(const QString &name) const { return EntryPath(folder_, name); }
+    void Moved(const Mover &m, int phase) {
+        if (seams_.moved)
+            seams_.moved(m.index, phase);
     }
+    bool Move(const QString &fromName, const QString &toName);
+    void ChooseTemps();
+    QString CopyThenTrash(Mover &m);
+    void MoveAway();
+    void Settle(bool onDisk, const std::function<void(Mover &)> &drop);
+    void ToNewNames();
+    void UndoAll();
 
-    // Plan: which entries move, and where to.
-    std::vector<Mover> movers;
-    QHash<QString, int> moverByOld;   // old name -> index into movers
-    QSet<QString> targets, seen, reserved;
-    for (int i = 0; i < n; ++i) {
-        RenameEntry &e = result.entries[static_cast<size_t>(i)];
-        e.oldName = entriesInOrder[i];
+    QString folder_;
+    RenameSeams seams_;
+    RenameResult result_;
+    std::vector<Mover> movers_;
+    QHash<QString, int> moverByOld_;  // old name -> index into movers_
+    QSet<QString> present_;           // the folder's entries before the renaming
+    bool stranded_ = false;
+};
+
+Renamer::Renamer(const QString &folder, const QStringList &entries, const RenameSeams &seams)
+    : folder_(folder), seams_(seams) {
+    if (!seams_.rename)
+        seams_.rename = platform::RenameFile;
+    if (!seams_.copy)
+        seams_.copy = CopyAndSync;
+    if (!seams_.trash)
+        seams_.trash = platform::MoveToTrash;
+    result_.entries.resize(static_cast<size_t>(entries.size()));
+    for (qsizetype i = 0; i < entries.size(); ++i)
+        result_.entries[static_cast<size_t>(i)].oldName = result_.entries[static_cast<size_t>(i)].finalName = entries[i];
+    // Without a folder, names alone would address the process's current folder:
+    // then nothing is present and nothing moves.
+    if (!folder.isEmpty()) {
+        const QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        present_ = QSet<QString>(names.begin(), names.end());
+    }
+}
+
+bool Renamer::Move(const QString &fromName, const QString &toName) {
+    const QString to = Path(toName);
+    if (Occupied(to))
+        return false;
+    try {
+        return seams_.rename(Path(fromName), to);
+    } catch (...) {
+        return false;  // a throwing file layer counts as a failed rename
+    }
+}
+
+// Which entries move, and where to.
+void Renamer::Plan(const RenameOptions &options) {
+    QSet<QString> targets, seen;
+    for (int i = 0; i < static_cast<int>(result_.entries.size()); ++i) {
+        RenameEntry &e = result_.entries[static_cast<size_t>(i)];
         e.newName = NumberedName(i + 1, e.oldName, options.tFilename, options.useExistFile);
-        e.finalName = e.oldName;
-        reserved << e.oldName << e.newName;
-
         if (seen.contains(e.oldName)) {
             e.status = RenameStatus::Collision;  // listed twice: the first one moves it
             continue;
         }
         seen << e.oldName;
-        if (!IsPlainName(e.oldName) || !present.contains(e.oldName) || QFileInfo(EntryPath(folder, e.oldName)).isDir()) {
+        if (!IsPlainName(e.oldName) || !present_.contains(e.oldName) || QFileInfo(Path(e.oldName)).isDir()) {
             e.status = RenameStatus::Missing;
         } else if (e.newName == e.oldName) {
             e.status = RenameStatus::Unchanged;
@@ -125,229 +126,261 @@ RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrde
             e.status = RenameStatus::Collision;
         } else {
             targets << e.newName;
-            moverByOld.insert(e.oldName, static_cast<int>(movers.size()));
-            movers.push_back(Mover{i, {}, Place::Old, true});
+            moverByOld_.insert(e.oldName, static_cast<int>(movers_.size()));
+            movers_.push_back(Mover{i, {}, Place::Old, true, true});
         }
     }
+    Settle(false, [&](Mover &m) { Entry(m).status = RenameStatus::Collision; });
+    ChooseTemps();
+}
 
-    // A new name is free only if nothing is there, or the file there moves
-    // away itself. Dropping one mover can block another, so repeat until stable.
-    auto blocked = [&](const Mover &m, bool onDisk) {
-        const QString &target = result.entries[static_cast<size_t>(m.index)].newName;
-        const auto it = moverByOld.constFind(target);
-        if (it != moverByOld.constEnd() && movers[static_cast<size_t>(*it)].active)
-            return false;
-        return onDisk ? Occupied(EntryPath(folder, target)) : present.contains(target);
-    };
-    auto settle = [&](bool onDisk, const std::function<void(Mover &)> &drop) {
-        for (bool changed = true; changed;) {
-            changed = false;
-            for (Mover &m : movers) {
-                if (m.active && blocked(m, onDisk)) {
-                    m.active = false;
-                    drop(m);
-                    changed = true;
-                }
+// Every temporary name is chosen before anything moves, so that a record knows them all.
+void Renamer::ChooseTemps() {
+    QSet<QString> reserved;
+    for (const RenameEntry &e : result_.entries)
+        reserved << e.oldName << e.newName;
+    std::vector<RenameSeams::Item> plan;
+    for (Mover &m : movers_) {
+        if (!m.active)
+            continue;
+        m.temp = TempNameFor(Entry(m).oldName, m.index, reserved, folder_);
+        reserved << m.temp;
+        plan.push_back({m.index, m.temp, Entry(m).newName});
+    }
+    if (seams_.planned && !plan.empty() && !seams_.planned(plan)) {
+        for (Mover &m : movers_) {
+            if (m.active)
+                Entry(m).status = RenameStatus::Stopped;
+            m.active = false;
+        }
+        result_.stopped = true;
+    }
+}
+
+// Each recorded move from wherever its content lies: a name holds it when its
+// content hash is the file's.
+void Renamer::Resume(const std::vector<RecordedMove> &moves) {
+    for (const RecordedMove &rm : moves) {
+        RenameEntry &e = result_.entries[static_cast<size_t>(rm.index)];
+        e.newName = rm.newName;
+        auto holds = [&](const QString &name) {
+            return !name.isEmpty() && QFileInfo(Path(name)).isFile() && FileHash(Path(name)) == rm.hash;
+        };
+        Mover m{rm.index, rm.temp, Place::Old, true, true};
+        if (rm.phase == 2 || rm.phase == -1 || (holds(rm.newName) && !holds(rm.temp) && !holds(e.oldName))) {
+            const bool there = rm.phase != -1;
+            e.status = there ? RenameStatus::Renamed : RenameStatus::Failed;
+            e.finalName = there ? rm.newName : e.oldName;
+            if (rm.phase == 0 || rm.phase == 1)
+                Moved(m, 2);
+            continue;
+        }
+        if (holds(rm.temp)) {
+            m.place = Place::Temp;
+            m.oldThere = holds(e.oldName);
+            e.finalName = rm.temp;
+        } else {
+            QFile::remove(Path(rm.temp));  // a copy cut short: its name was made up for this renaming
+            if (!holds(e.oldName)) {
+                e.status = RenameStatus::Failed;
+                e.reason = QStringLiteral("Die Datei ist weder unter ihrem alten noch unter ihrem neuen Namen.");
+                continue;
             }
         }
-    };
-    settle(false, [&](Mover &m) { result.entries[static_cast<size_t>(m.index)].status = RenameStatus::Collision; });
-
-    auto moved = [&](const Mover &m, int phase) {
-        if (hooks.moved)
-            hooks.moved(m.index, phase);
-    };
-    // Every temporary name is chosen before anything moves, so that a record
-    // of the run knows them all.
-    std::vector<RenameHooks::Item> plan;
-    for (Mover &m : movers) {
-        if (!m.active)
-            continue;
-        m.temp = TempNameFor(result.entries[static_cast<size_t>(m.index)].oldName, m.index, reserved, folder);
-        reserved << m.temp;
-        plan.push_back({m.index, m.temp, result.entries[static_cast<size_t>(m.index)].newName});
+        moverByOld_.insert(e.oldName, static_cast<int>(movers_.size()));
+        movers_.push_back(m);
     }
-    if (hooks.planned && !plan.empty() && !hooks.planned(plan)) {
-        for (Mover &m : movers) {
-            if (m.active)
-                result.entries[static_cast<size_t>(m.index)].status = RenameStatus::Stopped;
-            m.active = false;
+}
+
+// The old file goes to the trash only once a complete copy stands beside it.
+// Returns why that failed, or nothing.
+QString Renamer::CopyThenTrash(Mover &m) {
+    const QString from = Path(Entry(m).oldName), to = Path(m.temp);
+    QString reason = QStringLiteral("Die Kopie unter einem vorläufigen Namen ließ sich nicht anlegen "
+                                    "(Ordner schreibgeschützt oder Datenträger voll?).");
+    try {
+        if (m.place == Place::Old && !Occupied(to) && seams_.copy(from, to))
+            m.place = Place::Temp;
+        if (m.place == Place::Temp && m.oldThere) {
+            const platform::TrashOutcome trashed = seams_.trash(from);
+            // An old file that left its place despite a "no" is gone all the
+            // same: the copy is the one left and must go on to its new name.
+            m.oldThere = !trashed.ok && Occupied(from);
+            if (m.oldThere)
+                reason = trashed.reason.isEmpty() ? QStringLiteral("Der Papierkorb nimmt die Datei nicht auf.") : trashed.reason;
         }
-        result.stopped = true;
+        if (m.place == Place::Temp && !m.oldThere)
+            return {};
+    } catch (...) {
     }
+    // The temporary name was free before, so whatever is there now is ours.
+    if (Occupied(to) && Occupied(from))
+        QFile::remove(to);
+    m.place = Place::Old;
+    return reason;
+}
 
-    // Phase 1: every moving file copied to a temporary name and its old file
-    // to the trash, so that no new name can meet an old one that has not moved yet.
-    for (Mover &m : movers) {
+// Phase 1: every moving file copied to its temporary name and its old file to the
+// trash, so that no new name can meet an old one that has not moved yet.
+void Renamer::MoveAway() {
+    for (Mover &m : movers_) {
         if (!m.active)
             continue;
-        RenameEntry &e = result.entries[static_cast<size_t>(m.index)];
-        if (result.stopped) {
+        RenameEntry &e = Entry(m);
+        if (result_.stopped) {
             m.active = false;
             e.status = RenameStatus::Stopped;
-            moved(m, -1);
+            Moved(m, -1);
             continue;
         }
-        const QString reason = m.temp.isEmpty() ? QStringLiteral("Es fand sich kein freier vorläufiger Name.")
-                                                : copyThenTrash(e.oldName, m.temp);
+        const QString reason = m.temp.isEmpty() ? QStringLiteral("Es fand sich kein freier vorläufiger Name.") : CopyThenTrash(m);
         if (reason.isEmpty()) {
-            m.place = Place::Temp;
             e.finalName = m.temp;
-            moved(m, 1);
+            Moved(m, 1);
             continue;
         }
-        moved(m, -1);
+        Moved(m, -1);
         m.active = false;
         e.status = RenameStatus::Failed;
         e.reason = reason;
-        if (ask) {
+        if (seams_.ask) {
             bool goOn = false;  // a question that fails stops: nothing more leaves the folder
             try {
-                goOn = ask(e.oldName, reason);
+                goOn = seams_.ask(e.oldName, reason);
             } catch (...) {
             }
-            result.stopped = !goOn;
+            result_.stopped = !goOn;
         }
     }
-    // A file that could not move still holds its name; whoever wanted that
-    // name goes back to its own old name, which is still free.
-    bool stranded = false;
-    settle(true, [&](Mover &m) {
-        RenameEntry &e = result.entries[static_cast<size_t>(m.index)];
-        e.status = RenameStatus::Collision;
-        if (m.place == Place::Temp && move(m.temp, e.oldName)) {
-            m.place = Place::Old;
-            e.finalName = e.oldName;
-            moved(m, -1);
-        } else if (m.place == Place::Temp) {
-            stranded = true;  // the undo below tries again
-        }
-    });
+}
 
-    // Phase 2: every file from its temporary name to its new name.
-    int count = 0;
-    for (const Mover &m : movers)
+// A new name is free only if nothing is there, or the file there moves away
+// itself. Dropping one mover can block another, so repeat until stable.
+void Renamer::Settle(bool onDisk, const std::function<void(Mover &)> &drop) {
+    auto blocked = [&](const Mover &m) {
+        const QString &target = Entry(m).newName;
+        const auto it = moverByOld_.constFind(target);
+        if (it != moverByOld_.constEnd() && movers_[static_cast<size_t>(*it)].active)
+            return false;
+        return onDisk ? Occupied(Path(target)) : present_.contains(target);
+    };
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (Mover &m : movers_) {
+            if (m.active && blocked(m)) {
+                m.active = false;
+                drop(m);
+                changed = true;
+            }
+        }
+    }
+}
+
+// Phase 2: every file from its temporary name to its new name.
+void Renamer::ToNewNames() {
+    int count = 0, done = 0;
+    for (const Mover &m : movers_)
         count += m.active ? 1 : 0;
-    int done = 0;
-    for (Mover &m : movers) {
+    for (Mover &m : movers_) {
         if (!m.active)
             continue;
-        RenameEntry &e = result.entries[static_cast<size_t>(m.index)];
-        if (progressFn) {
+        RenameEntry &e = Entry(m);
+        if (seams_.progress) {
             // Files sit under temporary names now: nothing may cut this short.
             try {
-                progressFn(done, count, e.oldName);
+                seams_.progress(done, count, e.oldName);
             } catch (...) {
             }
         }
         ++done;
-        if (move(m.temp, e.newName)) {
+        m.active = false;
+        if (Move(m.temp, e.newName)) {
             m.place = Place::New;
             e.finalName = e.newName;
             e.status = RenameStatus::Renamed;
-            moved(m, 2);
-        } else if (move(m.temp, e.oldName)) {
-            m.active = false;
+            Moved(m, 2);
+        } else if (Move(m.temp, e.oldName)) {
             m.place = Place::Old;
             e.finalName = e.oldName;
             e.status = RenameStatus::Failed;
-            moved(m, -1);
+            Moved(m, -1);
         } else {
-            // Its old name has been given to another file already.
-            m.active = false;
-            e.status = RenameStatus::Failed;
-            stranded = true;
+            e.status = RenameStatus::Failed;  // its old name has been given to another file already
+            stranded_ = true;
         }
     }
-
-    if (stranded) {
-        // Undo from the list of old names: every renamed file back to its
-        // temporary name, then every temporary name back to its old name.
-        for (Mover &m : movers) {
-            if (m.place == Place::New && move(result.entries[static_cast<size_t>(m.index)].newName, m.temp))
-                m.place = Place::Temp;
-        }
-        for (Mover &m : movers) {
-            if (m.place != Place::Temp)
-                continue;
-            RenameEntry &e = result.entries[static_cast<size_t>(m.index)];
-            if (move(m.temp, e.oldName)) {
-                m.place = Place::Old;
-                e.finalName = e.oldName;
-                e.status = RenameStatus::RolledBack;
-            } else if (move(m.temp, e.newName)) {
-                m.place = Place::New;
-                e.finalName = e.newName;
-                e.status = RenameStatus::Renamed;
-            } else {
-                e.finalName = m.temp;
-                e.status = RenameStatus::Stranded;
-            }
-        }
-        for (Mover &m : movers) {
-            if (m.place == Place::New)
-                result.entries[static_cast<size_t>(m.index)].status = RenameStatus::Renamed;
-        }
-    }
-
-    for (const RenameEntry &e : result.entries)
-        result.renamed += e.status == RenameStatus::Renamed ? 1 : 0;
-    if (!movers.empty())
-        tags::fileops::SyncFolder(platform::FsPath(QDir(folder).absolutePath()));
-    return result;
 }
 
-QString TrashQuestionText(const QString &name, const QString &reason) {
-    return QStringLiteral("Die Datei \"%1\" kann nicht umbenannt werden:\n%2\n\n"
-                          "Sie behält ihren alten Namen, es wurde nichts gelöscht.\n\n"
-                          "Mit den übrigen Dateien fortfahren?")
-        .arg(name, reason);
+// Undone from the list of old names: every renamed file back to its temporary
+// name, then every temporary name back to its old name.
+void Renamer::UndoAll() {
+    for (Mover &m : movers_)
+        if (m.place == Place::New && Move(Entry(m).newName, m.temp)) {
+            m.place = Place::Temp;
+            Moved(m, 1);
+        }
+    for (Mover &m : movers_) {
+        RenameEntry &e = Entry(m);
+        if (m.place != Place::Temp)
+            continue;
+        if (Move(m.temp, e.oldName)) {
+            m.place = Place::Old;
+            e.finalName = e.oldName;
+            e.status = RenameStatus::RolledBack;
+            Moved(m, -1);
+        } else if (Move(m.temp, e.newName)) {
+            m.place = Place::New;
+            e.finalName = e.newName;
+            Moved(m, 2);
+        } else {
+            e.finalName = m.temp;
+            e.status = RenameStatus::Stranded;
+        }
+    }
+    for (Mover &m : movers_)
+        if (m.place == Place::New)
+            Entry(m).status = RenameStatus::Renamed;
 }
 
-QString RenameReport(const RenameResult &result, const QString &folder) {
-    QStringList kept, gone, stranded;
-    for (const RenameEntry &e : result.entries) {
-        QString why = e.reason;
-        switch (e.status) {
-        case RenameStatus::Renamed:
-        case RenameStatus::Unchanged:
-            continue;
-        case RenameStatus::Missing:
-            gone << QStringLiteral("  ") + e.oldName;
-            continue;
-        case RenameStatus::Stranded:
-            stranded << QStringLiteral("  %1 (war %2) in %3").arg(e.finalName, e.oldName, QDir::toNativeSeparators(folder));
-            continue;
-        case RenameStatus::BadName:
-            why = QStringLiteral("\"%1\" ist kein gültiger Dateiname").arg(e.newName);
-            break;
-        case RenameStatus::Collision:
-            why = QStringLiteral("der Name \"%1\" ist vergeben").arg(e.newName);
-            break;
-        case RenameStatus::RolledBack:
-            why = QStringLiteral("der Lauf wurde rückgängig gemacht");
-            break;
-        case RenameStatus::Stopped:
-            why = QStringLiteral("der Lauf wurde abgebrochen");
-            break;
-        case RenameStatus::Failed:
-            if (why.isEmpty())
-                why = QStringLiteral("\"%1\" ließ sich nicht vergeben").arg(e.newName);
-            break;
+RenameResult Renamer::Run() {
+    MoveAway();
+    // A file that could not move still holds its name; whoever wanted that
+    // name goes back to its own old name, which is still free.
+    Settle(true, [&](Mover &m) {
+        RenameEntry &e = Entry(m);
+        e.status = RenameStatus::Collision;
+        if (m.place == Place::Temp && Move(m.temp, e.oldName)) {
+            m.place = Place::Old;
+            e.finalName = e.oldName;
+            Moved(m, -1);
+        } else if (m.place == Place::Temp) {
+            stranded_ = true;  // the undo below tries again
         }
-        kept << QStringLiteral("  %1: %2").arg(e.oldName, why);
-    }
-    QStringList parts;
-    if (!kept.isEmpty())
-        parts << QStringLiteral("Diese Dateien behalten ihren Namen:\n") + kept.join(QLatin1Char('\n'));
-    if (!stranded.isEmpty())
-        parts << QStringLiteral("Diese Dateien liegen noch unter einem vorläufigen Namen:\n") +
-                     stranded.join(QLatin1Char('\n'));
-    if (!gone.isEmpty())
-        parts << QStringLiteral("Diese Dateien waren nicht mehr im Ordner:\n") + gone.join(QLatin1Char('\n'));
-    if (parts.isEmpty())
-        return {};
-    return QStringLiteral("Nicht alle Dateien wurden umbenannt.\n\n") + parts.join(QStringLiteral("\n\n"));
+    });
+    ToNewNames();
+    if (stranded_)
+        UndoAll();
+    for (const RenameEntry &e : result_.entries)
+        result_.renamed += e.status == RenameStatus::Renamed ? 1 : 0;
+    if (!movers_.empty())
+        tags::fileops::SyncFolder(platform::FsPath(QDir(folder_).absolutePath()));
+    return result_;
+}
+
+} // namespace
+
+RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrder, const RenameOptions &options,
+                         const RenameSeams &seams) {
+    Renamer renamer(folder, entriesInOrder, seams);
+    renamer.Plan(options);
+    return renamer.Run();
+}
+
+RenameResult ResumeRenaming(const QString &folder, const QStringList &entriesInOrder,
+                            const std::vector<RecordedMove> &moves, const RenameSeams &seams) {
+    Renamer renamer(folder, entriesInOrder, seams);
+    renamer.Resume(moves);
+    return renamer.Run();
 }
 
 } // namespace album

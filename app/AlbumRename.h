@@ -4,6 +4,7 @@
 
 #include "Trash.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -61,6 +62,27 @@ using TrashFn = std::function<platform::TrashOutcome(const QString &path)>;
 // have already moved still reach their new names.
 using TrashQuestionFn = std::function<bool(const QString &name, const QString &reason)>;
 
+// What the renaming learns from and tells its record, and its file operations;
+// empty members take the defaults (platform::RenameFile, CopyAndSync,
+// platform::MoveToTrash, no question: the others go on).
+struct RenameSeams {
+    RenameFn rename;
+    CopyFn copy;
+    TrashFn trash;
+    TrashQuestionFn ask;
+    ProgressFn progress;
+    // Before the first file moves, every moving entry (its index, temporary and new
+    // name); false stops the renaming before anything moved.
+    struct Item {
+        int index;
+        QString temp, newName;
+    };
+    std::function<bool(const std::vector<Item> &)> planned;
+    // Each entry that reached its temporary name (phase 1), its new name (2), or went
+    // back to its old one (-1).
+    std::function<void(int index, int phase)> moved;
+};
+
 // Gives every entry of the album its numbered name, in list order. Every file
 // that needs a new name is first copied to a unique temporary name in the same
 // folder, its old file goes to the trash, and only then does the copy move to
@@ -68,33 +90,33 @@ using TrashQuestionFn = std::function<bool(const QString &name, const QString &r
 // yet. A file keeps its old name (and stays out of the trash) when its new
 // name is its present name, is not a valid name, is taken by a file that is
 // not moving away, or when the copy or the trash fails; then `ask` decides
-// whether the others go on (without `ask` they do). When a file can
-// neither reach its new name nor go back, the whole run is undone from the
-// list of old names. Nothing is ever deleted for good or overwritten.
-// What a record of the run learns from the renaming: before the first file
-// moves, every moving entry (its index, temporary and new name), and false
-// stops the renaming before anything moved; then each entry that reached its
-// temporary name (phase 1), its new name (2), or keeps its old name (-1).
-struct RenameHooks {
-    struct Item {
-        int index;
-        QString temp, newName;
-    };
-    std::function<bool(const std::vector<Item> &)> planned;
-    std::function<void(int index, int phase)> moved;
-};
-
+// whether the others go on. When a file can neither reach its new name nor go
+// back, the whole renaming is undone from the list of old names. Nothing is
+// ever deleted for good or overwritten.
 RenameResult RenameAlbum(const QString &folder, const QStringList &entriesInOrder, const RenameOptions &options,
-                         const RenameFn &renameFn = {}, const ProgressFn &progressFn = {},
-                         const CopyFn &copyFn = {}, const TrashFn &trashFn = {}, const TrashQuestionFn &ask = {},
-                         const RenameHooks &hooks = {});
+                         const RenameSeams &seams = {});
+
+// One move of a recorded renaming: the file's content hash tells where it is now.
+struct RecordedMove {
+    int index;
+    QString temp, newName;
+    QByteArray hash;
+    int phase;  // as last recorded: 0 not yet moved, 1, 2 or -1 as RenameSeams::moved says
+};
+// The same renaming, finished from its record after a crash: every move goes on from
+// wherever its content lies (old, temporary or new name), the same way.
+RenameResult ResumeRenaming(const QString &folder, const QStringList &entriesInOrder,
+                            const std::vector<RecordedMove> &moves, const RenameSeams &seams = {});
 
 // The title of the renaming run's message boxes.
 inline constexpr char16_t kRenameTitle[] = u" Dateien umbenennen";
-// The question to `ask`, in German.
+// The question to `ask`, in German (this and what follows: RunTexts.cpp).
 QString TrashQuestionText(const QString &name, const QString &reason);
 // What the user must know after a run that could not rename every file: which
 // files kept their names and why, and where stranded files are. Empty when
 // every file that was to move did.
 QString RenameReport(const RenameResult &result, const QString &folder);
+// Why an entry did not reach its new name, for the user; empty when it did.
+QString RenameWhy(const RenameEntry &e);
+
 } // namespace album

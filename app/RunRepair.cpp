@@ -115,58 +115,17 @@ bool WriteDirectoryOrder(RunJournal &j) {
 }
 
 
-// Finishes a renaming whose plan is recorded: every moving file from wherever
-// it is to its temporary name, then to its new name (or back to its old one).
-void FinishRenaming(RunJournal &j, const RepairSeams &seams, RepairResult &r) {
-    JournalState &st = j.State();
-    const TrashFn trash = TrashOf(seams);
-    auto path = [&](const QString &name) { return EntryPath(st.folder, name); };
-    auto holds = [&](const QString &name, const QByteArray &h) {
-        return !name.isEmpty() && QFileInfo(path(name)).isFile() && FileHash(path(name)) == h;
+// The renaming's seams from the repair's, its steps marked in the record.
+RenameSeams Marked(RunJournal &j, const RepairSeams &seams) {
+    RenameSeams r{seams.rename, seams.copy, seams.trash, seams.ask, seams.progress, {}, {}};
+    r.planned = [&j](const std::vector<RenameSeams::Item> &items) {
+        QJsonArray list;
+        for (const RenameSeams::Item &it : items)
+            list.append(QJsonObject{{"i", it.index}, {"temp", it.temp}, {"new", it.newName}});
+        return j.Mark(MarkKind::RenamePlan, {{"files", list}});
     };
-    const int count = static_cast<int>(st.files.size());
-    for (int i = 0; i < count; ++i) {
-        JournalFile &f = st.files[static_cast<size_t>(i)];
-        if (f.temp.isEmpty() || f.moved == 2 || f.moved == -1)
-            continue;
-        Progress(seams, i, count, f.oldName);
-        const QByteArray h = f.ContentHash();
-        if (holds(f.newName, h) && !holds(f.temp, h) && !holds(f.oldName, h)) {
-            j.Mark(MarkKind::Moved, {{"i", i}, {"phase", 2}}, false);
-            continue;
-        }
-        if (!holds(f.temp, h)) {
-            QFile::remove(path(f.temp));  // a copy cut short
-            if (!holds(f.oldName, h) || !CopyAndSync(path(f.oldName), path(f.temp))) {
-                Fail(r, f.oldName, QStringLiteral("ließ sich nicht umbenennen"));
-                continue;
-            }
-        }
-        if (holds(f.oldName, h)) {
-            const platform::TrashOutcome out = trash(path(f.oldName));
-            if (!out.ok && Occupied(path(f.oldName))) {
-                QFile::remove(path(f.temp));
-                Fail(r, f.oldName, out.reason);
-                j.Mark(MarkKind::Moved, {{"i", i}, {"phase", -1}}, false);
-                continue;
-            }
-        }
-        j.Mark(MarkKind::Moved, {{"i", i}, {"phase", 1}}, false);
-    }
-    for (int i = 0; i < count; ++i) {
-        JournalFile &f = st.files[static_cast<size_t>(i)];
-        if (f.temp.isEmpty() || f.moved != 1)
-            continue;
-        if (!Occupied(path(f.newName)) && platform::RenameFile(path(f.temp), path(f.newName))) {
-            j.Mark(MarkKind::Moved, {{"i", i}, {"phase", 2}}, false);
-        } else if (!Occupied(path(f.oldName)) && platform::RenameFile(path(f.temp), path(f.oldName))) {
-            Fail(r, f.oldName, QStringLiteral("der Name \"%1\" ist vergeben").arg(f.newName));
-            j.Mark(MarkKind::Moved, {{"i", i}, {"phase", -1}}, false);
-        } else {
-            Fail(r, f.oldName, QStringLiteral("liegt noch unter dem vorläufigen Namen \"%1\"").arg(f.temp));
-        }
-    }
-    SyncFolderOf(st.folder);
+    r.moved = [&j](int index, int phase) { j.Mark(MarkKind::Moved, {{"i", index}, {"phase", phase}}, false); };
+    return r;
 }
 
 } // namespace
@@ -189,20 +148,19 @@ QString WriteRowsAlone(const QString &path, const tagpanel::Rows &rows) {
 }
 
 RenameResult RenameRecorded(RunJournal &j, const RepairSeams &seams) {
-    JournalState &st = j.State();
+    const JournalState &st = j.State();
     QStringList entries;
-    for (const JournalFile &f : st.files)
+    std::vector<RecordedMove> moves;
+    for (int i = 0; i < static_cast<int>(st.files.size()); ++i) {
+        const JournalFile &f = st.files[static_cast<size_t>(i)];
         entries << f.oldName;
-    RenameHooks hooks;
-    hooks.planned = [&](const std::vector<RenameHooks::Item> &items) {
-        QJsonArray list;
-        for (const RenameHooks::Item &it : items)
-            list.append(QJsonObject{{"i", it.index}, {"temp", it.temp}, {"new", it.newName}});
-        return j.Mark(MarkKind::RenamePlan, {{"files", list}});
-    };
-    hooks.moved = [&](int index, int phase) { j.Mark(MarkKind::Moved, {{"i", index}, {"phase", phase}}, false); };
-    RenameResult result = RenameAlbum(st.folder, entries, st.renameOptions, seams.rename, seams.progress ? ProgressFn(seams.progress) : ProgressFn(),
-                                      seams.copy, seams.trash, seams.ask, hooks);
+        if (!f.temp.isEmpty())
+            moves.push_back({i, f.temp, f.newName, f.ContentHash(), f.moved});
+    }
+    // A renaming whose plan is on the disk goes on from where its files are.
+    const RenameResult result = st.renamePlanned ? ResumeRenaming(st.folder, entries, moves, Marked(j, seams))
+                                                 : RenameAlbum(st.folder, entries, st.renameOptions, Marked(j, seams));
+    SyncFolderOf(st.folder);
     j.Mark(MarkKind::Renamed);
     return result;
 }
@@ -266,12 +224,10 @@ RepairResult RollForward(RunJournal &j, const RepairSeams &seams) {
         }
     }
     if (st.rename && !st.renamed) {
-        if (st.renamePlanned) {
-            FinishRenaming(j, seams, r);
-            j.Mark(MarkKind::Renamed);
-        } else {
-            r.renaming = RenameRecorded(j, seams);
-        }
+        r.renaming = RenameRecorded(j, seams);
+        for (const RenameEntry &e : r.renaming->entries)
+            if (const QString why = RenameWhy(e); !why.isEmpty())
+                Fail(r, e.oldName, why);
     }
     // Before the end mark: a repair killed after it would leave a finished record, which
     // no later repair looks at, beside what killed writers left.
