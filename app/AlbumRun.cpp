@@ -115,17 +115,16 @@ RunResult AlbumRun::Run(const RunPlan &plan) {
     return r;
 }
 
-// The album run and any run that renames: every change is recorded first,
-// so that a run cut short can be finished or undone, and a finished one undone.
-RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
-    const int n = static_cast<int>(plan.entries.size());
-    std::vector<bool> writes(static_cast<size_t>(n), !plan.wholeAlbum);
+namespace {
+
+// What each file is planned to get: the rows at the start with the track counted on
+// and the title from the file name. Each file's rows from the plan's own: an object
+// changed again and again keeps every old value in its storage, and each copy of it
+// would carry them all.
+std::vector<QJsonObject> PlannedRows(const RunPlan &plan) {
     std::vector<QJsonObject> planned;
-    // Each file's rows from the plan's own: an object changed again and again keeps every
-    // old value in its storage, and each copy of it would carry them all.
     QString track = plan.rows.value("tTrack").toString();
-    for (int i = 0; i < n; ++i) {
-        writes[static_cast<size_t>(i)] = plan.wholeAlbum || i == plan.selected;
+    for (int i = 0; i < static_cast<int>(plan.entries.size()); ++i) {
         QJsonObject rows = plan.rows;
         if (i > 0 && plan.wholeAlbum)
             rows["tTrack"] = track = NextTrackText(track, QLocale());
@@ -133,6 +132,29 @@ RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
             rows["tTitel"] = TitleFromFileName(plan.entries[i]);
         planned.push_back(rows);
     }
+    return planned;
+}
+
+} // namespace
+
+void AlbumRun::Lock(bool on) {
+    if (lock_)
+        Quietly([&] { lock_(on); });
+}
+
+void AlbumRun::Progress(int index, int count, const QString &name) {
+    if (progress_)
+        Quietly([&] { progress_(index, count, name); });
+}
+
+// The album run and any run that renames: every change is recorded first,
+// so that a run cut short can be finished or undone, and a finished one undone.
+RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
+    const int n = static_cast<int>(plan.entries.size());
+    std::vector<bool> writes(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+        writes[static_cast<size_t>(i)] = plan.wholeAlbum || i == plan.selected;
+    const std::vector<QJsonObject> planned = PlannedRows(plan);
     QString albumText;
     if (plan.writePlaylist && plan.wholeAlbum)
         Quietly([&] { albumText = (plan.albumText ? plan.albumText() : QString()) + QStringLiteral(".m3u"); });
@@ -143,61 +165,12 @@ RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
         r.outcome = RunOutcome::NoRecord;
         return r;
     }
-    auto lock = [&](bool on) {
-        if (lock_)
-            Quietly([&] { lock_(on); });
-    };
-    auto progress = [&](int index, int count, const QString &name) {
-        if (progress_)
-            Quietly([&] { progress_(index, count, name); });
-    };
-    lock(true);
+    Lock(true);
     Yield();
     bool recording = true;
-    for (int i = 0; i < n && !stopRequested_ && recording; ++i) {
-        if (!writes[static_cast<size_t>(i)])
-            continue;
-        const RunFile f{i, n, plan.entries[i], EntryPath(plan.folder, plan.entries[i])};
-        bool failed = false;
-        QString why;
-        if (plan.wholeAlbum) {
-            progress(i, n, f.entry);
-            Step(steps_.select, f, failed, r);
-            if (i > 0)  // the first file takes the counter as it stands
-                Step(steps_.countTrack, f, failed, r);
-        }
-        Step(steps_.makeWritable, f, failed, r);
-        Yield();
-        if (plan.wholeAlbum)
-            Step(steps_.titleFromName, f, failed, r);
-        Yield();
-        QJsonObject now = planned[static_cast<size_t>(i)];
-        if (steps_.rows)
-            Quietly([&] { now = steps_.rows(f); });
-        // Rows other than the planned ones (changed during the run) must be on the
-        // disk before the write, so that finishing the run writes the same.
-        if (now != planned[static_cast<size_t>(i)])
-            recording = journal.Mark(MarkKind::Begin, {{"i", i}, {"rows", now}});
-        if (!recording)
-            break;
-        if (steps_.writeRows) {
-            Step([&](const RunFile &g) {
-                     if (const QString w = steps_.writeRows(g, now); !w.isEmpty())
-                         throw std::runtime_error(w.toStdString());
-                 },
-                 f, failed, r, &why);
-        } else {
-            Step(steps_.writeId3v1, f, failed, r, &why);
-            Yield();
-            Step(steps_.writeTags, f, failed, r, &why);
-        }
-        if (failed)
-            r.whyFailed << why;
-        ++r.visited;
-        const QByteArray hash = journal.State().files[static_cast<size_t>(i)].HashAfterTagWrite(f.path);
-        recording = journal.Mark(MarkKind::Tagged, {{"i", i}, {"hash", QString::fromLatin1(hash.toBase64())}, {"skip", why}},
-                                 false);
-    }
+    for (int i = 0; i < n && !stopRequested_ && recording; ++i)
+        if (writes[static_cast<size_t>(i)])
+            recording = TagFile(plan, journal, i, planned[static_cast<size_t>(i)], r);
     if (stopRequested_ || !recording) {
         // The record stays: the next start offers to finish or undo the run.
         r.outcome = RunOutcome::Stopped;
@@ -205,23 +178,70 @@ RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
             r.problem = QStringLiteral("Das Protokoll des Durchlaufs ließ sich nicht fortschreiben; der Durchlauf "
                                        "wurde angehalten und kann beim nächsten Laden beendet oder zurückgenommen werden.");
     } else {
-        RepairSeams seams;
-        seams.progress = [&](int index, int count, const QString &name) {
-            progress(index, count, name);
-            Yield();
-        };
-        seams.rename = renameFn_;
-        seams.copy = copyFn_;
-        seams.trash = trashFn_;
-        seams.ask = ask_;
-        if (plan.rename)
-            Quietly([&] { r.renaming = RenameRecorded(journal, seams); });
-        Quietly([&] { FinishRecorded(journal, nullptr); });
-        r.playlistWritten = journal.State().playlistDone;
-        r.problem = journal.State().dirOrderProblem;
+        Finish(plan, journal, r);
     }
-    lock(false);
+    Lock(false);
     return r;
+}
+
+// One file's tag step, between its two marks; false when the record could not follow.
+bool AlbumRun::TagFile(const RunPlan &plan, RunJournal &journal, int i, const QJsonObject &planned, RunResult &r) {
+    const int n = static_cast<int>(plan.entries.size());
+    const RunFile f{i, n, plan.entries[i], EntryPath(plan.folder, plan.entries[i])};
+    bool failed = false;
+    QString why;
+    if (plan.wholeAlbum) {
+        Progress(i, n, f.entry);
+        Step(steps_.select, f, failed, r);
+        if (i > 0)  // the first file takes the counter as it stands
+            Step(steps_.countTrack, f, failed, r);
+    }
+    Step(steps_.makeWritable, f, failed, r);
+    Yield();
+    if (plan.wholeAlbum)
+        Step(steps_.titleFromName, f, failed, r);
+    Yield();
+    QJsonObject now = planned;
+    if (steps_.rows)
+        Quietly([&] { now = steps_.rows(f); });
+    // Rows other than the planned ones (changed during the run) must be on the
+    // disk before the write, so that finishing the run writes the same.
+    if (now != planned && !journal.Mark(MarkKind::Begin, {{"i", i}, {"rows", now}}))
+        return false;
+    if (steps_.writeRows) {
+        Step([&](const RunFile &g) {
+                 if (const QString w = steps_.writeRows(g, now); !w.isEmpty())
+                     throw std::runtime_error(w.toStdString());
+             },
+             f, failed, r, &why);
+    } else {
+        Step(steps_.writeId3v1, f, failed, r, &why);
+        Yield();
+        Step(steps_.writeTags, f, failed, r, &why);
+    }
+    if (failed)
+        r.whyFailed << why;
+    ++r.visited;
+    const QByteArray hash = journal.State().files[static_cast<size_t>(i)].HashAfterTagWrite(f.path);
+    return journal.Mark(MarkKind::Tagged, {{"i", i}, {"hash", QString::fromLatin1(hash.toBase64())}, {"skip", why}}, false);
+}
+
+// The renaming, the playlist, the directory order and the end mark.
+void AlbumRun::Finish(const RunPlan &plan, RunJournal &journal, RunResult &r) {
+    RepairSeams seams;
+    seams.progress = [&](int index, int count, const QString &name) {
+        Progress(index, count, name);
+        Yield();
+    };
+    seams.rename = renameFn_;
+    seams.copy = copyFn_;
+    seams.trash = trashFn_;
+    seams.ask = ask_;
+    if (plan.rename)
+        Quietly([&] { r.renaming = RenameRecorded(journal, seams); });
+    Quietly([&] { FinishRecorded(journal, nullptr); });
+    r.playlistWritten = journal.State().playlistDone;
+    r.problem = journal.State().dirOrderProblem;
 }
 
 } // namespace album

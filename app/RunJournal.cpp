@@ -60,33 +60,31 @@ QString RunJournal::PathOf(const QString &name) const { return Dir() + QLatin1Ch
 
 void RunJournal::SetMarkHook(std::function<void(int)> hook) { g_markHook = std::move(hook); }
 
+QString RunJournal::BlockedBy(const QString &folder) {
+    if (!DirectoryOrder::Recover(folder))
+        return QStringLiteral("Im Ordner %1 liegen noch Dateien eines abgebrochenen Laufs; ihre Namen sind "
+                              "im Album vergeben. Es wurde nichts verändert.")
+            .arg(QDir::toNativeSeparators(DirectoryOrder::HoldingFolder(folder)));
+    RunJournal earlier;
+    if (!Exists(folder))
+        return {};
+    if (!earlier.Load(folder) || !earlier.State().complete)
+        return QStringLiteral("Ein früherer Durchlauf im Ordner \"%1\" ist nicht beendet. Laden Sie den Ordner "
+                              "neu und wählen Sie „Fortsetzen“ oder „Rückgängig machen“; erst dann kann ein "
+                              "neuer Durchlauf beginnen.")
+            .arg(QDir::toNativeSeparators(folder));
+    if (earlier.State().rollingBack)
+        return QStringLiteral("Der letzte Durchlauf im Ordner \"%1\" ist nur zum Teil rückgängig gemacht. "
+                              "Wählen Sie „%2“, um ihn ganz zurückzunehmen; erst dann kann ein neuer "
+                              "Durchlauf beginnen.")
+            .arg(QDir::toNativeSeparators(folder), UndoRunButtonText());
+    return {};
+}
+
 bool RunJournal::Begin(const QString &folder, const QStringList &entries, const std::vector<bool> &writeTags,
                        const std::vector<QJsonObject> &plannedRows, const std::optional<RenameOptions> &rename,
                        const QString &playlistName, QString *why, bool directoryOrder) {
-    auto fail = [&](const QString &text) {
-        if (why)
-            *why = text;
-        return false;
-    };
-    {
-        RunJournal earlier;
-        if (!DirectoryOrder::Recover(folder))
-            return fail(QStringLiteral("Im Ordner %1 liegen noch Dateien eines abgebrochenen Laufs; ihre Namen sind "
-                                       "im Album vergeben. Es wurde nichts verändert.")
-                            .arg(QDir::toNativeSeparators(DirectoryOrder::HoldingFolder(folder))));
-        if (Exists(folder)) {
-            if (!earlier.Load(folder) || !earlier.State().complete)
-                return fail(QStringLiteral("Ein früherer Durchlauf im Ordner \"%1\" ist nicht beendet. Laden Sie den Ordner "
-                                           "neu und wählen Sie „Fortsetzen“ oder „Rückgängig machen“; erst dann kann ein "
-                                           "neuer Durchlauf beginnen.")
-                                .arg(QDir::toNativeSeparators(folder)));
-            if (earlier.State().rollingBack)
-                return fail(QStringLiteral("Der letzte Durchlauf im Ordner \"%1\" ist nur zum Teil rückgängig gemacht. "
-                                           "Wählen Sie „%2“, um ihn ganz zurückzunehmen; erst dann kann ein neuer "
-                                           "Durchlauf beginnen.")
-                                .arg(QDir::toNativeSeparators(folder), UndoRunButtonText()));
-        }
-    }
+    QString problem = BlockedBy(folder);
     Close();
     state_ = JournalState{};
     state_.folder = planFolder_ = folder;
@@ -94,128 +92,140 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
     id_ = runstore::NewId();
     kept_ = false;
     marks_ = 0;
-    // The previous run's record (kept for its undo) stays until this one's old
-    // tag bytes are all on the disk.
-    const QString dir = Dir();
-    const QString tagsPart = PathOf(QLatin1String(kTags) + QStringLiteral(".neu"));
-    const QString cannot = QStringLiteral("Im Ordner \"%1\" lässt sich das Protokoll des Durchlaufs nicht anlegen "
-                                          "(Ordner schreibgeschützt oder Datenträger voll?). Es wurde nichts verändert.")
-                               .arg(QDir::toNativeSeparators(folder));
-    std::optional<tags::fileops::File> tagFile;
-    auto giveUp = [&](const QString &text) {
-        tagFile.reset();
-        if (QFileInfo::exists(PathOf(QLatin1String(kJournal))))
-            QFile::remove(tagsPart);
-        else
-            QDir(dir).removeRecursively();
-        return fail(text);
-    };
-    auto failWrite = [&] { return giveUp(cannot); };
-    if (!QDir().mkpath(dir))
-        return fail(cannot);
-    platform::HideEntry(dir);
-    // The old tag bytes go straight into their file, one file at a time: an
-    // album's covers would not fit into memory at once.
-    QFile::remove(tagsPart);  // left by a plan cut short
-    try {
-        tagFile.emplace("journal");
-        tagFile->CreateNew(platform::FsPath(tagsPart));
-    } catch (...) {
-        return failWrite();
-    }
-    qint64 tagBytes = 0;
-    QJsonArray files;
-    QSet<QString> seen;
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        JournalFile f;
-        f.oldName = entries[i];
-        const QString path = EntryPath(folder, f.oldName);
-        const QFileInfo info(path);
-        f.present = !seen.contains(f.oldName) && info.isFile() && IsPlainName(f.oldName);
-        seen << f.oldName;
-        f.writeTags = i < static_cast<qsizetype>(writeTags.size()) && writeTags[static_cast<size_t>(i)];
-        if (i < static_cast<qsizetype>(plannedRows.size()))
-            f.plannedRows = plannedRows[static_cast<size_t>(i)];
-        if (f.present) {
-            const std::optional<TagRegions> regions = FileRegions(path, &f.oldSize);
-            if (!regions)
-                return giveUp(QStringLiteral("Die Datei \"%1\" lässt sich nicht lesen.").arg(f.oldName));
-            f.oldHash = ContentDigest(*regions);
-            f.oldMode = static_cast<int>(info.permissions());
-            f.oldAt = tagBytes;
-            f.oldHeadSize = regions->head.size();
-            f.oldTailSize = regions->tail.size();
-            f.oldMiddleHash = regions->middleHash;
-            try {
-                tagFile->Write(regions->head.constData(), static_cast<size_t>(f.oldHeadSize));
-                tagFile->Write(regions->tail.constData(), static_cast<size_t>(f.oldTailSize));
-            } catch (...) {
-                return failWrite();
-            }
-            tagBytes += f.oldHeadSize + f.oldTailSize;
-        }
-        files.append(QJsonObject{{"old", f.oldName}, {"present", f.present}, {"tags", f.writeTags},
-                                 {"size", f.oldSize}, {"mode", f.oldMode}, {"hash", B64(f.oldHash)},
-                                 {"at", f.oldAt}, {"headSize", f.oldHeadSize}, {"tailSize", f.oldTailSize},
-                                 {"mid", B64(f.oldMiddleHash)}, {"rows", f.plannedRows}});
-        state_.files.push_back(std::move(f));
-    }
     state_.rename = rename.has_value();
     state_.renameOptions = rename.value_or(RenameOptions{});
     state_.playlist = !playlistName.isEmpty();
     state_.playlistName = playlistName;
     state_.dirOrder = directoryOrder;
-    if (state_.playlist) {
-        const QString path = EntryPath(folder, playlistName);
-        state_.playlistExisted = QFileInfo(path).isFile();
-        if (state_.playlistExisted) {
-            QFile in(path);
-            if (!in.open(QIODevice::ReadOnly))
-                return giveUp(QStringLiteral("Die Wiedergabeliste \"%1\" lässt sich nicht lesen.").arg(playlistName));
-            state_.playlistOld = in.readAll();
-        }
+    const QString tagsPart = PathOf(QLatin1String(kTags) + QStringLiteral(".neu"));
+    QJsonArray files;
+    if (problem.isEmpty() && !QDir().mkpath(dir_))
+        problem = CannotWrite();
+    if (problem.isEmpty()) {
+        platform::HideEntry(dir_);
+        problem = RecordOldFiles(entries, writeTags, plannedRows, tagsPart, files);
     }
-    const QJsonObject head{{"folder", folder},
+    if (problem.isEmpty())
+        problem = RecordOldPlaylist();
+    if (problem.isEmpty() && !WritePlan(files, entries.size(), tagsPart))
+        problem = CannotWrite();
+    if (problem.isEmpty()) {
+        if (g_markHook)
+            g_markHook(0);
+        return true;
+    }
+    // The previous run's record (kept for its undo) stays unless this one's plan is whole.
+    if (QFileInfo::exists(PathOf(QLatin1String(kJournal))))
+        QFile::remove(tagsPart);
+    else if (QFileInfo(dir_).isDir())
+        QDir(dir_).removeRecursively();
+    if (why)
+        *why = problem;
+    return false;
+}
+
+QString RunJournal::CannotWrite() const {
+    return QStringLiteral("Im Ordner \"%1\" lässt sich das Protokoll des Durchlaufs nicht anlegen "
+                          "(Ordner schreibgeschützt oder Datenträger voll?). Es wurde nichts verändert.")
+        .arg(QDir::toNativeSeparators(state_.folder));
+}
+
+// Every listed file's identity and old tag regions. The regions go straight into
+// their file, one file at a time: an album's covers would not fit into memory at once.
+QString RunJournal::RecordOldFiles(const QStringList &entries, const std::vector<bool> &writeTags,
+                                   const std::vector<QJsonObject> &plannedRows, const QString &tagsPart,
+                                   QJsonArray &files) {
+    QFile::remove(tagsPart);  // left by a plan cut short
+    tags::fileops::File tagFile("journal");
+    qint64 tagBytes = 0;
+    QSet<QString> seen;
+    try {
+        tagFile.CreateNew(platform::FsPath(tagsPart));
+        for (qsizetype i = 0; i < entries.size(); ++i) {
+            JournalFile f;
+            f.oldName = entries[i];
+            const QString path = EntryPath(state_.folder, f.oldName);
+            const QFileInfo info(path);
+            f.present = !seen.contains(f.oldName) && info.isFile() && IsPlainName(f.oldName);
+            seen << f.oldName;
+            f.writeTags = i < static_cast<qsizetype>(writeTags.size()) && writeTags[static_cast<size_t>(i)];
+            f.plannedRows = plannedRows.size() > static_cast<size_t>(i) ? plannedRows[static_cast<size_t>(i)] : QJsonObject();
+            if (f.present) {
+                const std::optional<TagRegions> regions = FileRegions(path, &f.oldSize);
+                if (!regions)
+                    return QStringLiteral("Die Datei \"%1\" lässt sich nicht lesen.").arg(f.oldName);
+                f.oldHash = ContentDigest(*regions);
+                f.oldMode = static_cast<int>(info.permissions());
+                f.oldAt = tagBytes;
+                f.oldHeadSize = regions->head.size();
+                f.oldTailSize = regions->tail.size();
+                f.oldMiddleHash = regions->middleHash;
+                tagFile.Write(regions->head.constData(), static_cast<size_t>(f.oldHeadSize));
+                tagFile.Write(regions->tail.constData(), static_cast<size_t>(f.oldTailSize));
+                tagBytes += f.oldHeadSize + f.oldTailSize;
+            }
+            files.append(QJsonObject{{"old", f.oldName}, {"present", f.present}, {"tags", f.writeTags},
+                                     {"size", f.oldSize}, {"mode", f.oldMode}, {"hash", B64(f.oldHash)},
+                                     {"at", f.oldAt}, {"headSize", f.oldHeadSize}, {"tailSize", f.oldTailSize},
+                                     {"mid", B64(f.oldMiddleHash)}, {"rows", f.plannedRows}});
+            state_.files.push_back(std::move(f));
+        }
+        tagFile.Sync();
+        tagFile.Close();
+    } catch (...) {
+        return CannotWrite();
+    }
+    return {};
+}
+
+QString RunJournal::RecordOldPlaylist() {
+    if (!state_.playlist)
+        return {};
+    const QString path = EntryPath(state_.folder, state_.playlistName);
+    state_.playlistExisted = QFileInfo(path).isFile();
+    if (!state_.playlistExisted)
+        return {};
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly))
+        return QStringLiteral("Die Wiedergabeliste \"%1\" lässt sich nicht lesen.").arg(state_.playlistName);
+    state_.playlistOld = in.readAll();
+    return {};
+}
+
+// The plan goes on the disk once the old tag bytes are there; the earlier record goes
+// first, its journal before the rest, so that what a crash leaves of it counts as leftovers.
+bool RunJournal::WritePlan(const QJsonArray &files, qsizetype count, const QString &tagsPart) {
+    const QJsonObject head{{"folder", state_.folder},
                            {"id", id_},
                            {"files", files},
                            {"rename", state_.rename},
                            {"tFilename", state_.renameOptions.tFilename},
                            {"useExist", state_.renameOptions.useExistFile},
-                           {"playlist", playlistName},
+                           {"playlist", state_.playlistName},
                            {"playlistExisted", state_.playlistExisted},
                            {"playlistOld", B64(state_.playlistOld)},
-                           {"dirOrder", directoryOrder}};
-    try {
-        tagFile->Sync();
-        tagFile->Close();
-    } catch (...) {
-        return failWrite();
-    }
-    // Now the earlier record goes, its journal first, so that what a crash
-    // leaves of it counts as leftovers.
+                           {"dirOrder", state_.dirOrder}};
     QFile::remove(PathOf(QLatin1String(kJournal)));
-    QDir old(dir);
+    QDir old(dir_);
     // By name: the folder may be spelled with either separator on Windows.
     for (const QString &name : old.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
         if (name != QFileInfo(tagsPart).fileName() && !QFile::remove(old.filePath(name)))
             QDir(old.filePath(name)).removeRecursively();
     if (!platform::RenameFile(tagsPart, PathOf(QLatin1String(kTags))))
-        return failWrite();
+        return false;
     // Written under another name and renamed: a record is whole or not there.
     // Room for the marks behind the plan, so that they are written in place: fewer
     // changes to flush, and file systems that take no write past the end of a file
     // opened again (fusefat) take them too. A line of blanks ends the marks.
     const QString part = PathOf(QStringLiteral("lauf.neu"));
     const QByteArray plan = Line(head);
-    QByteArray room(static_cast<qsizetype>(kMarkRoom * (3 * entries.size() + 16)), ' ');
+    QByteArray room(static_cast<qsizetype>(kMarkRoom * (3 * count + 16)), ' ');
     room.back() = '\n';
     if (!WriteNewFile(part, plan + room) || !platform::RenameFile(part, PathOf(QLatin1String(kJournal))))
-        return failWrite();
+        return false;
     end_ = plan.size();
-    SyncFolderOf(dir);
-    SyncFolderOf(folder);
-    if (g_markHook)
-        g_markHook(0);
+    SyncFolderOf(dir_);
+    SyncFolderOf(state_.folder);
     return true;
 }
 

@@ -14,6 +14,7 @@
 #include "TagPanel.h"
 #include "TagRegions.h"
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -134,6 +135,13 @@ public:
     static void SetMarkHook(std::function<void(int marks)> hook);
 
 private:
+    // Why no run may begin in the folder now; empty when one may.
+    static QString BlockedBy(const QString &folder);
+    QString CannotWrite() const;
+    QString RecordOldFiles(const QStringList &entries, const std::vector<bool> &writeTags,
+                           const std::vector<QJsonObject> &plannedRows, const QString &tagsPart, QJsonArray &files);
+    QString RecordOldPlaylist();
+    bool WritePlan(const QJsonArray &files, qsizetype count, const QString &tagsPart);
     // Reads the record in `dir` as the record of the album in `folder`.
     bool LoadFrom(const QString &dir, const QString &folder);
     // The newest kept record of the folder's album.
