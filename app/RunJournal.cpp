@@ -65,9 +65,10 @@ QString RunJournal::BlockedBy(const QString &folder) {
         return QStringLiteral("Im Ordner %1 liegen noch Dateien eines abgebrochenen Laufs; ihre Namen sind "
                               "im Album vergeben. Es wurde nichts verändert.")
             .arg(QDir::toNativeSeparators(DirectoryOrder::HoldingFolder(folder)));
-    RunJournal earlier;
-    if (!Exists(folder))
+    // Only a record in the album can be unfinished; the kept ones are all finished.
+    if (!QFileInfo::exists(DirFor(folder) + QLatin1Char('/') + QLatin1String(kJournal)))
         return {};
+    RunJournal earlier;
     if (!earlier.Load(folder) || !earlier.State().complete)
         return QStringLiteral("Ein früherer Durchlauf im Ordner \"%1\" ist nicht beendet. Laden Sie den Ordner "
                               "neu und wählen Sie „Fortsetzen“ oder „Rückgängig machen“; erst dann kann ein "
