@@ -12,14 +12,39 @@ namespace {
 
 void Print(FILE *to, const QString &text) { platform::PrintLine(to, text); }
 
+const char *const kUsage = "Aufruf: sortimentor --recover [--rollback] ORDNER\n"
+                          "       sortimentor --undo ORDNER";
+
+const char *const kHelp = "Aufruf: sortimentor [ORDNER | DATEI]\n"
+                          "       sortimentor --recover [--rollback] ORDNER\n"
+                          "       sortimentor --undo ORDNER\n"
+                          "       sortimentor --help | --version\n"
+                          "\n"
+                          "Ohne Option öffnet sich das Fenster; ein ORDNER (oder der Ordner einer DATEI)\n"
+                          "wird statt des letzten geladen.\n"
+                          "  --recover             beendet einen unterbrochenen Durchlauf\n"
+                          "  --recover --rollback  macht ihn stattdessen rückgängig\n"
+                          "  --undo                macht den letzten beendeten Durchlauf rückgängig\n"
+                          "Rückgabewert: 0 erledigt, 1 etwas ist fehlgeschlagen, 2 falscher Aufruf.";
+
 } // namespace
 
 bool Wanted(const QStringList &args) {
-    return args.contains(QStringLiteral("--recover")) || args.contains(QStringLiteral("--undo")) ||
-           args.contains(QStringLiteral("--rollback"));
+    for (const char *option : {"--recover", "--undo", "--rollback", "--help", "-h", "--version"})
+        if (args.contains(QLatin1String(option)))
+            return true;
+    return false;
 }
 
 int Run(const QStringList &args, FILE *out, FILE *err) {
+    if (args.size() == 1 && (args[0] == QLatin1String("--help") || args[0] == QLatin1String("-h"))) {
+        Print(out, QString::fromUtf8(kHelp));
+        return 0;
+    }
+    if (args.size() == 1 && args[0] == QLatin1String("--version")) {
+        Print(out, QStringLiteral("Sortimentor " SORTIMENTOR_VERSION));
+        return 0;
+    }
     const bool recover = args.contains(QStringLiteral("--recover")), undo = args.contains(QStringLiteral("--undo"));
     const bool rollback = args.contains(QStringLiteral("--rollback"));
     QStringList rest = args;
@@ -28,8 +53,7 @@ int Run(const QStringList &args, FILE *out, FILE *err) {
     rest.removeAll(QStringLiteral("--rollback"));
     if (recover == undo || (undo && rollback) || rest.size() != 1 || rest[0].startsWith(QLatin1Char('-')) ||
         !QFileInfo(rest[0]).isDir()) {
-        Print(err, QStringLiteral("Aufruf: sortimentor --recover [--rollback] ORDNER\n"
-                                  "       sortimentor --undo ORDNER"));
+        Print(err, QString::fromUtf8(kUsage));
         return 2;
     }
     const QString folder = QDir(rest[0]).absolutePath() + QLatin1Char('/');

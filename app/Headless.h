@@ -2,6 +2,7 @@
 // The terminal's way to the run's record, without a window or a display:
 //   --recover [--rollback] FOLDER   finish an interrupted run (or put it back)
 //   --undo FOLDER                   undo the last finished run
+//   --help, --version               what the terminal offers, the program's version
 
 #include <QStringList>
 
