@@ -13,7 +13,7 @@ RUNTIME=(cmake g++ make pkg-config zlib1g-dev libglib2.0-dev qt6-base-dev qt6-tr
 # The Debian package: dpkg-shlibdeps (dpkg-dev) and lintian; the clean root's check adds
 # mmdebstrap and a display.
 [ "${1:-}" = "--package" ] && PKGS=("${RUNTIME[@]}" dpkg-dev lintian desktop-file-utils appstream)
-[ "${1:-}" = "--check-package" ] && PKGS=(mmdebstrap xvfb xauth imagemagick)
+[ "${1:-}" = "--check-package" ] && PKGS=(mmdebstrap xvfb x11-utils xdotool imagemagick strace)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
