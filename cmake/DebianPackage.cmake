@@ -13,14 +13,15 @@ if(TARGET tagprobe)
                             \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/sortimentor-tagprobe\")")
 endif()
 
-# Debian keeps manual pages and changelogs gzipped, without a time stamp.
+# The manual pages and the changelog carry the project's version; Debian keeps them
+# gzipped, without a time stamp.
 find_program(GZIP gzip REQUIRED)
 set(gzipped)
 foreach(f sortimentor.1 sortimentor-tagprobe.1 changelog)
+  configure_file(${deb}/${f}.in ${CMAKE_CURRENT_BINARY_DIR}/debian/${f} @ONLY)
   add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/debian/${f}.gz
-                     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/debian
-                     COMMAND ${GZIP} -9nc ${deb}/${f} > ${CMAKE_CURRENT_BINARY_DIR}/debian/${f}.gz
-                     DEPENDS ${deb}/${f} VERBATIM)
+                     COMMAND ${GZIP} -9nc ${CMAKE_CURRENT_BINARY_DIR}/debian/${f} > ${CMAKE_CURRENT_BINARY_DIR}/debian/${f}.gz
+                     DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/debian/${f} VERBATIM)
   list(APPEND gzipped ${CMAKE_CURRENT_BINARY_DIR}/debian/${f}.gz)
 endforeach()
 add_custom_target(debian_docs ALL DEPENDS ${gzipped})
