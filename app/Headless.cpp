@@ -13,17 +13,26 @@ namespace {
 
 void Print(FILE *to, const QString &text) { platform::PrintLine(to, text); }
 
+const char *const kUsage = "Aufruf: sortimentor --recover [--rollback] ORDNER\n"
+                          "       sortimentor --undo ORDNER\n"
+                          "       sortimentor --run [Optionen] ORDNER [DATEI...]  (mehr: sortimentor --help)";
+
 } // namespace
 
 bool Wanted(const QStringList &args) {
-    return args.contains(QStringLiteral("--recover")) || args.contains(QStringLiteral("--undo")) ||
-           args.contains(QStringLiteral("--rollback")) || WantsRun(args) || args.contains(QStringLiteral("--help")) ||
-           args.contains(QStringLiteral("-h"));
+    for (const char *option : {"--recover", "--undo", "--rollback", "--help", "-h", "--version"})
+        if (args.contains(QLatin1String(option)))
+            return true;
+    return WantsRun(args);
 }
 
 int Run(const QStringList &args, FILE *out, FILE *err) {
-    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+    if (args.size() == 1 && (args[0] == QLatin1String("--help") || args[0] == QLatin1String("-h"))) {
         Print(out, HelpText());
+        return 0;
+    }
+    if (args.size() == 1 && args[0] == QLatin1String("--version")) {
+        Print(out, QStringLiteral("Sortimentor " SORTIMENTOR_VERSION));
         return 0;
     }
     if (WantsRun(args))
@@ -36,9 +45,7 @@ int Run(const QStringList &args, FILE *out, FILE *err) {
     rest.removeAll(QStringLiteral("--rollback"));
     if (recover == undo || (undo && rollback) || rest.size() != 1 || rest[0].startsWith(QLatin1Char('-')) ||
         !QFileInfo(rest[0]).isDir()) {
-        Print(err, QStringLiteral("Aufruf: sortimentor --recover [--rollback] ORDNER\n"
-                                  "       sortimentor --undo ORDNER\n"
-                                  "       sortimentor --run [Optionen] ORDNER [DATEI...]  (mehr: sortimentor --help)"));
+        Print(err, QString::fromUtf8(kUsage));
         return 2;
     }
     const QString folder = QDir(rest[0]).absolutePath() + QLatin1Char('/');

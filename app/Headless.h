@@ -3,7 +3,7 @@
 //   --recover [--rollback] FOLDER   finish an interrupted run (or put it back)
 //   --undo FOLDER                   undo the last finished run
 //   --run [options] FOLDER [FILE...] the album run (TerminalRun.h)
-//   --help                          all of it, in German
+//   --help, --version               all of it in German, the program's version
 
 #include <QStringList>
 

@@ -53,9 +53,9 @@ class Mp3TagID3v2;
 class Root : public QMainWindow {
     Q_OBJECT
 public:
-    // Program version 1.01, recorded as major "." minor.
-    static constexpr int kVersionMajor = 1;
-    static constexpr int kVersionMinor = 1;
+    // Program version (1.01 for 1.1.7), recorded as major "." minor.
+    static constexpr int kVersionMajor = SORTIMENTOR_VERSION_MAJOR;
+    static constexpr int kVersionMinor = SORTIMENTOR_VERSION_MINOR;
     static QString VersionText();
     static QString SettingsKey(); // "Software\Varnolt\Sortimentor"
 

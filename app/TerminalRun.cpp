@@ -193,11 +193,17 @@ int Report(const Choices &c, const album::RunResult &r, FILE *out) {
 bool WantsRun(const QStringList &args) { return args.contains(QStringLiteral("--run")); }
 
 QString HelpText() {
-    QStringList lines{QStringLiteral("Aufruf: sortimentor [ORDNER]                      das Fenster, mit diesem Ordner"),
+    QStringList lines{QStringLiteral("Aufruf: sortimentor [ORDNER | DATEI]"),
                       QStringLiteral("       sortimentor --run [Optionen] ORDNER [DATEI...]"),
-                      QStringLiteral("       sortimentor --recover [--rollback] ORDNER   einen abgebrochenen Lauf beenden "
-                                     "(oder zurücknehmen)"),
-                      QStringLiteral("       sortimentor --undo ORDNER                   den letzten Lauf rückgängig machen"),
+                      QStringLiteral("       sortimentor --recover [--rollback] ORDNER"),
+                      QStringLiteral("       sortimentor --undo ORDNER"),
+                      QStringLiteral("       sortimentor --help | --version"),
+                      QString(),
+                      QStringLiteral("Ohne Option öffnet sich das Fenster; ein ORDNER (oder der Ordner einer DATEI)"),
+                      QStringLiteral("wird statt des letzten geladen."),
+                      QStringLiteral("  --recover             beendet einen unterbrochenen Durchlauf"),
+                      QStringLiteral("  --recover --rollback  macht ihn stattdessen rückgängig"),
+                      QStringLiteral("  --undo                macht den letzten beendeten Durchlauf rückgängig"),
                       QString(),
                       QStringLiteral("Die Dateien nach ORDNER geben die Reihenfolge an; fehlende folgen nach Namen."),
                       QStringLiteral("Optionen von --run:")};
@@ -205,7 +211,8 @@ QString HelpText() {
         const QString left = QStringLiteral("--%1%2").arg(QLatin1String(o.name), o.value ? QStringLiteral(" ") + QLatin1String(o.value) : QString());
         lines << QStringLiteral("  %1 %2").arg(left, -24).arg(QString::fromUtf8(o.help));
     }
-    lines << QString() << QStringLiteral("Rückgabe: 0 alles erledigt, 1 etwas wurde übersprungen, 2 falscher Aufruf.");
+    lines << QString() << QStringLiteral("Rückgabewert: 0 erledigt, 1 etwas wurde übersprungen oder ist fehlgeschlagen, "
+                                         "2 falscher Aufruf.");
     return lines.join(QLatin1Char('\n'));
 }
 

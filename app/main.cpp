@@ -25,7 +25,7 @@ int main(int argc, char *argv[]) {
     }
 
     QApplication app(argc, argv);
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.01.0007"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(SORTIMENTOR_VERSION));
     // Wayland finds the window's icon and name through the installed .desktop entry.
     QGuiApplication::setDesktopFileName(QStringLiteral("sortimentor"));
 

@@ -6,7 +6,7 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${pr
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${rc}")
 endif()
-foreach(f bin/sortimentor
+foreach(f bin/sortimentor bin/sortimentor-tagprobe share/man/man1/sortimentor.1.gz
           share/applications/sortimentor.desktop
           share/metainfo/org.example.sortimentor.metainfo.xml
           share/icons/hicolor/scalable/apps/sortimentor.svg
@@ -16,6 +16,10 @@ foreach(f bin/sortimentor
     message(FATAL_ERROR "missing after install: ${f}")
   endif()
 endforeach()
+# The tag tool only under the program's prefix, where no other package's name can be.
+if(EXISTS "${prefix}/bin/tagprobe")
+  message(FATAL_ERROR "installed as bin/tagprobe")
+endif()
 if(APPSTREAMCLI)
   execute_process(COMMAND ${APPSTREAMCLI} validate-tree --no-net "${prefix}"
                   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
