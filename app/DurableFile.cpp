@@ -2,6 +2,7 @@
 
 #include "FileEdit.h"
 #include "FileOps.h"
+#include "FolderRecovery.h"
 #include "FileUtils.h"
 #include "TagError.h"
 #include "Trash.h"
@@ -92,8 +93,7 @@ bool ReplaceFile(const QString &path, const QByteArray &bytes, const QString &sc
 }
 
 void RemoveWriterLeftovers(const QString &folder) {
-    tags::fileops::RemoveDeadWritersTemps(platform::FsPath(folder));
-    platform::RemoveTrashGuards(folder);
+    tags::fileops::RecoverFolder(platform::FsPath(folder));
 }
 
 void SyncFolderOf(const QString &folderOrFile, bool isFile) {

@@ -16,9 +16,8 @@ bool CopyAndSync(const QString &from, const QString &to);
 // Puts bytes under `path`, replacing what is there in one rename: written
 // first to `scratch` (a free name on the same file system) and flushed.
 bool ReplaceFile(const QString &path, const QByteArray &bytes, const QString &scratch);
-// Removes what a tag write of a process that no longer runs left in the folder
-// (its unused copies, ".sortimentor-PID-N.tmp"; the tag engine itself does so
-// only before its next write there), and the trash's guards such a process left.
+// Looks again for what writers and trashers that no longer run left in the folder
+// (the tag engine itself looks only once per folder and process).
 void RemoveWriterLeftovers(const QString &folder);
 // Flushes the folder's entries.
 void SyncFolderOf(const QString &folderOrFile, bool isFile = false);

@@ -252,6 +252,5 @@ TrashOutcome MoveToTrash(const QString &path) {
     return out;
 }
 
-void RemoveTrashGuards(const QString &) {} // GIO holds no second name
 
 } // namespace platform

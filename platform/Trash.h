@@ -15,8 +15,5 @@ struct TrashOutcome {
 // Moves one file to the trash without asking. ok only once the file is gone from its
 // place.
 TrashOutcome MoveToTrash(const QString &path);
-// Removes the second names that a killed trashing process left in the folder, where
-// the file still has another name (Windows; nothing to do elsewhere).
-void RemoveTrashGuards(const QString &folder);
 
 } // namespace platform

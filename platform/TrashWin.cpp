@@ -1,5 +1,6 @@
 #include "Trash.h"
 #include "TrashTexts.h"
+#include "WriterNames.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -35,26 +36,14 @@ DWORD Links(const std::wstring &path) {
 // A second name for the file beside it, which holds its content while the shell works.
 std::wstring GuardName(const QString &abs) {
     static std::atomic<unsigned> counter{0};
-    return Wide(QFileInfo(abs).absolutePath() + QStringLiteral("/.sortimentor-%1-%2.keep")
-                                                    .arg(QCoreApplication::applicationPid())
-                                                    .arg(counter.fetch_add(1)));
+    // A repair's look at the folder (tags::fileops::RecoverFolder) drops what a killed process left.
+    const std::string name = tags::fileops::WriterFileName(tags::fileops::WriterFile::Guard,
+                                                           static_cast<std::uint64_t>(QCoreApplication::applicationPid()),
+                                                           counter.fetch_add(1));
+    return Wide(QFileInfo(abs).absolutePath() + QLatin1Char('/') + QString::fromStdString(name));
 }
 
 } // namespace
-
-// A guard left by a killed process is an extra name of a file in its place or in the
-// bin, and goes; where it is the file's only name (killed after the shell deleted for
-// good) it stays, as the only copy. No other trashing runs in the folder meanwhile: a
-// run and its repair have the folder to themselves. (Process ids are no help: wine
-// gives a dead one to the next process at once.)
-void RemoveTrashGuards(const QString &folder) {
-    const QDir dir(folder);
-    for (const QString &name : dir.entryList({QStringLiteral(".sortimentor-*.keep")}, QDir::Files | QDir::Hidden | QDir::System)) {
-        const std::wstring guard = Wide(dir.filePath(name));
-        if (Links(guard) >= 2)
-            DeleteFileW(guard.c_str());
-    }
-}
 
 // The Recycle Bin through the shell. The shell deletes for good, without a word, what
 // its bin cannot take (a drive without one, a file over the bin's size, a bin set to

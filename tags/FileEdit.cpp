@@ -4,6 +4,7 @@
 #include "TagError.h"
 #include "FolderRecovery.h"
 #include "UndoRecord.h"
+#include "WriterNames.h"
 
 #include <algorithm>
 #include <atomic>
@@ -34,22 +35,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Hidden and short whatever the file's own name, so it never hits the name length limit.
 std::string TempName(const fs::path &folder) {
     static std::atomic<unsigned> counter{0};
-    const std::string name = ".sortimentor-" + std::to_string(getpid()) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
-    return Utf8FromPath(folder / name);
-}
-
-// Once per folder and process.
-void RemoveStaleTemps(const std::string &folder) {
-    static std::mutex mutex;
-    static std::set<std::string> done;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (!done.insert(folder).second) return;
-    }
-    RemoveDeadWritersTemps(folder);
+    return Utf8FromPath(folder / WriterFileName(WriterFile::Temp, static_cast<std::uint64_t>(getpid()), counter.fetch_add(1)));
 }
 
 bool FitsInPlace(const std::vector<Splice> &splices, std::int64_t len) {
@@ -172,19 +160,6 @@ void WriteNewContent(File &src, File &tmp, const std::vector<Splice> &splices, s
 
 } // namespace
 
-void RemoveDeadWritersTemps(const std::string &folder) {
-    std::error_code ec;
-    for (const auto &e : fs::directory_iterator(PathFromUtf8(folder), ec)) {
-        const std::string name = Utf8FromPath(e.path().filename());
-        unsigned long pid = 0;
-        unsigned n = 0;
-        char tail[8] = {};
-        if (std::sscanf(name.c_str(), ".sortimentor-%lu-%u.%4s", &pid, &n, tail) != 3 || std::string(tail) != "tmp") continue;
-        if (pid == 0 || pid == static_cast<unsigned long>(getpid())) continue;
-        if (ProcessGone(pid)) RemoveQuietly(Utf8FromPath(e.path()));
-    }
-}
-
 void ApplySplices(File &f, const std::string &path, const std::vector<Splice> &splices, const std::string &source) {
     const std::int64_t len = f.Size();
     std::int64_t end = 0;
@@ -203,7 +178,7 @@ void ApplySplices(File &f, const std::string &path, const std::vector<Splice> &s
     const File::Identity id = f.Identify();
     const int perms = f.PermissionBits();
 
-    RemoveStaleTemps(folder);
+    RecoverFolderOnce(folder);  // what killed writers left here, before this one adds its own
     File tmp(source);
     std::string tmpPath;
     for (int attempt = 0;; ++attempt) {

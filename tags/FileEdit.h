@@ -37,9 +37,4 @@ struct Splice {
 // Any failure before the commit point leaves the file as it was and no temporary file.
 void ApplySplices(File &f, const std::string &path, const std::vector<Splice> &splices, const std::string &source);
 
-// Removes the temporary files (".sortimentor-PID-N.tmp") of writers that no longer run
-// from the folder: the original they were made from is still in place. A write does so
-// itself once per folder and process, before its first temporary file there.
-void RemoveDeadWritersTemps(const std::string &folder);
-
 } // namespace tags::fileops

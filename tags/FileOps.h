@@ -128,7 +128,8 @@ public:
 
 private:
     friend void FinishCopy(File &, const std::string &, const std::string &);
-    friend void RecoverFolderOnce(const std::string &);
+    friend void RollBackDeadWriter(const std::string &, const std::string &);
+    friend void DropGuard(const std::string &);
     void OpenFile(const std::string &path, Mode mode, bool finishCopy);
     // The system part of opening: refuses anything but a regular file.
     void OpenRegular(const std::string &path, Mode mode);

@@ -1,5 +1,6 @@
 // The parts of the file layer that are the same on every system.
 #include "FileOps.h"
+#include "WriterNames.h"
 #include "FileOpsHook.h"
 #include "TagError.h"
 #include "FolderRecovery.h"
@@ -203,7 +204,7 @@ std::string CopyRecordPath(const std::string &folder, std::uint64_t device, std:
     joined = joined || p.back() == ':'; // "C:" names the drive's current folder
 #endif
     if (!joined) p += sep;
-    return p + ".sortimentor-" + std::to_string(device) + "-" + std::to_string(inode) + ".new";
+    return p + WriterFileName(WriterFile::Copy, device, inode);
 }
 
 void FinishCopy(File &target, const std::string &record, const std::string &source) {

@@ -2,6 +2,7 @@
 
 #include "TagError.h"
 #include "UndoRecord.h"
+#include "WriterNames.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -39,6 +40,10 @@ std::mutex &Mutex() {
 std::map<Key, std::string> &Pending() {
     static std::map<Key, std::string> pending;
     return pending;
+}
+std::recursive_mutex &ScanMutex() {
+    static std::recursive_mutex m;
+    return m;
 }
 
 } // namespace
@@ -84,53 +89,77 @@ void DropPending(std::uint64_t device, std::uint64_t inode) {
     Pending().erase(Key{device, inode});
 }
 
-void RecoverFolderOnce(const std::string &folder) {
+// An undo record of a writer that no longer runs: rolled back through its name where the
+// name still leads to the file; otherwise the open of the file with that identity does it.
+void RollBackDeadWriter(const std::string &folder, const std::string &record) {
+    UndoTarget p;
+    try {
+        if (!ReadUndoTarget(record, p)) {
+            RemoveQuietly(record); // void, or cut short before its writer changed anything
+            return;
+        }
+    } catch (const TagError &) {
+        return;
+    }
+    try {
+        File f("recovery");
+        f.OpenFile(Utf8FromPath(PathFromUtf8(folder) / PathFromUtf8(p.name)), File::Mode::ReadWrite, false);
+        const File::Identity id = f.Identify();
+        if (id.device == p.device && id.inode == p.inode) {
+            RollBack(f, record, "recovery");
+            return;
+        }
+    } catch (const TagError &) {
+    }
+    AddPending(p.device, p.inode, record);
+}
+
+// A trash guard is an extra name of a file in its place or in the bin, and goes; where
+// it is the file's only name (the shell deleted for good) it stays, as the only copy.
+// Process ids are no help here: wine gives a dead one to the next process at once.
+void DropGuard(const std::string &guard) {
+    try {
+        File f("recovery");
+        f.OpenFile(guard, File::Mode::Read, false);
+        const bool extra = f.Identify().links >= 2;
+        f.Close();
+        if (extra) RemoveQuietly(guard);
+    } catch (const TagError &) {
+    }
+}
+
+void RecoverFolder(const std::string &folder) {
     // Held for the whole scan: another thread's open in this folder must wait until
     // every record here is rolled back, not find the folder marked done halfway.
-    static std::recursive_mutex mutex;
-    static std::set<std::string> done;
-    std::lock_guard<std::recursive_mutex> lock(mutex);
-    if (!done.insert(folder).second) return;
+    std::lock_guard<std::recursive_mutex> lock(ScanMutex());
     std::error_code ec;
     const fs::path dir = PathFromUtf8(folder.empty() ? std::string(".") : folder);
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = Utf8FromPath(it->path().filename());
-        if (!name.starts_with(".sortimentor-")) continue;
-        const std::string record = Utf8FromPath(it->path());
-        unsigned long long a = 0, b = 0;
-        int used = 0;
-        if (name.ends_with(".new")) {
-            // A copy over a hard-linked file that did not finish: the next open of it finishes it.
-            if (std::sscanf(name.c_str(), ".sortimentor-%llu-%llu.new%n", &a, &b, &used) == 2 &&
-                static_cast<size_t>(used) == name.size())
-                AddPending(a, b, record);
-            continue;
+        const std::optional<WriterFileId> id = ParseWriterFileName(Utf8FromPath(it->path().filename()));
+        if (!id) continue;
+        const std::string path = Utf8FromPath(it->path());
+        const bool gone = id->a != OwnPid() && ProcessGone(static_cast<unsigned long>(id->a));
+        switch (id->kind) {
+        case WriterFile::Copy: // a copy over a hard-linked file that did not finish: the next open of it finishes it
+            AddPending(id->a, id->b, path);
+            break;
+        case WriterFile::Undo:
+            if (gone) RollBackDeadWriter(Utf8FromPath(dir), path);
+            break;
+        case WriterFile::Temp: // the original it was made from is still in place
+            if (gone) RemoveQuietly(path);
+            break;
+        case WriterFile::Guard:
+            DropGuard(path);
+            break;
         }
-        if (!IsUndoRecord(name) || std::sscanf(name.c_str(), ".sortimentor-%llu-%llu.undo", &a, &b) != 2) continue;
-        if (a == OwnPid() || !ProcessGone(static_cast<unsigned long>(a))) continue;
-        UndoTarget p;
-        try {
-            if (!ReadUndoTarget(record, p)) {
-                RemoveQuietly(record); // void, or cut short before its writer changed anything
-                continue;
-            }
-        } catch (const TagError &) {
-            continue;
-        }
-        // Rolled back through its name where the name still leads to the file; otherwise
-        // the open of the file with that identity does it.
-        try {
-            File f("recovery");
-            f.OpenFile(Utf8FromPath(dir / PathFromUtf8(p.name)), File::Mode::ReadWrite, false);
-            const File::Identity id = f.Identify();
-            if (id.device == p.device && id.inode == p.inode) {
-                RollBack(f, record, "recovery");
-                continue;
-            }
-        } catch (const TagError &) {
-        }
-        AddPending(p.device, p.inode, record);
     }
+}
+
+void RecoverFolderOnce(const std::string &folder) {
+    static std::set<std::string> done;
+    std::lock_guard<std::recursive_mutex> lock(ScanMutex());
+    if (done.insert(folder).second) RecoverFolder(folder);
 }
 
 } // namespace tags::fileops

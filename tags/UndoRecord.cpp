@@ -1,5 +1,7 @@
 #include "UndoRecord.h"
 
+#include "WriterNames.h"
+
 #include "FolderRecovery.h"
 #include "TagError.h"
 
@@ -171,8 +173,7 @@ bool UndoRecord::Write(File &f, const std::string &folder, const std::string &na
     static std::atomic<unsigned> counter{0};
     auto out = std::make_unique<File>(source);
     for (int attempt = 0;; ++attempt) {
-        path_ = Utf8FromPath(PathFromUtf8(folder) / (".sortimentor-" + std::to_string(OwnPid()) + "-" +
-                                                     std::to_string(counter.fetch_add(1)) + ".undo"));
+        path_ = Utf8FromPath(PathFromUtf8(folder) / WriterFileName(WriterFile::Undo, OwnPid(), counter.fetch_add(1)));
         try {
             out->CreateNew(path_);
             break;
@@ -238,7 +239,10 @@ bool ReadUndoTarget(const std::string &record, UndoTarget &target) {
     return true;
 }
 
-bool IsUndoRecord(const std::string &record) { return record.ends_with(".undo"); }
+bool IsUndoRecord(const std::string &record) {
+    const std::optional<WriterFileId> id = ParseWriterFileName(Utf8FromPath(PathFromUtf8(record).filename()));
+    return id && id->kind == WriterFile::Undo;
+}
 
 void RollBack(File &f, const std::string &record, const std::string &source) {
     Parsed p;

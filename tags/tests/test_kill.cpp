@@ -7,6 +7,7 @@
 // once the next open has finished its work.
 #include "FieldWrite.h"
 #include "FileEdit.h"
+#include "FolderRecovery.h"
 #include "TestUtil.h"
 #include "UndoRecord.h"
 
@@ -243,12 +244,12 @@ TEST(DeadWriters, OnlyTheFilesOfGoneWritersGo) {
     }
     const std::string name = ".sortimentor-" + std::to_string(child) + "-0.tmp";
     WriteAll(dir.file(name), "x");
-    fileops::RemoveDeadWritersTemps(dir.file(""));
+    fileops::RecoverFolder(dir.file(""));
     EXPECT_EQ(Names(dir.path()), std::set<std::string>{name});
     kill(child, SIGKILL);
     siginfo_t info{};
     waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT);
-    fileops::RemoveDeadWritersTemps(dir.file(""));
+    fileops::RecoverFolder(dir.file(""));
     EXPECT_TRUE(Names(dir.path()).empty());
     waitpid(child, nullptr, 0);
 }
