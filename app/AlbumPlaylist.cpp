@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 namespace album {
 
@@ -27,26 +26,6 @@ QStringList PlaylistNames(const QByteArray &bytes) {
         names << entry.section(QRegularExpression(QStringLiteral("[/\\\\]")), -1);
     }
     return names;
-}
-
-bool WritePlaylist(const QString &folder, const QString &albumText, const QStringList &entries) {
-    const QString name = albumText + QStringLiteral(".m3u");
-    // An album text such as "AC/DC" must not address a file in another folder.
-    if (folder.isEmpty() || !IsPlainName(name))
-        return false;
-
-    const QByteArray data = PlaylistBytes(entries);
-
-    // Written beside and renamed over the old playlist, so an interrupted
-    // write never leaves a half-written one.
-    QSaveFile file(EntryPath(folder, name));
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(data) != data.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
 }
 
 } // namespace album

@@ -77,7 +77,10 @@ bool CopyAndSync(const QString &from, const QString &to) {
     }
 }
 
-bool ReplaceFile(const QString &path, const QByteArray &bytes, const QString &scratch) {
+QString PartOf(const QString &path) { return path + QStringLiteral(".neu"); }
+
+bool ReplaceDurably(const QString &path, const QByteArray &bytes, const QString &part) {
+    const QString scratch = part.isEmpty() ? PartOf(path) : part;
     QFile::remove(scratch);  // left by an earlier attempt
     const int mode = QFileInfo::exists(path) ? static_cast<int>(QFileInfo(path).permissions()) : 0x6644;
     if (!WriteNewFile(scratch, bytes, mode))

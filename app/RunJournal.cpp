@@ -98,7 +98,7 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
     state_.playlist = !playlistName.isEmpty();
     state_.playlistName = playlistName;
     state_.dirOrder = directoryOrder;
-    const QString tagsPart = PathOf(QLatin1String(kTags) + QStringLiteral(".neu"));
+    const QString tagsPart = PartOf(PathOf(QLatin1String(kTags)));
     QJsonArray files;
     if (problem.isEmpty() && !QDir().mkpath(dir_))
         problem = CannotWrite();
@@ -218,7 +218,7 @@ bool RunJournal::WritePlan(const QJsonArray &files, qsizetype count, const QStri
     // Room for the marks behind the plan, so that they are written in place: fewer
     // changes to flush, and file systems that take no write past the end of a file
     // opened again (fusefat) take them too. A line of blanks ends the marks.
-    const QString part = PathOf(QStringLiteral("lauf.neu"));
+    const QString part = PartOf(PathOf(QLatin1String(kJournal)));
     const QByteArray plan = Line(head);
     QByteArray room(static_cast<qsizetype>(kMarkRoom * (3 * count + 16)), ' ');
     room.back() = '\n';
@@ -254,7 +254,7 @@ bool RunJournal::Write(const QByteArray &line, bool flush) {
         return false;
     const QByteArray whole = in.read(end_) + line;
     in.close();
-    if (whole.size() != end_ + line.size() || !ReplaceFile(path, whole, PathOf(QStringLiteral("lauf.journal.neu"))))
+    if (whole.size() != end_ + line.size() || !ReplaceDurably(path, whole))
         return false;
     end_ = whole.size();
     return true;

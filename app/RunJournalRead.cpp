@@ -2,6 +2,7 @@
 
 #include "AlbumWorkflow.h"
 #include "DirectoryOrder.h"
+#include "DurableFile.h"
 #include "FileOps.h"
 #include "FileUtils.h"
 #include "RunStore.h"
@@ -40,7 +41,7 @@ bool RunJournal::Load(const QString &folder) {
     // behind, before anything of the album changed or after all was done; or a copy
     // back from the kept records cut short.
     if (!folder.isEmpty()) {
-        for (const QString &left : {home, home + QStringLiteral(".neu")})
+        for (const QString &left : {home, PartOf(home)})
             if (QFileInfo(left).isDir())
                 QDir(left).removeRecursively();
     }

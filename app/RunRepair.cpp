@@ -173,7 +173,7 @@ bool FinishRecorded(RunJournal &j, QStringList *failed) {
         if (!j.Mark(MarkKind::Playlist, {{"bytes", B64(bytes)}}))
             return false;
         if (IsPlainName(st.playlistName) && !QFileInfo(path).isDir() &&
-            ReplaceFile(path, bytes, j.PathOf(QStringLiteral("liste.neu")))) {
+            ReplaceDurably(path, bytes, j.PathOf(QStringLiteral("liste.neu")))) {
             if (!j.Mark(MarkKind::PlaylistDone))
                 return false;
         } else if (failed) {

@@ -37,7 +37,7 @@ void RestorePlaylist(RunJournal &j, bool checkChanged, const TrashFn &trash, Rep
         clear = trash(p).ok || !Occupied(p);
     if (!clear)
         Fail(r, st.playlistName, QStringLiteral("der Papierkorb nimmt sie nicht auf"));
-    else if (st.playlistExisted && !ReplaceFile(p, st.playlistOld, j.PathOf(QStringLiteral("liste.neu"))))
+    else if (st.playlistExisted && !ReplaceDurably(p, st.playlistOld, j.PathOf(QStringLiteral("liste.neu"))))
         Fail(r, st.playlistName, QStringLiteral("ließ sich nicht zurückschreiben"));
 }
 

@@ -11,12 +11,10 @@ namespace album::runstore {
 
 namespace {
 
-constexpr char kPart[] = ".neu";
-
-// Copies every file of `from` into the new folder `to` through `to` + ".neu", flushed,
-// and renames that into place.
+// Copies every file of `from` into the new folder `to` through its part, flushed, and
+// renames that into place.
 bool CopyFolder(const QString &from, const QString &to) {
-    const QString part = to + QLatin1String(kPart);
+    const QString part = PartOf(to);
     QDir(part).removeRecursively();  // left by a copy cut short
     if (!QDir().mkpath(part))
         return false;
@@ -47,7 +45,7 @@ QString NewId() {
 
 QStringList Kept() {
     QStringList ids = QDir(Dir()).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::Reversed);
-    ids.removeIf([](const QString &id) { return id.endsWith(QLatin1String(kPart)); });
+    ids.removeIf([](const QString &id) { return id.endsWith(PartOf(QString())); });
     QStringList paths;
     for (const QString &id : ids)
         paths << PathOf(id);
@@ -78,7 +76,7 @@ void Prune() {
         QDir(kept[i]).removeRecursively();
     // What copies cut short left.
     for (const QString &id : QDir(Dir()).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-        if (id.endsWith(QLatin1String(kPart)))
+        if (id.endsWith(PartOf(QString())))
             QDir(PathOf(id)).removeRecursively();
 }
 
