@@ -1,6 +1,9 @@
 #include "TerminalRun.h"
 
 #include "AlbumList.h"
+#include "AlbumPlaylist.h"
+#include "AlbumRename.h"
+#include "AlbumRun.h"
 #include "AlbumSort.h"
 #include "AlbumWorkflow.h"
 #include "Console.h"

@@ -5,6 +5,8 @@
 // kills at random moments, then finishing or rolling back, and the undo of a finished run.
 
 #include "AlbumFixture.h"
+#include "AlbumRename.h"
+#include "AlbumRun.h"
 #include "AlbumWorkflow.h"
 #include "ChildProcess.h"
 #include "DirectoryOrder.h"

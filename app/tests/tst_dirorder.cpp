@@ -6,8 +6,9 @@
 // changes, and the run says so when the folder does not list the album in order.
 
 #include "AlbumFixture.h"
-#include "ChildProcess.h"
+#include "AlbumRename.h"
 #include "AlbumRun.h"
+#include "ChildProcess.h"
 #include "DirectoryOrder.h"
 #include "DurableFile.h"
 #include "RunRepair.h"

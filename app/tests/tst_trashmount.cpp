@@ -4,6 +4,7 @@
 // (skipped) and the reason where it cannot.
 
 #include "AlbumFixture.h"
+#include "AlbumRename.h"
 #include "AlbumWorkflow.h"
 #include "Trash.h"
 

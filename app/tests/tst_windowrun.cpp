@@ -2,6 +2,7 @@
 // list order (with a second click), declining, a failed trash, closing mid-run, the
 // panel's fallback and the checked-only write, read back through the tag engine.
 
+#include "AlbumRun.h"
 #include "Headless.h"
 #include "RunJournal.h"
 #include "Tooltips_Class.h"

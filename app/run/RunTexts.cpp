@@ -1,5 +1,6 @@
 #include "RunTexts.h"
 
+#include "AlbumRename.h"
 #include "RunRepair.h"
 
 #include <QDir>

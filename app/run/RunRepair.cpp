@@ -1,5 +1,7 @@
 #include "RunRepair.h"
 
+#include "AlbumPlaylist.h"
+#include "AlbumRename.h"
 #include "AlbumWorkflow.h"
 #include "DirectoryOrder.h"
 #include "DurableFile.h"

@@ -1,6 +1,7 @@
 #pragma once
 // What finishing a recorded run and putting the album back share.
 
+#include "AlbumRename.h"
 #include "AlbumWorkflow.h"
 #include "RunRepair.h"
 

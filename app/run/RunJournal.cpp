@@ -1,5 +1,6 @@
 #include "RunJournal.h"
 
+#include "AlbumRename.h"
 #include "AlbumWorkflow.h"
 #include "DirectoryOrder.h"
 #include "DurableFile.h"

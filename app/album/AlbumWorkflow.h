@@ -1,8 +1,7 @@
 #pragma once
 // The small rules of the album run: paths, the track counter, the attribute
-// rule, the numbered names. The playlist, the renaming run and the run driver
-// have headers of their own, included here; Root supplies the widget side
-// through callbacks, tests call everything without a window.
+// rule, the numbered names. The playlist (AlbumPlaylist.h), the renaming run
+// (AlbumRename.h) and the run driver (AlbumRun.h) have headers of their own.
 
 #include <QLocale>
 #include <QString>
@@ -50,7 +49,3 @@ bool IsPlainName(const QString &name);
 bool Occupied(const QString &path);
 
 } // namespace album
-
-#include "AlbumPlaylist.h"
-#include "AlbumRename.h"
-#include "AlbumRun.h"

@@ -2,8 +2,9 @@
 // finish, the undo button of the introduction page, and the progress of both.
 // The work itself is in RunRepair.
 
-#include "Root.h"
+#include "AlbumRun.h"
 #include "DragList.h"
+#include "Root.h"
 #include "RunRepair.h"
 #include "RunTexts.h"
 

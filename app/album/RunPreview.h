@@ -3,6 +3,7 @@
 // with the same rules the run applies (track counter, title from the name, numbered
 // names, the total behind the track), so that the table cannot tell another story
 // than the files afterwards.
+#include "AlbumRename.h"
 #include "AlbumWorkflow.h"
 
 #include <QLocale>

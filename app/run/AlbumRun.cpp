@@ -1,3 +1,4 @@
+#include "AlbumRun.h"
 #include "AlbumWorkflow.h"
 #include "DirectoryOrder.h"
 #include "RunRepair.h"

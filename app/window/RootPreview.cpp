@@ -1,5 +1,6 @@
 // The preview beside the continue button and the total behind the track. The rules
 // live in RunPreview, shared with the run.
+#include "AlbumRename.h"
 #include "DragList.h"
 #include "Root.h"
 #include "RootAids.h"

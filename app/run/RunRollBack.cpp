@@ -1,5 +1,6 @@
 #include "RunRepair.h"
 
+#include "AlbumRename.h"
 #include "DirectoryOrder.h"
 #include "DurableFile.h"
 #include "FileUtils.h"

@@ -1,9 +1,10 @@
+#include "AlbumRename.h"
 #include "AlbumWorkflow.h"
 
+#include "AlbumFile.h"
 #include "DurableFile.h"
 #include "FileOps.h"
 #include "FileUtils.h"
-#include "AlbumFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,7 @@
 // The guided pages' slots: the help panel and the page watcher, the continue button's
 // page moves, the tag page and the file-name options. The rules live in HelpPanel,
 // TagPageForm and RenamePageForm; here they meet the window's controls.
+#include "AlbumRename.h"
 #include "DragList.h"
 #include "FileUtils.h"
 #include "Mp3InfoBridge.h"

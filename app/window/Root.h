@@ -18,6 +18,7 @@
 //   pSymbole1..10      the help panel's pictures; HelpIcon() is the one shown
 //   error numbers      the tag engine's TagError: 5 an invalid argument, 0x80041001 "not a
 //                      valid MP3 file", otherwise the system's (errno, GetLastError)
+#include "AlbumRun.h"
 #include "AlbumSort.h"
 #include "AlbumWorkflow.h"
 #include "ControlTag.h"

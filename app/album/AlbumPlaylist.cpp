@@ -1,3 +1,4 @@
+#include "AlbumPlaylist.h"
 #include "AlbumWorkflow.h"
 
 #include <QFile>
