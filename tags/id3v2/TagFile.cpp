@@ -128,8 +128,7 @@ TagRoom MeasureTag(File &f, std::int64_t tagPos, std::int64_t fileLen, TagBytes 
     const bool unsync = version < 4 && (h[5] & 0x80);
     const std::string plain = unsync ? Resynchronise(declared) : std::string();
     const std::string_view body = unsync ? std::string_view(plain) : declared;
-    size_t from = 0;
-    if (version >= 3 && (h[5] & 0x40)) from = ExtendedHeaderLength(body, version);
+    const size_t from = FramesStart(body, version, h[5]);
     // Where the frames end: bytes inside them are tag, whatever they look like (UTF-16
     // text and pictures hold byte pairs that pass for MPEG headers).
     size_t frames = 0;
