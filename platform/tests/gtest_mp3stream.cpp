@@ -198,7 +198,8 @@ TEST(StreamReader, TimeBitrateAndBoundsOfBuiltFiles) {
         {"mpeg2 mono info", "", info(v2Mono), "", Method::XingCount, 100, 2.612245, 64, false},
         {"misplaced xing", "", misplaced + Stream(mono, 40), "", Method::ConstantBitrate, 41, 1.0685625, 128, false},
         {"xing", "", InfoFrame(k128, 30, "Xing") + mix, "", Method::XingCount, 30, 0.783673, 68, true},
-        // The frame count ends exactly where the smallest frame (padded to 25 bytes) does.
+        // The frame count ends exactly where the smallest frame (padded to 25 bytes) does;
+        // its 100 frames of 24 bytes just fit into the audio.
         {"xing count ending the frame", "", Header(kTiny, true) + std::string(9, '\0') + "Xing" + BE32(1) + BE32(100) + Stream(kTiny, 100),
          "", Method::XingCount, 100, 2.4, 8, true},
         {"mono vbri", "", Vbri(mono, 30, 999) + mix, "", Method::VbriCount, 30, 0.783673, 68, true},
