@@ -93,6 +93,14 @@ void SampleBitrates(ByteSource &src, std::int64_t from, std::int64_t end, const 
     }
 }
 
+// Whether the audio bytes (information frame included) can hold what the information
+// frame promises: its byte count where it has one, and its frames at the shortest length
+// the stream allows. A file cut short keeps the header of the whole.
+bool HoldsPromise(const VbrHeader &v, const FrameHeader &h, std::int64_t audioBytes) {
+    if (v.hasBytes && v.bytes > audioBytes) return false;
+    return std::int64_t(v.frames) * h.shortestFrameLength() <= audioBytes - h.frameLength();
+}
+
 void Analyse(File &file, StreamInfo &info) {
     ByteSource src(file, file.Size(), kWindow);
 
@@ -130,6 +138,13 @@ void Analyse(File &file, StreamInfo &info) {
     const VbrHeader *vbr = hasVbrHeader ? &vbrHeader : nullptr;
     const double secondsPerFrame = static_cast<double>(h.samplesPerFrame()) / h.sampleRate;
 
+    if (vbr && vbr->hasFrames && vbr->frames > 0 && !HoldsPromise(*vbr, h, end - first.pos)) {
+        // Time and bitrate from the frames that are there.
+        info.method = StreamInfo::Method::FrameWalk;
+        info.vbr = vbr->kind != VbrHeader::Kind::Info;
+        WalkFrames(src, first.pos + firstLen, end, h, info);
+        return;
+    }
     if (vbr && vbr->hasFrames && vbr->frames > 0) {
         info.method = vbr->kind == VbrHeader::Kind::Vbri ? StreamInfo::Method::VbriCount : StreamInfo::Method::XingCount;
         info.frames = vbr->frames;

@@ -90,10 +90,10 @@ void Mp3TagID3v1::ReadRecord(File &f) {
     artist_ = CleanField(rec + 33, 30);
     album_ = CleanField(rec + 63, 30);
     year_ = CleanField(rec + 93, 4);
-    // Version 1.1 marks its track byte with a zero before it; 1.0 has a 30-byte comment.
-    const bool v10 = rec[125] != 0;
-    comment_ = CleanField(rec + 97, v10 ? 30 : 28);
-    track_ = v10 ? 0 : static_cast<std::uint8_t>(rec[126]);
+    // Always the 1.1 layout, whatever byte 125 holds: a 30-byte comment gives its first
+    // 28 bytes, and its last byte is the track.
+    comment_ = CleanField(rec + 97, 28);
+    track_ = static_cast<std::uint8_t>(rec[126]);
     genre_ = static_cast<std::uint8_t>(rec[127]);
     read_ = Fields{title_, artist_, album_, year_, comment_, track_};
 }
@@ -122,13 +122,9 @@ std::optional<fileops::Splice> Mp3TagID3v1::PlanUpdate(File &f) const {
     put(33, 30, artist_, read_.artist);
     put(63, 30, album_, read_.album);
     put(93, 4, year_, read_.year);
-    if (present && old[125] != 0 && track_ == 0) {
-        put(97, 30, comment_, read_.comment); // stays 1.0
-    } else {
-        put(97, 28, comment_, read_.comment);
-        rec += '\0';
-        rec += static_cast<char>(track_);
-    }
+    put(97, 28, comment_, read_.comment);
+    rec += '\0';
+    rec += static_cast<char>(track_);
     rec += static_cast<char>(genre_);
     if (present) return fileops::Splice{len - 125, 125, rec.substr(3)};
     return fileops::Splice{len, 0, rec};

@@ -12,8 +12,8 @@ struct Splice;
 
 // The 128-byte ID3v1 record at the end of an MP3 file. Setting MP3File reads the
 // record at once; Update writes it back: fields still holding the value that was read
-// keep their bytes, and a 1.0 record (30-byte comment, no track) stays 1.0 while its
-// comment and track are unchanged; new records are 1.1. Text is UTF-8 here and
+// keep their bytes. Reading and writing always use the 1.1 layout (28-byte comment,
+// zero byte, track byte), also for a 1.0 record's 30-byte comment. Text is UTF-8 here and
 // Windows-1252 on disk. Errors are TagError with source "<exe>.cMP3ID3v1".
 class Mp3TagID3v1 {
 public:

@@ -108,12 +108,9 @@ void Mp3TagID3v2::ReadFrames(File &f, std::int64_t fileLen) {
 
 void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const void> &owner, std::string_view tag, int tagFlags,
                               const std::function<void(size_t, size_t)> *load) {
-    size_t from = 0;
     if (load) (*load)(0, kReadPiece);
-    if (version_ >= 3 && (tagFlags & 0x40)) {
-        from = ExtendedHeaderLength(tag, version_);
-        if (from == std::string_view::npos) return;
-    }
+    const size_t from = FramesStart(tag, version_, tagFlags);
+    if (from == std::string_view::npos) return;
     const size_t hdr = FrameHeaderLength(version_);
     const size_t idLen = version_ == 2 ? 3 : 4;
     std::vector<DateFrame> dates; // TDRC/TDOR, resolved at the end
@@ -238,11 +235,8 @@ void Mp3TagID3v2::FillBodies(const TagBytes &old) const {
     std::uint32_t size = 0;
     if (h[3] != version_ || h[5] != tagFlags_ || !DecodeSynchsafe(h + 6, size)) changed();
     const std::string_view body(old.data.get() + 10, std::min<size_t>(size, old.size - 10));
-    size_t from = 0;
-    if (tagFlags_ & 0x40) {
-        from = ExtendedHeaderLength(body, version_);
-        if (from == std::string_view::npos) changed();
-    }
+    const size_t from = FramesStart(body, version_, tagFlags_);
+    if (from == std::string_view::npos) changed();
     const std::vector<FrameSpan> spans = WalkFrames(body, version_, from).frames;
     const size_t hdr = FrameHeaderLength(version_);
     std::vector<const FrameBytes *> filled;

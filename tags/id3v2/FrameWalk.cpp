@@ -16,9 +16,12 @@ bool PlainFrameId(std::string_view id) {
 
 size_t FrameHeaderLength(int version) { return version == 2 ? 6 : 10; }
 
-size_t ExtendedHeaderLength(std::string_view body, int version) {
+size_t FramesStart(std::string_view body, int version, int tagFlags) {
+    if (version < 3 || !(tagFlags & 0x40)) return 0;
     const auto *b = reinterpret_cast<const unsigned char *>(body.data());
     if (body.size() < 4) return std::string_view::npos;
+    // The size of a real one starts with a zero byte, far below the letters and digits.
+    if (PlainFrameId(body.substr(0, 4))) return 0;
     std::uint32_t ext = 0;
     if (version == 3) {
         ext = DecodeBE32(b) + 4;

@@ -33,9 +33,10 @@ size_t FrameHeaderLength(int version);
 using LoadBytes = std::function<void(size_t pos, size_t n)>;
 FrameWalk WalkFrames(std::string_view body, int version, size_t from = 0, const LoadBytes &load = {});
 
-// Length of the extended header at the start of a body (flag 0x40 of 2.3 and 2.4), or
-// npos when it does not fit.
-size_t ExtendedHeaderLength(std::string_view body, int version);
+// Where the frames of a body start: after the extended header that flag 0x40 of 2.3
+// and 2.4 announces, or npos when that does not fit. Some encoders set the flag and
+// write none: a frame identifier right at the start means the frames start there.
+size_t FramesStart(std::string_view body, int version, int tagFlags);
 
 bool ValidFrameIdChar(unsigned char c);
 // Whether every character of an identifier is one that frame identifiers use.

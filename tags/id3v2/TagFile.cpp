@@ -95,6 +95,22 @@ std::int64_t FirstAudio(File &f, std::string_view buf, size_t limit, std::int64_
     return -1;
 }
 
+// Where the audio's first header was walked as a frame: with no padding after the
+// frames, an MPEG header passes for an odd identifier (the zeros of an information
+// frame for an empty frame and padding). The frames end there; npos when no odd
+// identifier starts the audio. `declared` holds the file's bytes from bodyPos on.
+size_t AudioAmongFrames(File &f, const FrameWalk &walk, std::string_view body, std::string_view declared, bool unsync,
+                        std::int64_t bodyPos, std::int64_t fileLen) {
+    for (const FrameSpan &s : walk.frames) {
+        if (body[s.pos] != '\xFF') continue;
+        const size_t at = unsync ? RawOffset(declared, s.pos) : s.pos;
+        if (at + 4 <= declared.size() &&
+            AudioFrameAt(f, bodyPos + static_cast<std::int64_t>(at), reinterpret_cast<const unsigned char *>(declared.data() + at), fileLen))
+            return s.pos;
+    }
+    return std::string_view::npos;
+}
+
 } // namespace
 
 FrontScan ScanFront(File &f, std::int64_t fileLen, std::int64_t from) { return Scan(f, from, fileLen, fileLen, true); }
@@ -128,8 +144,7 @@ TagRoom MeasureTag(File &f, std::int64_t tagPos, std::int64_t fileLen, TagBytes 
     const bool unsync = version < 4 && (h[5] & 0x80);
     const std::string plain = unsync ? Resynchronise(declared) : std::string();
     const std::string_view body = unsync ? std::string_view(plain) : declared;
-    size_t from = 0;
-    if (version >= 3 && (h[5] & 0x40)) from = ExtendedHeaderLength(body, version);
+    const size_t from = FramesStart(body, version, h[5]);
     // Where the frames end: bytes inside them are tag, whatever they look like (UTF-16
     // text and pictures hold byte pairs that pass for MPEG headers).
     size_t frames = 0;
@@ -137,7 +152,9 @@ TagRoom MeasureTag(File &f, std::int64_t tagPos, std::int64_t fileLen, TagBytes 
     if (from != std::string_view::npos) {
         const FrameWalk walk = WalkFrames(body, version, from);
         frames = walk.cut ? body.size() : walk.end;
-        if (walk.cut && !unsync && !past) claimed = tagPos + 10 + static_cast<std::int64_t>(std::min<std::uint64_t>(walk.cutEnd, fileLen));
+        if (const size_t audio = AudioAmongFrames(f, walk, body, declared, unsync, tagPos + 10, fileLen); audio != std::string_view::npos)
+            frames = audio;
+        else if (walk.cut && !unsync && !past) claimed = tagPos + 10 + static_cast<std::int64_t>(std::min<std::uint64_t>(walk.cutEnd, fileLen));
         if (unsync) frames = RawOffset(declared, frames);
     }
     const bool audioAtEnd =

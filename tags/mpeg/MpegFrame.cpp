@@ -40,6 +40,13 @@ int FrameHeader::frameLength() const {
     return factor * bitrateKbps * 1000 / sampleRate + pad;
 }
 
+int FrameHeader::shortestFrameLength() const {
+    FrameHeader s = *this;
+    s.bitrateKbps = version == MpegVersion::V1 || layer == 1 ? 32 : 8; // index 1 of its row
+    s.padding = false;
+    return s.frameLength();
+}
+
 int FrameHeader::sideInfoSize() const {
     if (layer != 3) return 0;
     if (version == MpegVersion::V1) return channels() == 1 ? 17 : 32;

@@ -22,6 +22,8 @@ struct FrameHeader {
     int samplesPerFrame() const;
     // Whole frame in bytes, header included.
     int frameLength() const;
+    // The shortest frame of this stream: its lowest bitrate, no padding.
+    int shortestFrameLength() const;
     // Layer III side information in bytes (0 for layers I and II).
     int sideInfoSize() const;
 };

@@ -108,6 +108,7 @@ INSTANTIATE_TEST_SUITE_P(Footer, HostileWrite, ::testing::Values(
 // synchsafe lands on the zero bytes of the private frame.
 const std::string kPriv = Frame("PRIV", "owner" + std::string(295, '\0'));
 const std::string kCut = Tag(3, kFrames + Frame("TCOM", Text("Komponist")));
+const std::string kInfoAudio = streambytes::InfoFrame(kV1, 20) + streambytes::Stream(kV1, 20);
 INSTANTIATE_TEST_SUITE_P(Wild, HostileWrite, ::testing::Values(
     Hostile{"v24_plain_sizes", Tag(4, kFrames + kPriv + Frame("TCOM", Text(std::string(200, 'a'))) + Frame("TRCK", Text("3")), 64),
             streambytes::Stream(kV1, 20)},
@@ -131,6 +132,10 @@ INSTANTIATE_TEST_SUITE_P(Wild, HostileWrite, ::testing::Values(
             streambytes::Stream(kV1, 20)},
     // Tags that claim the audio: readers skip the whole file; a clean twin says what they should find.
     Hostile{"size_past_the_file", Sized(kTag, 100000), streambytes::Stream(kV1, 20), "", kTag},
+    // No padding: the audio's information frame starts right after the frames.
+    Hostile{"size_past_the_file_no_padding", Sized(Tag(3, kFrames), 100000), kInfoAudio, "", Tag(3, kFrames)},
+    Hostile{"size_into_the_audio_no_padding", Sized(Tag(3, kFrames), static_cast<std::uint32_t>(kFrames.size()) + 500), kInfoAudio, "",
+            Tag(3, kFrames)},
     Hostile{"size_to_the_file_end", Sized(kTag, 256 + kFrames.size() + static_cast<std::uint32_t>(streambytes::Stream(kV1, 20).size())),
             streambytes::Stream(kV1, 20), "", kTag},
     Hostile{"frame_past_the_tag", Sized(kCut, static_cast<std::uint32_t>(kCut.size() - 14)), streambytes::Stream(kV1, 20)}),

@@ -31,8 +31,10 @@ INSTANTIATE_TEST_SUITE_P(Rows, ID3v1Read, ::testing::Values(
     ReadRow{"v11_cleaned", Filler(1000) + V1(std::string("Ab\0cd", 5), "  Die Band  ", "M\xFC" "de", "1999", "inner  space", 7, 17),
             {{"Has", "1"}, {"Title", "Abcd"}, {"Artist", "Die Band"}, {"Album", "Müde"}, {"Year", "1999"},
              {"Comment", "inner  space"}, {"Track", "7"}, {"Genre", "17"}}},
+    // A comment of 30 bytes: the 1.1 layout all the same (mutagen takes the track alike,
+    // and the comment up to byte 125).
     ReadRow{"v10_fields_of_30", Filler(500) + V1("T", std::string(30, 'a'), "", "", std::string(30, 'c'), -1, 0),
-            {{"Artist", std::string(30, 'a')}, {"Comment", std::string(30, 'c')}, {"Track", "0"}, {"Genre", "0"}}},
+            {{"Artist", std::string(30, 'a')}, {"Comment", std::string(28, 'c')}, {"Track", "99"}, {"Genre", "0"}}},
     ReadRow{"utf8_as_some_encoders_write_it",
             Filler(500) + V1("T\xC3\xAFtle \xE2\x9C\x93", "\xC3\x84rtist", "\xC3\xA4" + std::string(27, 'x') + "\xC3\xA4", "", "M\xFC" "de"),
             {{"Title", "Tïtle ✓"}, {"Artist", "Ärtist"}, {"Album", "ä" + std::string(27, 'x')}, {"Comment", "Müde"}}},
@@ -46,8 +48,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, ID3v1Read, ::testing::Values(
     ReadRow{"record_alone", V1("x", "", "", "", "", 1, 2), kNoTag},
     ReadRow{"lower_case_marker", Filler(300) + kLowerCase, kNoTag}), testutil::RowName);
 
-// A write changes only the fields the caller set: the others keep their bytes, and a
-// 1.0 record stays 1.0 while its comment and track are left alone.
+// A write changes only the fields the caller set: the others keep their bytes. A 1.0
+// record becomes 1.1: byte 125 is zero, byte 126 the track as read.
 struct WriteRow {
     const char *name;
     std::string before;
@@ -97,10 +99,10 @@ INSTANTIATE_TEST_SUITE_P(Rows, ID3v1Write, ::testing::Values(
     WriteRow{"genre_and_comment", kAudio + V1("alt", "Band", "Album", "2001", "c", 2, 3),
              [](Mp3TagID3v1 &t) { t.Comment("neu"), t.Genre(13); },
              kAudio + V1("alt", "Band", "Album", "2001", "", 2, 13).replace(97, 28, Spaces("neu", 28))},
-    WriteRow{"v10_stays_when_title_changes", kAudio + V10("alt", kLong), [](Mp3TagID3v1 &t) { t.Title("neu"); },
-             kAudio + V10("", kLong).replace(3, 30, Spaces("neu", 30))},
-    WriteRow{"v10_new_comment_gets_30_bytes", kAudio + V10("alt", kLong), [](Mp3TagID3v1 &t) { t.Comment(std::string(32, 'k')); },
-             kAudio + V10("alt", std::string(30, 'k'))},
+    WriteRow{"v10_title_change_keeps_28_and_the_track", kAudio + V10("alt", kLong), [](Mp3TagID3v1 &t) { t.Title("neu"); },
+             kAudio + V10("", kLong).replace(3, 30, Spaces("neu", 30)).replace(125, 1, std::string(1, '\0'))},
+    WriteRow{"v10_new_comment_gets_28_bytes", kAudio + V10("alt", kLong), [](Mp3TagID3v1 &t) { t.Comment(std::string(32, 'k')); },
+             kAudio + V10("alt", std::string(28, 'k') + '\0' + kLong[29])},
     WriteRow{"v10_with_track_becomes_v11", kAudio + V10("alt", kLong), [](Mp3TagID3v1 &t) { t.Track(9); },
              kAudio + V10("alt", kLong).replace(125, 2, std::string("\0\x09", 2))}), testutil::RowName);
 

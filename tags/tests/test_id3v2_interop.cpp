@@ -152,7 +152,13 @@ t.save(p, v2_version=3)
                               id3bytes::Frame22("PIC", std::string("\0JPG\3c\0\xFF\xD8\xFF\xE0", 11) + Filler(2000)) +
                               id3bytes::Frame22("ULT", id3bytes::Text(std::string("eng\0text", 8))) +
                               id3bytes::Frame22("TCM", id3bytes::Text("Komponist")), 64),
-         {{"TagVersion", "2"}, {"Title", "Titel"}, {"Artist", "A"}, {"Lyrics", "text"}, {"Composer", "Komponist"}}}),
+         {{"TagVersion", "2"}, {"Title", "Titel"}, {"Artist", "A"}, {"Lyrics", "text"}, {"Composer", "Komponist"}}},
+    // As a widespread encoder wrote 2.4: the extended-header flag without one, plain sizes.
+    Made{"v24_extended_flag_without_header", "",
+         id3bytes::Tag(4, id3bytes::Frame("TIT2", id3bytes::Text("Titel")) + id3bytes::Frame("TPE1", id3bytes::Text("Band")) +
+                              id3bytes::Frame("TALB", id3bytes::Text("Platte")) + id3bytes::Frame("TRCK", id3bytes::Text("7")) +
+                              id3bytes::Frame("PRIV", std::string("me\0", 3) + Filler(200)), 64, 0x40),
+         {{"Title", "Titel"}, {"Artist", "Band"}, {"Album", "Platte"}, {"Track", "7"}, {"Ids", "TIT2:1,TPE1:1,TALB:1,TRCK:1,PRIV:1"}}, true}),
     testutil::RowName);
 
 #if defined(TAGPROBE_PATH)

@@ -150,7 +150,10 @@ INSTANTIATE_TEST_SUITE_P(Versions, ID3v2Read, ::testing::Values(
             {{"Title", ""}, {"Artist", "a"}, {"Ids", "TIT2:1,TPE1:1"}}},
     ReadRow{"v24_extended_header", Tag(4, ExtendedHeader(4) + Frame24("TIT2", Text("f")), 0, 0x40), {{"Title", "f"}}},
     // An extended header shorter than its own fields: where the frames start is unknown.
-    ReadRow{"v23_extended_header_too_short", Tag(3, BE32(0) + Frame("TIT2", Text("g")), 0, 0x40), {{"Title", ""}}}),
+    ReadRow{"v23_extended_header_too_short", Tag(3, BE32(0) + Frame("TIT2", Text("g")), 0, 0x40), {{"Title", ""}}},
+    // The flag without an extended header: a frame follows the header directly.
+    ReadRow{"v24_extended_flag_without_header", Tag(4, Frame("TIT2", Text("h")) + Frame("PRIV", std::string(200, 'p')), 0, 0x40),
+            {{"Title", "h"}, {"Ids", "TIT2:1,PRIV:1"}}}),
     testutil::RowName);
 
 // Damaged tags end the read quietly with what is whole.
