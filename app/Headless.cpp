@@ -1,7 +1,8 @@
 #include "Headless.h"
 
 #include "Console.h"
-#include "RunRepair.h"
+#include "RecordedRun.h"
+#include "RunTexts.h"
 #include "TerminalRun.h"
 
 #include <QDir>
@@ -49,8 +50,12 @@ int Run(const QStringList &args, FILE *out, FILE *err) {
         return 2;
     }
     const QString folder = QDir(rest[0]).absolutePath() + QLatin1Char('/');
-    album::RunJournal journal;
-    if (!journal.Load(folder)) {
+    album::RepairSeams seams;
+    seams.progress = [out](int index, int count, const QString &name) {
+        Print(out, QStringLiteral("%1/%2 %3").arg(index + 1).arg(count).arg(name));
+    };
+    album::RecordedRun run(seams);
+    if (!run.Load(folder)) {
         if (album::RunJournal::Exists(folder)) {
             Print(err, QStringLiteral("Das Protokoll in %1 ist unlesbar.").arg(album::RunJournal::DirFor(folder)));
             return 1;
@@ -60,7 +65,7 @@ int Run(const QStringList &args, FILE *out, FILE *err) {
                         : QStringLiteral("In %1 gibt es keinen unterbrochenen Durchlauf.").arg(QDir::toNativeSeparators(folder)));
         return undo ? 1 : 0;
     }
-    const album::JournalState &st = journal.State();
+    const album::JournalState &st = run.State();
     if (recover && st.complete) {
         Print(out, QStringLiteral("In %1 gibt es keinen unterbrochenen Durchlauf.").arg(QDir::toNativeSeparators(folder)));
         return 0;
@@ -70,13 +75,8 @@ int Run(const QStringList &args, FILE *out, FILE *err) {
                        .arg(QDir::toNativeSeparators(folder)));
         return 1;
     }
-    album::RepairSeams seams;
-    seams.progress = [out](int index, int count, const QString &name) {
-        Print(out, QStringLiteral("%1/%2 %3").arg(index + 1).arg(count).arg(name));
-    };
     const bool forward = recover && !rollback && !st.rollingBack;
-    const album::RepairResult r =
-        forward ? album::RollForward(journal, seams) : album::RollBack(journal, undo, seams);
+    const album::RepairResult r = forward ? run.Forward() : run.Back(undo);
     Print(out, album::RepairReport(r, forward, undo));
     return r.ok && r.refused.isEmpty() ? 0 : 1;
 }

@@ -9,7 +9,7 @@
 #include "Console.h"
 #include "DirectoryOrder.h"
 #include "RunJournal.h"
-#include "RunRepair.h"
+#include "RecordedRun.h"
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
 

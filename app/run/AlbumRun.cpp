@@ -1,7 +1,7 @@
 #include "AlbumRun.h"
 #include "AlbumWorkflow.h"
 #include "DirectoryOrder.h"
-#include "RunRepair.h"
+#include "RecordedRun.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -160,9 +160,18 @@ RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
     if (plan.writePlaylist && plan.wholeAlbum)
         Quietly([&] { albumText = (plan.albumText ? plan.albumText() : QString()) + QStringLiteral(".m3u"); });
 
-    RunJournal journal;
+    RepairSeams seams;
+    seams.progress = [this](int index, int count, const QString &name) {
+        Progress(index, count, name);
+        Yield();
+    };
+    seams.rename = renameFn_;
+    seams.copy = copyFn_;
+    seams.trash = trashFn_;
+    seams.ask = ask_;
+    RecordedRun run(seams);
     const bool directoryOrder = plan.directoryOrder && DirectoryOrder::Matters(plan.folder);
-    if (!journal.Begin(plan.folder, plan.entries, writes, planned, plan.rename, albumText, &r.problem, directoryOrder)) {
+    if (!run.Begin(plan.folder, plan.entries, writes, planned, plan.rename, albumText, &r.problem, directoryOrder)) {
         r.outcome = RunOutcome::NoRecord;
         return r;
     }
@@ -171,7 +180,7 @@ RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
     bool recording = true;
     for (int i = 0; i < n && !stopRequested_ && recording; ++i)
         if (writes[static_cast<size_t>(i)])
-            recording = TagFile(plan, journal, i, planned[static_cast<size_t>(i)], r);
+            recording = TagFile(plan, run, i, planned[static_cast<size_t>(i)], r);
     if (stopRequested_ || !recording) {
         // The record stays: the next start offers to finish or undo the run.
         r.outcome = RunOutcome::Stopped;
@@ -179,14 +188,14 @@ RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
             r.problem = QStringLiteral("Das Protokoll des Durchlaufs ließ sich nicht fortschreiben; der Durchlauf "
                                        "wurde angehalten und kann beim nächsten Laden beendet oder zurückgenommen werden.");
     } else {
-        Finish(plan, journal, r);
+        Finish(plan, run, r);
     }
     Lock(false);
     return r;
 }
 
 // One file's tag step, between its two marks; false when the record could not follow.
-bool AlbumRun::TagFile(const RunPlan &plan, RunJournal &journal, int i, const QJsonObject &planned, RunResult &r) {
+bool AlbumRun::TagFile(const RunPlan &plan, RecordedRun &run, int i, const QJsonObject &planned, RunResult &r) {
     const int n = static_cast<int>(plan.entries.size());
     const RunFile f{i, n, plan.entries[i], EntryPath(plan.folder, plan.entries[i])};
     bool failed = false;
@@ -207,7 +216,7 @@ bool AlbumRun::TagFile(const RunPlan &plan, RunJournal &journal, int i, const QJ
         Quietly([&] { now = steps_.rows(f); });
     // Rows other than the planned ones (changed during the run) must be on the
     // disk before the write, so that finishing the run writes the same.
-    if (now != planned && !journal.Mark(MarkKind::Begin, {{"i", i}, {"rows", now}}))
+    if (now != planned && !run.MarkRows(i, now))
         return false;
     if (steps_.writeRows) {
         Step([&](const RunFile &g) {
@@ -223,26 +232,16 @@ bool AlbumRun::TagFile(const RunPlan &plan, RunJournal &journal, int i, const QJ
     if (failed)
         r.whyFailed << why;
     ++r.visited;
-    const QByteArray hash = journal.State().files[static_cast<size_t>(i)].HashAfterTagWrite(f.path);
-    return journal.Mark(MarkKind::Tagged, {{"i", i}, {"hash", QString::fromLatin1(hash.toBase64())}, {"skip", why}}, false);
+    return run.MarkTagged(i, f.path, why);
 }
 
 // The renaming, the playlist, the directory order and the end mark.
-void AlbumRun::Finish(const RunPlan &plan, RunJournal &journal, RunResult &r) {
-    RepairSeams seams;
-    seams.progress = [&](int index, int count, const QString &name) {
-        Progress(index, count, name);
-        Yield();
-    };
-    seams.rename = renameFn_;
-    seams.copy = copyFn_;
-    seams.trash = trashFn_;
-    seams.ask = ask_;
+void AlbumRun::Finish(const RunPlan &plan, RecordedRun &run, RunResult &r) {
     if (plan.rename)
-        Quietly([&] { r.renaming = RenameRecorded(journal, seams); });
-    Quietly([&] { FinishRecorded(journal, nullptr); });
-    r.playlistWritten = journal.State().playlistDone;
-    r.problem = journal.State().dirOrderProblem;
+        Quietly([&] { r.renaming = run.Rename(); });
+    Quietly([&] { run.Finish(nullptr); });
+    r.playlistWritten = run.State().playlistDone;
+    r.problem = run.State().dirOrderProblem;
 }
 
 } // namespace album

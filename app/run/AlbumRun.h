@@ -15,7 +15,7 @@ class QWidget;
 
 namespace album {
 
-class RunJournal;
+class RecordedRun;
 
 // The confirmation before an album run. The title is one blank followed by the
 // window caption.
@@ -131,8 +131,8 @@ private:
     void Step(const std::function<void(const RunFile &)> &step, const RunFile &f, bool &failed, RunResult &r,
               QString *why = nullptr);
     RunResult RunRecorded(const RunPlan &plan, RunResult r);
-    bool TagFile(const RunPlan &plan, RunJournal &journal, int i, const QJsonObject &planned, RunResult &r);
-    void Finish(const RunPlan &plan, RunJournal &journal, RunResult &r);
+    bool TagFile(const RunPlan &plan, RecordedRun &run, int i, const QJsonObject &planned, RunResult &r);
+    void Finish(const RunPlan &plan, RecordedRun &run, RunResult &r);
     void Lock(bool on);
     void Progress(int index, int count, const QString &name);
     void Yield();

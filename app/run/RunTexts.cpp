@@ -1,7 +1,7 @@
 #include "RunTexts.h"
 
 #include "AlbumRename.h"
-#include "RunRepair.h"
+#include "RecordedRun.h"
 
 #include <QDir>
 

@@ -13,7 +13,8 @@
 #include "FileOps.h"
 #include "Headless.h"
 #include "Id3Bytes.h"
-#include "RunRepair.h"
+#include "RecordedRun.h"
+#include "RunTexts.h"
 #include "RunStore.h"
 #include "TagError.h"
 
@@ -68,7 +69,7 @@ void TaggedAlbum(const QString &folder) {
 
 // The album run of the window without it: 002, 001, x in this order (a renumbering
 // that swaps two names), artist, album and the counted track, renaming optional, the playlist.
-RunResult RecordedRun(const QString &folder, bool rename, const QString &failOn = {}) {
+RunResult WindowlessRun(const QString &folder, bool rename, const QString &failOn = {}) {
     tagpanel::Rows rows;
     rows.artist = rows.track = rows.album = true;
     rows.tArtist = "Die Künstlerin";
@@ -154,7 +155,7 @@ class TestAlbumWork : public QObject {
         // Until the end mark: what follows it (the record leaving the album) is no part of the run.
         RunJournal::SetMarkHook([&](int n) { m_runNs = (total = n) == 14 ? clock.nsecsElapsed() : m_runNs; });
         clock.start();
-        QVERIFY(RecordedRun(m_folder, true).outcome == RunOutcome::Done);
+        QVERIFY(WindowlessRun(m_folder, true).outcome == RunOutcome::Done);
         RunJournal::SetMarkHook({});
         QCOMPARE(total, 14);
         m_finished = fixture::Snapshot(m_folder);
@@ -312,13 +313,13 @@ private slots:
         TaggedAlbum(m_folder);
         const auto before = fixture::Snapshot(m_folder);
         QVERIFY(CrashedRun(m_folder, marks));
-        RunJournal journal;
-        QVERIFY(journal.Load(m_folder));
-        QCOMPARE(journal.State().complete, marks == 14);
+        RecordedRun run;
+        QVERIFY(run.Load(m_folder));
+        QCOMPARE(run.State().complete, marks == 14);
         if (marks % 2 && marks < 14) {  // as `sortimentor --recover [--rollback] FOLDER` does it
             QCOMPARE(Headless(forward ? QStringList{"--recover", m_folder} : QStringList{"--recover", "--rollback", m_folder}), 0);
         } else {
-            const RepairResult r = forward ? RollForward(journal) : RollBack(journal, false);
+            const RepairResult r = forward ? run.Forward() : run.Back(false);
             QVERIFY2(r.ok, qPrintable(r.failed.join('\n')));
         }
         QCOMPARE(fixture::Snapshot(m_folder), forward ? m_finished : before);
@@ -386,7 +387,7 @@ private slots:
             m_folder = qEnvironmentVariable("SORTI_TEST_DRIVE") + "\\";
         TaggedAlbum(m_folder);
         auto expected = fixture::Snapshot(m_folder);
-        const RunResult run = RecordedRun(m_folder, rename, failing);
+        const RunResult run = WindowlessRun(m_folder, rename, failing);
         QVERIFY(run.outcome == RunOutcome::Done && run.failedSteps == (failing.isEmpty() ? 0 : 1));
         QCOMPARE(run.failedFiles, failing.isEmpty() ? QStringList() : QStringList{failing});
         // The record has left the album: its files and the playlist, nothing else.
@@ -401,9 +402,9 @@ private slots:
             f.close();
             expected[changed] = fixture::Hash(m_folder + changed);
         }
-        RunJournal journal;
-        QVERIFY(journal.Load(m_folder) && journal.State().complete);
-        const RepairResult r = RollBack(journal, true);
+        RecordedRun undo;
+        QVERIFY(undo.Load(m_folder) && undo.State().complete);
+        const RepairResult r = undo.Back(true);
         QCOMPARE(r.refused, changed.isEmpty() ? QStringList() : QStringList{changed});
         QCOMPARE(fixture::Snapshot(m_folder), expected);
         QVERIFY(!RunJournal::Exists(m_folder));
@@ -419,7 +420,7 @@ private slots:
         QStringList folders;
         for (int i = 0; i <= runstore::kKept; ++i, init()) {
             TaggedAlbum(m_folder);
-            QVERIFY(RecordedRun(m_folder, false).outcome == RunOutcome::Done);
+            QVERIFY(WindowlessRun(m_folder, false).outcome == RunOutcome::Done);
             folders << m_folder;
         }
         QVERIFY(!RunJournal::Exists(folders.first()) && RunJournal::Exists(folders[1]) && RunJournal::Exists(folders.last()));
@@ -450,7 +451,7 @@ private slots:
         TaggedAlbum(m_folder);
         auto audio = fixture::Snapshot(m_folder, true);
         const auto original = fixture::Snapshot(m_folder);
-        QVERIFY(marks < 0 ? RecordedRun(m_folder, true).outcome == RunOutcome::Done : CrashedRun(m_folder, marks));
+        QVERIFY(marks < 0 ? WindowlessRun(m_folder, true).outcome == RunOutcome::Done : CrashedRun(m_folder, marks));
         RepairSeams seams;
         const QString name = obstacle.section(':', 1);
         if (obstacle == "trash")
@@ -461,9 +462,9 @@ private slots:
             QVERIFY(fixture::Write(m_folder + name, "neu"));
         if (obstacle.startsWith("gone"))
             QVERIFY(QFile::remove(m_folder + name) && audio.remove(name));
-        RunJournal journal;
-        QVERIFY(journal.Load(m_folder));
-        const RepairResult r = forward ? RollForward(journal, seams) : RollBack(journal, marks < 0, seams);
+        RecordedRun run(seams);
+        QVERIFY(run.Load(m_folder));
+        const RepairResult r = forward ? run.Forward() : run.Back(marks < 0);
         QVERIFY2(!r.ok && r.failed.join('\n').contains(named), qPrintable(r.failed.join('\n')));
         QVERIFY(RunJournal::Exists(m_folder));
         if (obstacle.startsWith("taken"))
@@ -473,10 +474,10 @@ private slots:
         for (auto it = audio.cbegin(); it != audio.cend(); ++it)
             QVERIFY2(found.removeOne(it.value()), qPrintable(it.key()));
         if (marks < 0) { // no new run until the undo is finished, which it then can be
-            QVERIFY(RecordedRun(m_folder, true).problem.contains("nur zum Teil rückgängig"));
+            QVERIFY(WindowlessRun(m_folder, true).problem.contains("nur zum Teil rückgängig"));
             QVERIFY(!obstacle.startsWith("taken") || QFile::remove(m_folder + name));
-            RunJournal again;
-            QVERIFY(again.Load(m_folder) && RollBack(again, true).ok);
+            RecordedRun again;
+            QVERIFY(again.Load(m_folder) && again.Back(true).ok);
             QCOMPARE(fixture::Snapshot(m_folder), original);
         }
     }
@@ -498,7 +499,7 @@ private slots:
         QVERIFY(obstacle != "holding" || (QDir().mkpath(holding) && fixture::Write(holding + "/x.mp3", "alt")));
         QVERIFY(obstacle != "record" || fixture::Write(RunJournal::DirFor(m_folder), "kein Ordner"));
         const auto before = fixture::Snapshot(m_folder);
-        const RunResult r = RecordedRun(m_folder, true);
+        const RunResult r = WindowlessRun(m_folder, true);
         QVERIFY2(r.outcome == RunOutcome::NoRecord && r.problem.contains(problem), qPrintable(r.problem));
         QCOMPARE(fixture::Snapshot(m_folder), before);
         QDir(holding).removeRecursively();
@@ -513,7 +514,7 @@ private slots:
         const auto before = fixture::Snapshot(m_folder), audio = fixture::Snapshot(m_folder, true);
         const auto holder = child::Start({"hold", QDir::toNativeSeparators(m_folder + "001.mp3")});
         QVERIFY(holder);
-        const RunResult r = RecordedRun(m_folder, true);
+        const RunResult r = WindowlessRun(m_folder, true);
         holder->kill();
         QVERIFY(holder->waitForFinished() && r.outcome == RunOutcome::Done && r.failedFiles == QStringList{"001.mp3"});
         QCOMPARE(fixture::Hash(m_folder + "001.mp3"), before.value("001.mp3"));

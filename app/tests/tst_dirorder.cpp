@@ -11,7 +11,7 @@
 #include "ChildProcess.h"
 #include "DirectoryOrder.h"
 #include "DurableFile.h"
-#include "RunRepair.h"
+#include "RecordedRun.h"
 #include "TagPanel.h"
 
 #include <QScopeGuard>
@@ -185,10 +185,10 @@ private slots:
         if (moves > 0) {
             QCOMPARE(child::Run(QStringList{album, QString::number(moves), rename ? "rename" : ""} + entries), 0);
             QVERIFY(DirectoryOrder::Interrupted(album));
-            album::RunJournal journal;
-            QVERIFY(album::RunJournal::Exists(album) && journal.Load(album));
-            QVERIFY(journal.State().dirOrderBegun && !journal.State().complete);
-            const album::RepairResult r = forward ? album::RollForward(journal) : album::RollBack(journal, false);
+            album::RecordedRun run;
+            QVERIFY(album::RunJournal::Exists(album) && run.Load(album));
+            QVERIFY(run.State().dirOrderBegun && !run.State().complete);
+            const album::RepairResult r = forward ? run.Forward() : run.Back(false);
             QVERIFY2(r.ok || r.failed.size() == 1, qPrintable(r.failed.join('\n')));
             problem = r.failed.join('\n');
         } else {

@@ -1,11 +1,11 @@
 // The window's side of the run's record: the question after a run that did not
 // finish, the undo button of the introduction page, and the progress of both.
-// The work itself is in RunRepair.
+// The work itself is in RecordedRun.
 
 #include "AlbumRun.h"
 #include "DragList.h"
 #include "Root.h"
-#include "RunRepair.h"
+#include "RecordedRun.h"
 #include "RunTexts.h"
 
 #include <QBoxLayout>
@@ -125,20 +125,20 @@ void Root::UndoLastRun() {
 
 void Root::RepairRun(bool forward, bool undo) {
     const QString folder = m_folder->text();
-    album::RunJournal journal;
-    if (m_repairing || !journal.Load(folder))
-        return;
-    m_repairing = true;
     album::RepairSeams seams;
     seams.progress = [this](int index, int count, const QString &) {
         ShowRunProgress(index, count);
         QCoreApplication::processEvents();
     };
+    album::RecordedRun run(seams);
+    if (m_repairing || !run.Load(folder))
+        return;
+    m_repairing = true;
     LockForRun(true);
     QCoreApplication::processEvents();
-    const album::RepairResult r = forward ? album::RollForward(journal, seams) : album::RollBack(journal, undo, seams);
+    const album::RepairResult r = forward ? run.Forward() : run.Back(undo);
     QStringList order;
-    for (const album::JournalFile &f : journal.State().files)
+    for (const album::JournalFile &f : run.State().files)
         order << (forward ? (f.moved == 2 ? f.newName : f.oldName) : f.oldName);
     LockForRun(false);
     m_repairing = false;
