@@ -13,6 +13,7 @@
 #include "RunView.h"
 #include "Step.h"
 #include "Tooltips_Class.h"
+#include "ui_Root.h"
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
 
@@ -56,7 +57,6 @@ Root::Root(QWidget *parent, bool restoreLastDir) : QMainWindow(parent), m_restor
     BuildUi();
     Startup();
     AddSortingAids();
-    AddTrackTotal();
     AddRunPreview();
     AddDeviceOrder();
     AddRunRecord();
@@ -234,43 +234,30 @@ void Root::ContinueOnTagPage() {
     if (m_run.IsRunning() || m_repairing || m_list->count() == 0)
         return;
     StopSorting(); // the run goes first; the files are not read meanwhile
-    auto check = [this](const char *name) {
-        const auto *c = Control<QCheckBox>(QString::fromLatin1(name));
-        return c && c->isChecked();
-    };
-    auto edit = [this](const char *name) { return Control<QLineEdit>(QString::fromLatin1(name)); };
-
+    Ui::Root &ui = *m_ui;
     album::RunPlan plan;
     plan.folder = m_folder->text();
     for (int i = 0; i < m_list->count(); ++i)
         plan.entries << m_list->item(i)->text();
     plan.selected = m_list->currentRow();
-    plan.wholeAlbum = check("bAlbumRefresh");
-    plan.writePlaylist = check("bPlayliste");
-    plan.albumText = [edit] {
-        const QLineEdit *a = edit("tAlbum");
-        return a ? a->text() : QString();
-    };
+    plan.wholeAlbum = ui.bAlbumRefresh->isChecked();
+    plan.writePlaylist = ui.bPlayliste->isChecked();
+    plan.albumText = [album = ui.tAlbum] { return album->text(); };
     plan.rows = album::RowsToJson(TagRows());
-    plan.titleFromName = check("bFilesTitel");
-    plan.directoryOrder = check("bGeraeteOrdnung");
-    if (TagNumber(m_pages[2]) == 1 && check("bChangeFilename")) {
-        const QLineEdit *name = edit("tFilename");
-        plan.rename = album::RenameOptions{name ? name->text() : QString(), check("bUseExistFile")};
-    }
+    plan.titleFromName = ui.bFilesTitel->isChecked();
+    plan.directoryOrder = ui.bGeraeteOrdnung->isChecked();
+    if (TagNumber(m_pages[2]) == 1 && ui.bChangeFilename->isChecked())
+        plan.rename = album::RenameOptions{ui.tFilename->text(), ui.bUseExistFile->isChecked()};
 
     album::FileSteps steps;
     steps.select = [this](const album::RunFile &f) { m_list->setCurrentRow(f.index); };
-    steps.countTrack = [edit](const album::RunFile &) {
-        if (QLineEdit *track = edit("tTrack"))
-            track->setText(album::NextTrackText(track->text(), QLocale()));
+    steps.countTrack = [track = ui.tTrack](const album::RunFile &) {
+        track->setText(album::NextTrackText(track->text(), QLocale()));
     };
     steps.makeWritable = [](const album::RunFile &f) { album::MakeWritable(f.path); };
-    steps.titleFromName = [check, edit](const album::RunFile &f) {
-        if (!check("bFilesTitel"))
-            return;
-        if (QLineEdit *title = edit("tTitel"))
-            title->setText(album::TitleFromFileName(f.entry));
+    steps.titleFromName = [this](const album::RunFile &f) {
+        if (m_ui->bFilesTitel->isChecked())
+            m_ui->tTitel->setText(album::TitleFromFileName(f.entry));
     };
     steps.writeId3v1 = [this](const album::RunFile &f) {
         if (!platform::WriteId3v1Rows(f.path, tagpanel::ToId3v1Rows(TagRows()), m_record))

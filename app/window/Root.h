@@ -16,6 +16,7 @@
 //                      renaming with a name of three letters or more is chosen (help icon 6).
 //                      LDateien: "2" while it is being filled, "1" when it is complete
 //   pSymbole1..10      the help panel's pictures; HelpIcon() is the one shown
+//   Root.ui            every control; the code reaches them through m_ui's typed pointers
 //   error numbers      the tag engine's TagError: 5 an invalid argument, 0x80041001 "not a
 //                      valid MP3 file", otherwise the system's (errno, GetLastError)
 #include "AlbumRun.h"
@@ -33,6 +34,10 @@
 #include <QString>
 #include <functional>
 #include <memory>
+
+namespace Ui {
+class Root;
+}
 
 class QAbstractButton;
 class QCheckBox;
@@ -181,7 +186,6 @@ protected:
 private:
     void BuildUi();
     void AddSortingAids();
-    void AddTrackTotal();
     void AddRunPreview();
     void AddDeviceOrder();
     void UpdateDeviceOrder();
@@ -201,6 +205,7 @@ private:
     // The renaming run's question after a file could not be moved away: go on or stop.
     bool AskGoOnAfterFailure(const QString &name, const QString &reason);
 
+    std::unique_ptr<Ui::Root> m_ui;  // every control of Root.ui, typed
     platform::DragList *m_list = nullptr;
     QListWidget *m_fileData = nullptr;
     QLineEdit *m_folder = nullptr;

@@ -42,7 +42,8 @@ QIcon LoadIcon(const QString &name, QStyle::StandardPixmap fallback) {
 void Root::BuildUi() {
     // The form (Root.ui) holds every control with its name, caption and place; here
     // they get their icons, the pixel-ratio-aware pictures and their wiring.
-    Ui::Root ui;
+    m_ui = std::make_unique<Ui::Root>();
+    Ui::Root &ui = *m_ui;
     ui.setupUi(this);
 
     // pSeite(0): never shown; the timer, the folder listing, the icon store and the

@@ -10,6 +10,7 @@
 #include "Step.h"
 #include "TagPageForm.h"
 #include "Tooltips_Class.h"
+#include "ui_Root.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -75,10 +76,8 @@ void Root::bStartenClick() {
             if (TagNumber(m_pages[2]) == 2)
                 SetHelpIcon(6);
             if (m_list->count() >= 2) {
-                if (auto *refresh = Control<QCheckBox>(QStringLiteral("bAlbumRefresh"))) {
-                    refresh->setChecked(true);
-                    bAlbumRefreshClick();
-                }
+                m_ui->bAlbumRefresh->setChecked(true);
+                bAlbumRefreshClick();
             }
             return;
         }
@@ -109,8 +108,7 @@ QString Root::SelectedPath() const {
 
 tagpanel::Rows Root::TagRows() const {
     tagpanel::Rows rows = TagPageForm(this).Rows();
-    const auto *total = Control<QCheckBox>(QStringLiteral("bGesamtzahl"));
-    rows.trackTotal = total && total->isChecked() ? m_list->count() : 0;
+    rows.trackTotal = m_ui->bGesamtzahl->isChecked() ? m_list->count() : 0;
     return rows;
 }
 

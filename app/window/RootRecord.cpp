@@ -7,6 +7,7 @@
 #include "Root.h"
 #include "RecordedRun.h"
 #include "RunTexts.h"
+#include "ui_Root.h"
 
 #include <QBoxLayout>
 #include <QCoreApplication>
@@ -20,8 +21,6 @@
 #include <QTimer>
 
 namespace {
-
-const QString kUndoText = album::UndoRunButtonText();
 
 // The entries in the order of `names`; the others after them, as they are.
 void ShowInOrder(QListWidget *list, const QStringList &names) {
@@ -46,14 +45,7 @@ void ShowInOrder(QListWidget *list, const QStringList &names) {
 } // namespace
 
 void Root::AddRunRecord() {
-    m_undoRun = new QPushButton(kUndoText, m_pages[3]);
-    m_undoRun->setObjectName(QStringLiteral("bUndoRun"));
-    m_undoRun->setAccessibleName(kUndoText);
-    m_undoRun->setToolTip(QStringLiteral("Gibt allen Dateien des letzten Durchlaufs in diesem Ordner ihre alten Namen, "
-                                         "Tags und die alte Wiedergabeliste zurück (Strg+Z)."));
-    m_undoRun->setEnabled(false);
-    if (auto *col = qobject_cast<QBoxLayout *>(m_pages[3]->layout()))
-        col->insertWidget(col->count() - 1, m_undoRun);
+    m_undoRun = m_ui->bUndoRun;
     auto *shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), m_undoRun);
     shortcut->setContext(Qt::WindowShortcut);
     connect(shortcut, &QShortcut::activated, m_undoRun, &QPushButton::click);

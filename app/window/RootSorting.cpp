@@ -3,7 +3,7 @@
 #include "AlbumSort.h"
 #include "DragList.h"
 #include "Root.h"
-#include "RootAids.h"
+#include "ui_Root.h"
 
 #include <QBoxLayout>
 #include <QGroupBox>
@@ -14,40 +14,14 @@
 #include <QPushButton>
 
 void Root::AddSortingAids() {
-    auto *page = m_pages[3];
-    auto *col = qobject_cast<QBoxLayout *>(page->layout());
-    if (!col)
-        return;
     m_sorter = new album::SortKeyReader(this);
-    const struct {
-        const char *name, *caption, *tip;
-        album::SortOrder order;
-    } aids[] = {
-        {"bNachDateiname", "Nach Dateiname",
-         "Sortiert die Liste einmal nach den Dateinamen: 2 vor 10, Groß- und Kleinschreibung und Akzente zählen nicht (Alt+N)",
-         album::SortOrder::Name},
-        {"bNachTracknummer", "Nach Tracknummer",
-         "Sortiert die Liste einmal nach CD- und Tracknummer der Tags; Dateien ohne Nummer kommen ans Ende (Alt+R)",
-         album::SortOrder::Track},
-        {"bNachTitel", "Nach Titel", "Sortiert die Liste einmal nach den Titeln der Tags (Alt+T)", album::SortOrder::Title},
-    };
-    auto *row = new QHBoxLayout;
-    for (const auto &a : aids) {
-        QPushButton *b = rootaids::AidButton(page, a.name, QString::fromUtf8(a.caption), QString::fromUtf8(a.tip));
-        const album::SortOrder order = a.order;
-        connect(b, &QPushButton::clicked, this, [this, order] { SortAlbum(order); });
-        row->addWidget(b);
-        m_sortButtons << b;
+    const std::pair<QPushButton *, album::SortOrder> aids[] = {{m_ui->bNachDateiname, album::SortOrder::Name},
+                                                               {m_ui->bNachTracknummer, album::SortOrder::Track},
+                                                               {m_ui->bNachTitel, album::SortOrder::Title}};
+    for (const auto &[button, order] : aids) {
+        connect(button, &QPushButton::clicked, this, [this, order = order] { SortAlbum(order); });
+        m_sortButtons << button;
     }
-    row->addStretch(1);
-    // Before the stretch that closes the page.
-    const int at = col->count() > 0 ? col->count() - 1 : 0;
-    col->insertLayout(at, row);
-    col->insertWidget(at + 1,
-                      rootaids::HelpLabel(page, "LabelSortieren",
-                                QStringLiteral("Mit \u201ENach Dateiname\u201C, \u201ENach Tracknummer\u201C oder \u201ENach "
-                                               "Titel\u201C ordnen Sie die Liste mit einem Klick; danach können Sie die Titel "
-                                               "weiter mit den Pfeiltasten verschieben.")));
 
     connect(m_sorter, &album::SortKeyReader::progress, this, [this](int done, int count) {
         if (!m_sorter->IsBusy() || IsRunning())
