@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <QDialogButtonBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -21,8 +22,11 @@ std::vector<PreviewRow> PreviewRows(const PreviewInput &in) {
         PreviewRow r;
         r.position = i + 1;
         r.presentName = in.entries[i];
-        if (in.rename)
+        if (in.rename) {
             r.newName = NumberedName(i + 1, r.presentName, in.rename->tFilename, in.rename->useExistFile);
+            if (r.newName != r.presentName)
+                r.fate = FateOfName(r.newName, in.strictHere);
+        }
         // The album run counts on from the second file; a single write takes the text as it is.
         if (in.wholeAlbum && i > 0)
             track = NextTrackText(track, in.locale);
@@ -37,7 +41,18 @@ std::vector<PreviewRow> PreviewRows(const PreviewInput &in) {
     return rows;
 }
 
-QDialog *MakePreviewDialog(const std::vector<PreviewRow> &rows, QWidget *parent) {
+QString PlaylistNote(const PreviewInput &in) {
+    if (in.playlistName.isEmpty())
+        return {};
+    const NameFate fate = FateOfName(in.playlistName, in.strictHere);
+    if (fate == NameFate::Fine)
+        return {};
+    return QStringLiteral("Wiedergabeliste \u201E%1\u201C: %2")
+        .arg(in.playlistName,
+             fate == NameFate::KeepsOldName ? QStringLiteral("ungültiger Name, sie wird nicht geschrieben") : FateText(fate));
+}
+
+QDialog *MakePreviewDialog(const std::vector<PreviewRow> &rows, QWidget *parent, const QString &playlistNote) {
     auto *dialog = new QDialog(parent);
     dialog->setObjectName(QStringLiteral("fVorschau"));
     dialog->setWindowTitle(QStringLiteral(" Vorschau"));
@@ -46,6 +61,9 @@ QDialog *MakePreviewDialog(const std::vector<PreviewRow> &rows, QWidget *parent)
     if (renaming)
         headers << QStringLiteral("Neuer Name");
     headers << QStringLiteral("Track") << QStringLiteral("Titel");
+    const bool notes = std::any_of(rows.begin(), rows.end(), [](const PreviewRow &r) { return r.fate != NameFate::Fine; });
+    if (notes)
+        headers << QStringLiteral("Hinweis");
     auto *table = new QTableWidget(static_cast<int>(rows.size()), static_cast<int>(headers.size()), dialog);
     table->setObjectName(QStringLiteral("LVorschau"));
     table->setAccessibleName(QStringLiteral("Vorschau der Dateien"));
@@ -59,10 +77,13 @@ QDialog *MakePreviewDialog(const std::vector<PreviewRow> &rows, QWidget *parent)
         QStringList cells{QString::number(r.position), r.presentName};
         if (renaming)
             cells << r.newName;
+        const int trackColumn = static_cast<int>(cells.size());
         cells << r.track.value_or(kept) << r.title.value_or(kept);
+        if (notes)
+            cells << FateText(r.fate);
         for (int c = 0; c < cells.size(); ++c) {
             auto *item = new QTableWidgetItem(cells[c]);
-            const bool keeps = (c == cells.size() - 2 && !r.track) || (c == cells.size() - 1 && !r.title);
+            const bool keeps = (c == trackColumn && !r.track) || (c == trackColumn + 1 && !r.title);
             if (keeps)
                 item->setForeground(table->palette().brush(QPalette::Disabled, QPalette::Text));
             table->setItem(i, c, item);
@@ -73,6 +94,12 @@ QDialog *MakePreviewDialog(const std::vector<PreviewRow> &rows, QWidget *parent)
     buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("Schließen"));
     QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     auto *col = new QVBoxLayout(dialog);
+    if (!playlistNote.isEmpty()) {
+        auto *note = new QLabel(playlistNote, dialog);
+        note->setObjectName(QStringLiteral("LVorschauListe"));
+        note->setWordWrap(true);
+        col->addWidget(note);
+    }
     col->addWidget(table, 1);
     col->addWidget(buttons);
     dialog->resize(720, 420);

@@ -5,6 +5,7 @@
 // than the files afterwards.
 #include "AlbumRename.h"
 #include "AlbumWorkflow.h"
+#include "NameCheck.h"
 
 #include <QLocale>
 #include <QString>
@@ -30,6 +31,8 @@ struct PreviewInput {
     QString titleText;       // tTitel
     bool titleFromName = false;
     std::optional<RenameOptions> rename;
+    QString playlistName;    // the playlist's name, empty without one
+    bool strictHere = false; // the folder lies on Windows, FAT or exFAT
     QLocale locale;
 };
 
@@ -38,12 +41,17 @@ struct PreviewRow {
     QString presentName;
     QString newName;         // empty without renaming
     std::optional<QString> track, title; // nothing: the file keeps its own
+    NameFate fate = NameFate::Fine;      // of the new name
 };
 
 // One row per entry, in list order.
 std::vector<PreviewRow> PreviewRows(const PreviewInput &in);
 
-// A dialog with the rows as a table ("Neuer Name" only when renaming).
-QDialog *MakePreviewDialog(const std::vector<PreviewRow> &rows, QWidget *parent);
+// What the preview says of the playlist's name; empty when it is fine or there is none.
+QString PlaylistNote(const PreviewInput &in);
+
+// A dialog with the rows as a table ("Neuer Name" only when renaming, "Hinweis" only
+// when a new name will fail), the playlist's note above it.
+QDialog *MakePreviewDialog(const std::vector<PreviewRow> &rows, QWidget *parent, const QString &playlistNote = {});
 
 } // namespace album

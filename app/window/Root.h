@@ -140,6 +140,8 @@ public:
     bool IsSorting() const;
     // What a continue click on the tag page would write now, one row per entry.
     std::vector<album::PreviewRow> RunPreviewRows() const;
+    // The pages' options that the preview works from.
+    album::PreviewInput RunPreviewInput() const;
 
 public slots:
     // Album list.

@@ -2,6 +2,7 @@
 // live in RunPreview, shared with the run.
 #include "AlbumRename.h"
 #include "DragList.h"
+#include "DirectoryOrder.h"
 #include "Root.h"
 #include "ui_Root.h"
 #include "RunPreview.h"
@@ -45,13 +46,15 @@ void Root::AddRunPreview() {
     connect(preview, &QPushButton::clicked, this, [this] {
         if (IsRunning() || m_list->count() == 0)
             return;
-        QDialog *dialog = album::MakePreviewDialog(RunPreviewRows(), this);
+        QDialog *dialog = album::MakePreviewDialog(RunPreviewRows(), this, album::PlaylistNote(RunPreviewInput()));
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->open();
     });
 }
 
-std::vector<album::PreviewRow> Root::RunPreviewRows() const {
+std::vector<album::PreviewRow> Root::RunPreviewRows() const { return album::PreviewRows(RunPreviewInput()); }
+
+album::PreviewInput Root::RunPreviewInput() const {
     const Ui::Root &ui = *m_ui;
     album::PreviewInput in;
     for (int i = 0; i < m_list->count(); ++i)
@@ -67,5 +70,9 @@ std::vector<album::PreviewRow> Root::RunPreviewRows() const {
     // The same condition as the run's.
     if (TagNumber(m_pages[2]) == 1 && ui.bChangeFilename->isChecked())
         in.rename = album::RenameOptions{ui.tFilename->text(), ui.bUseExistFile->isChecked()};
-    return album::PreviewRows(in);
+    if (in.wholeAlbum && ui.bPlayliste->isChecked())
+        in.playlistName = ui.tAlbum->text() + QStringLiteral(".m3u");
+    // Windows, FAT and exFAT refuse here what they refuse on a stick.
+    in.strictHere = QSysInfo::productType() == QLatin1String("windows") || album::DirectoryOrder::Matters(m_folder->text());
+    return in;
 }
