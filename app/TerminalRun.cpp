@@ -46,6 +46,7 @@ const Option kOptions[] = {
     {"title-from-name", nullptr, "Titel aus dem Dateinamen ohne Endung"},
     {"track-start", "N", "Tracknummern ab N hochzählen"},
     {"total", nullptr, "Tracknummer mit der Anzahl der Dateien (\"3/12\"); mit --track-start"},
+    {"per-disc", nullptr, "Tracknummer je CD (TPOS) neu beginnen; mit --track-start"},
     {"rename", nullptr, "Dateien nach ihrer Stelle umbenennen (\"001- TEXT.mp3\")"},
     {"name", "TEXT", "der Name hinter der Nummer; mit --rename"},
     {"keep-names", nullptr, "der bisherige Name hinter der Nummer; mit --rename"},
@@ -132,6 +133,7 @@ QString Plan(const QCommandLineParser &p, Choices &c) {
         {p.isSet("name") && p.isSet("keep-names"), "--name und --keep-names schließen sich aus."},
         {(p.isSet("name") || p.isSet("keep-names")) && !p.isSet("rename"), "--name und --keep-names gehören zu --rename."},
         {p.isSet("total") && !p.isSet("track-start"), "--total gehört zu --track-start."},
+        {p.isSet("per-disc") && !p.isSet("track-start"), "--per-disc gehört zu --track-start."},
         {p.isSet("playlist") && !p.isSet("album"), "--playlist braucht --album: die Liste heißt wie das Album."},
     };
     for (const auto &[bad, why] : conflicts)
@@ -149,6 +151,7 @@ QString Plan(const QCommandLineParser &p, Choices &c) {
     plan.writePlaylist = p.isSet("playlist");
     plan.albumText = [album = rows.tAlbum] { return album; };
     plan.directoryOrder = p.isSet("device-order");
+    plan.perDisc = p.isSet("per-disc");
     if (p.isSet("rename"))
         plan.rename = album::RenameOptions{p.value("name"), p.isSet("keep-names")};
     if (!rows.artist && !rows.album && !rows.year && !rows.comment && !rows.title && !rows.track && !plan.rename &&

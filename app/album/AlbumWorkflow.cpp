@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cmath>
 
 namespace album {
@@ -52,6 +53,25 @@ QString NextTrackText(const QString &current, const QLocale &locale) {
     if (value == std::floor(value) && std::fabs(value) < 1e15)
         return out.toString(static_cast<qlonglong>(value));
     return out.toString(value, 'f', QLocale::FloatingPointShortest);
+}
+
+QStringList CountedTracks(const QString &start, int count, const std::vector<int> &discs, const QLocale &locale) {
+    QStringList tracks;
+    for (int i = 0; i < count; ++i) {
+        const bool newDisc = i > 0 && static_cast<int>(discs.size()) == count && discs[static_cast<size_t>(i)] != discs[static_cast<size_t>(i - 1)];
+        tracks << (i == 0 || newDisc ? start : NextTrackText(tracks.back(), locale));
+    }
+    return tracks;
+}
+
+std::vector<int> DiscSizes(int count, const std::vector<int> &discs) {
+    std::vector<int> sizes(static_cast<size_t>(count), count);
+    if (static_cast<int>(discs.size()) != count)
+        return sizes;
+    for (int i = 0; i < count; ++i)
+        sizes[static_cast<size_t>(i)] =
+            static_cast<int>(std::count(discs.begin(), discs.end(), discs[static_cast<size_t>(i)]));
+    return sizes;
 }
 
 QString TitleFromFileName(const QString &entry) {

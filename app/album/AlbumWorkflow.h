@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 namespace album {
 
 // ---- Small rules -----------------------------------------------------------
@@ -20,6 +22,14 @@ QString EntryPath(const QString &folder, const QString &entry);
 // locale counts as 1, then one is added and written back in the locale
 // without group separators ('5' -> '6', '07' -> '8', 'abc' -> '2', '' -> '2').
 QString NextTrackText(const QString &current, const QLocale &locale);
+
+// The track texts of an album run, one per file: the first as `start` stands, the
+// others counted on from the one before (NextTrackText). With `discs` (each file's disc
+// number, 0 for none; empty: one count for all) the count starts again at `start` with
+// the first file of each disc, so that two discs get 1..10 and 1..10.
+QStringList CountedTracks(const QString &start, int count, const std::vector<int> &discs, const QLocale &locale);
+// For each file, how many files of the list share its disc (the list's length without discs).
+std::vector<int> DiscSizes(int count, const std::vector<int> &discs);
 
 // The entry text without its last four characters ('07 Song.mp3' -> '07 Song').
 QString TitleFromFileName(const QString &entry);

@@ -17,7 +17,9 @@ namespace album {
 std::vector<PreviewRow> PreviewRows(const PreviewInput &in) {
     std::vector<PreviewRow> rows;
     const int n = static_cast<int>(in.entries.size());
-    QString track = in.trackText;
+    // The album run counts on from the second file; a single write takes the text as it is.
+    const QStringList tracks = CountedTracks(in.trackText, n, in.discs, in.locale);
+    const std::vector<int> totals = DiscSizes(n, in.discs);
     for (int i = 0; i < n; ++i) {
         PreviewRow r;
         r.position = i + 1;
@@ -27,12 +29,10 @@ std::vector<PreviewRow> PreviewRows(const PreviewInput &in) {
             if (r.newName != r.presentName)
                 r.fate = FateOfName(r.newName, in.strictHere);
         }
-        // The album run counts on from the second file; a single write takes the text as it is.
-        if (in.wholeAlbum && i > 0)
-            track = NextTrackText(track, in.locale);
         if (in.wholeAlbum || i == in.selected) {
+            const QString track = in.wholeAlbum ? tracks[i] : in.trackText;
             if (in.writeTrack)
-                r.track = in.appendTotal ? tagpanel::TrackWithTotal(track, n) : track;
+                r.track = in.appendTotal ? tagpanel::TrackWithTotal(track, totals[static_cast<size_t>(i)]) : track;
             if (in.writeTitle)
                 r.title = in.wholeAlbum && in.titleFromName ? TitleFromFileName(r.presentName) : in.titleText;
         }

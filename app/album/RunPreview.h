@@ -30,6 +30,7 @@ struct PreviewInput {
     bool writeTitle = false; // bTitel
     QString titleText;       // tTitel
     bool titleFromName = false;
+    std::vector<int> discs;  // per disc: each file's disc number; empty: one count for all
     std::optional<RenameOptions> rename;
     QString playlistName;    // the playlist's name, empty without one
     bool strictHere = false; // the folder lies on Windows, FAT or exFAT

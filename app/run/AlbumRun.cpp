@@ -1,4 +1,5 @@
 #include "AlbumRun.h"
+#include "AlbumSort.h"
 #include "AlbumWorkflow.h"
 #include "DirectoryOrder.h"
 #include "RecordedRun.h"
@@ -102,7 +103,7 @@ RunResult AlbumRun::Run(const RunPlan &plan) {
     // Single-file write without renaming: one file, itself written all or nothing.
     if (plan.selected >= 0 && plan.selected < n) {
         const int i = plan.selected;
-        const RunFile f{i, n, plan.entries[i], EntryPath(plan.folder, plan.entries[i])};
+        const RunFile f{i, n, plan.entries[i], EntryPath(plan.folder, plan.entries[i]), {}, false};
         bool failed = false;
         Step(steps_.makeWritable, f, failed, r);
         Yield();
@@ -122,15 +123,21 @@ namespace {
 // and the title from the file name. Each file's rows from the plan's own: an object
 // changed again and again keeps every old value in its storage, and each copy of it
 // would carry them all.
-std::vector<QJsonObject> PlannedRows(const RunPlan &plan) {
+std::vector<QJsonObject> PlannedRows(const RunPlan &plan, const std::vector<int> &discs) {
+    const int n = static_cast<int>(plan.entries.size());
+    const QStringList tracks = plan.wholeAlbum ? CountedTracks(plan.rows.value("tTrack").toString(), n, discs, QLocale())
+                                               : QStringList();
+    const std::vector<int> sizes = DiscSizes(n, discs);
     std::vector<QJsonObject> planned;
-    QString track = plan.rows.value("tTrack").toString();
-    for (int i = 0; i < static_cast<int>(plan.entries.size()); ++i) {
+    for (int i = 0; i < n; ++i) {
         QJsonObject rows = plan.rows;
-        if (i > 0 && plan.wholeAlbum)
-            rows["tTrack"] = track = NextTrackText(track, QLocale());
-        if (plan.titleFromName && plan.wholeAlbum)
-            rows["tTitel"] = TitleFromFileName(plan.entries[i]);
+        if (plan.wholeAlbum) {
+            rows["tTrack"] = tracks[i];
+            if (rows.value("trackTotal").toInt() > 0)
+                rows["trackTotal"] = sizes[static_cast<size_t>(i)];
+            if (plan.titleFromName)
+                rows["tTitel"] = TitleFromFileName(plan.entries[i]);
+        }
         planned.push_back(rows);
     }
     return planned;
@@ -155,7 +162,11 @@ RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
     std::vector<bool> writes(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i)
         writes[static_cast<size_t>(i)] = plan.wholeAlbum || i == plan.selected;
-    const std::vector<QJsonObject> planned = PlannedRows(plan);
+    std::vector<int> discs;
+    if (plan.perDisc && plan.wholeAlbum)
+        for (const QString &entry : plan.entries)
+            discs.push_back(ReadSortKey(plan.folder, entry).disc);
+    const std::vector<QJsonObject> planned = PlannedRows(plan, discs);
     QString albumText;
     if (plan.writePlaylist && plan.wholeAlbum)
         Quietly([&] { albumText = (plan.albumText ? plan.albumText() : QString()) + QStringLiteral(".m3u"); });
@@ -178,9 +189,12 @@ RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
     Lock(true);
     Yield();
     bool recording = true;
-    for (int i = 0; i < n && !stopRequested_ && recording; ++i)
+    for (int i = 0; i < n && !stopRequested_ && recording; ++i) {
+        RunFile f{i, n, plan.entries[i], EntryPath(plan.folder, plan.entries[i]), planned[static_cast<size_t>(i)], false};
+        f.newDisc = i > 0 && !discs.empty() && discs[static_cast<size_t>(i)] != discs[static_cast<size_t>(i - 1)];
         if (writes[static_cast<size_t>(i)])
-            recording = TagFile(plan, run, i, planned[static_cast<size_t>(i)], r);
+            recording = TagFile(plan, run, f, r);
+    }
     if (stopRequested_ || !recording) {
         // The record stays: the next start offers to finish or undo the run.
         r.outcome = RunOutcome::Stopped;
@@ -195,9 +209,9 @@ RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
 }
 
 // One file's tag step, between its two marks; false when the record could not follow.
-bool AlbumRun::TagFile(const RunPlan &plan, RecordedRun &run, int i, const QJsonObject &planned, RunResult &r) {
-    const int n = static_cast<int>(plan.entries.size());
-    const RunFile f{i, n, plan.entries[i], EntryPath(plan.folder, plan.entries[i])};
+bool AlbumRun::TagFile(const RunPlan &plan, RecordedRun &run, const RunFile &f, RunResult &r) {
+    const int i = f.index, n = f.count;
+    const QJsonObject &planned = f.planned;
     bool failed = false;
     QString why;
     if (plan.wholeAlbum) {

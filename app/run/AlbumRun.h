@@ -41,6 +41,8 @@ struct RunFile {
     int count = 0;
     QString entry;
     QString path;
+    QJsonObject planned;   // the rows the plan has for it
+    bool newDisc = false;  // per disc: the track counter starts again here, at the plan's track
 };
 
 // What the driver does to one file, in this order. Each step may throw; a
@@ -72,6 +74,8 @@ struct RunPlan {
     // the track counted on, what each file is planned to get.
     QJsonObject rows;
     bool titleFromName = false;
+    // The track counted per disc (the tags' TPOS): it starts again with each disc's first file.
+    bool perDisc = false;
     // Last, the directory entries in album order, where the folder lies on FAT or exFAT.
     bool directoryOrder = false;
 };
@@ -131,7 +135,7 @@ private:
     void Step(const std::function<void(const RunFile &)> &step, const RunFile &f, bool &failed, RunResult &r,
               QString *why = nullptr);
     RunResult RunRecorded(const RunPlan &plan, RunResult r);
-    bool TagFile(const RunPlan &plan, RecordedRun &run, int i, const QJsonObject &planned, RunResult &r);
+    bool TagFile(const RunPlan &plan, RecordedRun &run, const RunFile &f, RunResult &r);
     void Finish(const RunPlan &plan, RecordedRun &run, RunResult &r);
     void Lock(bool on);
     void Progress(int index, int count, const QString &name);

@@ -212,6 +212,7 @@ private slots:
         QTest::newRow("fields, tracks counted") << QStringList{"--artist", "Künstlerin", "--year", "2001", "--track-start", "7", "--total"};
         QTest::newRow("titles from names, renamed") << QStringList{"--title-from-name", "--comment", "x", "--rename", "--name", "Live"};
         QTest::newRow("names kept, playlist") << QStringList{"--album", "Best of", "--playlist", "--rename", "--keep-names"};
+        QTest::newRow("tracks per disc") << QStringList{"--track-start", "1", "--total", "--per-disc"};
     }
     void terminalRunMatchesTheWindow() {
         QFETCH(QStringList, args);
@@ -221,12 +222,20 @@ private slots:
         for (int terminal : {0, 1}) {
             const QString folder = fixture::FreshFolder(m_tmp, terminal ? "terminal" : "window");
             QVERIFY(fixture::MakeAlbum(folder, {"a.mp3", "b.mp3", "c.mp3"}) &&
-                    fixture::WriteTags(folder + "c.mp3", {{"v2", QJsonObject{{"TRCK", "4"}, {"TIT2", "Alt"}}}}));
+                    fixture::WriteTags(folder + "c.mp3", {{"v2", QJsonObject{{"TRCK", "4"}, {"TIT2", "Alt"}, {"TPOS", "1/2"}}}}));
+            for (const char *second : {"a.mp3", "b.mp3"}) // the second disc
+                QVERIFY(fixture::WriteTags(folder + second, {{"v2", QJsonObject{{"TPOS", "2/2"}}}}));
             const auto before = fixture::Snapshot(folder);
             const auto sink = std::unique_ptr<FILE, int (*)(FILE *)>(std::tmpfile(), std::fclose);
             if (terminal) {
                 QCOMPARE(headless::Run(QStringList{"--run"} + args + QStringList{folder} + order, sink.get(), sink.get()), 0);
                 after[1] = fixture::Snapshot(folder);
+                if (args.contains("--per-disc")) { // counted again from the second disc's first file
+                    QStringList tracks;
+                    for (const QString &name : order)
+                        tracks << fixture::ReadTags(folder + name).value("v2").toObject().value("TRCK").toString();
+                    QCOMPARE(tracks, QStringList({"1/1", "1/2", "2/2"}));
+                }
                 QCOMPARE(headless::Run({"--undo", folder}, sink.get(), sink.get()), 0);
                 QCOMPARE(fixture::Snapshot(folder), before);
                 continue;
@@ -242,6 +251,7 @@ private slots:
             if (args.contains("--title-from-name"))
                 Tick(*w, {{"Titel", {}}, {"FilesTitel", {}}});
             Check(*w, "bGesamtzahl")->setChecked(args.contains("--total"));
+            Check(*w, "bJeCD")->setChecked(args.contains("--per-disc"));
             w->bPlayliste()->setChecked(args.contains("--playlist"));
             w->bStarten()->click();
             after[0] = fixture::Snapshot(folder);

@@ -246,13 +246,14 @@ void Root::ContinueOnTagPage() {
     plan.rows = album::RowsToJson(TagRows());
     plan.titleFromName = ui.bFilesTitel->isChecked();
     plan.directoryOrder = ui.bGeraeteOrdnung->isChecked();
+    plan.perDisc = ui.bJeCD->isChecked();
     if (TagNumber(m_pages[2]) == 1 && ui.bChangeFilename->isChecked())
         plan.rename = album::RenameOptions{ui.tFilename->text(), ui.bUseExistFile->isChecked()};
 
     album::FileSteps steps;
     steps.select = [this](const album::RunFile &f) { m_list->setCurrentRow(f.index); };
-    steps.countTrack = [track = ui.tTrack](const album::RunFile &) {
-        track->setText(album::NextTrackText(track->text(), QLocale()));
+    steps.countTrack = [track = ui.tTrack](const album::RunFile &f) {
+        track->setText(f.newDisc ? f.planned.value("tTrack").toString() : album::NextTrackText(track->text(), QLocale()));
     };
     steps.makeWritable = [](const album::RunFile &f) { album::MakeWritable(f.path); };
     steps.titleFromName = [this](const album::RunFile &f) {
@@ -264,7 +265,25 @@ void Root::ContinueOnTagPage() {
             throw std::runtime_error("ID3v1 writer failed");
     };
     steps.writeTags = [this](const album::RunFile &f) { WriteTagsOf(f.path); };
-    steps.rows = [this](const album::RunFile &) { return album::RowsToJson(TagRows()); };
+    // A recorded run writes the rows it recorded for the file (per disc, that disc's total).
+    steps.writeRows = [this](const album::RunFile &f, const QJsonObject &json) {
+        const tagpanel::Rows rows = album::RowsFromJson(json);
+        QString why;
+        if (!platform::WriteId3v1Rows(f.path, tagpanel::ToId3v1Rows(rows), m_record))
+            why = QStringLiteral("ID3v1 ließ sich nicht schreiben");
+        QCoreApplication::processEvents();
+        try {
+            tagpanel::WriteFields(f.path, rows, TagV1(), TagV2());
+        } catch (const std::exception &e) {
+            why = QString::fromUtf8(e.what());
+        }
+        return why;
+    };
+    steps.rows = [this](const album::RunFile &f) {
+        QJsonObject rows = album::RowsToJson(TagRows());
+        rows["trackTotal"] = f.planned.value("trackTotal");  // per disc: that disc's files
+        return rows;
+    };
     m_run.SetSteps(std::move(steps));
     m_run.SetConfirm(m_confirm ? m_confirm : album::ConfirmFn([this](const QString &title, const QString &text) {
         return album::AskYesNo(this, title, text);

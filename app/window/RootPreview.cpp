@@ -67,6 +67,9 @@ album::PreviewInput Root::RunPreviewInput() const {
     in.writeTitle = ui.bTitel->isChecked();
     in.titleText = ui.tTitel->text();
     in.titleFromName = ui.bFilesTitel->isChecked();
+    if (in.wholeAlbum && ui.bJeCD->isChecked())
+        for (const QString &entry : in.entries)
+            in.discs.push_back(album::ReadSortKey(m_folder->text(), entry).disc);
     // The same condition as the run's.
     if (TagNumber(m_pages[2]) == 1 && ui.bChangeFilename->isChecked())
         in.rename = album::RenameOptions{ui.tFilename->text(), ui.bUseExistFile->isChecked()};
