@@ -140,6 +140,10 @@ public:
     bool IsSorting() const;
     // What a continue click on the tag page would write now, one row per entry.
     std::vector<album::PreviewRow> RunPreviewRows() const;
+    // The run from the pages (RootRun.cpp): the plan, the window's steps, what follows.
+    album::RunPlan PlanFromPages() const;
+    album::FileSteps RunSteps();
+    void AfterRun(const album::RunPlan &plan);
     // The pages' options that the preview works from.
     album::PreviewInput RunPreviewInput() const;
 
