@@ -153,28 +153,38 @@ void Mp3TagID3v2::ParseFrames(const std::shared_ptr<const void> &owner, std::str
         }
         FrameBytes body(owner, tag.substr(span.pos + hdr, span.size));
         if (version_ == 2) {
-            std::string id = MapFrameIdV22(rawId);
-            if (id.empty()) {
-                auto conv = ConvertUnknownV22(rawId, body);
-                if (!conv) continue;
-                id = std::move(conv->first);
-                body = std::move(conv->second);
-            }
-            if (id == "APIC") {
-                auto pic = ConvertPicV22(body);
-                if (!pic) continue;
-                body = std::move(*pic);
-            }
-            TagString t;
-            t.body = std::move(body);
-            StoreFrame(id, std::move(t), true);
+            ReadFrameV22(rawId, std::move(body));
         } else if (version_ == 3) {
             ReadFrameV23(rawId, fflags, std::move(body), dates);
         } else {
             ReadFrameV24(rawId, fflags, std::move(body), tagFlags, dates);
         }
     }
+    ResolveDates(dates);
+}
 
+// A 2.2 frame under its 2.3 identifier; one that has none, or a picture that cannot be
+// converted, is left out.
+void Mp3TagID3v2::ReadFrameV22(const std::string &rawId, FrameBytes body) {
+    std::string id = MapFrameIdV22(rawId);
+    if (id.empty()) {
+        auto conv = ConvertUnknownV22(rawId, body);
+        if (!conv) return;
+        id = std::move(conv->first);
+        body = std::move(conv->second);
+    }
+    if (id == "APIC") {
+        auto pic = ConvertPicV22(body);
+        if (!pic) return;
+        body = std::move(*pic);
+    }
+    TagString t;
+    t.body = std::move(body);
+    StoreFrame(id, std::move(t), true);
+}
+
+// The 2.4 date frames read in the walk, as the 2.3 fields they stand for.
+void Mp3TagID3v2::ResolveDates(const std::vector<DateFrame> &dates) {
     size_t inserted = 0;
     for (const DateFrame &d : dates) {
         const auto parts = DateFramesV24(d.id, d.value);
@@ -299,6 +309,35 @@ void Mp3TagID3v2::ReadFrameV23(const std::string &id, std::uint16_t flags, Frame
     StoreFrame(id, std::move(t), false);
 }
 
+namespace {
+
+// What a 2.4 frame carries after its header before its data, in this order: group
+// identifier, encryption method, data length.
+struct ExtrasV24 {
+    std::string group, method;
+    std::uint32_t dataLen = 0;
+};
+
+// The extras its flags announce, taken off the front of `d`; nothing when they do not fit.
+std::optional<ExtrasV24> TakeExtrasV24(std::uint16_t flags, std::string_view &d) {
+    ExtrasV24 e;
+    for (const std::uint16_t one : {std::uint16_t(0x0040), std::uint16_t(0x0004)}) {
+        if (!(flags & one)) continue;
+        if (d.empty()) return std::nullopt;
+        (one == 0x0040 ? e.group : e.method) = std::string(d.substr(0, 1));
+        d.remove_prefix(1);
+    }
+    if (flags & 0x0001) {
+        if (d.size() < 4) return std::nullopt;
+        const auto *l = reinterpret_cast<const unsigned char *>(d.data());
+        if (!DecodeSynchsafe(l, e.dataLen)) e.dataLen = DecodeBE32(l);
+        d.remove_prefix(4);
+    }
+    return e;
+}
+
+} // namespace
+
 void Mp3TagID3v2::ReadFrameV24(const std::string &id, std::uint16_t flags, FrameBytes body, int tagFlags,
                                std::vector<DateFrame> &dates) {
     const std::uint16_t status = StatusIn23(flags);
@@ -311,28 +350,13 @@ void Mp3TagID3v2::ReadFrameV24(const std::string &id, std::uint16_t flags, Frame
     };
     if (!PlainFrameId(id)) return keep();
 
-    // After the header, in this order: group identifier, encryption method, data length.
     std::string_view d(body);
-    std::string group, method;
-    std::uint32_t dataLen = 0;
+    const std::optional<ExtrasV24> extras = TakeExtrasV24(flags, d);
+    if (!extras) return keep();
+    const std::string &group = extras->group, &method = extras->method;
+    const std::uint32_t dataLen = extras->dataLen;
     const bool grouped = flags & 0x0040, compressed = flags & 0x0008, encrypted = flags & 0x0004;
     const bool hasLen = flags & 0x0001;
-    if (grouped) {
-        if (d.empty()) return keep();
-        group = std::string(d.substr(0, 1));
-        d.remove_prefix(1);
-    }
-    if (encrypted) {
-        if (d.empty()) return keep();
-        method = std::string(d.substr(0, 1));
-        d.remove_prefix(1);
-    }
-    if (hasLen) {
-        if (d.size() < 4) return keep();
-        const auto *l = reinterpret_cast<const unsigned char *>(d.data());
-        if (!DecodeSynchsafe(l, dataLen)) dataLen = DecodeBE32(l);
-        d.remove_prefix(4);
-    }
     const bool unsync = (flags & 0x0002) || (tagFlags & 0x80);
     const std::string resynced = unsync ? Resynchronise(d) : std::string();
     const std::string_view data = unsync ? std::string_view(resynced) : d;

@@ -193,7 +193,9 @@ private:
     void FillBodies(const id3v2::TagBytes &old) const;
     void FillBodies() const;
     void CheckIds() const;
+    void ReadFrameV22(const std::string &rawId, FrameBytes body);
     void ReadFrameV23(const std::string &id, std::uint16_t flags, FrameBytes body, std::vector<DateFrame> &dates);
+    void ResolveDates(const std::vector<DateFrame> &dates);
     void ReadFrameV24(const std::string &id, std::uint16_t flags, FrameBytes body, int tagFlags,
                       std::vector<DateFrame> &dates);
     void StoreFrame(const std::string &id, TagString tag, bool fillField);
