@@ -113,10 +113,15 @@ bool RecordedRun::MarkRows(int i, const QJsonObject &rows) {
     return journal_.Mark(MarkKind::Begin, {{"i", i}, {"rows", rows}});
 }
 
-// The new hash from the new tag regions and the audio digest of the plan.
+// The new hash from the new tag regions and the audio digest of the plan. The file is
+// flushed here, once: the mark is taken along by the next flushed one, and the end
+// mark must never reach the disk before a file it counts as written.
 bool RecordedRun::MarkTagged(int i, const QString &path, const QString &why) {
-    const QByteArray hash = journal_.State().files[static_cast<size_t>(i)].HashAfterTagWrite(path);
-    return journal_.Mark(MarkKind::Tagged, {{"i", i}, {"hash", B64(hash)}, {"skip", why}}, false);
+    bool flushed = true;
+    const QByteArray hash = journal_.State().files[static_cast<size_t>(i)].HashAfterTagWrite(path, &flushed);
+    const QString skip =
+        why.isEmpty() && !flushed ? QStringLiteral("die Datei ließ sich nicht auf den Datenträger schreiben") : why;
+    return journal_.Mark(MarkKind::Tagged, {{"i", i}, {"hash", B64(hash)}, {"skip", skip}}, false);
 }
 
 // The renaming's seams, its steps marked in the record.
