@@ -2,6 +2,7 @@
 #include "AlbumWorkflow.h"
 #include "DirectoryOrder.h"
 #include "RecordedRun.h"
+#include "UndoRecord.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -178,9 +179,14 @@ RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
     Lock(true);
     Yield();
     bool recording = true;
-    for (int i = 0; i < n && !stopRequested_ && recording; ++i)
-        if (writes[static_cast<size_t>(i)])
-            recording = TagFile(plan, run, i, planned[static_cast<size_t>(i)], r);
+    {
+        // One undo file for the in-place writes of all files, written over for each,
+        // instead of one made and removed per file; it goes before the renaming.
+        const tags::fileops::UndoRecordReuse oneUndoFile;
+        for (int i = 0; i < n && !stopRequested_ && recording; ++i)
+            if (writes[static_cast<size_t>(i)])
+                recording = TagFile(plan, run, i, planned[static_cast<size_t>(i)], r);
+    }
     if (stopRequested_ || !recording) {
         // The record stays: the next start offers to finish or undo the run.
         r.outcome = RunOutcome::Stopped;

@@ -5,6 +5,7 @@
 #include "DirectoryOrder.h"
 #include "DurableFile.h"
 #include "FileUtils.h"
+#include "UndoRecord.h"
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
 
@@ -14,6 +15,7 @@
 #include <QSet>
 
 #include <exception>
+#include <memory>
 
 namespace album {
 
@@ -231,6 +233,7 @@ RepairResult RecordedRun::Forward() {
     if (st.complete)
         return r_;
     const int count = static_cast<int>(st.files.size());
+    auto oneUndoFile = std::make_unique<tags::fileops::UndoRecordReuse>();  // as in the run
     for (int i = 0; i < count && !st.renamePlanned; ++i) {
         const JournalFile &f = st.files[static_cast<size_t>(i)];
         if (!f.present || !f.writeTags || f.tagged)
@@ -240,6 +243,7 @@ RepairResult RecordedRun::Forward() {
         if (!MarkTagged(i, Path(f.oldName), why))
             return Fail(st.folder, kNoMark), r_;
     }
+    oneUndoFile.reset();  // before the renaming moves files
     if (st.rename && !st.renamed) {
         r_.renaming = Rename();
         for (const RenameEntry &e : r_.renaming->entries)
