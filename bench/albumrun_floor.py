@@ -9,8 +9,9 @@ folder beside it (each copy flushed before it is timed): `SORTIMENTOR --run` wit
 (artist, album, title from the name, track), the same with renaming, a flushed copy of the
 album (each file copied and flushed, then the folder), and the floor script (per-file and
 batched; it prints its own milliseconds). With --vs the older binary runs the same two runs
-in the same rounds, A B A B. Whole processes, wall time; the medians of each figure and of
-the ratios round by round:
+in the same rounds, A B A B. Whole processes, wall time (and the runs' processor time,
+user + sys, which a busy disk does not blur); the medians of each figure and of the ratios
+round by round:
 
     tags only / floor per-file        (target 1.5x)
     tags and renaming / (flushed copy + floor per-file)   (target 1.2x)
@@ -41,13 +42,15 @@ def fresh_copy(album, dest):
 
 
 def timed(argv, env):
-    """Wall milliseconds of one whole process; its exit code must be 0 or 1."""
+    """Wall and processor (user + sys) milliseconds of one whole process; it must exit with 0, 1 or 2."""
     start = time.perf_counter()
-    p = subprocess.run(argv, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
+    p = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
+    _, status, use = os.wait4(p.pid, 0)
     ms = (time.perf_counter() - start) * 1000
-    if p.returncode not in (0, 1, 2):
-        sys.exit("%s ended with %d: %s" % (argv[0], p.returncode, p.stderr.decode(errors="replace")))
-    return ms
+    code = os.waitstatus_to_exitcode(status)
+    if code not in (0, 1, 2):
+        sys.exit("%s ended with %d" % (argv[0], code))
+    return ms, (use.ru_utime + use.ru_stime) * 1000
 
 
 def flushed_copy(album, dest):
@@ -126,10 +129,11 @@ def main():
                    "floor batched": floor(a.floor, album, copy, "batched"),
                    "flushed copy": flushed_copy(album, copy)}
             for side, binary in sides:
-                row[side + " start-up"] = timed([binary, "--run", empty], env)
+                row[side + " start-up"] = timed([binary, "--run", empty], env)[0]
                 for what, extra in (("tags", []), ("rename", ["--rename", "--name", "Titel"])):
                     fresh_copy(album, copy)
-                    row["%s %s" % (side, what)] = timed([binary, "--run"] + FIELDS + extra + [copy], env)
+                    row["%s %s" % (side, what)], row["%s %s cpu" % (side, what)] = timed(
+                        [binary, "--run"] + FIELDS + extra + [copy], env)
             if rnd:
                 for k, v in row.items():
                     t.setdefault(k, []).append(v)
@@ -138,7 +142,7 @@ def main():
                     t.setdefault(side + " rename / (copy + floor)", []).append(
                         row[side + " rename"] / (row["flushed copy"] + row["floor per-file"]))
                 if a.vs:
-                    for what in ("tags", "rename"):
+                    for what in ("tags", "rename", "tags cpu", "rename cpu"):
                         t.setdefault("A/B " + what, []).append(row["A " + what] / row["B " + what])
         print("%s: %d files, %.0f MB, %d rounds" % (album, files, sum(
             os.path.getsize(os.path.join(album, n)) for n in os.listdir(album)) / 1e6, a.runs))
