@@ -102,6 +102,20 @@ bool HideEntry(const QString &path) {
 #endif
 }
 
+bool SyncFileSystemOf(const QString &folder) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(folder);
+    return false;  // a volume's flush needs an administrator's handle
+#else
+    const int fd = ::open(FsPath(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::syncfs(fd) == 0;
+    ::close(fd);
+    return ok;
+#endif
+}
+
 std::string FsPath(const QString &path) {
 #ifdef Q_OS_WIN
     return path.toUtf8().toStdString(); // the file layer turns UTF-8 into UTF-16 itself

@@ -73,7 +73,7 @@ QByteArray FileHashAfterTagWrite(const QString &path, qint64 audioLength, const 
     const std::optional<TagRegions> r = OpenRegions(
         path, nullptr,
         [&](qint64 size, const ReadFn &read) { return ReadRegionsAround(size, read, audioLength, audioDigest); },
-        &synced);
+        flushed ? &synced : nullptr);
     if (flushed)
         *flushed = synced;
     return r ? ContentDigest(*r) : FileHash(path);

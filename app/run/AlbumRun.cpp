@@ -186,6 +186,7 @@ RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
         for (int i = 0; i < n && !stopRequested_ && recording; ++i)
             if (writes[static_cast<size_t>(i)])
                 recording = TagFile(plan, run, i, planned[static_cast<size_t>(i)], r);
+        recording = run.MarkHeld() && recording;
     }
     if (stopRequested_ || !recording) {
         // The record stays: the next start offers to finish or undo the run.
@@ -238,7 +239,8 @@ bool AlbumRun::TagFile(const RunPlan &plan, RecordedRun &run, int i, const QJson
     if (failed)
         r.whyFailed << why;
     ++r.visited;
-    return run.MarkTagged(i, f.path, why);
+    run.MarkTaggedLater(i, f.path, why);
+    return true;
 }
 
 // The renaming, the playlist, the directory order and the end mark.

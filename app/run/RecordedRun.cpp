@@ -118,12 +118,24 @@ bool RecordedRun::MarkRows(int i, const QJsonObject &rows) {
 // The new hash from the new tag regions and the audio digest of the plan. The file is
 // flushed here, once: the mark is taken along by the next flushed one, and the end
 // mark must never reach the disk before a file it counts as written.
-bool RecordedRun::MarkTagged(int i, const QString &path, const QString &why) {
+bool RecordedRun::MarkTagged(int i, const QString &path, const QString &why, bool flushFile) {
     bool flushed = true;
-    const QByteArray hash = journal_.State().files[static_cast<size_t>(i)].HashAfterTagWrite(path, &flushed);
+    const QByteArray hash =
+        journal_.State().files[static_cast<size_t>(i)].HashAfterTagWrite(path, flushFile ? &flushed : nullptr);
     const QString skip =
         why.isEmpty() && !flushed ? QStringLiteral("die Datei ließ sich nicht auf den Datenträger schreiben") : why;
     return journal_.Mark(MarkKind::Tagged, {{"i", i}, {"hash", B64(hash)}, {"skip", skip}}, false);
+}
+
+// One flush of the album's file system for all held marks where the platform has one,
+// else a flush per file; then the marks.
+bool RecordedRun::MarkHeld() {
+    const bool flushedAll = !held_.empty() && platform::SyncFileSystemOf(journal_.State().folder);
+    bool ok = true;
+    for (const Held &h : held_)
+        ok = ok && MarkTagged(h.i, h.path, h.why, !flushedAll);
+    held_.clear();
+    return ok;
 }
 
 // The renaming's seams, its steps marked in the record.

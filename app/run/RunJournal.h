@@ -54,8 +54,8 @@ struct JournalFile {
     QByteArray finalHash;
     // Its content after the tag step, as far as known.
     QByteArray ContentHash() const { return tagged ? taggedHash : oldHash; }
-    // Its content after a tag write, which changed only its tag regions; the file
-    // flushed first (`flushed` false when that failed).
+    // Its content after a tag write, which changed only its tag regions; with `flushed`,
+    // the file flushed first (`flushed` false when that failed).
     QByteArray HashAfterTagWrite(const QString &path, bool *flushed) const {
         return FileHashAfterTagWrite(path, oldSize - oldHeadSize - oldTailSize, oldMiddleHash, flushed);
     }
