@@ -115,9 +115,10 @@ bool RecordedRun::MarkRows(int i, const QJsonObject &rows) {
     return journal_.Mark(MarkKind::Begin, {{"i", i}, {"rows", rows}});
 }
 
-// The new hash from the new tag regions and the audio digest of the plan. The file is
-// flushed here, once: the mark is taken along by the next flushed one, and the end
-// mark must never reach the disk before a file it counts as written.
+// The new hash from the new tag regions and the audio digest of the plan. Unless the
+// caller has flushed it (MarkHeld), the file is flushed here, once, before its mark: a
+// mark may reach the disk with the next flushed one or by the kernel's writeback, and
+// never before a file it counts as written.
 bool RecordedRun::MarkTagged(int i, const QString &path, const QString &why, bool flushFile) {
     bool flushed = true;
     const QByteArray hash =
