@@ -10,12 +10,16 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <iterator>
+
 #ifdef Q_OS_WIN
 #include <windows.h>
 #else
 #include <fcntl.h>
 #include <linux/msdos_fs.h>
 #include <sys/ioctl.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 #endif
 
@@ -97,6 +101,29 @@ bool HideEntry(const QString &path) {
         attributes |= ATTR_HIDDEN;
         ok = ioctl(fd, FAT_IOCTL_SET_ATTRIBUTES, &attributes) == 0;
     }
+    ::close(fd);
+    return ok;
+#endif
+}
+
+bool SyncFileSystemOf(const QString &folder) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(folder);
+    return false;  // a volume's flush needs an administrator's handle
+#else
+    // Only file systems of the kernel's own that write to the device themselves: FUSE
+    // (ntfs-3g, exfat-fuse) and network file systems take a syncfs without passing the
+    // flush on, and get a flush per file.
+    static constexpr unsigned long kLocal[] = {0xEF53 /* ext2-4 */, 0x58465342 /* xfs */, 0x9123683E /* btrfs */,
+                                               0x4D44 /* vfat */, 0x2011BAB0 /* exfat */, 0xF2F52010 /* f2fs */,
+                                               0x7366746E /* ntfs3 */};
+    const int fd = ::open(FsPath(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct statfs fs{};
+    const bool local = ::fstatfs(fd, &fs) == 0 &&
+                       std::find(std::begin(kLocal), std::end(kLocal), static_cast<unsigned long>(fs.f_type)) != std::end(kLocal);
+    const bool ok = local && ::syncfs(fd) == 0;
     ::close(fd);
     return ok;
 #endif

@@ -38,6 +38,11 @@ bool RenameFile(const QString &from, const QString &to);
 // FAT, exFAT); elsewhere a leading dot does. False when the attribute could not be set.
 bool HideEntry(const QString &path);
 
+// Flushes everything written to the file system that holds `folder` (Linux: syncfs, on the
+// kernel's own local file systems). False where that is not sure to reach the device
+// (Windows, FUSE, network file systems) or it failed: then flush file by file.
+bool SyncFileSystemOf(const QString &folder);
+
 // A path as the tag engine and its file layer take it: in the file system's encoding.
 std::string FsPath(const QString &path);
 

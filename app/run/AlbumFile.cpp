@@ -21,11 +21,28 @@ QByteArray ReadWhole(const QString &path) {
 namespace {
 
 // Reads the regions of an open file through `regions`.
+// With `flushed`, the file is opened for writing where it can be and flushed first.
 template <typename Regions>
-std::optional<TagRegions> OpenRegions(const QString &path, qint64 *size, Regions &&regions) {
+std::optional<TagRegions> OpenRegions(const QString &path, qint64 *size, Regions &&regions, bool *flushed = nullptr) {
     try {
         tags::fileops::File f("album");
-        f.Open(platform::FsPath(path), tags::fileops::File::Mode::Read);
+        bool writable = false;
+        if (flushed) {
+            try {
+                f.Open(platform::FsPath(path), tags::fileops::File::Mode::ReadWrite);
+                writable = true;
+            } catch (...) {
+            }
+        }
+        if (!writable)
+            f.Open(platform::FsPath(path), tags::fileops::File::Mode::Read);
+        if (writable) {
+            try {
+                f.Sync();
+            } catch (...) {
+                *flushed = false;
+            }
+        }
         const qint64 length = f.Size();
         if (size)
             *size = length;
@@ -50,10 +67,15 @@ QByteArray FileHash(const QString &path) {
     return r ? ContentDigest(*r) : QByteArray();
 }
 
-QByteArray FileHashAfterTagWrite(const QString &path, qint64 audioLength, const QByteArray &audioDigest) {
-    const std::optional<TagRegions> r = OpenRegions(path, nullptr, [&](qint64 size, const ReadFn &read) {
-        return ReadRegionsAround(size, read, audioLength, audioDigest);
-    });
+QByteArray FileHashAfterTagWrite(const QString &path, qint64 audioLength, const QByteArray &audioDigest,
+                                 bool *flushed) {
+    bool synced = true;
+    const std::optional<TagRegions> r = OpenRegions(
+        path, nullptr,
+        [&](qint64 size, const ReadFn &read) { return ReadRegionsAround(size, read, audioLength, audioDigest); },
+        flushed ? &synced : nullptr);
+    if (flushed)
+        *flushed = synced;
     return r ? ContentDigest(*r) : FileHash(path);
 }
 

@@ -20,7 +20,10 @@ std::optional<TagRegions> FileRegions(const QString &path, qint64 *size = nullpt
 QByteArray FileHash(const QString &path);
 // The ContentDigest of a file that a tag write has just changed, whose audio had this
 // length and digest before: only its new tag regions are read. Read whole when its
-// size does not fit.
-QByteArray FileHashAfterTagWrite(const QString &path, qint64 audioLength, const QByteArray &audioDigest);
+// size does not fit. With `flushed`, the file is flushed to the disk through the same
+// open first, and `flushed` says whether that worked (a file that cannot be opened for
+// writing has nothing of the write to flush, and counts as flushed).
+QByteArray FileHashAfterTagWrite(const QString &path, qint64 audioLength, const QByteArray &audioDigest,
+                                 bool *flushed = nullptr);
 
 } // namespace album

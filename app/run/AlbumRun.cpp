@@ -3,6 +3,7 @@
 #include "AlbumWorkflow.h"
 #include "DirectoryOrder.h"
 #include "RecordedRun.h"
+#include "UndoRecord.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -189,11 +190,17 @@ RunResult AlbumRun::RunRecorded(const RunPlan &plan, RunResult r) {
     Lock(true);
     Yield();
     bool recording = true;
-    for (int i = 0; i < n && !stopRequested_ && recording; ++i) {
-        RunFile f{i, n, plan.entries[i], EntryPath(plan.folder, plan.entries[i]), planned[static_cast<size_t>(i)], false};
-        f.newDisc = i > 0 && !discs.empty() && discs[static_cast<size_t>(i)] != discs[static_cast<size_t>(i - 1)];
-        if (writes[static_cast<size_t>(i)])
-            recording = TagFile(plan, run, f, r);
+    {
+        // One undo file for the in-place writes of all files, written over for each,
+        // instead of one made and removed per file; it goes before the renaming.
+        const tags::fileops::UndoRecordReuse oneUndoFile;
+        for (int i = 0; i < n && !stopRequested_ && recording; ++i) {
+            RunFile f{i, n, plan.entries[i], EntryPath(plan.folder, plan.entries[i]), planned[static_cast<size_t>(i)], false};
+            f.newDisc = i > 0 && !discs.empty() && discs[static_cast<size_t>(i)] != discs[static_cast<size_t>(i - 1)];
+            if (writes[static_cast<size_t>(i)])
+                recording = TagFile(plan, run, f, r);
+        }
+        recording = run.MarkHeld() && recording;
     }
     if (stopRequested_ || !recording) {
         // The record stays: the next start offers to finish or undo the run.
@@ -246,7 +253,8 @@ bool AlbumRun::TagFile(const RunPlan &plan, RecordedRun &run, const RunFile &f, 
     if (failed)
         r.whyFailed << why;
     ++r.visited;
-    return run.MarkTagged(i, f.path, why);
+    run.MarkTaggedLater(i, f.path, why);
+    return true;
 }
 
 // The renaming, the playlist, the directory order and the end mark.

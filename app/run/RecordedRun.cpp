@@ -5,6 +5,7 @@
 #include "DirectoryOrder.h"
 #include "DurableFile.h"
 #include "FileUtils.h"
+#include "UndoRecord.h"
 #include "id3v1/Mp3TagID3v1.h"
 #include "id3v2/Mp3TagID3v2.h"
 
@@ -14,6 +15,7 @@
 #include <QSet>
 
 #include <exception>
+#include <memory>
 
 namespace album {
 
@@ -113,10 +115,28 @@ bool RecordedRun::MarkRows(int i, const QJsonObject &rows) {
     return journal_.Mark(MarkKind::Begin, {{"i", i}, {"rows", rows}});
 }
 
-// The new hash from the new tag regions and the audio digest of the plan.
-bool RecordedRun::MarkTagged(int i, const QString &path, const QString &why) {
-    const QByteArray hash = journal_.State().files[static_cast<size_t>(i)].HashAfterTagWrite(path);
-    return journal_.Mark(MarkKind::Tagged, {{"i", i}, {"hash", B64(hash)}, {"skip", why}}, false);
+// The new hash from the new tag regions and the audio digest of the plan. Unless the
+// caller has flushed it (MarkHeld), the file is flushed here, once, before its mark: a
+// mark may reach the disk with the next flushed one or by the kernel's writeback, and
+// never before a file it counts as written.
+bool RecordedRun::MarkTagged(int i, const QString &path, const QString &why, bool flushFile) {
+    bool flushed = true;
+    const QByteArray hash =
+        journal_.State().files[static_cast<size_t>(i)].HashAfterTagWrite(path, flushFile ? &flushed : nullptr);
+    const QString skip =
+        why.isEmpty() && !flushed ? QStringLiteral("die Datei ließ sich nicht auf den Datenträger schreiben") : why;
+    return journal_.Mark(MarkKind::Tagged, {{"i", i}, {"hash", B64(hash)}, {"skip", skip}}, false);
+}
+
+// One flush of the album's file system for all held marks where the platform has one,
+// else a flush per file; then the marks.
+bool RecordedRun::MarkHeld() {
+    const bool flushedAll = !held_.empty() && platform::SyncFileSystemOf(journal_.State().folder);
+    bool ok = true;
+    for (const Held &h : held_)
+        ok = ok && MarkTagged(h.i, h.path, h.why, !flushedAll);
+    held_.clear();
+    return ok;
 }
 
 // The renaming's seams, its steps marked in the record.
@@ -226,6 +246,7 @@ RepairResult RecordedRun::Forward() {
     if (st.complete)
         return r_;
     const int count = static_cast<int>(st.files.size());
+    auto oneUndoFile = std::make_unique<tags::fileops::UndoRecordReuse>();  // as in the run
     for (int i = 0; i < count && !st.renamePlanned; ++i) {
         const JournalFile &f = st.files[static_cast<size_t>(i)];
         if (!f.present || !f.writeTags || f.tagged)
@@ -235,6 +256,7 @@ RepairResult RecordedRun::Forward() {
         if (!MarkTagged(i, Path(f.oldName), why))
             return Fail(st.folder, kNoMark), r_;
     }
+    oneUndoFile.reset();  // before the renaming moves files
     if (st.rename && !st.renamed) {
         r_.renaming = Rename();
         for (const RenameEntry &e : r_.renaming->entries)

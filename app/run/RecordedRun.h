@@ -63,7 +63,12 @@ public:
     // One file's tag step: the rows it is about to get when they differ from the plan,
     // then what came of it. False when the record could not follow.
     bool MarkRows(int i, const QJsonObject &rows);
-    bool MarkTagged(int i, const QString &path, const QString &why);
+    bool MarkTagged(int i, const QString &path, const QString &why, bool flushFile = true);
+    // The same with the mark held back until MarkHeld, which flushes the files of all held
+    // marks at once and then writes them: a mark must not reach the disk before its file.
+    void MarkTaggedLater(int i, const QString &path, const QString &why) { held_.push_back({i, path, why}); }
+    // False when the record could not follow.
+    bool MarkHeld();
     // The renaming with every step marked: planned anew, or resumed from its record.
     RenameResult Rename();
     // The playlist, the directory order and the end mark; from then on the record is
@@ -96,6 +101,11 @@ private:
     bool SetAside(const JournalFile &f, const QString &back, bool checkChanged);
     bool PutBack(const std::vector<bool> &waiting);
 
+    struct Held {
+        int i;
+        QString path, why;
+    };
+    std::vector<Held> held_;
     RunJournal journal_;
     RepairSeams seams_;
     RepairResult r_;

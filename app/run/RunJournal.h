@@ -54,9 +54,10 @@ struct JournalFile {
     QByteArray finalHash;
     // Its content after the tag step, as far as known.
     QByteArray ContentHash() const { return tagged ? taggedHash : oldHash; }
-    // Its content after a tag write, which changed only its tag regions.
-    QByteArray HashAfterTagWrite(const QString &path) const {
-        return FileHashAfterTagWrite(path, oldSize - oldHeadSize - oldTailSize, oldMiddleHash);
+    // Its content after a tag write, which changed only its tag regions; with `flushed`,
+    // the file flushed first (`flushed` false when that failed).
+    QByteArray HashAfterTagWrite(const QString &path, bool *flushed) const {
+        return FileHashAfterTagWrite(path, oldSize - oldHeadSize - oldTailSize, oldMiddleHash, flushed);
     }
 };
 

@@ -64,7 +64,8 @@ std::optional<TagRegions> ReadEdges(qint64 size, const ReadFn &read) {
     QByteArray start;
     qsizetype head = 0;
     for (qint64 n = 64 * 1024;; n *= 4) {
-        start = read(0, qMin(n, size));
+        // Only what the last read did not bring: a cover makes many heads longer than 64 KiB.
+        start += read(start.size(), qMin(n, size) - start.size());
         if (start.size() != qMin(n, size))
             return std::nullopt;
         head = HeadLength(start);
