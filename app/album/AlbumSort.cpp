@@ -188,6 +188,9 @@ bool SortKeyReader::Start(const QString &folder, const QStringList &entries, Sor
     connect(m_thread, &QThread::finished, this, [this, thread = m_thread] {
         if (m_thread != thread)
             return; // stopped: Stop has cleaned up
+        // `finished` comes just before the thread's end: wait for that end, so that no
+        // thread of ours is still ending when its owner goes.
+        m_thread->wait();
         m_thread->deleteLater();
         m_thread = nullptr;
         if (!m_stop)
