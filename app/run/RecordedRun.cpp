@@ -21,8 +21,6 @@ namespace album {
 
 namespace {
 
-const QString kNoMark = QStringLiteral("Das Protokoll des Durchlaufs lässt sich nicht fortschreiben.");
-
 QString B64(const QByteArray &b) { return QString::fromLatin1(b.toBase64()); }
 
 } // namespace
@@ -43,6 +41,8 @@ QString WriteRowsAlone(const QString &path, const tagpanel::Rows &rows) {
     }
     return why;
 }
+
+const QString RecordedRun::kNoMark = QStringLiteral("Das Protokoll des Durchlaufs lässt sich nicht fortschreiben.");
 
 RecordedRun::RecordedRun(RepairSeams seams) : seams_(std::move(seams)) {
     if (!seams_.write)

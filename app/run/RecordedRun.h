@@ -106,6 +106,9 @@ private:
         QString path, why;
     };
     std::vector<Held> held_;
+    // Why a repair stops: its record cannot be written to.
+    static const QString kNoMark;
+
     RunJournal journal_;
     RepairSeams seams_;
     RepairResult r_;

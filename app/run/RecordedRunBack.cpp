@@ -131,7 +131,7 @@ RepairResult RecordedRun::Back(bool undo) {
                                               "zurückholen (Ordner schreibgeschützt oder Datenträger voll?).")),
                r_;
     if (!st.rollingBack && !journal_.Mark(MarkKind::Rollback))
-        return Fail(st.folder, QStringLiteral("Das Protokoll des Durchlaufs lässt sich nicht fortschreiben.")), r_;
+        return Fail(st.folder, kNoMark), r_;
     const bool checkChanged = undo && st.complete;
     RestorePlaylist(checkChanged);
     const int count = static_cast<int>(st.files.size());

@@ -75,7 +75,7 @@ void Root::OfferRecovery() {
         return;
     }
     album::RunJournal journal;
-    const bool found = album::RunJournal::Exists(folder) && journal.Load(folder);
+    const bool found = journal.Load(folder);
     m_undoRun->setEnabled(found && journal.State().complete);
     if (!found || journal.State().complete)
         return;
