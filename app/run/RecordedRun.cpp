@@ -26,13 +26,18 @@ QString B64(const QByteArray &b) { return QString::fromLatin1(b.toBase64()); }
 } // namespace
 
 QString WriteRowsAlone(const QString &path, const tagpanel::Rows &rows) {
-    QString why;
     mp3info::Mp3InfoRecord record{};
+    tags::Mp3TagID3v1 v1;
+    tags::Mp3TagID3v2 v2;
+    return WriteRows(path, rows, record, v1, v2);
+}
+
+QString WriteRows(const QString &path, const tagpanel::Rows &rows, mp3info::Mp3InfoRecord &record,
+                  tags::Mp3TagID3v1 &v1, tags::Mp3TagID3v2 &v2) {
+    QString why;
     if (!platform::WriteId3v1Rows(path, tagpanel::ToId3v1Rows(rows), record))
         why = QStringLiteral("ID3v1 ließ sich nicht schreiben");
     try {
-        tags::Mp3TagID3v1 v1;
-        tags::Mp3TagID3v2 v2;
         tagpanel::WriteFields(path, rows, v1, v2);
     } catch (const std::exception &e) {
         why = QString::fromUtf8(e.what());

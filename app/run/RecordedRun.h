@@ -25,6 +25,9 @@ namespace album {
 // Writes one file's rows as the album run does (the ID3v1 writer, then the
 // tag panel's write); why it failed, empty when it did not.
 using RowsWriter = std::function<QString(const QString &path, const tagpanel::Rows &rows)>;
+// Writes the rows with these tag objects and stream record (the window's own).
+QString WriteRows(const QString &path, const tagpanel::Rows &rows, mp3info::Mp3InfoRecord &record,
+                  tags::Mp3TagID3v1 &v1, tags::Mp3TagID3v2 &v2);
 // The writer without a window: fresh tag objects and record for every file.
 QString WriteRowsAlone(const QString &path, const tagpanel::Rows &rows);
 

@@ -7,11 +7,11 @@
 #include "AlbumRun.h"
 #include "DragList.h"
 #include "Mp3InfoBridge.h"
+#include "RecordedRun.h"
 #include "RunJournal.h"
 #include "RunView.h"
 #include "ui_Root.h"
 
-#include <QCoreApplication>
 #include <QLineEdit>
 #include <QListWidget>
 
@@ -54,17 +54,7 @@ album::FileSteps Root::RunSteps() {
     steps.writeTags = [this](const album::RunFile &f) { WriteTagsOf(f.path); };
     // A recorded run writes the rows it recorded for the file (per disc, that disc's total).
     steps.writeRows = [this](const album::RunFile &f, const QJsonObject &json) {
-        const tagpanel::Rows rows = album::RowsFromJson(json);
-        QString why;
-        if (!platform::WriteId3v1Rows(f.path, tagpanel::ToId3v1Rows(rows), m_record))
-            why = QStringLiteral("ID3v1 ließ sich nicht schreiben");
-        QCoreApplication::processEvents();
-        try {
-            tagpanel::WriteFields(f.path, rows, TagV1(), TagV2());
-        } catch (const std::exception &e) {
-            why = QString::fromUtf8(e.what());
-        }
-        return why;
+        return album::WriteRows(f.path, album::RowsFromJson(json), m_record, TagV1(), TagV2());
     };
     steps.rows = [this](const album::RunFile &f) {
         QJsonObject rows = album::RowsToJson(TagRows());
