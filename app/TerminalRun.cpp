@@ -128,8 +128,8 @@ QString Plan(const QCommandLineParser &p, Choices &c) {
     if (p.isSet("track-start") && (p.value("track-start").toInt(&number), !number))
         return QStringLiteral("--track-start braucht eine Zahl.");
     const std::pair<bool, const char *> conflicts[] = {
-        {p.isSet("order-from") && (p.isSet("sort") || args.size() > 1), "Die Reihenfolge kommt aus einer Quelle: Dateien, --order-from oder --sort."},
-        {p.isSet("sort") && args.size() > 1, "Die Reihenfolge kommt aus einer Quelle: Dateien, --order-from oder --sort."},
+        {int(p.isSet("order-from")) + int(p.isSet("sort")) + int(args.size() > 1) > 1,
+         "Die Reihenfolge kommt aus einer Quelle: Dateien, --order-from oder --sort."},
         {p.isSet("name") && p.isSet("keep-names"), "--name und --keep-names schließen sich aus."},
         {(p.isSet("name") || p.isSet("keep-names")) && !p.isSet("rename"), "--name und --keep-names gehören zu --rename."},
         {p.isSet("total") && !p.isSet("track-start"), "--total gehört zu --track-start."},

@@ -17,15 +17,16 @@ bool EndsWithSeparator(const QString &folder) {
 
 } // namespace
 
+bool RefusedOnWindows(QChar c) { return c.unicode() < 32 || QStringLiteral("\\/:*?\"<>|").contains(c); }
+
 bool IsPlainName(const QString &name) {
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
         return false;
     if (name.contains(QLatin1Char('/')) || name.contains(QChar(0)))
         return false;
 #ifdef Q_OS_WIN
-    for (QChar c : name)
-        if (c < QChar(32) || QStringLiteral("\\:*?\"<>|").contains(c))
-            return false;
+    if (std::any_of(name.begin(), name.end(), RefusedOnWindows))
+        return false;
 #endif
     return QFile::encodeName(name).size() <= kMaxNameBytes;
 }

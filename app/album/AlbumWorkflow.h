@@ -51,6 +51,10 @@ QString NumberedName(int position1Based, const QString &presentName, const QStri
 // Longest file name most file systems accept, in bytes.
 inline constexpr qsizetype kMaxNameBytes = 255;
 
+// Whether Windows, FAT and exFAT refuse this character in a name: \ / : * ? " < > | and
+// control characters.
+bool RefusedOnWindows(QChar c);
+
 // A name that addresses a file directly inside the folder: no separator, not
 // "." or "..", not empty, not too long for the file system.
 bool IsPlainName(const QString &name);

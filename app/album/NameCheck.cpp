@@ -4,14 +4,15 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace album {
 
 bool PortableName(const QString &name) {
     if (name.isEmpty() || name.size() > 255 || name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
         return false;
-    for (const QChar c : name)
-        if (c.unicode() < 32 || QStringLiteral("\\/:*?\"<>|").contains(c))
-            return false;
+    if (std::any_of(name.begin(), name.end(), RefusedOnWindows))
+        return false;
     // Device names stay devices whatever follows the dot: "CON.mp3" is no file either.
     static const QRegularExpression device(QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(\\..*)?$"),
                                            QRegularExpression::CaseInsensitiveOption);
