@@ -309,35 +309,6 @@ void Mp3TagID3v2::ReadFrameV23(const std::string &id, std::uint16_t flags, Frame
     StoreFrame(id, std::move(t), false);
 }
 
-namespace {
-
-// What a 2.4 frame carries after its header before its data, in this order: group
-// identifier, encryption method, data length.
-struct ExtrasV24 {
-    std::string group, method;
-    std::uint32_t dataLen = 0;
-};
-
-// The extras its flags announce, taken off the front of `d`; nothing when they do not fit.
-std::optional<ExtrasV24> TakeExtrasV24(std::uint16_t flags, std::string_view &d) {
-    ExtrasV24 e;
-    for (const std::uint16_t one : {std::uint16_t(0x0040), std::uint16_t(0x0004)}) {
-        if (!(flags & one)) continue;
-        if (d.empty()) return std::nullopt;
-        (one == 0x0040 ? e.group : e.method) = std::string(d.substr(0, 1));
-        d.remove_prefix(1);
-    }
-    if (flags & 0x0001) {
-        if (d.size() < 4) return std::nullopt;
-        const auto *l = reinterpret_cast<const unsigned char *>(d.data());
-        if (!DecodeSynchsafe(l, e.dataLen)) e.dataLen = DecodeBE32(l);
-        d.remove_prefix(4);
-    }
-    return e;
-}
-
-} // namespace
-
 void Mp3TagID3v2::ReadFrameV24(const std::string &id, std::uint16_t flags, FrameBytes body, int tagFlags,
                                std::vector<DateFrame> &dates) {
     const std::uint16_t status = StatusIn23(flags);

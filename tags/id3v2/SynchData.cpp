@@ -69,4 +69,21 @@ std::optional<std::string> Inflate(std::string_view data, size_t expected) {
     return out;
 }
 
+std::optional<ExtrasV24> TakeExtrasV24(std::uint16_t flags, std::string_view &d) {
+    ExtrasV24 e;
+    for (const std::uint16_t one : {std::uint16_t(0x0040), std::uint16_t(0x0004)}) {
+        if (!(flags & one)) continue;
+        if (d.empty()) return std::nullopt;
+        (one == 0x0040 ? e.group : e.method) = std::string(d.substr(0, 1));
+        d.remove_prefix(1);
+    }
+    if (flags & 0x0001) {
+        if (d.size() < 4) return std::nullopt;
+        const auto *l = reinterpret_cast<const unsigned char *>(d.data());
+        if (!DecodeSynchsafe(l, e.dataLen)) e.dataLen = DecodeBE32(l);
+        d.remove_prefix(4);
+    }
+    return e;
+}
+
 } // namespace tags::id3v2

@@ -16,6 +16,16 @@ std::uint32_t DecodeBE32(const unsigned char *b);
 void EncodeBE32(std::uint32_t value, char *out);
 std::uint32_t DecodeBE24(const unsigned char *b);
 
+// What a 2.4 frame carries after its header before its data, in this order: group
+// identifier, encryption method, data length.
+struct ExtrasV24 {
+    std::string group, method;
+    std::uint32_t dataLen = 0;
+};
+// The extras the frame's flags announce, taken off the front of `d`; nothing when they
+// do not fit.
+std::optional<ExtrasV24> TakeExtrasV24(std::uint16_t flags, std::string_view &d);
+
 // Undoes unsynchronisation: every FF 00 becomes FF.
 std::string Resynchronise(std::string_view data);
 
