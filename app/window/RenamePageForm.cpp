@@ -1,26 +1,21 @@
 #include "RenamePageForm.h"
 
 #include "AlbumWorkflow.h"
+#include "ui_Root.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidgetItem>
 
 RenamePageForm::Change RenamePageForm::ChangeFilenameClicked() const {
-    const auto *change = m_root ? m_root->findChild<QCheckBox *>(QStringLiteral("bChangeFilename")) : nullptr;
-    if (change && change->isChecked())
+    if (m_ui.bChangeFilename->isChecked())
         return {QStringLiteral("2"), false};
     return {QStringLiteral("1"), true};
 }
 
 bool RenamePageForm::UseExistFileClicked(const QListWidgetItem *current) const {
-    if (!m_root)
-        return false;
-    const auto *useExist = m_root->findChild<QCheckBox *>(QStringLiteral("bUseExistFile"));
-    auto *name = m_root->findChild<QLineEdit *>(QStringLiteral("tFilename"));
-    if (!name)
-        return false;
-    if (useExist && useExist->isChecked()) {
+    QLineEdit *name = m_ui.tFilename;
+    if (m_ui.bUseExistFile->isChecked()) {
         if (current)
             name->setText(album::TitleFromFileName(current->text()));
         name->setEnabled(false);
@@ -36,8 +31,4 @@ QString RenamePageForm::OwnNamesNotice() {
     return QStringLiteral("Alle Dateien werden nacheinander nummeriert, ohne den restlichen Dateinamen zu ändern.  ");
 }
 
-QString RenamePageForm::StateForName() const {
-    const auto *name = m_root ? m_root->findChild<QLineEdit *>(QStringLiteral("tFilename")) : nullptr;
-    const qsizetype length = name ? name->text().size() : 0;
-    return length < 3 ? QStringLiteral("1") : QStringLiteral("2");
-}
+QString RenamePageForm::StateForName() const { return m_ui.tFilename->text().size() < 3 ? QStringLiteral("1") : QStringLiteral("2"); }

@@ -1,16 +1,17 @@
 #pragma once
-// The file-name page's options by their control names (bChangeFilename, bUseExistFile,
-// tFilename) and the page state they give xpFrames(2): "2" once a renaming choice is
-// complete, "1" while it is not. Works on any widget tree with these names, so a test
-// can drive it without the main window.
+// The file-name page's options (bChangeFilename, bUseExistFile, tFilename), reached
+// through the form's typed pointers, and the page state they give xpFrames(2): "2" once
+// a renaming choice is complete, "1" while it is not.
 #include <QString>
 
-class QObject;
 class QListWidgetItem;
+namespace Ui {
+class Root;
+} // namespace Ui
 
 class RenamePageForm {
 public:
-    explicit RenamePageForm(const QObject *root) : m_root(root) {}
+    explicit RenamePageForm(const Ui::Root &ui) : m_ui(ui) {}
 
     // bChangeFilename was clicked: the page state, and whether the help icon goes back
     // to the file-name step (when the option was cleared).
@@ -31,5 +32,5 @@ public:
     QString StateForName() const;
 
 private:
-    const QObject *m_root;
+    const Ui::Root &m_ui;
 };

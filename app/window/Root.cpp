@@ -186,7 +186,7 @@ void Root::bAbwaertsClick() {
 // The work on the tag page
 
 void Root::LockForRun(bool locked) {
-    const RunView view(m_list, m_browse, Control(QStringLiteral("pSeite1")), m_progress);
+    const RunView view(m_list, m_browse, m_ui->pSeite1, m_progress);
     if (locked) {
         view.Lock();
         return;

@@ -1,6 +1,6 @@
 // The guided pages' slots: the help panel and the page watcher, the continue button's
 // page moves, the tag page and the file-name options. The rules live in HelpPanel,
-// TagPageForm and RenamePageForm; here they meet the window's controls.
+// TagPageForm and RenamePageForm, given the form's controls.
 #include "AlbumRename.h"
 #include "DragList.h"
 #include "FileUtils.h"
@@ -107,7 +107,7 @@ QString Root::SelectedPath() const {
 }
 
 tagpanel::Rows Root::TagRows() const {
-    tagpanel::Rows rows = TagPageForm(this).Rows();
+    tagpanel::Rows rows = TagPageForm(*m_ui).Rows();
     rows.trackTotal = m_ui->bGesamtzahl->isChecked() ? m_list->count() : 0;
     return rows;
 }
@@ -115,7 +115,7 @@ tagpanel::Rows Root::TagRows() const {
 void Root::LDateienClick() {
     if (TagNumber(m_list) == 2)
         return; // the program itself is selecting entries
-    const TagPageForm form(this);
+    const TagPageForm form(*m_ui);
     Step([&] { form.ShowStreamInfo(platform::ReadMp3Information(SelectedPath(), m_record)); });
     Step([&] { QCoreApplication::processEvents(); });
     Step([&] { GetMp3Info(); });
@@ -125,7 +125,7 @@ void Root::LDateienClick() {
 void Root::GetMp3Info() {
     if (m_list->count() == 0)
         return;
-    TagPageForm(this).Fill(SelectedPath(), TagV2(), TagV1());
+    TagPageForm(*m_ui).Fill(SelectedPath(), TagV2(), TagV1());
 }
 
 void Root::WriteTagsOf(const QString &path) { tagpanel::WriteFields(path, TagRows(), TagV1(), TagV2()); }
@@ -133,27 +133,27 @@ void Root::WriteTagsOf(const QString &path) { tagpanel::WriteFields(path, TagRow
 void Root::FieldToggleClick(QCheckBox *toggle) {
     if (!toggle)
         return;
-    TagPageForm(this).FieldToggled(toggle);
+    TagPageForm(*m_ui).FieldToggled(toggle);
     SetHelpIcon(8);
 }
 
-void Root::bAlbumRefreshClick() { TagPageForm(this).AlbumRefreshToggled(); }
+void Root::bAlbumRefreshClick() { TagPageForm(*m_ui).AlbumRefreshToggled(); }
 
 // ---------------------------------------------------------------------------
 // Renaming options
 
 void Root::bChangeFilenameClick() {
-    const RenamePageForm::Change change = RenamePageForm(this).ChangeFilenameClicked();
+    const RenamePageForm::Change change = RenamePageForm(*m_ui).ChangeFilenameClicked();
     SetTag(m_pages[2], change.state);
     if (change.backToNamesStep)
         SetHelpIcon(5);
 }
 
 void Root::bUseExistFileClick() {
-    if (!RenamePageForm(this).UseExistFileClicked(m_list->currentItem()))
+    if (!RenamePageForm(*m_ui).UseExistFileClicked(m_list->currentItem()))
         return;
     Notice(QString::fromUtf16(album::kRenameTitle), RenamePageForm::OwnNamesNotice());
     SetTag(m_pages[2], QStringLiteral("2"));
 }
 
-void Root::tFilenameChange() { SetTag(m_pages[2], RenamePageForm(this).StateForName()); }
+void Root::tFilenameChange() { SetTag(m_pages[2], RenamePageForm(*m_ui).StateForName()); }

@@ -1,92 +1,53 @@
 #include "TagPageForm.h"
 
 #include "Step.h"
+#include "ui_Root.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 
-namespace {
-
-// Each field toggle and the text box it unlocks.
-const struct {
-    const char *toggle, *edit;
-} kFieldRows[] = {{"bArtist", "tArtist"}, {"bTitel", "tTitel"}, {"bAlbum", "tAlbum"},       {"bYear", "tYear"},
-                  {"bKommentar", "tKommentar"}, {"bTrack", "tTrack"}, {"bGenre", "tGenre"}};
-
-} // namespace
-
-template <class T> T *TagPageForm::Find(const char *name) const {
-    return m_root ? m_root->findChild<T *>(QString::fromLatin1(name)) : nullptr;
-}
-
-bool TagPageForm::Checked(const char *name) const {
-    const auto *c = Find<QCheckBox>(name);
-    return c && c->isChecked();
-}
-
-QString TagPageForm::Text(const char *name) const {
-    const auto *e = Find<QLineEdit>(name);
-    return e ? e->text() : QString();
-}
-
-QString TagPageForm::Caption(const char *name) const {
-    const auto *l = Find<QLabel>(name);
-    return l ? l->text() : QString();
-}
-
-void TagPageForm::SetCaption(const char *name, const QString &text) const {
-    if (auto *l = Find<QLabel>(name))
-        l->setText(text);
-}
-
 tagpanel::Rows TagPageForm::Rows() const {
     tagpanel::Rows r;
-    r.artist = Checked("bArtist");
-    r.title = Checked("bTitel");
-    r.album = Checked("bAlbum");
-    r.year = Checked("bYear");
-    r.comment = Checked("bKommentar");
-    r.track = Checked("bTrack");
-    r.genre = Checked("bGenre");
-    r.tArtist = Text("tArtist");
-    r.tTitel = Text("tTitel");
-    r.tAlbum = Text("tAlbum");
-    r.tYear = Text("tYear");
-    r.tKommentar = Text("tKommentar");
-    r.tTrack = Text("tTrack");
-    r.tGenre = Text("tGenre");
+    r.artist = m_ui.bArtist->isChecked();
+    r.title = m_ui.bTitel->isChecked();
+    r.album = m_ui.bAlbum->isChecked();
+    r.year = m_ui.bYear->isChecked();
+    r.comment = m_ui.bKommentar->isChecked();
+    r.track = m_ui.bTrack->isChecked();
+    r.genre = m_ui.bGenre->isChecked();
+    r.tArtist = m_ui.tArtist->text();
+    r.tTitel = m_ui.tTitel->text();
+    r.tAlbum = m_ui.tAlbum->text();
+    r.tYear = m_ui.tYear->text();
+    r.tKommentar = m_ui.tKommentar->text();
+    r.tTrack = m_ui.tTrack->text();
+    r.tGenre = m_ui.tGenre->text();
     return r;
 }
 
 void TagPageForm::ShowStreamInfo(const platform::Mp3InfoTexts &info) const {
-    SetCaption("sBitrate", info.bitrate);
-    SetCaption("sAnzeige1", info.time);
-    SetCaption("sTitle", info.title);
-    SetCaption("sArtist", info.artist);
-    SetCaption("sAlbum", info.album);
-    SetCaption("sYear", info.year);
-    SetCaption("sKommentar", info.comment);
-    SetCaption("sGenre", info.genre);
-    SetCaption("sTrack", info.track);
+    m_ui.sBitrate->setText(info.bitrate);
+    m_ui.sAnzeige1->setText(info.time);
+    m_ui.sTitle->setText(info.title);
+    m_ui.sArtist->setText(info.artist);
+    m_ui.sAlbum->setText(info.album);
+    m_ui.sYear->setText(info.year);
+    m_ui.sKommentar->setText(info.comment);
+    m_ui.sGenre->setText(info.genre);
+    m_ui.sTrack->setText(info.track);
 }
 
 QString TagPageForm::Summary() const {
-    return tagpanel::Summary(Caption("sArtist"), Caption("sAlbum"), Caption("sTitle"), Caption("sTrack"));
+    return tagpanel::Summary(m_ui.sArtist->text(), m_ui.sAlbum->text(), m_ui.sTitle->text(), m_ui.sTrack->text());
 }
 
 void TagPageForm::Clear() const {
-    for (const char *name : {"tArtist", "tAlbum", "tTitel", "tTrack", "tYear", "tKommentar"})
-        if (auto *e = Find<QLineEdit>(name))
-            e->clear();
-    for (const char *name : {"cBitrate", "cTimes", "sArtist", "sTitle", "sAlbum"})
-        if (auto *l = Find<QLabel>(name))
-            l->clear();
-    if (auto *e = Find<QLineEdit>("tGenre"))
+    for (QLineEdit *e : {m_ui.tArtist, m_ui.tAlbum, m_ui.tTitel, m_ui.tTrack, m_ui.tYear, m_ui.tKommentar, m_ui.tGenre})
         e->clear();
-    for (const char *name : {"sYear", "sKommentar", "sTrack"})
-        if (auto *l = Find<QLabel>(name))
-            l->clear();
+    for (QLabel *l : {m_ui.cBitrate, m_ui.cTimes, m_ui.sArtist, m_ui.sTitle, m_ui.sAlbum, m_ui.sYear,
+                      m_ui.sKommentar, m_ui.sTrack})
+        l->clear();
 }
 
 void TagPageForm::Fill(const QString &path, tags::Mp3TagID3v2 &v2, tags::Mp3TagID3v1 &v1) const {
@@ -95,54 +56,42 @@ void TagPageForm::Fill(const QString &path, tags::Mp3TagID3v2 &v2, tags::Mp3TagI
         if (path.isEmpty())
             return;
         const tagpanel::Fields f = tagpanel::ReadFields(path, v2, v1);
-        const struct {
-            const char *store;
-            const QString &value;
-        } stores[] = {{"sArtist", f.artist}, {"sTitle", f.title},     {"sAlbum", f.album},
-                      {"sYear", f.year},     {"sKommentar", f.comment}, {"sTrack", f.track}};
-        for (const auto &s : stores)
-            SetCaption(s.store, s.value);
-        if (auto *e = Find<QLineEdit>("tGenre"))
-            e->setText(f.genre);
+        m_ui.sArtist->setText(f.artist);
+        m_ui.sTitle->setText(f.title);
+        m_ui.sAlbum->setText(f.album);
+        m_ui.sYear->setText(f.year);
+        m_ui.sKommentar->setText(f.comment);
+        m_ui.sTrack->setText(f.track);
+        m_ui.tGenre->setText(f.genre);
     });
     rootstep::Step([&] {
+        // The text boxes start from the value stores, the captions from the stream's.
         const struct {
-            const char *edit, *store;
-        } copies[] = {{"tArtist", "sArtist"}, {"tAlbum", "sAlbum"}, {"tTitel", "sTitle"},
-                      {"tTrack", "sTrack"},   {"tYear", "sYear"},   {"tKommentar", "sKommentar"}};
-        for (const auto &c : copies) {
-            auto *e = Find<QLineEdit>(c.edit);
-            const auto *l = Find<QLabel>(c.store);
-            if (e && l)
-                e->setText(l->text());
-        }
-        auto copyCaption = [this](const char *to, const char *from) {
-            auto *t = Find<QLabel>(to);
-            const auto *f = Find<QLabel>(from);
-            if (t && f)
-                t->setText(f->text());
-        };
-        copyCaption("cBitrate", "sBitrate");
-        copyCaption("cTimes", "sAnzeige1");
+            QLineEdit *edit;
+            const QLabel *store;
+        } copies[] = {{m_ui.tArtist, m_ui.sArtist}, {m_ui.tAlbum, m_ui.sAlbum}, {m_ui.tTitel, m_ui.sTitle},
+                      {m_ui.tTrack, m_ui.sTrack},   {m_ui.tYear, m_ui.sYear},   {m_ui.tKommentar, m_ui.sKommentar}};
+        for (const auto &c : copies)
+            c.edit->setText(c.store->text());
+        m_ui.cBitrate->setText(m_ui.sBitrate->text());
+        m_ui.cTimes->setText(m_ui.sAnzeige1->text());
     });
 }
 
 void TagPageForm::FieldToggled(const QCheckBox *toggle) const {
     if (!toggle)
         return;
-    const QString name = toggle->objectName();
-    for (const auto &row : kFieldRows) {
-        if (name != QLatin1String(row.toggle))
-            continue;
-        if (auto *e = Find<QLineEdit>(row.edit))
-            e->setReadOnly(!toggle->isChecked());
-    }
-    if (name == QLatin1String("bTrack") && toggle->isChecked() && Checked("bAlbumRefresh"))
-        if (auto *trackChange = Find<QCheckBox>("bTrackChange"))
-            trackChange->setChecked(true);
+    const struct {
+        const QCheckBox *toggle;
+        QLineEdit *edit;
+    } rows[] = {{m_ui.bArtist, m_ui.tArtist}, {m_ui.bTitel, m_ui.tTitel},         {m_ui.bAlbum, m_ui.tAlbum},
+                {m_ui.bYear, m_ui.tYear},     {m_ui.bKommentar, m_ui.tKommentar}, {m_ui.bTrack, m_ui.tTrack},
+                {m_ui.bGenre, m_ui.tGenre}};
+    for (const auto &row : rows)
+        if (row.toggle == toggle)
+            row.edit->setReadOnly(!toggle->isChecked());
+    if (toggle == m_ui.bTrack && toggle->isChecked() && m_ui.bAlbumRefresh->isChecked())
+        m_ui.bTrackChange->setChecked(true);
 }
 
-void TagPageForm::AlbumRefreshToggled() const {
-    if (auto *trackChange = Find<QCheckBox>("bTrackChange"))
-        trackChange->setEnabled(Checked("bAlbumRefresh"));
-}
+void TagPageForm::AlbumRefreshToggled() const { m_ui.bTrackChange->setEnabled(m_ui.bAlbumRefresh->isChecked()); }

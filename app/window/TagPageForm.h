@@ -1,15 +1,16 @@
 #pragma once
-// The tag page's controls by their names: the field toggles with their text boxes, the
-// value stores that hold what the file had (sArtist ... sTrack, shown nowhere) and the
-// stream captions. Works on any widget tree that has these names, so a test can drive it
-// without the main window; a name that is missing is skipped.
+// The tag page's controls: the field toggles with their text boxes, the value stores
+// that hold what the file had (sArtist ... sTrack, shown nowhere) and the stream
+// captions, reached through the form's typed pointers.
 #include "Mp3InfoBridge.h"
 #include "TagPanel.h"
 
 #include <QString>
 
 class QCheckBox;
-class QObject;
+namespace Ui {
+class Root;
+} // namespace Ui
 namespace tags {
 class Mp3TagID3v1;
 class Mp3TagID3v2;
@@ -17,7 +18,7 @@ class Mp3TagID3v2;
 
 class TagPageForm {
 public:
-    explicit TagPageForm(const QObject *root) : m_root(root) {}
+    explicit TagPageForm(const Ui::Root &ui) : m_ui(ui) {}
 
     // The field rows as they stand.
     tagpanel::Rows Rows() const;
@@ -38,11 +39,5 @@ public:
     void AlbumRefreshToggled() const;
 
 private:
-    template <class T> T *Find(const char *name) const;
-    bool Checked(const char *name) const;
-    QString Text(const char *name) const;
-    QString Caption(const char *name) const;
-    void SetCaption(const char *name, const QString &text) const;
-
-    const QObject *m_root;
+    const Ui::Root &m_ui;
 };
