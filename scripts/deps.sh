@@ -3,12 +3,12 @@
 set -euo pipefail
 PKGS=(cmake g++ make pkg-config libgtest-dev
       qt6-base-dev qt6-translations-l10n qt6-svg-dev libgl-dev libglib2.0-dev
-      libtag1-dev zlib1g-dev lame ffmpeg python3-mutagen
+      libtag1-dev zlib1g-dev libxxhash-dev lame ffmpeg python3-mutagen
       xvfb xauth imagemagick desktop-file-utils appstream
       at-spi2-core python3-pyatspi dbus-daemon fuse3 exfat-fuse exfatprogs
       g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 librsvg2-bin nsis)
 # The program alone needs less.
-RUNTIME=(cmake g++ make pkg-config zlib1g-dev libglib2.0-dev qt6-base-dev qt6-translations-l10n qt6-svg-dev libgl-dev)
+RUNTIME=(cmake g++ make pkg-config zlib1g-dev libxxhash-dev libglib2.0-dev qt6-base-dev qt6-translations-l10n qt6-svg-dev libgl-dev)
 [ "${1:-}" = "--runtime" ] && PKGS=("${RUNTIME[@]}")
 # The Debian package: dpkg-shlibdeps (dpkg-dev) and lintian; the clean root's check adds
 # mmdebstrap and a display.

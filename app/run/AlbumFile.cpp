@@ -58,12 +58,12 @@ std::optional<TagRegions> OpenRegions(const QString &path, qint64 *size, Regions
 
 } // namespace
 
-std::optional<TagRegions> FileRegions(const QString &path, qint64 *size) {
-    return OpenRegions(path, size, ReadRegions);
+std::optional<TagRegions> FileRegions(const QString &path, qint64 *size, HashKind kind) {
+    return OpenRegions(path, size, [kind](qint64 length, const ReadFn &read) { return ReadRegions(length, read, kind); });
 }
 
-QByteArray FileHash(const QString &path) {
-    const std::optional<TagRegions> r = FileRegions(path);
+QByteArray FileHash(const QString &path, HashKind kind) {
+    const std::optional<TagRegions> r = FileRegions(path, nullptr, kind);
     return r ? ContentDigest(*r) : QByteArray();
 }
 
@@ -76,7 +76,7 @@ QByteArray FileHashAfterTagWrite(const QString &path, qint64 audioLength, const 
         flushed ? &synced : nullptr);
     if (flushed)
         *flushed = synced;
-    return r ? ContentDigest(*r) : FileHash(path);
+    return r ? ContentDigest(*r) : FileHash(path, KindOf(audioDigest));
 }
 
 } // namespace album

@@ -15,9 +15,9 @@ namespace album {
 // A file's whole content, as the tag engine sees it; empty when it cannot be read.
 QByteArray ReadWhole(const QString &path);
 // A file's regions, read through the tag engine's file layer; its size too.
-std::optional<TagRegions> FileRegions(const QString &path, qint64 *size = nullptr);
+std::optional<TagRegions> FileRegions(const QString &path, qint64 *size = nullptr, HashKind kind = HashKind::Xxh3);
 // The ContentDigest of a file; empty when it cannot be read.
-QByteArray FileHash(const QString &path);
+QByteArray FileHash(const QString &path, HashKind kind = HashKind::Xxh3);
 // The ContentDigest of a file that a tag write has just changed, whose audio had this
 // length and digest before: only its new tag regions are read. Read whole when its
 // size does not fit. With `flushed`, the file is flushed to the disk through the same

@@ -86,7 +86,7 @@ QString RecordedRun::Locate(const JournalFile &f, QByteArray *hash) const {
     for (const QString &name : {f.oldName, f.temp, f.newName, f.finalName}) {
         if (name.isEmpty() || !QFileInfo(Path(name)).isFile())
             continue;
-        const QByteArray h = FileHash(Path(name));
+        const QByteArray h = FileHash(Path(name), KindOf(f.oldHash));
         if (h == want || h == f.oldHash) {
             if (hash)
                 *hash = h;
@@ -99,9 +99,9 @@ QString RecordedRun::Locate(const JournalFile &f, QByteArray *hash) const {
         const QByteArray bytes = ReadWhole(Path(f.oldName));
         const std::optional<TagRegions> regions = journal_.OldRegions(f);
         const std::optional<QByteArray> old = regions ? Rebuild(*regions, bytes) : std::nullopt;
-        if (old && ContentDigest(SplitRegions(*old)) == f.oldHash) {
+        if (old && ContentDigest(SplitRegions(*old, KindOf(f.oldHash))) == f.oldHash) {
             if (hash)
-                *hash = ContentDigest(SplitRegions(bytes));
+                *hash = ContentDigest(SplitRegions(bytes, KindOf(f.oldHash)));
             return f.oldName;
         }
     }

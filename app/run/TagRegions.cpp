@@ -2,6 +2,9 @@
 
 #include <QCryptographicHash>
 
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
 namespace album {
 
 // Length of the ID3v2 tags at the start, and of the zero bytes some writers
@@ -36,25 +39,63 @@ qsizetype TailLength(const QByteArray &b, qsizetype head) { return HasTail(b.rig
 
 } // namespace
 
-// BLAKE2b: as strong as SHA-256 here and five times as fast in Qt, which
-// matters since a run reads every file of the album through it.
-QByteArray Digest(const QByteArray &bytes) { return QCryptographicHash::hash(bytes, QCryptographicHash::Blake2b_256); }
+HashKind KindOf(const QByteArray &digest) { return digest.size() == 32 ? HashKind::Blake2b : HashKind::Xxh3; }
 
-QByteArray ContentDigest(const TagRegions &r) { return Digest(Digest(r.head) + r.middleHash + Digest(r.tail)); }
+namespace {
 
-QByteArray AudioDigest(qint64 from, qint64 length, const ReadFn &read) {
-    constexpr qint64 kWhole = 1 << 20, kEnd = 256 * 1024, kBlock = 4096, kSamples = 32;
-    QCryptographicHash h(QCryptographicHash::Blake2b_256);
-    h.addData(QByteArray::number(length));
-    if (length <= kWhole) {
-        h.addData(read(from, length));
-        return h.result();
+// One digest made of pieces, of either kind.
+class Hasher {
+public:
+    explicit Hasher(HashKind kind) {
+        if (kind == HashKind::Blake2b)
+            blake_.emplace(QCryptographicHash::Blake2b_256);
+        XXH3_128bits_reset(&xxh_);
     }
-    h.addData(read(from, kEnd));
+    void Add(const QByteArray &bytes) {
+        if (blake_)
+            blake_->addData(bytes);
+        else
+            XXH3_128bits_update(&xxh_, bytes.constData(), static_cast<size_t>(bytes.size()));
+    }
+    QByteArray Result() {
+        if (blake_)
+            return blake_->result();
+        XXH128_canonical_t c;
+        XXH128_canonicalFromHash(&c, XXH3_128bits_digest(&xxh_));
+        return QByteArray(reinterpret_cast<const char *>(c.digest), sizeof c.digest);
+    }
+
+private:
+    std::optional<QCryptographicHash> blake_;
+    XXH3_state_t xxh_;
+};
+
+} // namespace
+
+QByteArray Digest(const QByteArray &bytes, HashKind kind) {
+    Hasher h(kind);
+    h.Add(bytes);
+    return h.Result();
+}
+
+QByteArray ContentDigest(const TagRegions &r) {
+    const HashKind kind = KindOf(r.middleHash);
+    return Digest(Digest(r.head, kind) + r.middleHash + Digest(r.tail, kind), kind);
+}
+
+QByteArray AudioDigest(qint64 from, qint64 length, const ReadFn &read, HashKind kind) {
+    constexpr qint64 kWhole = 1 << 20, kEnd = 256 * 1024, kBlock = 4096, kSamples = 32;
+    Hasher h(kind);
+    h.Add(QByteArray::number(length));
+    if (length <= kWhole) {
+        h.Add(read(from, length));
+        return h.Result();
+    }
+    h.Add(read(from, kEnd));
     for (qint64 k = 1; k <= kSamples; ++k)
-        h.addData(read(from + (length - kBlock) * k / (kSamples + 1), kBlock));
-    h.addData(read(from + length - kEnd, kEnd));
-    return h.result();
+        h.Add(read(from + (length - kBlock) * k / (kSamples + 1), kBlock));
+    h.Add(read(from + length - kEnd, kEnd));
+    return h.Result();
 }
 
 namespace {
@@ -79,10 +120,10 @@ std::optional<TagRegions> ReadEdges(qint64 size, const ReadFn &read) {
 
 } // namespace
 
-std::optional<TagRegions> ReadRegions(qint64 size, const ReadFn &read) {
+std::optional<TagRegions> ReadRegions(qint64 size, const ReadFn &read, HashKind kind) {
     std::optional<TagRegions> r = ReadEdges(size, read);
     if (r)
-        r->middleHash = AudioDigest(r->head.size(), size - r->head.size() - r->tail.size(), read);
+        r->middleHash = AudioDigest(r->head.size(), size - r->head.size() - r->tail.size(), read, kind);
     return r;
 }
 
@@ -95,18 +136,19 @@ std::optional<TagRegions> ReadRegionsAround(qint64 size, const ReadFn &read, qin
     return r;
 }
 
-TagRegions SplitRegions(const QByteArray &file) {
+TagRegions SplitRegions(const QByteArray &file, HashKind kind) {
     const ReadFn read = [&](qint64 pos, qint64 n) { return file.mid(pos, n); };
-    return *ReadRegions(file.size(), read);
+    return *ReadRegions(file.size(), read, kind);
 }
 
 std::optional<QByteArray> Rebuild(const TagRegions &old, const QByteArray &current) {
     const ReadFn read = [&](qint64 pos, qint64 n) { return current.mid(pos, n); };
     const qsizetype head = HeadLength(current), tail = TailLength(current, head);
-    if (AudioDigest(head, current.size() - head - tail, read) == old.middleHash)
+    const HashKind kind = KindOf(old.middleHash);
+    if (AudioDigest(head, current.size() - head - tail, read, kind) == old.middleHash)
         return old.head + current.mid(head, current.size() - head - tail) + old.tail;
     // A tag added where there was none: the old audio ends with what now looks like one.
-    if (AudioDigest(head, current.size() - head, read) == old.middleHash)
+    if (AudioDigest(head, current.size() - head, read, kind) == old.middleHash)
         return old.head + current.mid(head) + old.tail;
     return std::nullopt;
 }

@@ -16,16 +16,22 @@ struct TagRegions {
     QByteArray middleHash;  // AudioDigest of what lies between
 };
 
+// The hash that identifies contents. XXH3-128 keeps up with the disk; the records of
+// builds up to 1.1.7 hold BLAKE2b-256 digests, and whatever is checked against one of
+// them is hashed the same way. The two are told apart by their length.
+enum class HashKind { Xxh3, Blake2b };
+HashKind KindOf(const QByteArray &digest);
+
 // Reads n bytes at pos (fewer at the end).
 using ReadFn = std::function<QByteArray(qint64 pos, qint64 n)>;
 // The audio's digest: of all of it up to 1 MiB, beyond that of its length, its
 // first and last 256 KiB and 32 blocks spread between, so that telling a file
 // from another never reads the whole album. The tag writer never touches the
 // audio; what changes it changes its length or its time as well.
-QByteArray AudioDigest(qint64 from, qint64 length, const ReadFn &read);
+QByteArray AudioDigest(qint64 from, qint64 length, const ReadFn &read, HashKind kind = HashKind::Xxh3);
 // The regions of a file of `size` bytes read through `read`; nothing when it
 // could not be read.
-std::optional<TagRegions> ReadRegions(qint64 size, const ReadFn &read);
+std::optional<TagRegions> ReadRegions(qint64 size, const ReadFn &read, HashKind kind = HashKind::Xxh3);
 // The same without reading the audio, which is known to be the one of `known`: a tag
 // write replaces the regions and leaves the audio alone. Nothing when the file's size
 // says otherwise, or it could not be read.
@@ -33,18 +39,18 @@ std::optional<TagRegions> ReadRegionsAround(qint64 size, const ReadFn &read, qin
                                             const QByteArray &audioDigest);
 
 // Where the regions of these bytes are.
-TagRegions SplitRegions(const QByteArray &file);
+TagRegions SplitRegions(const QByteArray &file, HashKind kind = HashKind::Xxh3);
 
 // The bytes `old` was split from, rebuilt around the audio of `current`; nothing
-// when the audio of `current` is not the one `old` had.
+// when the audio of `current` is not the one `old` had (by the kind of old's digest).
 std::optional<QByteArray> Rebuild(const TagRegions &old, const QByteArray &current);
 
-// The hash that identifies contents (256 bits).
-QByteArray Digest(const QByteArray &bytes);
+QByteArray Digest(const QByteArray &bytes, HashKind kind = HashKind::Xxh3);
 
 // The hash of a file's whole content, made of its regions: the digest of head,
 // audio digest and tail. After a tag write, which leaves the audio alone, it
 // follows from the new regions and the old audio digest without reading the audio.
+// Of the kind of the audio digest.
 QByteArray ContentDigest(const TagRegions &r);
 
 // How many bytes at the start of these bytes belong to the head; the whole size

@@ -17,8 +17,10 @@
 #include "RunTexts.h"
 #include "RunStore.h"
 #include "TagError.h"
+#include "TagRegions.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -524,6 +526,38 @@ private slots:
         QCOMPARE(fixture::Snapshot(m_folder), before);
     }
 #endif
+
+    // Records of older builds hold BLAKE2b digests: whatever is checked against one is
+    // hashed the same way, short audio whole and long audio sampled.
+    void digestsFollowTheRecordsKind_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("frames");
+        for (const HashKind kind : {HashKind::Xxh3, HashKind::Blake2b})
+            for (const int frames : {12, 3000})
+                QTest::addRow("%s, %d frames", kind == HashKind::Xxh3 ? "XXH3" : "BLAKE2b", frames)
+                    << static_cast<int>(kind) << frames;
+    }
+    void digestsFollowTheRecordsKind() {
+        QFETCH(int, kind);
+        QFETCH(int, frames);
+        const HashKind k = static_cast<HashKind>(kind);
+        using namespace id3bytes;
+        const QByteArray audio = QByteArray::fromStdString(streambytes::Stream(streambytes::Mpeg(), frames, 5));
+        const QByteArray head = QByteArray::fromStdString(Tag(3, Frame("TIT2", Text("Alt")), 300));
+        const QByteArray file = head + audio + QByteArray::fromStdString(V1("Alt", "Vorher"));
+        const TagRegions old = SplitRegions(file, k);
+        QVERIFY(KindOf(old.middleHash) == k && KindOf(ContentDigest(old)) == k);
+        const QByteArray retagged = QByteArray::fromStdString(Tag(4, Frame24("TIT2", Text("Neu")), 900)) + audio;
+        QCOMPARE(Rebuild(old, retagged), std::optional<QByteArray>(file));
+        QCOMPARE(ContentDigest(SplitRegions(file, k)), ContentDigest(old));
+        QByteArray otherAudio = retagged;
+        otherAudio[otherAudio.size() - 100] = static_cast<char>(otherAudio[otherAudio.size() - 100] ^ 1);
+        QVERIFY(!Rebuild(old, otherAudio));
+        if (k == HashKind::Blake2b && frames == 12) {  // as the older builds wrote it
+            const auto b2 = [](const QByteArray &b) { return QCryptographicHash::hash(b, QCryptographicHash::Blake2b_256); };
+            QCOMPARE(ContentDigest(old), b2(b2(head) + b2(QByteArray::number(audio.size()) + audio) + b2(file.right(128))));
+        }
+    }
 
     // The playlist is written neither outside the folder nor over a folder; the run says so.
     void playlistRefusesNamesOutsideTheFolder() {
