@@ -285,6 +285,7 @@ bool RunJournal::Keep() {
             runstore::Drop(other.id_);
     }
     // The album's copy goes, its journal first: what a crash leaves of it is no record.
+    // (Nothing is left of it where the record moved.)
     QFile::remove(PathOf(QLatin1String(kJournal)));
     SyncFolderOf(dir_);
     QDir(dir_).removeRecursively();

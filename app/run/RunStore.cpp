@@ -44,7 +44,8 @@ QString NewId() {
 }
 
 QStringList Kept() {
-    QStringList ids = QDir(Dir()).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::Reversed);
+    // Hidden too: a record moved from the album keeps the attribute it had there.
+    QStringList ids = QDir(Dir()).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name | QDir::Reversed);
     ids.removeIf([](const QString &id) { return id.endsWith(PartOf(QString())); });
     QStringList paths;
     for (const QString &id : ids)
@@ -58,6 +59,12 @@ bool Keep(const QString &from, const QString &id) {
     if (id.isEmpty() || !QDir().mkpath(Dir()))
         return false;
     QDir(PathOf(id)).removeRecursively();  // a copy whose record stayed in the album
+    // On the album's own volume the record moves in one step; elsewhere it is copied.
+    if (QDir().rename(from, PathOf(id))) {
+        SyncFolderOf(Dir());
+        SyncFolderOf(from, true);
+        return true;
+    }
     return CopyFolder(from, PathOf(id));
 }
 
@@ -75,7 +82,7 @@ void Prune() {
     for (qsizetype i = kKept; i < kept.size(); ++i)
         QDir(kept[i]).removeRecursively();
     // What copies cut short left.
-    for (const QString &id : QDir(Dir()).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+    for (const QString &id : QDir(Dir()).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot))
         if (id.endsWith(PartOf(QString())))
             QDir(PathOf(id)).removeRecursively();
 }

@@ -22,8 +22,9 @@ QStringList Kept();
 // The folder of record `id` in the store.
 QString PathOf(const QString &id);
 
-// Copies the record's files from `from` into the store as record `id`, flushed, whole
-// or not at all (a copy cut short leaves a folder the next Keep removes).
+// Moves the record's folder `from` into the store as record `id` where both are on one
+// volume; else copies its files, flushed, whole or not at all (a copy cut short leaves a
+// folder the next Keep removes).
 bool Keep(const QString &from, const QString &id);
 // Copies the kept record `id` back to `to`, which must be free, whole or not at all.
 bool BringBack(const QString &id, const QString &to);
