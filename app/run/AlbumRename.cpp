@@ -61,7 +61,9 @@ private:
     }
     bool Move(const QString &fromName, const QString &toName);
     void ChooseTemps();
-    QString CopyThenTrash(Mover &m);
+    void CopyAll();
+    void DropCopy(Mover &m);
+    QString TrashOld(Mover &m);
     void MoveAway();
     void Settle(bool onDisk, const std::function<void(Mover &)> &drop);
     void ToNewNames();
@@ -81,7 +83,7 @@ Renamer::Renamer(const QString &folder, const QStringList &entries, const Rename
     if (!seams_.rename)
         seams_.rename = platform::RenameFile;
     if (!seams_.copy)
-        seams_.copy = CopyAndSync;
+        seams_.copy = CopyUnflushed;
     if (!seams_.trash)
         seams_.trash = platform::MoveToTrash;
     result_.entries.resize(static_cast<size_t>(entries.size()));
@@ -193,15 +195,45 @@ void Renamer::Resume(const std::vector<RecordedMove> &moves) {
     }
 }
 
-// The old file goes to the trash only once a complete copy stands beside it.
-// Returns why that failed, or nothing.
-QString Renamer::CopyThenTrash(Mover &m) {
+// Phase 1a: the copies to the temporary names, flushed together (one flush of the file
+// system where it has one), so that no old file leaves before its copy is on the disk.
+// A mover whose copy failed stays at its old place.
+void Renamer::CopyAll() {
+    std::vector<Mover *> copied;
+    for (Mover &m : movers_) {
+        if (!m.active || m.temp.isEmpty() || m.place != Place::Old || Occupied(Path(m.temp)))
+            continue;
+        try {
+            if (seams_.copy(Path(Entry(m).oldName), Path(m.temp))) {
+                m.place = Place::Temp;
+                copied.push_back(&m);
+            }
+        } catch (...) {
+        }
+    }
+    if (copied.empty() || platform::SyncFileSystemOf(folder_))
+        return;
+    for (Mover *m : copied)
+        if (!FlushFile(Path(m->temp)))
+            DropCopy(*m);
+}
+
+// A copy whose old file stays: the temporary name was free before, so whatever is
+// there now is ours.
+void Renamer::DropCopy(Mover &m) {
     const QString from = Path(Entry(m).oldName), to = Path(m.temp);
+    if (Occupied(to) && Occupied(from) && QFile::remove(to))
+        Entry(m).finalName = Entry(m).oldName;
+    m.place = Place::Old;
+}
+
+// Phase 1b: the old file goes to the trash, now that its complete copy stands beside
+// it. Returns why that failed, or nothing.
+QString Renamer::TrashOld(Mover &m) {
+    const QString from = Path(Entry(m).oldName);
     QString reason = QStringLiteral("Die Kopie unter einem vorläufigen Namen ließ sich nicht anlegen "
                                     "(Ordner schreibgeschützt oder Datenträger voll?).");
     try {
-        if (m.place == Place::Old && !Occupied(to) && seams_.copy(from, to))
-            m.place = Place::Temp;
         if (m.place == Place::Temp && m.oldThere) {
             const platform::TrashOutcome trashed = seams_.trash(from);
             // An old file that left its place despite a "no" is gone all the
@@ -214,27 +246,27 @@ QString Renamer::CopyThenTrash(Mover &m) {
             return {};
     } catch (...) {
     }
-    // The temporary name was free before, so whatever is there now is ours.
-    if (Occupied(to) && Occupied(from))
-        QFile::remove(to);
-    m.place = Place::Old;
+    DropCopy(m);
     return reason;
 }
 
 // Phase 1: every moving file copied to its temporary name and its old file to the
 // trash, so that no new name can meet an old one that has not moved yet.
 void Renamer::MoveAway() {
+    CopyAll();
     for (Mover &m : movers_) {
         if (!m.active)
             continue;
         RenameEntry &e = Entry(m);
         if (result_.stopped) {
+            if (m.oldThere)
+                DropCopy(m);
             m.active = false;
             e.status = RenameStatus::Stopped;
             Moved(m, -1);
             continue;
         }
-        const QString reason = m.temp.isEmpty() ? QStringLiteral("Es fand sich kein freier vorläufiger Name.") : CopyThenTrash(m);
+        const QString reason = m.temp.isEmpty() ? QStringLiteral("Es fand sich kein freier vorläufiger Name.") : TrashOld(m);
         if (reason.isEmpty()) {
             e.finalName = m.temp;
             Moved(m, 1);

@@ -53,7 +53,8 @@ using RenameFn = std::function<bool(const QString &from, const QString &to)>;
 // files that move, their number, the file's present name.
 using ProgressFn = std::function<void(int index, int count, const QString &name)>;
 
-// Copies `from` to the new file `to` (full paths); must not replace a file.
+// Copies `from` to the new file `to` (full paths); must not replace a file. The
+// renaming flushes the copies itself, all at once.
 using CopyFn = std::function<bool(const QString &from, const QString &to)>;
 // Moves a file to the trash without asking (platform::MoveToTrash by default).
 using TrashFn = std::function<platform::TrashOutcome(const QString &path)>;
@@ -63,7 +64,7 @@ using TrashFn = std::function<platform::TrashOutcome(const QString &path)>;
 using TrashQuestionFn = std::function<bool(const QString &name, const QString &reason)>;
 
 // What the renaming learns from and tells its record, and its file operations;
-// empty members take the defaults (platform::RenameFile, CopyAndSync,
+// empty members take the defaults (platform::RenameFile, CopyUnflushed,
 // platform::MoveToTrash, no question: the others go on).
 struct RenameSeams {
     RenameFn rename;
@@ -85,8 +86,8 @@ struct RenameSeams {
 
 // Gives every entry of the album its numbered name, in list order. Every file
 // that needs a new name is first copied to a unique temporary name in the same
-// folder, its old file goes to the trash, and only then does the copy move to
-// its new name, so that no new name can meet an old one that has not moved
+// folder; once the copies are on the disk the old files go to the trash, and only
+// then does each copy move to its new name, so that no new name can meet an old one that has not moved
 // yet. A file keeps its old name (and stays out of the trash) when its new
 // name is its present name, is not a valid name, is taken by a file that is
 // not moving away, or when the copy or the trash fails; then `ask` decides

@@ -20,13 +20,14 @@ namespace {
 
 // Creates `path` (which must be free), lets `fill` write it and flushes it; false, and
 // nothing left under the name, when any of that fails.
-bool CreateFlushed(const QString &path, const std::function<void(tags::fileops::File &)> &fill) {
+bool CreateFlushed(const QString &path, const std::function<void(tags::fileops::File &)> &fill, bool flush = true) {
     try {
         tags::fileops::File f("album");
         f.CreateNew(platform::FsPath(path));
         try {
             fill(f);
-            f.Sync();
+            if (flush)
+                f.Sync();
             f.Close();
         } catch (...) {
             f.Close();
@@ -49,29 +50,51 @@ bool WriteNewFile(const QString &path, const QByteArray &bytes, int mode) {
     return true;
 }
 
+namespace {
+
 // Written straight under the new name (never beside it), so that a copy cut short
 // leaves nothing but that name, which the run's record knows.
-bool CopyAndSync(const QString &from, const QString &to) {
+bool CopyWhole(const QString &from, const QString &to, bool flush) {
     try {
         tags::fileops::File in("rename");
         in.Open(platform::FsPath(from), tags::fileops::File::Mode::Read);
-        return CreateFlushed(to, [&](tags::fileops::File &out) {
-            const std::int64_t size = in.Size();
-            std::int64_t copied = 0;
-            while (copied < size) {
-                const size_t n = out.CopyFrom(in, static_cast<size_t>(qMin<std::int64_t>(size - copied, 1 << 20)));
-                if (n == 0)
-                    break;
-                copied += static_cast<std::int64_t>(n);
-            }
-            if (copied != size)
-                throw std::runtime_error("short copy");
-            // FAT (a USB stick) has no POSIX modes and may refuse them; the copy is whole.
-            try {
-                out.SetPermissionBits(in.PermissionBits());
-            } catch (const tags::TagError &) {
-            }
-        });
+        return CreateFlushed(
+            to,
+            [&](tags::fileops::File &out) {
+                const std::int64_t size = in.Size();
+                std::int64_t copied = 0;
+                while (copied < size) {
+                    const size_t n = out.CopyFrom(in, static_cast<size_t>(qMin<std::int64_t>(size - copied, 1 << 20)));
+                    if (n == 0)
+                        break;
+                    copied += static_cast<std::int64_t>(n);
+                }
+                if (copied != size)
+                    throw std::runtime_error("short copy");
+                // FAT (a USB stick) has no POSIX modes and may refuse them; the copy is whole.
+                try {
+                    out.SetPermissionBits(in.PermissionBits());
+                } catch (const tags::TagError &) {
+                }
+            },
+            flush);
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace
+
+bool CopyAndSync(const QString &from, const QString &to) { return CopyWhole(from, to, true); }
+
+bool CopyUnflushed(const QString &from, const QString &to) { return CopyWhole(from, to, false); }
+
+bool FlushFile(const QString &path) {
+    try {
+        tags::fileops::File f("album");
+        f.Open(platform::FsPath(path), tags::fileops::File::Mode::ReadWrite);
+        f.Sync();
+        return true;
     } catch (...) {
         return false;
     }

@@ -13,6 +13,11 @@ bool WriteNewFile(const QString &path, const QByteArray &bytes, int mode = 0);
 // Copies a file to a new one (which must be free) with its permission bits and
 // flushes the copy; false (and no copy left) when that fails or the copy is short.
 bool CopyAndSync(const QString &from, const QString &to);
+// The same without the flush: the caller flushes the copy (FlushFile) or its whole
+// file system before anything counts on it.
+bool CopyUnflushed(const QString &from, const QString &to);
+// Flushes a file to the disk; false when that fails or it cannot be opened for writing.
+bool FlushFile(const QString &path);
 // The name a file is written under before it is renamed into place.
 QString PartOf(const QString &path);
 // Puts bytes under `path`, replacing what is there in one rename: written first to

@@ -205,6 +205,9 @@ private slots:
             "RFR", "001- Urlaub.mp3<b.mp3|003- Urlaub.mp3<c.mp3|a.mp3<a.mp3", "a.mp3|b.mp3|c.mp3");
         row("first copy of a swap refused", "001.mp3|002.mp3|x.mp3", "002.mp3|001.mp3|x.mp3", "", "copy-from:002.mp3",
             "FCR", "001.mp3<001.mp3|002.mp3<002.mp3|003.mp3<x.mp3", "001.mp3|x.mp3");
+        // The user stops at a refused copy: the copies already made of the files after it go.
+        row("stopped at a refused copy", "a.mp3|b.mp3|c.mp3", "a.mp3|b.mp3|c.mp3", "", "halt:b.mp3", "RFS",
+            "001.mp3<a.mp3|b.mp3<b.mp3|c.mp3<c.mp3", "a.mp3");
         row("way back blocked: undone", "001.mp3|002.mp3|x.mp3", "002.mp3|001.mp3|x.mp3", "", "temp-to:002.mp3", "KKK",
             "001.mp3<001.mp3|002.mp3<002.mp3|x.mp3<x.mp3", "001.mp3|002.mp3|x.mp3");
         // No folder: the names must not address the current folder.
@@ -230,7 +233,7 @@ private slots:
         CopyFn copyFn;
         ProgressFn progressFn;
         bool struck = false;
-        if (kind == "copy-from") // stops halfway
+        if (kind == "copy-from" || kind == "halt") // stops halfway
             copyFn = [&](const QString &from, const QString &to) {
                 if (!from.endsWith(target))
                     return QFile::copy(from, to);
@@ -257,6 +260,8 @@ private slots:
 
         RenameSeams seams;
         seams.rename = renameFn, seams.copy = copyFn, seams.progress = progressFn;
+        if (kind == "halt")
+            seams.ask = [](const QString &, const QString &) { return false; };
         const QString cwd = QDir::currentPath();
         QVERIFY(QDir::setCurrent(m_folder));
         const RenameResult r =
