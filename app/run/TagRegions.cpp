@@ -9,10 +9,14 @@ namespace album {
 
 // Length of the ID3v2 tags at the start, and of the zero bytes some writers
 // leave behind them: a rewrite of the tag may take those into its padding.
-qsizetype HeadLength(const QByteArray &b) {
-    qsizetype pos = 0;
+// When the head may go on beyond these bytes, `wanted` says how many to read.
+qsizetype HeadLength(const QByteArray &b, qint64 *wanted) {
+    constexpr qint64 kPeek = 4096;  // beyond a tag's end: the next header or the padding's end
+    qint64 pos = 0;
+    if (wanted)
+        *wanted = 0;
     while (b.size() - pos >= 10 && b.mid(pos, 3) == "ID3") {
-        qsizetype size = 0;
+        qint64 size = 0;
         for (int i = 6; i < 10; ++i) {
             const auto c = static_cast<unsigned char>(b[pos + i]);
             if (c & 0x80)
@@ -20,12 +24,22 @@ qsizetype HeadLength(const QByteArray &b) {
             size = (size << 7) | c;
         }
         const bool footer = (static_cast<unsigned char>(b[pos + 5]) & 0x10) != 0;
-        pos = qMin(b.size(), pos + 10 + size + (footer ? 10 : 0));
+        pos += 10 + size + (footer ? 10 : 0);
+        if (pos >= b.size()) {
+            if (wanted)
+                *wanted = pos + kPeek;
+            return b.size();
+        }
     }
-    if (b.size() - pos < 10 && QByteArray("ID3").startsWith(b.mid(pos, 3)) && pos < b.size())
+    if (b.size() - pos < 10 && pos < b.size() && QByteArray("ID3").startsWith(b.mid(pos, 3))) {
+        if (wanted)
+            *wanted = pos + kPeek;
         return b.size();  // a header cut off by the end of these bytes
+    }
     while (pos > 0 && pos < b.size() && b[pos] == '\0')
         ++pos;
+    if (pos == b.size() && wanted)
+        *wanted = 2 * pos;  // zeros up to the end: how many more is not known
     return pos;
 }
 
@@ -107,14 +121,17 @@ namespace {
 std::optional<TagRegions> ReadEdges(qint64 size, const ReadFn &read) {
     QByteArray start;
     qsizetype head = 0;
-    for (qint64 n = 64 * 1024;; n *= 4) {
-        // Only what the last read did not bring: a cover makes many heads longer than 64 KiB.
+    // Only what the last read did not bring, and as far as the tag's own size says: a
+    // cover makes many heads longer than the first read.
+    for (qint64 n = 64 * 1024;;) {
         start += read(start.size(), qMin(n, size) - start.size());
         if (start.size() != qMin(n, size))
             return std::nullopt;
-        head = HeadLength(start);
+        qint64 wanted = 0;
+        head = HeadLength(start, &wanted);
         if (head < start.size() || start.size() >= size)
             break;
+        n = qMax(wanted, n + 4096);
     }
     const QByteArray last = size >= 128 ? read(size - 128, 128) : QByteArray();
     const qsizetype tail = HasTail(last, head, size) ? 128 : 0;

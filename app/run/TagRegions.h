@@ -55,8 +55,8 @@ QByteArray Digest(const QByteArray &bytes, HashKind kind = HashKind::Xxh3);
 QByteArray ContentDigest(const TagRegions &r);
 
 // How many bytes at the start of these bytes belong to the head; the whole size
-// when the head may go on beyond them.
-qsizetype HeadLength(const QByteArray &start);
+// when the head may go on beyond them, and then in `wanted` how many to read.
+qsizetype HeadLength(const QByteArray &start, qint64 *wanted = nullptr);
 // Whether the last 128 bytes of a file of `size` bytes with a head of `head` are its tail.
 bool HasTail(const QByteArray &last128, qsizetype head, qint64 size);
 
