@@ -43,6 +43,31 @@ std::wstring GuardName(const QString &abs) {
     return Wide(QFileInfo(abs).absolutePath() + QLatin1Char('/') + QString::fromStdString(name));
 }
 
+// Removes the guard's name, also of a read-only file, whose attribute Windows would
+// refuse the delete for. The attributes are the file's own (one file, two names), so
+// they are given back once the name is going: the file in the bin stays read-only.
+void DropGuardName(const std::wstring &guard) {
+    if (DeleteFileW(guard.c_str()))
+        return;
+    const HANDLE h = CreateFileW(guard.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    FILE_BASIC_INFO was{};
+    if (GetFileInformationByHandleEx(h, FileBasicInfo, &was, sizeof was) && (was.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
+        FILE_BASIC_INFO attributes{};  // zero times leave the times as they are
+        const DWORD rest = was.FileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+        attributes.FileAttributes = rest ? rest : FILE_ATTRIBUTE_NORMAL;
+        FILE_DISPOSITION_INFO remove{TRUE};
+        if (SetFileInformationByHandle(h, FileBasicInfo, &attributes, sizeof attributes) &&
+            SetFileInformationByHandle(h, FileDispositionInfo, &remove, sizeof remove)) {
+            attributes.FileAttributes = was.FileAttributes;
+            SetFileInformationByHandle(h, FileBasicInfo, &attributes, sizeof attributes);
+        }
+    }
+    CloseHandle(h);
+}
+
 } // namespace
 
 // The Recycle Bin through the shell. The shell deletes for good, without a word, what
@@ -80,7 +105,7 @@ TrashOutcome MoveToTrash(const QString &path) {
     const int rc = SHFileOperationW(&op);
     const bool gone = !Exists(file);
     if (gone && Links(guard) >= 2) {
-        DeleteFileW(guard.c_str());
+        DropGuardName(guard);
         return {true, {}};
     }
     if (gone) { // deleted for good: the guard is the file now
@@ -89,7 +114,7 @@ TrashOutcome MoveToTrash(const QString &path) {
                                               .arg(QString::fromStdWString(guard)))};
         return {false, Refused(shown, QStringLiteral("der Papierkorb nimmt sie nicht auf"))};
     }
-    DeleteFileW(guard.c_str());
+    DropGuardName(guard);
     return {false, Refused(shown, rc == 0 || op.fAnyOperationsAborted ? QStringLiteral("sie liegt noch an ihrem Platz")
                                                                        : QStringLiteral("Fehler %1 der Shell").arg(rc))};
 }

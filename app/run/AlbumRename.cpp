@@ -213,9 +213,14 @@ void Renamer::CopyAll() {
     }
     if (copied.empty() || platform::SyncFileSystemOf(folder_))
         return;
+    // A copy that cannot be flushed on its own (read-only on Windows) is made again,
+    // flushed through the handle that wrote it.
     for (Mover *m : copied)
-        if (!FlushFile(Path(m->temp)))
+        if (!FlushFile(Path(m->temp))) {
             DropCopy(*m);
+            if (m->place == Place::Old && CopyAndSync(Path(Entry(*m).oldName), Path(m->temp)))
+                m->place = Place::Temp;
+        }
 }
 
 // A copy whose old file stays: the temporary name was free before, so whatever is

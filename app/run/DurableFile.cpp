@@ -90,14 +90,17 @@ bool CopyAndSync(const QString &from, const QString &to) { return CopyWhole(from
 bool CopyUnflushed(const QString &from, const QString &to) { return CopyWhole(from, to, false); }
 
 bool FlushFile(const QString &path) {
-    try {
-        tags::fileops::File f("album");
-        f.Open(platform::FsPath(path), tags::fileops::File::Mode::ReadWrite);
-        f.Sync();
-        return true;
-    } catch (...) {
-        return false;
+    // A read-only file flushes through a reading handle where the system allows it (not Windows).
+    for (const auto mode : {tags::fileops::File::Mode::ReadWrite, tags::fileops::File::Mode::Read}) {
+        try {
+            tags::fileops::File f("album");
+            f.Open(platform::FsPath(path), mode);
+            f.Sync();
+            return true;
+        } catch (...) {
+        }
     }
+    return false;
 }
 
 QString PartOf(const QString &path) { return path + QStringLiteral(".neu"); }

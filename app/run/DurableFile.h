@@ -16,7 +16,7 @@ bool CopyAndSync(const QString &from, const QString &to);
 // The same without the flush: the caller flushes the copy (FlushFile) or its whole
 // file system before anything counts on it.
 bool CopyUnflushed(const QString &from, const QString &to);
-// Flushes a file to the disk; false when that fails or it cannot be opened for writing.
+// Flushes a file to the disk; false when that fails.
 bool FlushFile(const QString &path);
 // The name a file is written under before it is renamed into place.
 QString PartOf(const QString &path);

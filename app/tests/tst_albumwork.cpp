@@ -214,6 +214,8 @@ private slots:
         row("no folder", "a.mp3", "a.mp3", "", "no-folder", "M", "a.mp3<a.mp3", "");
         // FAT refuses modes: the copies still go through.
         row("modes refused", "b.mp3|a.mp3", "b.mp3|a.mp3", "", "chmod", "RR", "001.mp3<b.mp3|002.mp3<a.mp3", "a.mp3|b.mp3");
+        // Copies of read-only files (Windows: flushed through the handle that wrote them).
+        row("read-only files", "b.mp3|a.mp3", "b.mp3|a.mp3", "", "read-only", "RR", "001.mp3<b.mp3|002.mp3<a.mp3", "a.mp3|b.mp3");
         row("callbacks throw", "001.mp3|002.mp3|x.mp3", "002.mp3|001.mp3", "", "throw:001.mp3", "FF",
             "001.mp3<001.mp3|002.mp3<002.mp3|x.mp3<x.mp3", "001.mp3|002.mp3");
     }
@@ -257,6 +259,8 @@ private slots:
         const auto unhook = qScopeGuard([] { tags::fileops::SetFaultHook(nullptr); });
         if (kind == "throw")
             progressFn = [](int, int, const QString &) { throw std::runtime_error("window gone"); };
+        for (const QString &name : files)
+            QVERIFY(kind != "read-only" || QFile::setPermissions(m_folder + name, QFileDevice::ReadOwner));
 
         RenameSeams seams;
         seams.rename = renameFn, seams.copy = copyFn, seams.progress = progressFn;
