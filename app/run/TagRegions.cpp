@@ -100,8 +100,8 @@ QByteArray ContentDigest(const TagRegions &r) {
 QByteArray AudioDigest(qint64 from, qint64 length, const ReadFn &read, HashKind kind) {
     // The older records' digests read up to four times as much of each file.
     const bool older = kind == HashKind::Blake2b;
-    const qint64 kWhole = older ? 1 << 20 : 256 * 1024, kEnd = older ? 256 * 1024 : 64 * 1024;
-    const qint64 kBlock = older ? 4096 : 16 * 1024, kSamples = older ? 32 : 8;
+    const qint64 kWhole = older ? 1 << 20 : 128 * 1024, kEnd = older ? 256 * 1024 : 32 * 1024;
+    const qint64 kBlock = older ? 4096 : 8 * 1024, kSamples = older ? 32 : 8;
     Hasher h(kind);
     h.Add(QByteArray::number(length));
     if (length <= kWhole) {

@@ -24,8 +24,8 @@ HashKind KindOf(const QByteArray &digest);
 
 // Reads n bytes at pos (fewer at the end).
 using ReadFn = std::function<QByteArray(qint64 pos, qint64 n)>;
-// The audio's digest: of all of it up to 256 KiB, beyond that of its length, its
-// first and last 64 KiB and 8 blocks of 16 KiB spread between (BLAKE2b: 1 MiB, 256
+// The audio's digest: of all of it up to 128 KiB, beyond that of its length, its
+// first and last 32 KiB and 8 blocks of 8 KiB spread between (BLAKE2b: 1 MiB, 256
 // KiB, 32 of 4 KiB), so that telling a file from another never reads the whole album. The tag
 // writer never touches the audio; what changes it changes its length or its time as
 // well, or (a gain tool) every frame.
