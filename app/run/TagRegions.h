@@ -17,7 +17,7 @@ struct TagRegions {
 };
 
 // The hash that identifies contents. XXH3-128 keeps up with the disk; the records of
-// builds up to 1.1.7 hold BLAKE2b-256 digests, and whatever is checked against one of
+// earlier builds hold BLAKE2b-256 digests, and whatever is checked against one of
 // them is hashed the same way. The two are told apart by their length.
 enum class HashKind { Xxh3, Blake2b };
 HashKind KindOf(const QByteArray &digest);
