@@ -67,6 +67,7 @@ private:
     void MoveAway();
     void Settle(bool onDisk, const std::function<void(Mover &)> &drop);
     void ToNewNames();
+    bool FromTemp(Mover &m, Place to);
     void UndoAll();
 
     QString folder_;
@@ -332,21 +333,26 @@ void Renamer::ToNewNames() {
         }
         ++done;
         m.active = false;
-        if (Move(m.temp, e.newName)) {
-            m.place = Place::New;
-            e.finalName = e.newName;
+        if (FromTemp(m, Place::New)) {
             e.status = RenameStatus::Renamed;
-            Moved(m, 2);
-        } else if (Move(m.temp, e.oldName)) {
-            m.place = Place::Old;
-            e.finalName = e.oldName;
-            e.status = RenameStatus::Failed;
-            Moved(m, -1);
         } else {
-            e.status = RenameStatus::Failed;  // its old name has been given to another file already
-            stranded_ = true;
+            e.status = RenameStatus::Failed;
+            stranded_ = !FromTemp(m, Place::Old) || stranded_;  // its old name given to another file already
         }
     }
+}
+
+// From the temporary name to the old name or the new one; its place, its final name
+// and its mark follow.
+bool Renamer::FromTemp(Mover &m, Place to) {
+    RenameEntry &e = Entry(m);
+    const QString &name = to == Place::New ? e.newName : e.oldName;
+    if (!Move(m.temp, name))
+        return false;
+    m.place = to;
+    e.finalName = name;
+    Moved(m, to == Place::New ? 2 : -1);
+    return true;
 }
 
 // Undone from the list of old names: every renamed file back to its temporary
@@ -361,16 +367,9 @@ void Renamer::UndoAll() {
         RenameEntry &e = Entry(m);
         if (m.place != Place::Temp)
             continue;
-        if (Move(m.temp, e.oldName)) {
-            m.place = Place::Old;
-            e.finalName = e.oldName;
+        if (FromTemp(m, Place::Old)) {
             e.status = RenameStatus::RolledBack;
-            Moved(m, -1);
-        } else if (Move(m.temp, e.newName)) {
-            m.place = Place::New;
-            e.finalName = e.newName;
-            Moved(m, 2);
-        } else {
+        } else if (!FromTemp(m, Place::New)) {
             e.finalName = m.temp;
             e.status = RenameStatus::Stranded;
         }
@@ -385,15 +384,9 @@ RenameResult Renamer::Run() {
     // A file that could not move still holds its name; whoever wanted that
     // name goes back to its own old name, which is still free.
     Settle(true, [&](Mover &m) {
-        RenameEntry &e = Entry(m);
-        e.status = RenameStatus::Collision;
-        if (m.place == Place::Temp && Move(m.temp, e.oldName)) {
-            m.place = Place::Old;
-            e.finalName = e.oldName;
-            Moved(m, -1);
-        } else if (m.place == Place::Temp) {
+        Entry(m).status = RenameStatus::Collision;
+        if (m.place == Place::Temp && !FromTemp(m, Place::Old))
             stranded_ = true;  // the undo below tries again
-        }
     });
     ToNewNames();
     if (stranded_)
