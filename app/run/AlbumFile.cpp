@@ -67,6 +67,8 @@ QByteArray FileHash(const QString &path, HashKind kind) {
     return r ? ContentDigest(*r) : QByteArray();
 }
 
+bool FileIs(const QString &path, const QByteArray &hash) { return FileHash(path, KindOf(hash)) == hash; }
+
 QByteArray FileHashAfterTagWrite(const QString &path, qint64 audioLength, const QByteArray &audioDigest,
                                  bool *flushed) {
     bool synced = true;

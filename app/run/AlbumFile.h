@@ -18,6 +18,8 @@ QByteArray ReadWhole(const QString &path);
 std::optional<TagRegions> FileRegions(const QString &path, qint64 *size = nullptr, HashKind kind = HashKind::Xxh3);
 // The ContentDigest of a file; empty when it cannot be read.
 QByteArray FileHash(const QString &path, HashKind kind = HashKind::Xxh3);
+// Whether the file holds the content `hash` was made of, hashed the way it was.
+bool FileIs(const QString &path, const QByteArray &hash);
 // The ContentDigest of a file that a tag write has just changed, whose audio had this
 // length and digest before: only its new tag regions are read. Read whole when its
 // size does not fit. With `flushed`, the file is flushed to the disk through the same

@@ -168,7 +168,7 @@ void Renamer::Resume(const std::vector<RecordedMove> &moves) {
         RenameEntry &e = result_.entries[static_cast<size_t>(rm.index)];
         e.newName = rm.newName;
         auto holds = [&](const QString &name) {
-            return !name.isEmpty() && QFileInfo(Path(name)).isFile() && FileHash(Path(name), KindOf(rm.hash)) == rm.hash;
+            return !name.isEmpty() && QFileInfo(Path(name)).isFile() && FileIs(Path(name), rm.hash);
         };
         Mover m{rm.index, rm.temp, Place::Old, true, true};
         if (rm.phase == 2 || rm.phase == -1 || (holds(rm.newName) && !holds(rm.temp) && !holds(e.oldName))) {
@@ -219,7 +219,7 @@ void Renamer::CopyAll() {
     for (Mover *m : copied)
         if (!FlushFile(Path(m->temp))) {
             DropCopy(*m);
-            if (m->place == Place::Old && CopyAndSync(Path(Entry(*m).oldName), Path(m->temp)))
+            if (CopyAndSync(Path(Entry(*m).oldName), Path(m->temp)))
                 m->place = Place::Temp;
         }
 }

@@ -99,7 +99,7 @@ QString RecordedRun::Locate(const JournalFile &f, QByteArray *hash) const {
         const QByteArray bytes = ReadWhole(Path(f.oldName));
         const std::optional<TagRegions> regions = journal_.OldRegions(f);
         const std::optional<QByteArray> old = regions ? Rebuild(*regions, bytes) : std::nullopt;
-        if (old && ContentDigest(SplitRegions(*old, KindOf(f.oldHash))) == f.oldHash) {
+        if (old && IsContent(*old, f.oldHash)) {
             if (hash)
                 *hash = ContentDigest(SplitRegions(bytes, KindOf(f.oldHash)));
             return f.oldName;

@@ -45,14 +45,14 @@ void RecordedRun::RestorePlaylist(bool checkChanged) {
 bool RecordedRun::ChangedSince(const JournalFile &f) const {
     const QFileInfo info(Path(f.finalName));
     return !info.isFile() || info.size() != f.finalSize || info.lastModified().toMSecsSinceEpoch() != f.finalTime ||
-           FileHash(Path(f.finalName), KindOf(f.finalHash)) != f.finalHash;
+           !FileIs(Path(f.finalName), f.finalHash);
 }
 
 // One file out of the album's names into its old bytes beside the record (`back`); true
 // when they wait there to go under the old name.
 bool RecordedRun::SetAside(const JournalFile &f, const QString &back, bool checkChanged) {
     if (QFileInfo::exists(back)) {
-        if (FileHash(back, KindOf(f.oldHash)) == f.oldHash) {
+        if (FileIs(back, f.oldHash)) {
             // Cut short after the old bytes were written: the run's version still has to go to the trash.
             const QString at = Locate(f);
             if (!at.isEmpty() && !Trash(Path(at)).ok && Occupied(Path(at)))
@@ -61,7 +61,7 @@ bool RecordedRun::SetAside(const JournalFile &f, const QString &back, bool check
         }
         QFile::remove(back);  // written only halfway
     }
-    const bool returned = QFileInfo(Path(f.oldName)).isFile() && FileHash(Path(f.oldName), KindOf(f.oldHash)) == f.oldHash;
+    const bool returned = QFileInfo(Path(f.oldName)).isFile() && FileIs(Path(f.oldName), f.oldHash);
     if (checkChanged && !returned && ChangedSince(f)) {  // an undo cut short has given some back already
         r_.refused << f.finalName;
         return false;
@@ -82,7 +82,7 @@ bool RecordedRun::SetAside(const JournalFile &f, const QString &back, bool check
         return platform::RenameFile(Path(at), back) || Fail(f.oldName, QStringLiteral("ließ sich nicht umbenennen"));
     const std::optional<TagRegions> regions = journal_.OldRegions(f);
     const std::optional<QByteArray> old = regions ? Rebuild(*regions, ReadWhole(Path(at))) : std::nullopt;
-    if (!old || ContentDigest(SplitRegions(*old, KindOf(f.oldHash))) != f.oldHash)
+    if (!old || !IsContent(*old, f.oldHash))
         return Fail(at, QStringLiteral("die alten Tags lassen sich nicht wiederherstellen"));
     if (!WriteNewFile(back, *old, f.oldMode))
         return Fail(f.oldName, QStringLiteral("der Datenträger nimmt die alte Fassung nicht auf"));

@@ -97,6 +97,10 @@ QByteArray ContentDigest(const TagRegions &r) {
     return Digest(Digest(r.head, kind) + r.middleHash + Digest(r.tail, kind), kind);
 }
 
+bool IsContent(const QByteArray &bytes, const QByteArray &hash) {
+    return ContentDigest(SplitRegions(bytes, KindOf(hash))) == hash;
+}
+
 QByteArray AudioDigest(qint64 from, qint64 length, const ReadFn &read, HashKind kind) {
     // The older records' digests read up to four times as much of each file.
     const bool older = kind == HashKind::Blake2b;

@@ -53,6 +53,8 @@ QByteArray Digest(const QByteArray &bytes, HashKind kind = HashKind::Xxh3);
 // follows from the new regions and the old audio digest without reading the audio.
 // Of the kind of the audio digest.
 QByteArray ContentDigest(const TagRegions &r);
+// Whether these bytes are the content `hash` was made of, hashed the way it was.
+bool IsContent(const QByteArray &bytes, const QByteArray &hash);
 
 // How many bytes at the start of these bytes belong to the head; the whole size
 // when the head may go on beyond them, and then in `wanted` how many to read.
