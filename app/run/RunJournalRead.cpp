@@ -156,8 +156,12 @@ void RunJournal::Close() { out_.reset(); }
 
 void RunJournal::Apply(const QJsonObject &m) {
     const std::optional<MarkKind> kind = MarkFromName(m.value("m").toString());
-    const int i = m.value("i").toInt(-1);
-    JournalFile *f = i >= 0 && i < static_cast<int>(state_.files.size()) ? &state_.files[static_cast<size_t>(i)] : nullptr;
+    // The file an object names by its "i"; none when it names no file of the plan.
+    const auto fileOf = [this](const QJsonObject &o) -> JournalFile * {
+        const int i = o.value("i").toInt(-1);
+        return i >= 0 && i < static_cast<int>(state_.files.size()) ? &state_.files[static_cast<size_t>(i)] : nullptr;
+    };
+    JournalFile *f = fileOf(m);
     if (!kind)
         return; // a mark of a kind this version does not know changes nothing
     switch (*kind) {
@@ -178,10 +182,9 @@ void RunJournal::Apply(const QJsonObject &m) {
         state_.renamePlanned = true;
         for (const QJsonValue &v : m.value("files").toArray()) {
             const QJsonObject o = v.toObject();
-            const int k = o.value("i").toInt(-1);
-            if (k >= 0 && k < static_cast<int>(state_.files.size())) {
-                state_.files[static_cast<size_t>(k)].temp = o.value("temp").toString();
-                state_.files[static_cast<size_t>(k)].newName = o.value("new").toString();
+            if (JournalFile *g = fileOf(o)) {
+                g->temp = o.value("temp").toString();
+                g->newName = o.value("new").toString();
             }
         }
         break;
@@ -210,14 +213,12 @@ void RunJournal::Apply(const QJsonObject &m) {
         state_.complete = true;
         for (const QJsonValue &v : m.value("files").toArray()) {
             const QJsonObject o = v.toObject();
-            const int k = o.value("i").toInt(-1);
-            if (k < 0 || k >= static_cast<int>(state_.files.size()))
-                continue;
-            JournalFile &g = state_.files[static_cast<size_t>(k)];
-            g.finalName = o.value("name").toString();
-            g.finalSize = o.value("size").toInteger();
-            g.finalTime = o.value("time").toInteger();
-            g.finalHash = UnB64(o.value("hash"));
+            if (JournalFile *g = fileOf(o)) {
+                g->finalName = o.value("name").toString();
+                g->finalSize = o.value("size").toInteger();
+                g->finalTime = o.value("time").toInteger();
+                g->finalHash = UnB64(o.value("hash"));
+            }
         }
         break;
     case MarkKind::Rollback:
