@@ -62,7 +62,6 @@ bool Keep(const QString &from, const QString &id) {
     // On the album's own volume the record moves in one step; elsewhere it is copied.
     if (QDir().rename(from, PathOf(id))) {
         SyncFolderOf(Dir());
-        SyncFolderOf(from, true);
         return true;
     }
     return CopyFolder(from, PathOf(id));

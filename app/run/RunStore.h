@@ -23,8 +23,8 @@ QStringList Kept();
 QString PathOf(const QString &id);
 
 // Moves the record's folder `from` into the store as record `id` where both are on one
-// volume; else copies its files, flushed, whole or not at all (a copy cut short leaves a
-// folder the next Keep removes).
+// volume (the caller flushes the folder it left); else copies its files, flushed, whole
+// or not at all (a copy cut short leaves a folder the next Keep removes).
 bool Keep(const QString &from, const QString &id);
 // Copies the kept record `id` back to `to`, which must be free, whole or not at all.
 bool BringBack(const QString &id, const QString &to);
