@@ -1,14 +1,34 @@
-#include "CloseOnSignal.h"
 #include "Console.h"
+#include "FileOps.h"
 #include "Headless.h"
-#include "Root.h"
-#include "StartFolder.h"
+#include "TagError.h"
 
-#include <QApplication>
-#include <QIcon>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
+#include <QCoreApplication>
+#include <QDir>
+#include <QLibrary>
+
+namespace {
+
+// The window lives in a library of its own (WindowMain.cpp), loaded only for the window:
+// a run from the terminal starts without Qt's window libraries, which took more than
+// half of its start-up.
+using WindowMain = int (*)(int *argc, char **argv);
+
+int StartWindow(int argc, char **argv) {
+    const QString here = QString::fromStdString(tags::fileops::Utf8FromPath(tags::ExecutablePath().parent_path()));
+    // Beside the program (Windows, the build), else where the package puts it.
+    QStringList why;
+    for (const QString &dir : {here, QDir::cleanPath(here + QStringLiteral("/" SORTIMENTOR_WINDOW_DIR))}) {
+        QLibrary window(dir + QStringLiteral("/" SORTIMENTOR_WINDOW_LIBRARY));
+        if (const auto start = reinterpret_cast<WindowMain>(window.resolve("SortimentorWindow")))
+            return start(&argc, argv);
+        why << QDir::toNativeSeparators(window.errorString());
+    }
+    platform::ShowStartError(QStringLiteral("Sortimentor kann sein Fenster nicht öffnen: %1").arg(why.join(QStringLiteral("; "))));
+    return 1;
+}
+
+} // namespace
 
 int main(int argc, char *argv[]) {
     // The settings and the kept records of runs go under these names.
@@ -18,41 +38,9 @@ int main(int argc, char *argv[]) {
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
-    if (headless::Wanted(args)) {
-        platform::UseParentConsole();
-        QCoreApplication core(argc, argv);
-        return headless::Run(QCoreApplication::arguments().mid(1), stdout, stderr);
-    }
-
-    QApplication app(argc, argv);
-    QCoreApplication::setApplicationVersion(QStringLiteral(SORTIMENTOR_VERSION));
-    // Wayland finds the window's icon and name through the installed .desktop entry.
-    QGuiApplication::setDesktopFileName(QStringLiteral("sortimentor"));
-
-    QIcon icon;
-    for (int size : {16, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/appicon/%1.png").arg(size), QSize(size, size));
-    QApplication::setWindowIcon(icon);
-
-    // The interface is German; Qt's own dialogs and buttons should be too. On Windows
-    // Qt's texts lie beside the program.
-    QTranslator qtTranslator;
-    const QLocale german(QLocale::German, QLocale::Germany);
-    for (const QString &dir : {QCoreApplication::applicationDirPath() + QStringLiteral("/translations"),
-                               QLibraryInfo::path(QLibraryInfo::TranslationsPath)})
-        if (qtTranslator.load(german, QStringLiteral("qtbase"), QStringLiteral("_"), dir)) {
-            QCoreApplication::installTranslator(&qtTranslator);
-            break;
-        }
-
-    // A folder from the file manager ("Open with") replaces the last folder.
-    const auto start = startfolder::FromArguments(QCoreApplication::arguments().mid(1));
-
-    Root w(nullptr, !start);
-    if (start)
-        w.OpenFolder(start->folder, start->file);
-    w.SetupKeyboardAndAccessibility();
-    CloseOnSignal(&w);
-    w.show();
-    return app.exec();
+    if (!headless::Wanted(args))
+        return StartWindow(argc, argv);
+    platform::UseParentConsole();
+    QCoreApplication core(argc, argv);
+    return headless::Run(QCoreApplication::arguments().mid(1), stdout, stderr);
 }

@@ -1,10 +1,12 @@
-# The installation on Windows, flat as Windows programs are laid out: the two programs,
+# The installation on Windows, flat as Windows programs are laid out: the two programs
+# and the window's library beside them,
 # the DLLs they import (found from their imports with objdump, as windeployqt would),
 # the platform plugin and the style, Qt's German texts. packaging/windows makes the
 # setup from it (cmake --build build-win --target setup).
 find_program(SORTI_OBJDUMP x86_64-w64-mingw32-objdump REQUIRED)
 install(TARGETS sortimentor tagprobe RUNTIME DESTINATION .)
-install(CODE "set(PROGRAMS sortimentor.exe tagprobe.exe ${SORTI_QT_PLUGINS})
+install(TARGETS sortimentor-fenster LIBRARY DESTINATION .)
+install(CODE "set(PROGRAMS sortimentor.exe sortimentor-fenster.dll tagprobe.exe ${SORTI_QT_PLUGINS})
               set(DLL_DIRS \"${SORTI_DLL_DIRS}\")
               set(OBJDUMP \"${SORTI_OBJDUMP}\")")
 foreach(plugin ${SORTI_QT_PLUGINS})
@@ -22,7 +24,7 @@ if(MAKENSIS)
   add_custom_target(setup
     COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR} -DVERSION=${PROJECT_VERSION} -DMAKENSIS=${MAKENSIS}
             -DOUT=${SORTI_SETUP} -P ${PROJECT_SOURCE_DIR}/packaging/windows/MakeSetup.cmake
-    DEPENDS sortimentor tagprobe VERBATIM)
+    DEPENDS sortimentor sortimentor-fenster tagprobe VERBATIM)
   # Made and tried under wine as a user would: silent install, the program, silent uninstall.
   if(SORTIMENTOR_TESTS AND CMAKE_CROSSCOMPILING_EMULATOR)
     add_test(NAME windows_setup COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target setup)

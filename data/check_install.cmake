@@ -6,7 +6,7 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${pr
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${rc}")
 endif()
-foreach(f bin/sortimentor bin/sortimentor-tagprobe share/man/man1/sortimentor.1.gz
+foreach(f bin/sortimentor bin/sortimentor-tagprobe ${WINDOW_LIBRARY} share/man/man1/sortimentor.1.gz
           share/applications/sortimentor.desktop
           share/metainfo/org.example.sortimentor.metainfo.xml
           share/icons/hicolor/scalable/apps/sortimentor.svg

@@ -41,4 +41,12 @@ void PrintLine(FILE *to, const QString &text) {
     std::fflush(to);
 }
 
+void ShowStartError(const QString &text) {
+#ifdef Q_OS_WIN
+    MessageBoxW(nullptr, reinterpret_cast<LPCWSTR>(text.utf16()), L"Sortimentor", MB_OK | MB_ICONERROR);
+#else
+    PrintLine(stderr, text);
+#endif
+}
+
 } // namespace platform

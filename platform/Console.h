@@ -14,4 +14,9 @@ void UseParentConsole();
 // whatever its code page; elsewhere (a pipe, a file, Linux) in the local 8-bit encoding.
 void PrintLine(FILE *to, const QString &text);
 
+// Says why the program cannot start, before any window exists: in a message box on
+// Windows, where a program started from the Start menu has no console; elsewhere on
+// the standard error.
+void ShowStartError(const QString &text);
+
 } // namespace platform

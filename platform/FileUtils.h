@@ -1,21 +1,15 @@
 #pragma once
-// Folder picker, existence tests and moving files to the trash. None of these shows a
+// Existence tests and moving files to the trash. None of these shows a
 // message of its own or throws; failures come back as an empty text or false.
 #include <QString>
 #include <QStringList>
 
 #include <string>
 
-class QWidget;
-
 namespace platform {
 
 // The picker's root: the computer's drive list.
 inline constexpr int kDrivesFolder = 17;
-
-// Shows the folder picker and returns the chosen folder's full path in native form
-// (no trailing separator except for a drive root), or "" when cancelled.
-QString BrowseFolder(int rootFolder = kDrivesFolder, QWidget *parent = nullptr);
 
 // True if the path names an existing file or folder (a trailing separator is fine).
 bool PathExists(const QString &path);

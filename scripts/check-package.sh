@@ -25,7 +25,9 @@ if [ "${1:-}" = "--inside" ]; then
     >"$out/apt-install.txt" 2>&1 || { cat "$out/apt-install.txt"; fail "apt-get install failed"; }
   grep -E '^[0-9]+ upgraded, [0-9]+ newly installed' "$out/apt-install.txt"
   in_root dpkg -L sortimentor >"$out/files.txt"
-  missing=$(in_root sh -c 'ldd /usr/bin/sortimentor /usr/bin/sortimentor-tagprobe' | grep 'not found' || true)
+  # The window's library too, which the program loads only for the window.
+  window=$(grep '/sortimentor/sortimentor-fenster\.so$' "$out/files.txt") || fail "the window's library is not installed"
+  missing=$(in_root ldd /usr/bin/sortimentor /usr/bin/sortimentor-tagprobe "$window" | grep 'not found' || true)
   [ -z "$missing" ] || fail "libraries missing: $missing"
   in_root sortimentor --version
   in_root sortimentor-tagprobe --help >/dev/null || fail "sortimentor-tagprobe --help failed"

@@ -11,6 +11,7 @@ launcher=(); command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUN
 cmake -S . -B build-deb -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORTIMENTOR_TESTS=OFF -DSORTIMENTOR_BENCH=OFF \
       "-DCMAKE_CXX_FLAGS=$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
       "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)" \
+      "-DCMAKE_MODULE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)" \
       "${launcher[@]}" >/dev/null
 cmake --build build-deb -j"${JOBS:-$(nproc)}"
 (cd build-deb && rm -f sortimentor_*.deb && cpack -G DEB >/dev/null)

@@ -19,18 +19,22 @@ TagError::TagError(std::int32_t number, std::string source, std::string descript
     : std::runtime_error(description), number_(number), source_(std::move(source)),
       description_(std::move(description)) {}
 
+std::filesystem::path ExecutablePath() {
+    std::filesystem::path exe;
+#ifdef _WIN32
+    wchar_t buf[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH);
+    if (n > 0 && n < MAX_PATH) exe = std::filesystem::path(std::wstring(buf, n));
+#else
+    std::error_code ec;
+    exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+#endif
+    return exe;
+}
+
 std::string ExecutableBaseName() {
     static const std::string name = [] {
-        std::filesystem::path exe;
-#ifdef _WIN32
-        wchar_t buf[MAX_PATH];
-        DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH);
-        if (n > 0) exe = std::filesystem::path(std::wstring(buf, n));
-#else
-        std::error_code ec;
-        exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-#endif
-        std::string stem = fileops::Utf8FromPath(exe.stem());
+        std::string stem = fileops::Utf8FromPath(ExecutablePath().stem());
         return stem.empty() ? std::string("sortimentor") : stem;
     }();
     return name;

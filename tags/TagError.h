@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 
@@ -24,6 +25,8 @@ private:
 constexpr std::int32_t kErrNotValidMp3 = static_cast<std::int32_t>(0x80041001u);
 constexpr std::int32_t kErrInvalidArgument = 5;
 
+// The running executable's full path; empty when the system does not tell.
+std::filesystem::path ExecutablePath();
 // Base name of the running executable without extension ("sortimentor").
 std::string ExecutableBaseName();
 

@@ -1,13 +1,8 @@
 #pragma once
-// Operations on the album list that need no main window: listing a folder and the
-// three order moves. The moves work on any list widget and change its selection the
-// way the arrow buttons and drag and drop expect.
+// The album's files as the list shows them: which are listed, which are too short.
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
-#include <functional>
-
-class QListWidget;
 
 namespace album {
 
@@ -19,21 +14,5 @@ inline constexpr qint64 kMinimumFileSize = 50;
 QStringList ListMp3Files(const QString &folder);
 
 inline bool IsTooShort(qint64 size) { return size <= kMinimumFileSize; }
-
-// Takes out the entries whose files in `folder` are too short. Each entry is selected in
-// turn, as a click would (so that whoever follows the selection reads it); `yield` runs
-// after each one. A file that vanished since the listing stays for the user to see. No
-// entry is left selected after a removal at the end.
-void RemoveTooShort(QListWidget *list, const QString &folder, const std::function<void()> &yield);
-
-// Both return false (after the system beep) when nothing could move: at the end of
-// the list or without a selection.
-bool MoveListItemUp(QListWidget *list);
-bool MoveListItemDown(QListWidget *list);
-
-// Moves the selected entry to the place of the entry at `target`: it lands directly in
-// front of that entry (one place higher when moving down). A negative target, no
-// selection or a target past the end changes nothing. The moved entry stays selected.
-void MoveListItemTo(QListWidget *list, qint16 target);
 
 } // namespace album

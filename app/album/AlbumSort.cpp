@@ -9,11 +9,9 @@
 #include "id3v2/Mp3TagID3v2.h"
 
 #include <QCollator>
-#include <QListWidget>
 #include <QLocale>
 #include <QMetaObject>
 #include <QRegularExpression>
-#include <QSignalBlocker>
 #include <QThread>
 
 #include <algorithm>
@@ -141,28 +139,6 @@ SortKey ReadSortKey(const QString &folder, const QString &entry) {
     } catch (...) {
     }
     return key;
-}
-
-bool ApplyOrder(QListWidget *list, const QStringList &order) {
-    QStringList present;
-    for (int i = 0; i < list->count(); ++i)
-        present << list->item(i)->text();
-    QStringList a = present, b = order;
-    a.sort();
-    b.sort();
-    if (a != b)
-        return false;
-    const QListWidgetItem *current = list->currentItem();
-    const int selected = current ? order.indexOf(current->text()) : -1;
-    // Equal names cannot occur in one folder, so the selected entry is found again.
-    {
-        const QSignalBlocker quiet(list);
-        for (int i = 0; i < list->count(); ++i)
-            list->item(i)->setText(order[i]);
-        if (selected >= 0)
-            list->setCurrentRow(selected);
-    }
-    return true;
 }
 
 SortKeyReader::~SortKeyReader() { Stop(); }

@@ -12,7 +12,6 @@
 #include <vector>
 
 class QCollator;
-class QListWidget;
 class QThread;
 
 namespace album {
@@ -47,10 +46,6 @@ QStringList SortedByName(const QStringList &names);
 // The key of one file: ID3v2 track, title and disc (TPOS), each falling back to the
 // ID3v1 tag where the ID3v2 tag has none. A file that cannot be read has only its name.
 SortKey ReadSortKey(const QString &folder, const QString &entry);
-
-// Puts the list's entries into `order` and keeps the selected entry selected. False
-// (and nothing changed) when `order` does not hold exactly the list's entries.
-bool ApplyOrder(QListWidget *list, const QStringList &order);
 
 // Reads the sort keys of an album in a worker thread and reports to the thread it was
 // made in. Destroying it stops the worker after the file being read and waits for it.

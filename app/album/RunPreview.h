@@ -14,9 +14,6 @@
 #include <optional>
 #include <vector>
 
-class QDialog;
-class QWidget;
-
 namespace album {
 
 // The options of the pages as they stand.
@@ -50,9 +47,5 @@ std::vector<PreviewRow> PreviewRows(const PreviewInput &in);
 
 // What the preview says of the playlist's name; empty when it is fine or there is none.
 QString PlaylistNote(const PreviewInput &in);
-
-// A dialog with the rows as a table ("Neuer Name" only when renaming, "Hinweis" only
-// when a new name will fail), the playlist's note above it.
-QDialog *MakePreviewDialog(const std::vector<PreviewRow> &rows, QWidget *parent, const QString &playlistNote = {});
 
 } // namespace album

@@ -9,7 +9,6 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QLocale>
-#include <QMessageBox>
 
 #include <exception>
 
@@ -17,13 +16,6 @@ namespace album {
 
 QString ConfirmTitle() { return QString::fromUtf16(kConfirmTitle); }
 QString ConfirmText() { return QString::fromUtf16(kConfirmText); }
-
-bool AskYesNo(QWidget *parent, const QString &title, const QString &text) {
-    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Yes | QMessageBox::No, parent);
-    // The run cannot be undone: a stray Enter must not start it.
-    box.setDefaultButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
-}
 
 namespace {
 

@@ -11,7 +11,6 @@
 #include <functional>
 #include <optional>
 
-class QWidget;
 
 namespace album {
 
@@ -32,8 +31,6 @@ QString ConfirmText();
 
 // Asks a Yes/No question; true for Yes. The window passes AskYesNo, tests a lambda.
 using ConfirmFn = std::function<bool(const QString &title, const QString &text)>;
-// The modal box with Yes, No and the warning icon; No is the default button.
-bool AskYesNo(QWidget *parent, const QString &title, const QString &text);
 
 // One file of a run: its position, list entry and full path.
 struct RunFile {

@@ -1,6 +1,7 @@
 // The one-click orders of the album list on files built byte by byte, and the preview
 // against what the run then writes, read back through the tag engine.
 
+#include "RunDialogs.h"
 #include "RunPreview.h"
 #include "WindowFixture.h"
 

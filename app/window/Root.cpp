@@ -6,7 +6,11 @@
 #include "DirectoryOrder.h"
 #include "DragList.h"
 #include "FileUtils.h"
+#include "FolderPicker.h"
+#include "id3v1/Mp3TagID3v1.h"
+#include "id3v2/Mp3TagID3v2.h"
 #include "Info.h"
+#include "ListMoves.h"
 #include "Mp3InfoBridge.h"
 #include "Registry.h"
 #include "RunJournal.h"
@@ -14,8 +18,6 @@
 #include "Step.h"
 #include "Tooltips_Class.h"
 #include "ui_Root.h"
-#include "id3v1/Mp3TagID3v1.h"
-#include "id3v2/Mp3TagID3v2.h"
 
 #include <QApplication>
 #include <QCheckBox>

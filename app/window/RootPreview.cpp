@@ -1,11 +1,12 @@
 // The preview beside the continue button and the total behind the track. The rules
 // live in RunPreview, shared with the run.
 #include "AlbumRename.h"
-#include "DragList.h"
 #include "DirectoryOrder.h"
+#include "DragList.h"
 #include "Root.h"
-#include "ui_Root.h"
+#include "RunDialogs.h"
 #include "RunPreview.h"
+#include "ui_Root.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>

@@ -4,8 +4,9 @@
 
 #include "AlbumRun.h"
 #include "DragList.h"
-#include "Root.h"
 #include "RecordedRun.h"
+#include "Root.h"
+#include "RunDialogs.h"
 #include "RunTexts.h"
 #include "ui_Root.h"
 

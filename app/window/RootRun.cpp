@@ -8,6 +8,7 @@
 #include "DragList.h"
 #include "Mp3InfoBridge.h"
 #include "RecordedRun.h"
+#include "RunDialogs.h"
 #include "RunJournal.h"
 #include "RunView.h"
 #include "ui_Root.h"

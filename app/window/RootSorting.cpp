@@ -2,6 +2,7 @@
 // once. The rules and the background reading live in AlbumSort.
 #include "AlbumSort.h"
 #include "DragList.h"
+#include "ListMoves.h"
 #include "Root.h"
 #include "ui_Root.h"
 

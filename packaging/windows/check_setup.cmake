@@ -22,7 +22,7 @@ endfunction()
 
 execute_process(COMMAND ${EMULATOR} ${SETUP} /S /D=${win} RESULT_VARIABLE rc)
 expect("the silent setup ended with ${rc}" rc EQUAL 0)
-foreach(f sortimentor.exe tagprobe.exe Qt6Core.dll Qt6Widgets.dll libstdc++-6.dll platforms/qwindows.dll
+foreach(f sortimentor.exe sortimentor-fenster.dll tagprobe.exe Qt6Core.dll Qt6Widgets.dll libstdc++-6.dll platforms/qwindows.dll
           translations/qtbase_de.qm Deinstallieren.exe)
   expect("${f} is not installed" EXISTS ${target}/${f})
 endforeach()
