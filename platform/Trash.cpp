@@ -12,14 +12,39 @@
 #include <unistd.h>
 
 #include <QDateTime>
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibrary>
 
 namespace platform {
 
 namespace {
+
+// GIO's trash, loaded at the first file to trash and not with the program: its
+// libraries took a fifth of the start-up of every run from the terminal.
+struct Gio {
+    decltype(&g_file_new_for_path) newForPath = nullptr;
+    decltype(&g_file_trash) trash = nullptr;
+    decltype(&g_io_error_quark) errorQuark = nullptr;
+    decltype(&g_io_error_from_errno) fromErrno = nullptr;
+    decltype(&g_object_unref) unref = nullptr;
+};
+
+// Null when GIO is not there.
+const Gio *LoadGio() {
+    static const Gio gio = [] {
+        QLibrary lib(QStringLiteral("gio-2.0"), 0), objects(QStringLiteral("gobject-2.0"), 0);
+        Gio g;
+        g.newForPath = reinterpret_cast<decltype(g.newForPath)>(lib.resolve("g_file_new_for_path"));
+        g.trash = reinterpret_cast<decltype(g.trash)>(lib.resolve("g_file_trash"));
+        g.errorQuark = reinterpret_cast<decltype(g.errorQuark)>(lib.resolve("g_io_error_quark"));
+        g.fromErrno = reinterpret_cast<decltype(g.fromErrno)>(lib.resolve("g_io_error_from_errno"));
+        g.unref = reinterpret_cast<decltype(g.unref)>(objects.resolve("g_object_unref"));
+        return g;
+    }();
+    return gio.newForPath && gio.trash && gio.errorQuark && gio.fromErrno && gio.unref ? &gio : nullptr;
+}
 
 QString ErrorText(int code, const QString &message) {
     switch (code) {
@@ -43,7 +68,10 @@ QString ErrorText(int code, const QString &message) {
     }
 }
 
-QString ErrnoText(int err) { return ErrorText(g_io_error_from_errno(err), QString::fromLocal8Bit(g_strerror(err))); }
+QString ErrnoText(int err) {
+    const Gio *gio = LoadGio();
+    return ErrorText(gio ? gio->fromErrno(err) : G_IO_ERROR_FAILED, QString::fromLocal8Bit(g_strerror(err)));
+}
 
 QString Show(const QByteArray &path) { return QFile::decodeName(path); }
 
@@ -229,14 +257,20 @@ TrashOutcome MoveToTrash(const QString &path) {
     // GIO makes the home trash but not the data folder it lives in, which a fresh
     // account does not have yet; the trash is private, and so is that folder.
     g_mkdir_with_parents(g_get_user_data_dir(), 0700);
+    const Gio *gio = LoadGio();
+    if (!gio) {
+        out.reason = Refused(shown, QStringLiteral("GIO fehlt, der Papierkorb ist nicht erreichbar"));
+        return out;
+    }
     // GIO only ever renames into a trash on the file's own file system; where there is
     // none it refuses and leaves the file.
-    GFile *g = g_file_new_for_path(file.constData());
+    GFile *g = gio->newForPath(file.constData());
     GError *err = nullptr;
-    const bool trashed = g_file_trash(g, nullptr, &err);
-    g_object_unref(g);
+    const bool trashed = gio->trash(g, nullptr, &err);
+    gio->unref(g);
     if (!trashed) {
-        const bool gioKeepsOut = err && err->domain == G_IO_ERROR && err->code == G_IO_ERROR_NOT_SUPPORTED && !OnHomeFileSystem(st);
+        const bool gioKeepsOut =
+            err && err->domain == gio->errorQuark() && err->code == G_IO_ERROR_NOT_SUPPORTED && !OnHomeFileSystem(st);
         out = gioKeepsOut ? TopDirTrash(file, st)
                           : TrashOutcome{false, Refused(shown, err ? ErrorText(err->code, QString::fromUtf8(err->message))
                                                                    : QStringLiteral("der Papierkorb nimmt sie nicht auf"))};
