@@ -160,7 +160,11 @@ unsigned long OwnPid() {
 bool UndoRecord::Write(File &f, const std::string &folder, const std::string &name, std::int64_t size,
                        std::int64_t newSize, const std::vector<Change> &changes, const std::string &source) {
     const File::Identity id = f.Identify();
-    std::string rec(kMagic, sizeof kMagic);
+    size_t bytes = sizeof kMagic + 64 + name.size();
+    for (const Change &c : changes) bytes += 16 + c.old.size() + c.now.size();
+    std::string rec;
+    rec.reserve(bytes); // the old and new bytes of a tag with a cover: grown step by step, copied each time
+    rec.append(kMagic, sizeof kMagic);
     Put(rec, std::uint64_t{0}); // the length, below
     Put(rec, id.device);
     Put(rec, id.inode);
