@@ -276,20 +276,25 @@ bool RunJournal::Keep() {
     if (kept_ || !state_.complete || state_.rollingBack || id_.isEmpty())
         return kept_;
     Close();
-    if (!runstore::Keep(dir_, id_))
+    bool moved = false;
+    if (!runstore::Keep(dir_, id_, &moved))
         return false;
     // The kept records of this album's earlier runs: those runs cannot be undone any more.
+    // Unflushed: one that a crash brings back is older than this one, which the undo takes.
     for (const QString &path : runstore::Kept()) {
         RunJournal other;
         if (QFileInfo(path).fileName() != id_ && other.LoadFrom(path, state_.folder) && other.SameAlbum(state_.folder))
-            runstore::Drop(other.id_);
+            runstore::Drop(other.id_, false);
     }
-    // The album's copy goes, its journal first: what a crash leaves of it is no record.
-    // (Nothing is left of it where the record moved.)
-    QFile::remove(PathOf(QLatin1String(kJournal)));
-    SyncFolderOf(dir_);
-    QDir(dir_).removeRecursively();
-    SyncFolderOf(state_.folder);
+    if (!moved) {
+        // The album's copy goes, its journal first: what a crash leaves of it is no record.
+        QFile::remove(PathOf(QLatin1String(kJournal)));
+        SyncFolderOf(dir_);
+        QDir(dir_).removeRecursively();
+        SyncFolderOf(state_.folder);
+    }
+    // A move that a crash takes back leaves the finished record in the album, which the
+    // next look at the album keeps again.
     dir_ = runstore::PathOf(id_);
     kept_ = true;
     runstore::Prune();

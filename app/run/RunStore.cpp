@@ -55,13 +55,17 @@ QStringList Kept() {
 
 QString PathOf(const QString &id) { return Dir() + QLatin1Char('/') + id; }
 
-bool Keep(const QString &from, const QString &id) {
+bool Keep(const QString &from, const QString &id, bool *moved) {
+    if (moved)
+        *moved = false;
     if (id.isEmpty() || !QDir().mkpath(Dir()))
         return false;
     QDir(PathOf(id)).removeRecursively();  // a copy whose record stayed in the album
     // On the album's own volume the record moves in one step; elsewhere it is copied.
     if (QDir().rename(from, PathOf(id))) {
         SyncFolderOf(Dir());
+        if (moved)
+            *moved = true;
         return true;
     }
     return CopyFolder(from, PathOf(id));
@@ -71,8 +75,8 @@ bool BringBack(const QString &id, const QString &to) {
     return !id.isEmpty() && !QFileInfo::exists(to) && CopyFolder(PathOf(id), to);
 }
 
-void Drop(const QString &id) {
-    if (!id.isEmpty() && QDir(PathOf(id)).removeRecursively())
+void Drop(const QString &id, bool flush) {
+    if (!id.isEmpty() && QDir(PathOf(id)).removeRecursively() && flush)
         SyncFolderOf(Dir());
 }
 

@@ -23,13 +23,14 @@ QStringList Kept();
 QString PathOf(const QString &id);
 
 // Moves the record's folder `from` into the store as record `id` where both are on one
-// volume (the caller flushes the folder it left); else copies its files, flushed, whole
-// or not at all (a copy cut short leaves a folder the next Keep removes).
-bool Keep(const QString &from, const QString &id);
+// volume, flushed there (`moved`); else copies its files, flushed, whole or not at all
+// (a copy cut short leaves a folder the next Keep removes).
+bool Keep(const QString &from, const QString &id, bool *moved = nullptr);
 // Copies the kept record `id` back to `to`, which must be free, whole or not at all.
 bool BringBack(const QString &id, const QString &to);
-// Removes record `id` from the store.
-void Drop(const QString &id);
+// Removes record `id` from the store, flushed unless the caller flushes the store later
+// or a record that comes back does no harm.
+void Drop(const QString &id, bool flush = true);
 // Drops the oldest records beyond kKept.
 void Prune();
 
