@@ -91,7 +91,7 @@ bool RunJournal::Begin(const QString &folder, const QStringList &entries, const 
     state_ = JournalState{};
     state_.folder = planFolder_ = folder;
     dir_ = DirFor(folder);
-    id_ = runstore::NewId();
+    id_ = runstore::NewId(folder);
     kept_ = false;
     marks_ = 0;
     state_.rename = rename.has_value();
@@ -282,9 +282,16 @@ bool RunJournal::Keep() {
     // The kept records of this album's earlier runs: those runs cannot be undone any more.
     // Unflushed: one that a crash brings back is older than this one, which the undo takes.
     for (const QString &path : runstore::Kept()) {
+        const QString id = QFileInfo(path).fileName();
+        if (id == id_)
+            continue;
+        // Known by its name; a record of an earlier build only by what it holds.
+        std::optional<bool> same = runstore::OfFolder(id, state_.folder);
         RunJournal other;
-        if (QFileInfo(path).fileName() != id_ && other.LoadFrom(path, state_.folder) && other.SameAlbum(state_.folder))
-            runstore::Drop(other.id_, false);
+        if (!same)
+            same = other.LoadFrom(path, state_.folder) && other.SameAlbum(state_.folder);
+        if (*same)
+            runstore::Drop(id, false);
     }
     if (!moved) {
         // The album's copy goes, its journal first: what a crash leaves of it is no record.

@@ -2,10 +2,12 @@
 
 #include "DurableFile.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QRandomGenerator>
 #include <QStandardPaths>
+#include <QSysInfo>
 
 namespace album::runstore {
 
@@ -38,9 +40,29 @@ bool CopyFolder(const QString &from, const QString &to) {
 
 QString Dir() { return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/laeufe"); }
 
-QString NewId() {
+namespace {
+
+// The first 8 bytes of the SHA-1 of the folder's path as the record names it, in hex;
+// Windows spells a path in any case.
+QString FolderKey(const QString &folder) {
+    QString path = QDir::cleanPath(QDir::fromNativeSeparators(folder));
+    if (QSysInfo::productType() == QLatin1String("windows"))
+        path = path.toCaseFolded();
+    return QString::fromLatin1(QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha1).left(8).toHex());
+}
+
+} // namespace
+
+QString NewId(const QString &folder) {
     return QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz-")) +
-           QString::number(QRandomGenerator::global()->generate(), 16);
+           QString::number(QRandomGenerator::global()->generate(), 16) + QLatin1Char('-') + FolderKey(folder);
+}
+
+std::optional<bool> OfFolder(const QString &id, const QString &folder) {
+    const QStringList parts = id.split(QLatin1Char('-'));
+    if (parts.size() != 5)
+        return std::nullopt;
+    return parts.last() == FolderKey(folder);
 }
 
 QStringList Kept() {

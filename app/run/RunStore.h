@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace album::runstore {
 
 // How many finished runs keep their undo, over all albums.
@@ -15,8 +17,12 @@ inline constexpr int kKept = 20;
 // The folder that holds the kept records.
 QString Dir();
 
-// A new record's name: its time, then a random part.
-QString NewId();
+// A new record's name: its time, a random part, then a key of the album's folder, so
+// that the records of one folder are found without reading each one.
+QString NewId(const QString &folder);
+// Whether record `id` is one of `folder`'s runs, from its name; nothing for the names
+// of earlier builds, which carry no key.
+std::optional<bool> OfFolder(const QString &id, const QString &folder);
 // The kept records' folders, newest first.
 QStringList Kept();
 // The folder of record `id` in the store.

@@ -426,6 +426,32 @@ private slots:
         QCOMPARE(Headless({"--recover", m_folder}), 1);
     }
 
+    // A new finished run in a folder drops the folder's earlier record, found by the key in
+    // its name, or, for a record of an earlier build whose name has none, by what it holds.
+    void earlierRecordOfTheFolderIsDropped_data() {
+        QTest::addColumn<bool>("keyed");
+        QTest::newRow("named with the folder's key") << true;
+        QTest::newRow("of an earlier build") << false;
+    }
+    void earlierRecordOfTheFolderIsDropped() {
+        QFETCH(bool, keyed);
+        TaggedAlbum(m_folder);
+        QVERIFY(WindowlessRun(m_folder, false).outcome == RunOutcome::Done);
+        const QString other = runstore::Kept().first();  // another folder's record stays
+        init();
+        TaggedAlbum(m_folder);
+        QVERIFY(WindowlessRun(m_folder, false).outcome == RunOutcome::Done);
+        QString first = runstore::Kept().first();
+        if (!keyed) {
+            const QString old = first.section('-', 0, -2);
+            QVERIFY(QDir().rename(first, old) && !runstore::OfFolder(QFileInfo(old).fileName(), m_folder));
+            first = old;
+        }
+        QVERIFY(WindowlessRun(m_folder, false).outcome == RunOutcome::Done);
+        QVERIFY(!QFileInfo::exists(first) && runstore::Kept().contains(other));
+        QVERIFY(*runstore::OfFolder(QFileInfo(runstore::Kept().first()).fileName(), m_folder));
+    }
+
     // Only the last runs keep their undo: the oldest record goes once more have finished.
     void oldestRecordsAreDropped() {
         QStringList folders;
