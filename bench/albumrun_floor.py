@@ -2,7 +2,7 @@
 """The recorded album run as a user starts it, against the least such a run must do.
 
     albumrun_floor.py [--runs N] [--vs OLD_SORTIMENTOR] [--floor RUN_FLOOR_PY] [--strace]
-                      SORTIMENTOR ALBUM...
+                      [--floor-process FLOOR_PROCESS] SORTIMENTOR ALBUM...
 
 For every album folder (e.g. from make_album.py), round after round on fresh copies in a
 folder beside it (each copy flushed before it is timed): `SORTIMENTOR --run` with tags only
@@ -18,6 +18,12 @@ round by round:
     A / B                             (with --vs)
 
 `start-up` is `SORTIMENTOR --run` on an empty folder: what every run costs before the album.
+With --floor-process (build/bench/floor_process) the floor's per-file work is also timed
+as a whole process that starts with Qt's core as ours does, on its own fresh copy: the
+least any run from the terminal can take here, start-up included, and the ratios to it:
+
+    tags only / floor process
+    tags and renaming / (flushed copy + floor process)
 With --strace one more tags-only run of each binary under `strace -f -c` gives the system
 calls per file (opens, reads, flushes). The run's kept records go to a temporary data folder.
 """
@@ -111,6 +117,7 @@ def main():
     ap.add_argument("--floor", default=os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                                      "../../shared/bench/run_floor.py"))
     ap.add_argument("--strace", action="store_true")
+    ap.add_argument("--floor-process", help="build/bench/floor_process")
     ap.add_argument("sortimentor")
     ap.add_argument("albums", nargs="+")
     a = ap.parse_args()
@@ -128,6 +135,9 @@ def main():
             row = {"floor per-file": floor(a.floor, album, copy, "per-file"),
                    "floor batched": floor(a.floor, album, copy, "batched"),
                    "flushed copy": flushed_copy(album, copy)}
+            if a.floor_process:
+                fresh_copy(album, copy)
+                row["floor process"] = timed([os.path.abspath(a.floor_process), copy], env)[0]
             for side, binary in sides:
                 row[side + " start-up"] = timed([binary, "--run", empty], env)[0]
                 for what, extra in (("tags", []), ("rename", ["--rename", "--name", "Titel"])):
@@ -144,6 +154,10 @@ def main():
                     t.setdefault(side + " tags / floor", []).append(row[side + " tags"] / row["floor per-file"])
                     t.setdefault(side + " rename / (copy + floor)", []).append(
                         row[side + " rename"] / (row["flushed copy"] + row["floor per-file"]))
+                    if a.floor_process:
+                        t.setdefault(side + " tags / floor process", []).append(row[side + " tags"] / row["floor process"])
+                        t.setdefault(side + " rename / (copy + fl. process)", []).append(
+                            row[side + " rename"] / (row["flushed copy"] + row["floor process"]))
                 if a.vs:
                     for what in ("tags", "rename", "tags cpu", "rename cpu"):
                         t.setdefault("A/B " + what, []).append(row["A " + what] / row["B " + what])
