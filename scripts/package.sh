@@ -8,7 +8,9 @@ bash scripts/deps.sh --package
 # Debian's hardening, all of it (bind-now too, as lintian asks).
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 launcher=(); command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-cmake -S . -B build-deb -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORTIMENTOR_TESTS=OFF -DSORTIMENTOR_BENCH=OFF \
+# The prefix of the package, so that the window's private library goes where Debian
+# keeps them, /usr/lib/<triplet>/sortimentor (a folder ldconfig does not look into).
+cmake -S . -B build-deb -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr -DSORTIMENTOR_TESTS=OFF -DSORTIMENTOR_BENCH=OFF \
       "-DCMAKE_CXX_FLAGS=$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
       "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)" \
       "-DCMAKE_MODULE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)" \
