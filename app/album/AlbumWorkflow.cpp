@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <cmath>
@@ -16,6 +17,11 @@ bool EndsWithSeparator(const QString &folder) {
 }
 
 } // namespace
+
+QString ComparablePath(const QString &folder) {
+    const QString path = QDir::cleanPath(folder);
+    return QSysInfo::productType() == QLatin1String("windows") ? path.toCaseFolded() : path;
+}
 
 bool RefusedOnWindows(QChar c) { return c.unicode() < 32 || QStringLiteral("\\/:*?\"<>|").contains(c); }
 

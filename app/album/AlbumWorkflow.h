@@ -18,6 +18,10 @@ namespace album {
 // the folder.
 QString EntryPath(const QString &folder, const QString &entry);
 
+// A folder's path as two spellings of one folder compare equal: cleaned (one kind of
+// separator, none at the end) and, on Windows, which spells a path in any case, case-folded.
+QString ComparablePath(const QString &folder);
+
 // The track counter for the next file: a text that is not a number in the
 // locale counts as 1, then one is added and written back in the locale
 // without group separators ('5' -> '6', '07' -> '8', 'abc' -> '2', '' -> '2').

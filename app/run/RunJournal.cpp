@@ -287,9 +287,10 @@ bool RunJournal::Keep() {
             continue;
         // Known by its name; a record of an earlier build only by what it holds.
         std::optional<bool> same = runstore::OfFolder(id, state_.folder);
-        RunJournal other;
-        if (!same)
+        if (!same) {
+            RunJournal other;
             same = other.LoadFrom(path, state_.folder) && other.SameAlbum(state_.folder);
+        }
         if (*same)
             runstore::Drop(id, false);
     }

@@ -62,8 +62,7 @@ bool RunJournal::LoadKept(const QString &folder) {
 }
 
 bool RunJournal::SameAlbum(const QString &folder) const {
-    const Qt::CaseSensitivity cs = QSysInfo::productType() == QLatin1String("windows") ? Qt::CaseInsensitive : Qt::CaseSensitive;
-    if (QDir::cleanPath(planFolder_).compare(QDir::cleanPath(folder), cs) == 0)
+    if (ComparablePath(planFolder_) == ComparablePath(folder))
         return true;
     if (!state_.complete)
         return false;

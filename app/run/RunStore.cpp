@@ -1,5 +1,6 @@
 #include "RunStore.h"
 
+#include "AlbumWorkflow.h"
 #include "DurableFile.h"
 
 #include <QCryptographicHash>
@@ -7,7 +8,6 @@
 #include <QDir>
 #include <QRandomGenerator>
 #include <QStandardPaths>
-#include <QSysInfo>
 
 namespace album::runstore {
 
@@ -42,13 +42,11 @@ QString Dir() { return QStandardPaths::writableLocation(QStandardPaths::AppLocal
 
 namespace {
 
-// The first 8 bytes of the SHA-1 of the folder's path as the record names it, in hex;
-// Windows spells a path in any case.
+// The first 8 bytes of the SHA-1 of the folder's path, in hex: equal for the spellings
+// the record's reader takes for one folder (RunJournal::SameAlbum).
 QString FolderKey(const QString &folder) {
-    QString path = QDir::cleanPath(QDir::fromNativeSeparators(folder));
-    if (QSysInfo::productType() == QLatin1String("windows"))
-        path = path.toCaseFolded();
-    return QString::fromLatin1(QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha1).left(8).toHex());
+    const QByteArray path = ComparablePath(folder).toUtf8();
+    return QString::fromLatin1(QCryptographicHash::hash(path, QCryptographicHash::Sha1).left(8).toHex());
 }
 
 } // namespace
